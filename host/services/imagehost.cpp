@@ -2,7 +2,7 @@
 #include "fieldfx/backend.h"
 #include "service_backend.h"
 
-#include <mutex>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -12,13 +12,23 @@ struct Adopted {
     FieldImage* image;
     void (*release)(FieldImage*);
 };
-std::mutex adoptedLock;
 std::vector<Adopted> adopted;
+
+// A spin lock: adoptions are rare and short, and it builds on every target
+// (the Windows cross toolchain has no std::mutex in its default thread model).
+std::atomic_flag adoptedBusy = ATOMIC_FLAG_INIT;
+struct AdoptedLock {
+    AdoptedLock() {
+        while (adoptedBusy.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~AdoptedLock() { adoptedBusy.clear(std::memory_order_release); }
+};
 
 // Takes `image` off the adopted list; returns its release function, or null
 // when the image is not one of them.
 void (*takeAdopted(FieldImage* image))(FieldImage*) {
-    std::lock_guard<std::mutex> hold(adoptedLock);
+    AdoptedLock hold;
     for (auto it = adopted.begin(); it != adopted.end(); ++it) {
         if (it->image == image) {
             void (*release)(FieldImage*) = it->release;
@@ -45,7 +55,7 @@ FieldImage* opAllocImage(int32_t a, int32_t b, int32_t c, int32_t d) {
 
 void imagehostAdopt(FieldImage* image, void (*release)(FieldImage*)) {
     if (image == nullptr || release == nullptr) return;
-    std::lock_guard<std::mutex> hold(adoptedLock);
+    AdoptedLock hold;
     adopted.push_back(Adopted{image, release});
 }
 
