@@ -33,6 +33,18 @@ inline PixelRect activeRect(const FieldImage* f) {
     return r;
 }
 
+// How many of `rows` rows of `rowLength` pixels fit in the pixel buffer of
+// `image`. Operators lay a scratch image out with the fetched field's row
+// length; the host promises one at least as large as the field, and one that
+// is smaller is written only as far as its buffer reaches.
+inline int32_t rowsHeld(const FieldImage* image, int32_t rowLength, int32_t rows) {
+    if (rows <= 0) return 0;
+    if (rowLength <= 0) return rows;
+    const int64_t capacity = int64_t(std::max<int32_t>(0, image->width)) *
+                             int64_t(std::max<int32_t>(0, image->height));
+    return int32_t(std::min<int64_t>(rows, capacity / rowLength));
+}
+
 }  // namespace fieldfx
 
 #endif
