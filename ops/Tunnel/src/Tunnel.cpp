@@ -1,0 +1,141 @@
+// Tunnel: keeps a disc around the centre and repaints everything outside it
+// with samples of a thin ring just beyond the rim, each taken in the pixel's
+// own direction, so the outside turns into streaks radiating from the disc.
+// Mix blends the input back in, the more the farther a pixel lies out.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "fieldfx/export.h"
+#include "fieldfx/params.h"
+#include "fieldfx/request.h"
+#include "fieldfx/sampler.h"
+#include "fieldfx/tunnel_geometry.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Tunnel,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Tunnel", 0x0b840000u};
+
+PositionDescriptor centre = fieldfx::makeCentreMarker(1430, 320, 140);
+SliderDescriptor radius = fieldfx::makeSlider(1410, 1, 300, 50);
+SliderDescriptor mix = fieldfx::makeSlider(1420, 0, 100, 0);
+SliderDescriptor depth = fieldfx::makeSlider(1440, 0, 20, 10);
+
+const fieldfx::TagList<9> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &centre),
+    fieldfx::tagAddress(OPE_PARAM2, &radius),
+    fieldfx::tagAddress(OPE_PARAM3, &mix),
+    fieldfx::tagAddress(OPE_PARAM4, &depth),
+}, 0};
+
+// Radius of the untouched disc: Radius percent of the field height.
+int32_t discRadius(int32_t height, int32_t radiusPercent) { return height * radiusPercent / 100; }
+
+// The length over which distances beyond the rim are normalised: the larger
+// horizontal reach of the frame diagonal from the centre, less the disc. The
+// integer sum under the root is formed in 64 bits so that no size overflows.
+double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
+    const int64_t w = width, h = height;
+    const double diag = fieldfx::mathSqrt(double(w * w + 4 * h * h));
+    const double half = diag * 0.5;
+    return std::fabs(double(cx) - half) + half - double(r0);
+}
+
+// The input's share grows with the distance e beyond the rim up to Mix percent
+// at e = span. Beyond span (pixels far from an off-middle centre) e is held at
+// span so the weights stay non-negative and each byte between input and sample.
+void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span, int32_t mixPercent,
+              uint8_t out[4]) {
+    const double w = double(mixPercent) * std::min(e, span) / 100.0;
+    for (int b = 0; b < 4; ++b)
+        out[b] = uint8_t(int32_t((double(in[b]) * w + double(sample[b]) * (span - w)) / span));
+}
+
+struct TunnelField {
+    fieldfx::TunnelCentre c;
+    int32_t r0;
+    double span;
+    int32_t depth, mix;
+};
+
+// Paints dst from src over the rows and columns both images have; each is
+// indexed with its own row length.
+void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
+    const int32_t cols = std::min<int32_t>(src->width, dst->width);
+    const int32_t rows = std::min<int32_t>(src->height, dst->height);
+    if (cols <= 0 || rows <= 0) return;
+    const auto* in = static_cast<const uint8_t*>(src->pixels);
+    auto* out = static_cast<uint8_t*>(dst->pixels);
+    const std::size_t inRow = std::size_t(src->width) * 4, outRow = std::size_t(dst->width) * 4;
+
+    // With span <= 0 the disc reaches past every pixel the ring could stretch
+    // over (and the ring formulas would divide by zero): the input is kept.
+    if (!(q.span > 0.0)) {
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(out + std::size_t(y) * outRow, in + std::size_t(y) * inRow,
+                        std::size_t(cols) * 4);
+        return;
+    }
+
+    const fieldfx::SampleSource source = fieldfx::clampSource(src);
+    const double rim = double(q.r0);
+    for (int32_t y = 0; y < rows; ++y) {
+        const uint8_t* inPixel = in + std::size_t(y) * inRow;
+        uint8_t* outPixel = out + std::size_t(y) * outRow;
+        const double dv = fieldfx::frameLineDistance(q.c, y);
+        for (int32_t x = 0; x < cols; ++x, inPixel += 4, outPixel += 4) {
+            const double dx = fieldfx::columnDistance(q.c, x);
+            const double dist = fieldfx::centreDistance(dx, dv);
+            if (dist <= rim) {
+                std::memcpy(outPixel, inPixel, 4);
+                continue;
+            }
+            const double e = dist - rim;
+            const double rho = fieldfx::ringRadius(q.depth, e, q.span, rim);
+            const fieldfx::SamplePosition s = fieldfx::tunnelSample(q.c, dx, dv, dist, rho);
+            uint8_t sample[4];
+            fieldfx::sampleBilinear(source, s.x, s.y, sample);
+            if (q.mix == 0)
+                std::memcpy(outPixel, sample, 4);
+            else
+                mixPixel(inPixel, sample, e, q.span, q.mix, outPixel);
+        }
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* src = images.field(0, msg->position, 100);
+    if (src == nullptr) return -1;
+    FieldImage* dst = images.scratch(106);
+    if (dst == nullptr) return -1;
+
+    TunnelField q;
+    q.c = fieldfx::tunnelCentre(src, centre, msg);
+    q.r0 = discRadius(src->height, fieldfx::sliderValue(radius));
+    q.span = tunnelSpan(src->width, src->height, q.c.cx, q.r0);
+    q.depth = fieldfx::sliderValue(depth);
+    q.mix = fieldfx::sliderValue(mix);
+    paintTunnel(src, dst, q);
+
+    opFreeImage(src);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
