@@ -1,0 +1,99 @@
+// Standbild: shakes the whole picture along eased random targets, with
+// optional random noise on the luma byte. The targets, the noise amplitude
+// and the easing table live from one OP_OPEN to the next.
+#include "fieldfx/export.h"
+#include "fieldfx/message.h"
+#include "fieldfx/params.h"
+#include "fieldfx/rect.h"
+#include "fieldfx/request.h"
+#include "fieldfx/sampler.h"
+#include "shake.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Standbild,v 1.0 2014/11/19 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Standbild", 0x0bb90000u};
+
+SliderDescriptor horizontal = fieldfx::makeSlider(1610, 0, 10, 2);
+SliderDescriptor vertical = fieldfx::makeSlider(1620, 0, 10, 2);
+SliderDescriptor speed = fieldfx::makeSlider(1630, 1, 100, 10);
+SliderDescriptor noise = fieldfx::makeSlider(1640, 0, 10, 2);
+
+const fieldfx::TagList<9> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &horizontal),
+    fieldfx::tagAddress(OPE_PARAM2, &vertical),
+    fieldfx::tagAddress(OPE_PARAM3, &speed),
+    fieldfx::tagAddress(OPE_PARAM4, &noise),
+}, 0};
+
+standbild::Shake shake;
+
+int32_t open() {
+    standbild::openShake(shake, fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical),
+                         fieldfx::sliderValue(noise));
+    return 0;
+}
+
+// Every pixel of the first `rows` rows of `dst` (laid out with the input's row
+// length) from the input sampled at the displaced position, row by row.
+void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, standbild::Offset o) {
+    const int32_t width = src->width;
+    const bool noisy = fieldfx::sliderValue(noise) != 0;
+    const int32_t amp = shake.noiseAmp;
+    const int32_t divisor = standbild::noiseDivisor(amp);
+    const fieldfx::SampleSource source = fieldfx::imageClampSource(src);
+    uint8_t* out = dst;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < width; ++c, out += 4) {
+            uint8_t v[4];
+            fieldfx::sampleBilinear(source, double(c) + o.x, double(r) + o.y, v);
+            // Byte 0 keeps what the host's new image held.
+            out[1] = v[1];
+            out[2] = v[2];
+            out[3] = noisy ? standbild::noisyLuma(shake.random, amp, divisor, v[3]) : v[3];
+        }
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* src = images.field(0, msg->position, 125);
+    if (src == nullptr) return -1;
+    FieldImage* dst = images.scratch(131);
+    if (dst == nullptr) return -1;
+
+    // The host counts positions in a signed 32-bit field number.
+    const int32_t p = int32_t(msg->position);
+    const int32_t period = 101 - fieldfx::sliderValue(speed);
+    const standbild::Ease ease = standbild::easeAt(shake.easeTable, p, period);
+    standbild::switchIfDue(shake, p, period, fieldfx::sliderValue(horizontal),
+                           fieldfx::sliderValue(vertical));
+    standbild::Offset o = standbild::displacement(shake, ease.g, period);
+    if (fieldfx::scalesSizes(msg)) {
+        o.x = o.x * msg->scaleNum / msg->scaleDen;
+        o.y = o.y * msg->scaleNum / msg->scaleDen;
+    }
+
+    const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
+    paintShaken(src, static_cast<uint8_t*>(dst->pixels), rows, o);
+
+    opFreeImage(src);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_OPEN: return open();
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
