@@ -28,6 +28,10 @@ public:
     // opAllocImage(-1, -1, 1, 0): a scratch image like the current field.
     FieldImage* scratch(int32_t line) { return checked(opAllocImage(-1, -1, 1, 0), line); }
 
+    // A failure of the operator's own (e.g. no heap for a table): logged at
+    // `line`, and every image held is released as for a failed host call.
+    void fail(int32_t line) { checked(nullptr, line); }
+
 private:
     static constexpr int kMaxImages = 4;
 

@@ -1,0 +1,146 @@
+// Iris: a circle wipe with a soft edge. A distance map of the full frame,
+// built at the first field, is compared with a threshold that rises over the
+// span; the outgoing field is painted in place.
+#include <cstdlib>
+#include <cstring>
+
+#include "distance_map.h"
+#include "fieldfx/export.h"
+#include "fieldfx/message.h"
+#include "fieldfx/params.h"
+#include "fieldfx/rect.h"
+#include "fieldfx/request.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Iris,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Iris", 0x0bba0000u};
+
+// Direction: 0 opens from the centre, any other value closes onto it.
+const uint32_t kDirectionLabels[] = {1731, 1732, 0};
+PositionDescriptor centre = fieldfx::makeCentreMarker(1710, 320, 140);
+SliderDescriptor softness = fieldfx::makeSlider(1720, 0, 100, 20);
+ChoiceDescriptor direction = fieldfx::makeChoice(1730, kDirectionLabels, 1);
+
+const fieldfx::TagList<8> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 0),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &centre),
+    fieldfx::tagAddress(OPE_PARAM2, &softness),
+    fieldfx::tagAddress(OPE_PARAM3, &direction),
+}, 0};
+
+// Line 2y + f holds field row y (f = 1 on the odd field): `lines` = 2 x the
+// field height lines of `width` bytes.
+struct DistanceMap {
+    uint8_t* bytes;
+    int32_t width;
+    int32_t lines;
+};
+DistanceMap distanceMap{};
+
+// Map construction needs heap that may be missing; logged at this line.
+constexpr int32_t kMapAllocationLine = 96;
+
+void freeMap() {
+    std::free(distanceMap.bytes);
+    distanceMap = DistanceMap{};
+}
+
+// Builds the map for the frame of `a` from the Centre and Direction of this
+// moment and the message's pixel aspect (0 taken as 1000); false when the
+// heap has no room for it.
+bool buildMap(const FieldImage* a, const OperatorMessage* msg) {
+    const int32_t W = a->width, H2 = 2 * int32_t(a->height);
+    auto* bytes = static_cast<uint8_t*>(std::malloc(std::size_t(W) * std::size_t(H2)));
+    if (bytes == nullptr) return false;
+    const int32_t cx = int32_t(a->activeX) + int32_t(centre.posX);
+    const int32_t cy2 = 2 * (int32_t(a->activeY) + int32_t(centre.posY));
+    const int32_t pa = fieldfx::pixelAspectOf(msg);
+    const bool closing = direction.value != 0;
+    const int32_t R = fieldfx::iris::mapRadius(W, H2, cx, cy2);
+    for (int32_t l = 0; l < H2; ++l) {
+        const double v = fieldfx::iris::lineDistance(l, cy2, pa);
+        uint8_t* line = bytes + std::size_t(l) * std::size_t(W);
+        for (int32_t x = 0; x < W; ++x)
+            line[x] = fieldfx::iris::mapValue(fieldfx::iris::centreDistance(v, x, cx), R, closing);
+    }
+    distanceMap = DistanceMap{bytes, W, H2};
+    return true;
+}
+
+// Pixels with m >= thr keep A; below thr - soft they take B; in between A
+// keeps wa = m + soft - thr of soft parts and B gets the rest, on all four
+// bytes. B is indexed with its own row length and never read outside itself.
+void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int64_t thr) {
+    fieldfx::PixelRect rect = fieldfx::activeRect(a);
+    const fieldfx::PixelRect bRect = fieldfx::imageRect(b);
+    rect.x1 = std::min(rect.x1, bRect.x1);
+    rect.y1 = std::min(rect.y1, bRect.y1);
+    const int64_t full = thr - soft;
+    for (int32_t y = rect.y0; y < rect.y1; ++y) {
+        const uint8_t* m = distanceMap.bytes + std::size_t(2 * y + f) * std::size_t(distanceMap.width);
+        uint8_t* rowA = static_cast<uint8_t*>(a->pixels) + std::size_t(y) * std::size_t(a->width) * 4;
+        const uint8_t* rowB =
+            static_cast<const uint8_t*>(b->pixels) + std::size_t(y) * std::size_t(b->width) * 4;
+        for (int32_t x = rect.x0; x < rect.x1; ++x) {
+            if (m[x] >= thr) continue;
+            uint8_t* pa = rowA + std::size_t(x) * 4;
+            const uint8_t* pb = rowB + std::size_t(x) * 4;
+            if (m[x] < full) {
+                std::memcpy(pa, pb, 4);
+                continue;
+            }
+            const int32_t wa = int32_t(m[x] + soft - thr);
+            const int32_t wb = soft - wa;
+            for (int i = 0; i < 4; ++i) pa[i] = fieldfx::iris::blendEdge(pa[i], pb[i], wa, wb, soft);
+        }
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* a = images.field(0, msg->position, 84);
+    if (a == nullptr) return -1;
+    FieldImage* b = images.field(1, msg->position, 90);
+    if (b == nullptr) return -1;
+
+    if (a->width > 0 && a->height > 0) {
+        // A map made for another frame size (the field's geometry changed
+        // within the effect) is rebuilt rather than read past its end.
+        if (distanceMap.bytes != nullptr &&
+            (distanceMap.width != a->width || distanceMap.lines != 2 * int32_t(a->height)))
+            freeMap();
+        // No heap for the map: logged, the fields handed back, -1.
+        if (distanceMap.bytes == nullptr && !buildMap(a, msg)) {
+            images.fail(kMapAllocationLine);
+            return -1;
+        }
+        const int32_t soft = fieldfx::iris::softLevels(fieldfx::sliderValue(softness));
+        // A duration of 0 is taken as 1.
+        const int64_t thr =
+            fieldfx::iris::threshold(soft, msg->position, fieldfx::durationOf(msg));
+        paintIris(a, b, fieldfx::isOddField(msg) ? 1 : 0, soft, thr);
+    }
+
+    opFreeImage(b);
+    return opPutField(a);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        // A map still held from an effect that was never closed is freed,
+        // not forgotten.
+        case OP_OPEN: freeMap(); return 0;
+        case OP_CLOSE: freeMap(); return 0;
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
