@@ -1,0 +1,110 @@
+// Drunken: every output pixel is the mean of n input pixels at evenly spaced
+// points of an ellipse around it; the ellipse turns a little from one field
+// position to the next, so the copies circle over time.
+#include <algorithm>
+#include <cstddef>
+
+#include "fieldfx/export.h"
+#include "fieldfx/opmath.h"
+#include "fieldfx/params.h"
+#include "fieldfx/request.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Drunken,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Drunken", 0x0bb50000u};
+
+constexpr int32_t kMaxSamples = 6;
+SliderDescriptor sampleCount = fieldfx::makeSlider(410, 2, kMaxSamples, 3);
+SliderDescriptor ellipseAmount = fieldfx::makeSlider(420, 10, 100, 25);  // % of a tenth of the field
+
+const fieldfx::TagList<7> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &sampleCount),
+    fieldfx::tagAddress(OPE_PARAM2, &ellipseAmount),
+}, 0};
+
+struct Offset {
+    int32_t dx, dy;
+};
+
+// The n points of the ellipse with semi-axes ax (columns) and ay (rows) at a
+// field position, as whole-pixel offsets. The ellipse turns by 0.087266462
+// (about 5 degrees) a field; point 0 of field 0 lies straight below.
+void drunkenOffsets(uint32_t position, int32_t n, int32_t ax, int32_t ay, Offset* out) {
+    const double phase = double(position) * 0.087266462;
+    for (int32_t i = 0; i < n; ++i) {
+        const double angle = double(i) * 6.283185307 / double(n) + phase;
+        out[i].dy = int32_t(fieldfx::mathCos(angle) * double(ay));
+        out[i].dx = int32_t(fieldfx::mathSin(angle) * double(ax));
+    }
+}
+
+// Bytes 1 to 3 of every pixel of `dst` become the means of the n points
+// around it; points beyond the image read its nearest edge pixel. Byte 0 is
+// left as the host's new image held it. The host may abort after every 32nd
+// row; the field is finished regardless.
+void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
+                   const Offset* offsets, int32_t n) {
+    const std::size_t rowBytes = std::size_t(width) * 4;
+    const uint8_t* rows[kMaxSamples];
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t i = 0; i < n; ++i)
+            rows[i] = src + std::size_t(std::clamp(y + offsets[i].dy, 0, height - 1)) * rowBytes;
+        uint8_t* out = dst + std::size_t(y) * rowBytes;
+        for (int32_t x = 0; x < width; ++x, out += 4) {
+            uint32_t s1 = 0, s2 = 0, s3 = 0;
+            for (int32_t i = 0; i < n; ++i) {
+                const uint8_t* p = rows[i] + std::clamp(x + offsets[i].dx, 0, width - 1) * 4;
+                s1 += p[1];
+                s2 += p[2];
+                s3 += p[3];
+            }
+            out[1] = uint8_t(s1 / uint32_t(n));
+            out[2] = uint8_t(s2 / uint32_t(n));
+            out[3] = uint8_t(s3 / uint32_t(n));
+        }
+        if ((y & 31) == 31) opChkAbort();
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* src = images.field(0, msg->position, 80);
+    if (src == nullptr) return -1;
+    FieldImage* dst = images.scratch(86);
+    if (dst == nullptr) return -1;
+
+    // The new image is indexed with the field's geometry.
+    const int32_t width = std::max<int32_t>(src->width, 0);
+    const int32_t height = std::max<int32_t>(src->height, 0);
+    const int32_t amount = fieldfx::sliderValue(ellipseAmount);
+    const int32_t ax = (width / 10) * amount / 100;
+    const int32_t ay = (height / 10) * amount / 100;
+    // The host changes no value during a request, so the count read once
+    // serves every pixel; clamped to 2..6 it never divides by zero.
+    const int32_t n = fieldfx::sliderValue(sampleCount);
+    Offset offsets[kMaxSamples];
+    drunkenOffsets(msg->position, n, ax, ay, offsets);
+
+    averagePoints(static_cast<const uint8_t*>(src->pixels), static_cast<uint8_t*>(dst->pixels),
+                  width, height, offsets, n);
+
+    opFreeImage(src);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
