@@ -303,6 +303,8 @@ TEST_F(TunnelTest, WholeFieldChecksums) {
     EXPECT_EQ(checksum(run(patternField(96, 48, 3), OPF_ODD_FIELD, 1094).pixels), 0xe6b02f750b46a400ull);
     set(86, 3, 120, 100, 3);
     EXPECT_EQ(checksum(run(framed, 0, 889).pixels), 0xa6c1d576fac096beull);
+    set(50, 20, 40, 25, 7);
+    EXPECT_EQ(checksum(run(patternField(95, 47, 3)).pixels), 0x04e8c7bb01e863f1ull);
 }
 
 }  // namespace

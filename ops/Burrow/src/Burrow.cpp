@@ -1,0 +1,164 @@
+// Burrow: a transition through a tunnel. Image B shows inside a disc whose
+// radius follows the progress from zero to the farthest frame corner; outside
+// it, image A is blended with streaks sampled from B along the rim. During the
+// first eighth of the progress the whole picture fades from A into that
+// tunnel picture. Direction 0 opens a disc of input 1 over input 0; Direction
+// 1 closes a disc of input 0 into input 1.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "fieldfx/export.h"
+#include "fieldfx/message.h"
+#include "fieldfx/params.h"
+#include "fieldfx/rect.h"
+#include "fieldfx/request.h"
+#include "fieldfx/sampler.h"
+#include "fieldfx/tunnel_geometry.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Burrow,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Burrow", 0x0bb80000u};
+
+const uint32_t kDirectionLabels[] = {1531, 1532, 0};
+PositionDescriptor centre = fieldfx::makeCentreMarker(1510, 320, 140);
+SliderDescriptor depth = fieldfx::makeSlider(1520, 0, 20, 10);
+ChoiceDescriptor direction = fieldfx::makeChoice(1530, kDirectionLabels, 0);
+
+const fieldfx::TagList<8> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 0),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &centre),
+    fieldfx::tagAddress(OPE_PARAM2, &depth),
+    fieldfx::tagAddress(OPE_PARAM3, &direction),
+}, 0};
+
+// Distance from the centre to the farthest corner of the W x 2H frame.
+double farthestCorner(int32_t width, int32_t height, int32_t cx, int32_t cy) {
+    const double halfWidth = double(width / 2);
+    const double a = std::fabs(halfWidth - double(cx)) + halfWidth;
+    const double b = std::fabs(double(height) - 2.0 * double(cy)) + double(height);
+    return fieldfx::mathSqrt(a * a + b * b);
+}
+
+// A byte takes the low 8 bits of the value truncated to 32 bits. A value
+// beyond the 32-bit range (possible only where a pixel lies beyond the
+// farthest corner, with a large pixel aspect) converts as the x86 conversion
+// does, to 0x80000000, whose low byte is 0.
+uint8_t lowByte(double v) {
+    if (!(v > -2147483649.0 && v < 2147483648.0)) return 0;
+    return uint8_t(uint32_t(int32_t(v)));
+}
+
+// The progress count t of a span of D fields and the quantities derived from
+// it. Counts are 64-bit so that no duration overflows a product.
+struct Progress {
+    int64_t t, d8;
+    double r, span;
+};
+
+// t counts up from A towards B whatever the direction. The position is kept
+// below the duration here: beyond it t would turn negative (closing; a fade
+// dividing by D8 = 0 when D < 8) or the radius pass the farthest corner.
+Progress progressOf(const OperatorMessage* msg, bool closing, double rmax) {
+    const int64_t d = fieldfx::durationOf(msg);
+    const int64_t p = fieldfx::positionWithin(msg);
+    Progress g;
+    g.t = closing ? d - p - 1 : p;
+    g.d8 = d / 8;
+    g.r = double(g.t) * rmax / double(d);
+    g.span = rmax - g.r;
+    return g;
+}
+
+// B's pixels bounded by A's active rectangle, with B's own row length. When
+// the two geometries differ the bounds are also kept inside B's image (and
+// fall back to the whole of B when nothing of A's rectangle lies in it), so no
+// read leaves either image.
+fieldfx::SampleSource burrowSource(const FieldImage* a, const FieldImage* b) {
+    const fieldfx::PixelRect active = fieldfx::activeRect(a), inB = fieldfx::imageRect(b);
+    fieldfx::PixelRect r{std::max(active.x0, inB.x0), std::max(active.y0, inB.y0),
+                         std::min(active.x1, inB.x1), std::min(active.y1, inB.y1)};
+    if (r.empty()) r = inB;
+    return fieldfx::SampleSource{static_cast<const uint8_t*>(b->pixels), b->width, r};
+}
+
+// Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
+// image, which is (x, y) itself when both images have one geometry.
+void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre& c,
+                 const Progress& g, int32_t depthPixels) {
+    const int32_t width = a->width, height = a->height;
+    if (width <= 0 || height <= 0 || b->width <= 0 || b->height <= 0) return;
+    const fieldfx::SampleSource source = burrowSource(a, b);
+    const int32_t lastColB = b->width - 1, lastRowB = b->height - 1;
+    const auto* inB = static_cast<const uint8_t*>(b->pixels);
+    auto* pixelsA = static_cast<uint8_t*>(a->pixels);
+    const bool fade = g.t < g.d8;
+    const int64_t keep = g.d8 - g.t;  // A's integer weight in the fade
+    const double t = double(g.t), d8 = double(g.d8);
+
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* pa = pixelsA + std::size_t(y) * std::size_t(width) * 4;
+        const uint8_t* rowB = inB + std::size_t(std::min(y, lastRowB)) * std::size_t(b->width) * 4;
+        const double dv = fieldfx::frameLineDistance(c, y);
+        for (int32_t x = 0; x < width; ++x, pa += 4) {
+            const double dx = fieldfx::columnDistance(c, x);
+            const double dist = fieldfx::centreDistance(dx, dv);
+            if (g.r >= dist) {
+                const uint8_t* pb = rowB + std::size_t(std::min(x, lastColB)) * 4;
+                if (!fade) {
+                    std::memcpy(pa, pb, 4);
+                } else {
+                    for (int i = 0; i < 4; ++i)
+                        pa[i] = uint8_t((int64_t(pa[i]) * keep + int64_t(pb[i]) * g.t) / g.d8);
+                }
+                continue;
+            }
+            const double e = dist - g.r;
+            const double rho = fieldfx::ringRadius(depthPixels, e, g.span, g.r);
+            const fieldfx::SamplePosition s = fieldfx::tunnelSample(c, dx, dv, dist, rho);
+            uint8_t sample[4];
+            fieldfx::sampleBilinear(source, s.x, s.y, sample);
+            for (int i = 0; i < 4; ++i) {
+                const double tunnel = (double(pa[i]) * e + double(sample[i]) * (g.span - e)) / g.span;
+                if (!fade)
+                    pa[i] = lowByte(tunnel);
+                else
+                    pa[i] = lowByte((tunnel * t + double(int64_t(pa[i]) * keep)) / d8);
+            }
+        }
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    // Any Direction other than 0 closes.
+    const bool closing = direction.value != 0;
+    fieldfx::RequestImages images(kId);
+    FieldImage* a = images.field(closing ? 1 : 0, msg->position, closing ? 116 : 98);
+    if (a == nullptr) return -1;
+    FieldImage* b = images.field(closing ? 0 : 1, msg->position, closing ? 122 : 104);
+    if (b == nullptr) return -1;
+
+    const fieldfx::TunnelCentre c = fieldfx::tunnelCentre(a, centre, msg);
+    const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
+    paintBurrow(a, b, c, progressOf(msg, closing, rmax), fieldfx::sliderValue(depth));
+
+    opFreeImage(b);
+    return opPutField(a);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
