@@ -74,6 +74,7 @@ int32_t process(const OperatorMessage* msg) {
     standbild::switchIfDue(shake, p, period, fieldfx::sliderValue(horizontal),
                            fieldfx::sliderValue(vertical));
     standbild::Offset o = standbild::displacement(shake, ease.g, period);
+    // Under OPF_SCALE a zero denominator leaves the displacement unscaled.
     if (fieldfx::scalesSizes(msg)) {
         o.x = o.x * msg->scaleNum / msg->scaleDen;
         o.y = o.y * msg->scaleNum / msg->scaleDen;
