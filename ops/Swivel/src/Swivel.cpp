@@ -1,0 +1,105 @@
+// Swivel: turns the picture about the centre of the field by up to 45 degrees
+// either way. Every output pixel is read at its rotated position with the
+// bilinear sampler; corners brought in from outside show the stretched edge
+// of the active rectangle or the Background colour.
+#include <cstring>
+
+#include "fieldfx/export.h"
+#include "fieldfx/params.h"
+#include "fieldfx/rect.h"
+#include "fieldfx/request.h"
+#include "fieldfx/sampler.h"
+#include "rotation.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Rotate,v 1.0 2014/11/19 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Swivel", 0x0bb60000u};
+
+int32_t formatAngle(int32_t value, char16_t* buffer);
+
+// Angle in tenths of a degree, shown through formatAngle.
+SliderDescriptor angleSlider{{PARAM_SLIDER, 510, 2}, 0, &formatAngle, -450, 450, 0};
+const uint32_t kEdgesLabels[] = {521, 522, 0};
+ChoiceDescriptor edgesChoice = fieldfx::makeChoice(520, kEdgesLabels, 0);
+ColourDescriptor backgroundColour = fieldfx::makeColour(530, BLACK_PIXEL);
+
+const fieldfx::TagList<8> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &angleSlider),
+    fieldfx::tagAddress(OPE_PARAM2, &edgesChoice),
+    fieldfx::tagAddress(OPE_PARAM3, &backgroundColour),
+}, 0};
+
+// Degrees with one decimal: "%ld.%1ld°" of v / 10 and |v % 10|. From -9 to -1
+// v / 10 is 0 and carries no sign, so the minus goes into the first character
+// and the number after it.
+int32_t formatAngle(int32_t value, char16_t* buffer) {
+    static const char16_t kFormat[] = u"%ld.%1ld\u00B0";
+    const int32_t whole = value / 10;
+    const int32_t tenth = value % 10 < 0 ? -(value % 10) : value % 10;
+    if (value < 0 && whole == 0 && buffer != nullptr) {
+        buffer[0] = u'-';
+        return sxprintf(buffer + 1, kFormat, whole, tenth);
+    }
+    return sxprintf(buffer, kFormat, whole, tenth);
+}
+
+// dst gets src's geometry: H rows of W pixels, every one sampled (a scratch
+// image smaller than the field only as far as it reaches). The border variant
+// reads `border` (4 bytes in memory order) outside the active rectangle, the
+// clamp variant the rectangle's nearest pixel; both keep their reads inside
+// the image whatever the rectangle.
+void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool useBorder,
+                 const uint8_t border[4]) {
+    const int32_t width = src->width, height = src->height;
+    const swivel::Rotation rot = swivel::rotationOf(tenths, width, height);
+    const fieldfx::SampleSource source =
+        useBorder ? fieldfx::borderSource(src) : fieldfx::clampSource(src);
+    auto* out = static_cast<uint8_t*>(dst->pixels);
+    const int32_t rows = fieldfx::rowsHeld(dst, width, height);
+    for (int32_t r = 0; r < rows; ++r) {
+        const swivel::RowTerms row = swivel::rowTerms(rot, r);
+        uint8_t* o = out + std::size_t(r) * std::size_t(width) * 4;
+        if (useBorder) {
+            for (int32_t c = 0; c < width; ++c, o += 4) {
+                const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+                fieldfx::sampleBilinearBorder(source, p.x, p.y, border, o);
+            }
+        } else {
+            for (int32_t c = 0; c < width; ++c, o += 4) {
+                const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+                fieldfx::sampleBilinear(source, p.x, p.y, o);
+            }
+        }
+        opChkAbort();  // polled once a row; the field is always finished
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* src = images.field(0, msg->position, 90);
+    if (src == nullptr) return -1;
+    FieldImage* dst = images.scratch(96);
+    if (dst == nullptr) return -1;
+    uint8_t border[4];
+    std::memcpy(border, &backgroundColour.value, sizeof border);
+    rotateField(src, dst, fieldfx::sliderValue(angleSlider), edgesChoice.value != 0, border);
+    opFreeImage(src);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

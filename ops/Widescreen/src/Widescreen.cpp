@@ -1,0 +1,122 @@
+// Widescreen: converts between a full-height field and a letterbox band three
+// quarters of its height, centred. Squeeze compresses the whole field into the
+// band between bars of BarColour; stretch expands the band to the full height.
+// Only rows are resampled (nearest row below the position, or a blend of two
+// rows), over the whole field.
+#include <algorithm>
+#include <cstring>
+
+#include "fieldfx/export.h"
+#include "fieldfx/params.h"
+#include "fieldfx/rect.h"
+#include "fieldfx/request.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Widescreen,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Widescreen", 0x0bb40000u};
+
+const uint32_t kConversionLabels[] = {311, 312, 0};
+const uint32_t kSmoothingLabels[] = {321, 322, 0};
+ChoiceDescriptor conversionChoice = fieldfx::makeChoice(310, kConversionLabels, 1);  // 0: squeeze
+ChoiceDescriptor smoothingChoice = fieldfx::makeChoice(320, kSmoothingLabels, 1);    // 0: nearest
+ColourDescriptor barColour = fieldfx::makeColour(330, BLACK_PIXEL);
+
+const fieldfx::TagList<8> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PARAM1, &conversionChoice),
+    fieldfx::tagAddress(OPE_PARAM2, &smoothingChoice),
+    fieldfx::tagAddress(OPE_PARAM3, &barColour),
+}, 0};
+
+// Which output rows are written and where their source position starts and
+// how far it moves per row (single precision, accumulated).
+struct RowPlan {
+    int32_t first, count;
+    float start, step;
+};
+
+// Band height B = 3/4 of H rounded down, band top T = (H - B) / 2.
+RowPlan planRows(int32_t height, bool squeeze) {
+    const int32_t band = height * 216 / 288;
+    const int32_t top = (height - band) / 2;
+    if (squeeze) {
+        if (band <= 0) return RowPlan{top, 0, 0.0f, 0.0f};
+        return RowPlan{top, band, 0.0f, float(height) / float(band)};
+    }
+    if (height <= 0) return RowPlan{0, 0, 0.0f, 0.0f};
+    return RowPlan{0, height, float(top), float(band) / float(height)};
+}
+
+void fillWords(FieldImage* image, int32_t width, int32_t rows, uint32_t word) {
+    if (width <= 0 || rows <= 0) return;
+    auto* p = static_cast<uint32_t*>(image->pixels);
+    std::fill(p, p + std::size_t(width) * std::size_t(rows), word);
+}
+
+// Every byte of the row: row i weighted by 1 - frac, row i + 1 by frac, in
+// single precision, truncated.
+void blendRows(const uint8_t* row0, const uint8_t* row1, float frac, uint8_t* out,
+               std::size_t bytes) {
+    const float inv = 1.0f - frac;
+    for (std::size_t b = 0; b < bytes; ++b)
+        out[b] = uint8_t(int32_t(float(row1[b]) * frac + float(row0[b]) * inv));
+}
+
+// Output rows at `rows` and below lie outside a scratch image smaller than
+// the field and are not written.
+void resample(const FieldImage* src, FieldImage* dst, int32_t rows, bool squeeze, bool blend) {
+    const int32_t width = src->width, height = src->height;
+    const RowPlan plan = planRows(height, squeeze);
+    const int32_t count = std::min(plan.count, rows - plan.first);
+    const std::size_t rowBytes = width > 0 ? std::size_t(width) * 4 : 0;
+    const auto* in = static_cast<const uint8_t*>(src->pixels);
+    auto* out = static_cast<uint8_t*>(dst->pixels);
+    float f = plan.start;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t i = int32_t(f);
+        // Both rows read are kept inside the field: at H = 1 the stretch
+        // blend's second row would be row 1, and in very tall fields (squeeze
+        // from H = 6911 on) the accumulated position reaches the last row or
+        // beyond. For every other size nothing changes.
+        const int32_t row0 = std::min(i, height - 1);
+        const int32_t row1 = std::min(i + 1, height - 1);
+        uint8_t* o = out + std::size_t(plan.first + k) * rowBytes;
+        if (rowBytes != 0) {
+            if (blend)
+                blendRows(in + std::size_t(row0) * rowBytes, in + std::size_t(row1) * rowBytes,
+                          f - float(i), o, rowBytes);
+            else
+                std::memcpy(o, in + std::size_t(row0) * rowBytes, rowBytes);
+        }
+        f = f + plan.step;
+    }
+}
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* src = images.field(0, msg->position, 90);
+    if (src == nullptr) return -1;
+    FieldImage* dst = images.scratch(96);
+    if (dst == nullptr) return -1;
+    const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
+    fillWords(dst, src->width, rows, barColour.value);
+    resample(src, dst, rows, conversionChoice.value == 0, smoothingChoice.value != 0);
+    opFreeImage(src);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
