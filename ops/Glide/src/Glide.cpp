@@ -1,0 +1,87 @@
+// Glide: a pattern wipe whose soft band cross-fades the incoming field with
+// a shifted copy of the outgoing one, so the outgoing picture slides away in
+// one of eight directions as it dissolves.
+#include "fieldfx/export.h"
+#include "fieldfx/message.h"
+#include "fieldfx/params.h"
+#include "fieldfx/pattern_wipe.h"
+#include "fieldfx/request.h"
+#include "shift.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Glide,v 1.0 2014/12/15 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Glide", 0x0bbb0000u};
+
+fieldfx::PatternWipe wipe{};
+PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
+
+// The direction entries are shown as the numbers 1 to 8 (style 1).
+const uint32_t kDirectionLabels[] = {1, 2, 3, 4, 5, 6, 7, 8, 0};
+GroupDescriptor heading = fieldfx::makeGroup(1840);
+SliderDescriptor softness = fieldfx::makeSlider(1810, 0, 100, 50);
+SliderDescriptor distance = fieldfx::makeSlider(1820, 0, 100, 50);
+ChoiceDescriptor direction = fieldfx::makeChoice(1830, kDirectionLabels, 0, 1);
+
+const fieldfx::TagList<10> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 0),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PREFS, &prefsRef),
+    fieldfx::tagAddress(OPE_PARAM1, &heading),
+    fieldfx::tagAddress(OPE_PARAM2, &softness),
+    fieldfx::tagAddress(OPE_PARAM3, &distance),
+    fieldfx::tagAddress(OPE_PARAM4, &direction),
+}, 0};
+
+int32_t process(const OperatorMessage* msg) {
+    // Without a mask (OP_OPEN failed or never came) there is nothing to order
+    // the change by: the request fails before asking the host for anything.
+    if (!fieldfx::usableMask(wipe.mask)) return -1;
+
+    fieldfx::RequestImages images(kId);
+    FieldImage* src0 = images.field(0, msg->position, 106);
+    if (src0 == nullptr) return -1;
+    FieldImage* src1 = images.field(1, msg->position, 112);
+    if (src1 == nullptr) return -1;
+    FieldImage* dst = images.scratch(118);
+    if (dst == nullptr) return -1;
+
+    const int32_t ax = src0->activeX, ay = src0->activeY;
+    const fieldfx::glide::Shift shift = fieldfx::glide::shiftVector(
+        direction.value,
+        fieldfx::glide::shiftLength(fieldfx::sliderValue(distance), src0->activeHeight));
+    // A duration of 0 is taken as 1.
+    const fieldfx::WipeLevels lv =
+        fieldfx::wipeLevels(fieldfx::wipeBandWidth(fieldfx::sliderValue(softness)),
+                            msg->position, fieldfx::durationOf(msg));
+
+    fieldfx::paintPatternWipe(
+        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+            const int32_t remaining = lv.S - k;
+            y = fieldfx::glide::shiftedCoordinate(remaining, shift.dy, lv.S, r, ay);
+            x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
+        });
+
+    opFreeImage(src0);
+    opFreeImage(src1);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_OPEN: return fieldfx::openWipeMask(wipe);
+        case OP_CLOSE: fieldfx::closeWipeMask(wipe); return 0;
+        case OP_PROCESS: return process(msg);
+        case OP_SETUP:
+            if (msg->actionArg == 0) fieldfx::requestWipePrefs(wipe);
+            return 0;
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,0 +1,83 @@
+// Telescope: a pattern wipe whose soft band cross-fades the incoming field
+// with a magnified copy of the outgoing one, so the outgoing picture grows
+// towards the viewer as it dissolves.
+#include "fieldfx/export.h"
+#include "fieldfx/message.h"
+#include "fieldfx/params.h"
+#include "fieldfx/pattern_wipe.h"
+#include "fieldfx/request.h"
+#include "zoom.h"
+
+namespace {
+
+const char kIdent[] = "$Id: Vexo_Telescope,v 1.0 2014/03/24 00:00:00 Orvandel $";
+const fieldfx::OperatorIdentity kId{"src\\Telescope", 0x0bbc0000u};
+
+fieldfx::PatternWipe wipe{};
+PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
+
+GroupDescriptor heading = fieldfx::makeGroup(1930);
+SliderDescriptor softness = fieldfx::makeSlider(1910, 0, 100, 50);
+SliderDescriptor zoom = fieldfx::makeSlider(1920, 0, 100, 50);
+
+const fieldfx::TagList<9> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 0),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+    fieldfx::tagAddress(OPE_PREFS, &prefsRef),
+    fieldfx::tagAddress(OPE_PARAM1, &heading),
+    fieldfx::tagAddress(OPE_PARAM2, &softness),
+    fieldfx::tagAddress(OPE_PARAM3, &zoom),
+}, 0};
+
+int32_t process(const OperatorMessage* msg) {
+    // Without a mask (OP_OPEN failed or never came) there is nothing to order
+    // the change by: the request fails before asking the host for anything.
+    if (!fieldfx::usableMask(wipe.mask)) return -1;
+
+    fieldfx::RequestImages images(kId);
+    FieldImage* src0 = images.field(0, msg->position, 102);
+    if (src0 == nullptr) return -1;
+    FieldImage* src1 = images.field(1, msg->position, 108);
+    if (src1 == nullptr) return -1;
+    FieldImage* dst = images.scratch(114);
+    if (dst == nullptr) return -1;
+
+    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
+    const int32_t halfW = aW / 2, halfH = aH / 2;
+    const int32_t ax = src0->activeX, ay = src0->activeY;
+    // A duration of 0 is taken as 1.
+    const fieldfx::WipeLevels lv =
+        fieldfx::wipeLevels(fieldfx::wipeBandWidth(fieldfx::sliderValue(softness)),
+                            msg->position, fieldfx::durationOf(msg));
+    const double Z = fieldfx::telescope::zoomStrength(fieldfx::sliderValue(zoom), aH);
+
+    fieldfx::paintPatternWipe(
+        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+            const double f = fieldfx::telescope::magnification(lv.S, k, Z);
+            x = fieldfx::telescope::zoomedCoordinate(c, halfW, ax, f);
+            y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
+        });
+
+    opFreeImage(src0);
+    opFreeImage(src1);
+    return opPutField(dst);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_OPEN: return fieldfx::openWipeMask(wipe);
+        case OP_CLOSE: fieldfx::closeWipeMask(wipe); return 0;
+        case OP_PROCESS: return process(msg);
+        case OP_SETUP:
+            if (msg->actionArg == 0) fieldfx::requestWipePrefs(wipe);
+            return 0;
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
