@@ -1,0 +1,72 @@
+// fieldfx: load operators by name, set their parameters by name, and render
+// field sequences through them.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "fieldfx/fieldio/field.h"
+#include "fieldfx/runtime/error.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: fieldfx COMMAND [options]   (fieldfx COMMAND --help for details)\n"
+    "\n"
+    "commands:\n"
+    "  list       every operator found: name, filter or transition, identification\n"
+    "  describe   an operator's parameters: name, kind, range, default, unit, help\n"
+    "  render     run an effect over clips (PAM field sequences, PNG frames)\n"
+    "  apply      one request on raw fields, for scripting and tests\n"
+    "  patterns   the wipe patterns of the transition host\n"
+    "  generate   write a synthetic test clip\n"
+    "\n"
+    "exit status: 0 done, 1 the operator failed, 2 usage error (command line,\n"
+    "operator or parameter), 3 input error, 4 output error, 5 malformed module.\n"
+    "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in ops/\n"
+    "beside the directory of this binary, then in the build tree.\n";
+
+int exitStatus(fieldfx::runtime::ErrorKind kind) {
+    using fieldfx::runtime::ErrorKind;
+    switch (kind) {
+        case ErrorKind::Render: return 1;
+        case ErrorKind::Usage: return 2;
+        case ErrorKind::Input: return 3;
+        case ErrorKind::Output: return 4;
+        case ErrorKind::Module: return 5;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace fieldfx::cli;
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    const Words words(argv + 2, argv + argc);
+    try {
+        if (command == "list") return listCommand(words);
+        if (command == "describe") return describeCommand(words);
+        if (command == "render") return renderCommand(words);
+        if (command == "apply") return applyCommand(words);
+        if (command == "patterns") return patternsCommand(words);
+        if (command == "generate") return generateCommand(words);
+        std::fprintf(stderr, "fieldfx: unknown command \"%s\"\n\n%s", command.c_str(), kUsage);
+        return 2;
+    } catch (const fieldfx::runtime::Error& e) {
+        std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
+        return exitStatus(e.kind());
+    } catch (const fieldfx::io::IoError& e) {
+        // File errors not classified where they arose: reading comes first.
+        std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
+        return 3;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,36 @@
+// Option values shared by the commands that run an effect.
+#ifndef FIELDFX_CLI_OPTIONS_H
+#define FIELDFX_CLI_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "fieldfx/runtime/effect.h"
+#include "fieldfx/runtime/parameters.h"
+
+namespace fieldfx::cli {
+
+// A whole number 0..limit; throws Error(Usage) naming the option.
+uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit);
+
+// --active, --pixel-aspect, --scale into the settings (duration is the
+// caller's).
+void readGeometryOptions(const Args& args, runtime::EffectSettings& settings);
+// The active rectangle must lie within the field.
+void checkActiveWithin(const runtime::EffectSettings& settings, int32_t width, int32_t height);
+
+// Every --set in order.
+void applySettings(const Args& args, runtime::ParameterSet& params);
+
+// --pattern: the preference block that selects the named wipe pattern or
+// pattern file (empty when the option is absent).
+std::vector<uint8_t> patternPreferences(const Args& args, const runtime::OperatorModule& module);
+
+// Warnings of the effect to stderr.
+void printWarnings(runtime::Effect& effect);
+
+}  // namespace fieldfx::cli
+
+#endif

@@ -1,0 +1,20 @@
+// PNG frames through libpng, converted to and from Y'CbCr pixels (ycbcr.h).
+// Any PNG is read (palette, grey, 8 or 16 bits, with or without alpha;
+// opacity from the alpha channel, 255 without). Frames are written as 16-bit
+// RGBA, so that every Y'CbCr pixel inside the R'G'B' cube reads back exactly.
+#ifndef FIELDFX_FIELDIO_PNG_H
+#define FIELDFX_FIELDIO_PNG_H
+
+#include <cstdio>
+#include <string>
+
+#include "fieldfx/fieldio/field.h"
+
+namespace fieldfx::io {
+
+Field readPngFrame(const std::string& path);  // throws IoError
+void writePngFrame(std::FILE* out, const Field& frame, const std::string& path);
+
+}  // namespace fieldfx::io
+
+#endif

@@ -1,0 +1,217 @@
+#include "fieldfx/runtime/effect.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "fieldfx/runtime/error.h"
+
+namespace fieldfx::runtime {
+
+namespace {
+const Effect* running = nullptr;
+}
+
+std::string logText(const LogEntry& e) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08x", unsigned(e.code));
+    std::string t = "log record: level " + std::to_string(e.level) + ", line " +
+                    std::to_string(e.line) + ", " + e.source + ", code " + code;
+    if (!e.text.empty() && e.text != " ") t += ", \"" + e.text + "\"";
+    return t;
+}
+
+Effect::Effect(const OperatorModule& module) : module_(module) {
+    if (running != nullptr) throw Error(ErrorKind::Usage, "one effect at a time");
+    running = this;
+    fieldBackend_ = FieldHostBackend{this, &Effect::cbGetField, &Effect::cbPutField,
+                                     &Effect::cbCheckAbort};
+    imageBackend_ = ImageHostBackend{this, &Effect::cbAllocImage, &Effect::cbFreeImage};
+    loggerBackend_ = LoggerBackend{this, &Effect::cbMessage};
+    transBackend_.context = this;
+    transBackend_.frameSize = &Effect::cbFrameSize;
+    transBackend_.request = &Effect::cbRequest;
+    fieldhostSetBackend(&fieldBackend_);
+    imagehostSetBackend(&imageBackend_);
+    loggerSetBackend(&loggerBackend_);
+    transhostSetBackend(&transBackend_);
+}
+
+Effect::~Effect() {
+    if (open_) {
+        OperatorMessage m = message(OP_CLOSE);
+        module_.action(m);
+    }
+    fieldhostSetBackend(nullptr);
+    imagehostSetBackend(nullptr);
+    loggerSetBackend(nullptr);
+    transhostSetBackend(nullptr);
+    running = nullptr;
+}
+
+void Effect::setInput(int input, FieldSource* source) { inputs_[input & 1] = source; }
+
+OperatorMessage Effect::message(uint16_t action) const {
+    OperatorMessage m{};
+    m.action = action;
+    m.duration = settings_.duration;
+    m.pixelAspect = settings_.pixelAspect;
+    m.scaleNum = settings_.scaleNum;
+    m.scaleDen = settings_.scaleDen;
+    if (settings_.scale) m.flags |= OPF_SCALE;
+    return m;
+}
+
+std::string Effect::failureText(const std::string& what) const {
+    std::string t = module_.name() + " " + what;
+    if (requestLogs_.empty()) return t + " (it left no log record)";
+    for (const LogEntry& e : requestLogs_) t += "; " + logText(e);
+    return t;
+}
+
+void Effect::applyPreferences(const std::vector<uint8_t>& prefs) {
+    if (module_.description().prefs == nullptr)
+        throw Error(ErrorKind::Usage, module_.name() + " takes no wipe pattern");
+    prefs_ = prefs;
+    prefs_.resize(TRANSITION_PREFS_SIZE);
+    OperatorMessage m = message(OP_SETUP);
+    m.actionArg = 0;
+    requestLogs_.clear();
+    module_.action(m);
+    std::vector<uint8_t> now(TRANSITION_PREFS_SIZE);
+    std::memcpy(now.data(), module_.description().prefs->block, now.size());
+    if (now != prefs_)
+        throw Error(ErrorKind::Render,
+                    failureText("did not take over the wipe pattern (preference request failed)"));
+}
+
+void Effect::open(const EffectSettings& settings, int32_t fieldWidth, int32_t fieldHeight) {
+    settings_ = settings;
+    width_ = fieldWidth;
+    height_ = fieldHeight;
+    if (!settings_.hasActive)
+        settings_.active = ActiveRect{0, 0, int16_t(fieldWidth), int16_t(fieldHeight)};
+    pool_.configure(fieldWidth, fieldHeight, settings_.active);
+    requestLogs_.clear();
+    OperatorMessage m = message(OP_OPEN);
+    const int32_t result = module_.action(m);
+    if (result != 0)
+        throw Error(ErrorKind::Render,
+                    failureText("refused to open the effect (result " + std::to_string(result) +
+                                (module_.description().prefs ? "; no wipe pattern image)" : ")")));
+    open_ = true;
+    for (const LogEntry& e : requestLogs_) warnings_.push_back(module_.name() + ": " + logText(e));
+}
+
+const io::Field& Effect::process(uint32_t position, bool oddField) {
+    OperatorMessage m = message(OP_PROCESS);
+    m.position = position;
+    if (oddField) m.flags |= OPF_ODD_FIELD;
+    requestLogs_.clear();
+    inputError_.clear();
+    puts_ = 0;
+    const int32_t result = module_.action(m);
+    const int kept = pool_.reclaimAll();
+    const std::string at = "field " + std::to_string(position);
+    if (!inputError_.empty()) throw Error(ErrorKind::Input, inputError_);
+    if (result == -1 || puts_ == 0)
+        throw Error(ErrorKind::Render, failureText("produced no " + at));
+    if (puts_ > 1)
+        throw Error(ErrorKind::Render, module_.name() + " handed back " + std::to_string(puts_) +
+                                           " fields for " + at);
+    if (result != 0)
+        throw Error(ErrorKind::Render, module_.name() + " returned " + std::to_string(result) +
+                                           " for " + at);
+    for (const LogEntry& e : requestLogs_)
+        warnings_.push_back(module_.name() + " " + at + ": " + logText(e));
+    if (kept > 0)
+        warnings_.push_back(module_.name() + " " + at + ": kept " + std::to_string(kept) +
+                            " image(s) without handing them back; reclaimed");
+    return output_;
+}
+
+void Effect::close() {
+    if (!open_) return;
+    OperatorMessage m = message(OP_CLOSE);
+    module_.action(m);
+    open_ = false;
+}
+
+std::vector<std::string> Effect::takeWarnings() {
+    std::vector<std::string> w;
+    w.swap(warnings_);
+    return w;
+}
+
+// ---- Backends (called from operator code: they never throw) ------------------
+
+FieldImage* Effect::getField(int32_t input, uint32_t position) {
+    if (input != 0 && input != 1) return nullptr;
+    FieldSource* src = inputs_[input];
+    if (src == nullptr) return nullptr;
+    const io::Field* f = nullptr;
+    try {
+        f = src->fieldAt(position);
+    } catch (const std::exception& e) {
+        inputError_ = e.what();
+        return nullptr;
+    }
+    if (f == nullptr) return nullptr;
+    if (f->width != width_ || f->height != height_) {
+        inputError_ = "input " + std::to_string(input) + " field " + std::to_string(position) +
+                      " is " + std::to_string(f->width) + "x" + std::to_string(f->height) +
+                      ", the effect's fields " + std::to_string(width_) + "x" +
+                      std::to_string(height_);
+        return nullptr;
+    }
+    FieldImage* img = pool_.acquire();
+    std::memcpy(img->pixels, f->pixels.data(), f->pixels.size());
+    return img;
+}
+
+int32_t Effect::putField(FieldImage* image) {
+    if (!pool_.isOut(image)) {
+        warnings_.push_back(module_.name() + ": handed back an image this host did not give out");
+        return -1;
+    }
+    ++puts_;
+    if (output_.width != image->width || output_.height != image->height)
+        output_ = io::Field(image->width, image->height);
+    std::memcpy(output_.pixels.data(), image->pixels, output_.pixels.size());
+    pool_.release(image);
+    return 0;
+}
+
+FieldImage* Effect::cbGetField(void* c, int32_t input, uint32_t position) {
+    return static_cast<Effect*>(c)->getField(input, position);
+}
+int32_t Effect::cbPutField(void* c, FieldImage* image) {
+    return static_cast<Effect*>(c)->putField(image);
+}
+int32_t Effect::cbCheckAbort(void*) { return 0; }
+FieldImage* Effect::cbAllocImage(void* c, int32_t, int32_t, int32_t, int32_t) {
+    return static_cast<Effect*>(c)->pool_.acquire();
+}
+void Effect::cbFreeImage(void* c, FieldImage* image) {
+    auto* e = static_cast<Effect*>(c);
+    if (!e->pool_.release(image))
+        e->warnings_.push_back(e->module_.name() +
+                               ": released an image twice or one this host did not give out");
+}
+void Effect::cbMessage(void* c, int32_t level, int32_t line, const char* source, uint32_t code,
+                       const char* text) {
+    static_cast<Effect*>(c)->requestLogs_.push_back(
+        LogEntry{level, line, source ? source : "(no source)", code, text ? text : ""});
+}
+void Effect::cbFrameSize(void* c, int32_t* width, int32_t* height) {
+    const auto* e = static_cast<Effect*>(c);
+    *width = e->settings_.active.width;
+    *height = 2 * e->settings_.active.height;
+}
+int32_t Effect::cbRequest(void* c, void* prefs, int32_t, int32_t) {
+    const auto* e = static_cast<Effect*>(c);
+    if (e->prefs_.empty() || prefs == nullptr) return 0;
+    std::memcpy(prefs, e->prefs_.data(), e->prefs_.size());
+    return 1;
+}
+
+}  // namespace fieldfx::runtime

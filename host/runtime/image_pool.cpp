@@ -1,0 +1,71 @@
+#include "fieldfx/runtime/image_pool.h"
+
+#include <algorithm>
+
+namespace fieldfx::runtime {
+
+void ImagePool::configure(int32_t width, int32_t height, ActiveRect active) {
+    width_ = width;
+    height_ = height;
+    active_ = active;
+}
+
+FieldImage* ImagePool::acquire() {
+    const std::size_t n = std::size_t(width_) * height_;
+    Slot* slot = nullptr;
+    for (Slot& s : images_)
+        if (!s.out) {
+            slot = &s;
+            break;
+        }
+    if (slot == nullptr) slot = &images_.emplace_back();
+    if (slot->pixels.size() != n) slot->pixels.assign(n, BLACK_PIXEL);
+    else std::fill(slot->pixels.begin(), slot->pixels.end(), BLACK_PIXEL);
+    slot->out = true;
+    // Pixels are stored as words; on the little-endian targets the word's
+    // bytes in memory are FF 80 80 10, the pixel byte order.
+    slot->record = FieldImage{slot->pixels.data(), int16_t(width_), int16_t(height_),
+                              active_.x,           active_.y,       active_.width,
+                              active_.height};
+    return &slot->record;
+}
+
+ImagePool::Slot* ImagePool::slotOf(const FieldImage* image) {
+    for (Slot& s : images_)
+        if (&s.record == image) return &s;
+    return nullptr;
+}
+
+const ImagePool::Slot* ImagePool::slotOf(const FieldImage* image) const {
+    for (const Slot& s : images_)
+        if (&s.record == image) return &s;
+    return nullptr;
+}
+
+bool ImagePool::release(FieldImage* image) {
+    Slot* s = slotOf(image);
+    if (s == nullptr || !s->out) return false;
+    s->out = false;
+    return true;
+}
+
+bool ImagePool::isOut(const FieldImage* image) const {
+    const Slot* s = slotOf(image);
+    return s != nullptr && s->out;
+}
+
+int ImagePool::reclaimAll() {
+    int n = 0;
+    for (Slot& s : images_)
+        if (s.out) {
+            s.out = false;
+            ++n;
+        }
+    return n;
+}
+
+int ImagePool::outstanding() const {
+    return int(std::count_if(images_.begin(), images_.end(), [](const Slot& s) { return s.out; }));
+}
+
+}  // namespace fieldfx::runtime

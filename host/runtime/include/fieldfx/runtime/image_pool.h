@@ -1,0 +1,54 @@
+// The images the host hands to an operator: served fields and scratch
+// images alike come from one pool sized to the effect's fields, so a long
+// render allocates nothing per field once the pool has grown to what one
+// request needs. Every image handed out is first filled with BLACK_PIXEL (a
+// served field then receives the field's pixels) and carries the caller's
+// active rectangle.
+#ifndef FIELDFX_RUNTIME_IMAGE_POOL_H
+#define FIELDFX_RUNTIME_IMAGE_POOL_H
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "fieldfx/operator.h"
+
+namespace fieldfx::runtime {
+
+struct ActiveRect {
+    int16_t x = 0, y = 0, width = 0, height = 0;
+};
+
+class ImagePool {
+public:
+    // Images from now on: width x height with the given active rectangle.
+    void configure(int32_t width, int32_t height, ActiveRect active);
+
+    FieldImage* acquire();
+    // Back into the pool; false when `image` is not one handed out (unknown,
+    // or released already).
+    bool release(FieldImage* image);
+    bool isOut(const FieldImage* image) const;
+    // Takes back every image still out; returns how many there were.
+    int reclaimAll();
+
+    std::size_t allocated() const { return images_.size(); }
+    int outstanding() const;
+
+private:
+    struct Slot {
+        FieldImage record{};
+        std::vector<uint32_t> pixels;
+        bool out = false;
+    };
+    Slot* slotOf(const FieldImage* image);
+    const Slot* slotOf(const FieldImage* image) const;
+
+    std::deque<Slot> images_;  // stable addresses: operators hold the records
+    int32_t width_ = 0, height_ = 0;
+    ActiveRect active_;
+};
+
+}  // namespace fieldfx::runtime
+
+#endif

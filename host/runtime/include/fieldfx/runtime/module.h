@@ -1,0 +1,82 @@
+// Operator modules: found by name on a search path, loaded, and their
+// description validated before anything else touches them.
+//
+// Search path: the directories of FIELDFX_OPS_PATH (colon-separated), then
+// the directory `ops` next to the directory of the running binary (the
+// layout of a build tree and of an installation: bin/fieldfx, ops/<Name>.so),
+// then the operator directory of the build tree the runtime was built in.
+#ifndef FIELDFX_RUNTIME_MODULE_H
+#define FIELDFX_RUNTIME_MODULE_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fieldfx/operator.h"
+
+namespace fieldfx::runtime {
+
+std::vector<std::string> searchPath();
+
+struct ModuleFile {
+    std::string name;  // file name without ".so"
+    std::string path;
+};
+
+// Every module on the search path, sorted by name; a name found in an
+// earlier directory hides the same name later on the path.
+std::vector<ModuleFile> availableModules();
+
+// One parameter tag of the description.
+struct ParamSlot {
+    int index;  // 1 for OPE_PARAM1, ...
+    ParamDescriptor* descriptor;
+};
+
+struct Description {
+    bool filter = true;
+    uint32_t mode = 0;
+    std::string ident;
+    PrefsBlockRef* prefs = nullptr;  // OPE_PREFS, Telescope and Glide
+    std::vector<ParamSlot> params;
+};
+
+// The longest description accepted: five fixed entries, a preference block
+// and four parameters fit well within it.
+constexpr int kMaxTagEntries = 16;
+
+// Checks a tag list against the contract: the fixed entries in order, then
+// OPE_PREFS where present, then OPE_PARAM1 upward, a terminator within
+// kMaxTagEntries, well-formed descriptors. Throws Error(Module) naming the
+// fault. `action` is the exported entry point that OPE_ACTION must name.
+Description validateDescription(const std::string& name, const OperatorTag* tags,
+                                OperatorActionFn action);
+
+class OperatorModule {
+public:
+    // Loads `name` from the search path; an unknown name is a usage error
+    // that lists the known modules.
+    static std::unique_ptr<OperatorModule> load(const std::string& name);
+    static std::unique_ptr<OperatorModule> loadFile(const std::string& name,
+                                                    const std::string& path);
+    ~OperatorModule();
+    OperatorModule(const OperatorModule&) = delete;
+    OperatorModule& operator=(const OperatorModule&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::string& path() const { return path_; }
+    const Description& description() const { return description_; }
+    bool isFilter() const { return description_.filter; }
+    int32_t action(OperatorMessage& msg) const { return action_(&msg); }
+
+private:
+    OperatorModule() = default;
+    std::string name_, path_;
+    void* handle_ = nullptr;
+    OperatorActionFn action_ = nullptr;
+    Description description_;
+};
+
+}  // namespace fieldfx::runtime
+
+#endif

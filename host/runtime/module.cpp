@@ -1,0 +1,202 @@
+#include "fieldfx/runtime/module.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "fieldfx/runtime/error.h"
+
+#ifndef FIELDFX_BUILD_OPS_DIR
+#error "FIELDFX_BUILD_OPS_DIR must name the build tree's operator directory"
+#endif
+
+namespace fieldfx::runtime {
+
+namespace {
+
+constexpr const char* kSuffix = ".so";
+constexpr std::size_t kMaxIdent = 256;
+constexpr int kMaxChoiceEntries = 64;
+
+std::string executableDir() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    buf[n] = '\0';
+    std::string path(buf);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string hex(uintptr_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+[[noreturn]] void malformed(const std::string& name, const std::string& what) {
+    throw Error(ErrorKind::Module, name + ": malformed description: " + what);
+}
+
+void checkDescriptor(const std::string& name, int index, const ParamDescriptor* d) {
+    const std::string where = "parameter " + std::to_string(index);
+    if (d == nullptr) malformed(name, where + " has no descriptor");
+    switch (d->kind) {
+        case PARAM_CHOICE: {
+            const auto* c = reinterpret_cast<const ChoiceDescriptor*>(d);
+            if (c->labels == nullptr) malformed(name, where + ": choice without entries");
+            int n = 0;
+            while (n < kMaxChoiceEntries && c->labels[n] != 0) ++n;
+            if (n == 0) malformed(name, where + ": choice without entries");
+            if (n == kMaxChoiceEntries)
+                malformed(name, where + ": choice entries without an end within " +
+                                    std::to_string(kMaxChoiceEntries));
+            break;
+        }
+        case PARAM_SLIDER: {
+            const auto* s = reinterpret_cast<const SliderDescriptor*>(d);
+            if (s->minimum > s->maximum)
+                malformed(name, where + ": slider minimum " + std::to_string(s->minimum) +
+                                    " above its maximum " + std::to_string(s->maximum));
+            break;
+        }
+        case PARAM_POSITION: {
+            const auto* p = reinterpret_cast<const PositionDescriptor*>(d);
+            if (p->minWidth > p->maxWidth || p->minHeight > p->maxHeight)
+                malformed(name, where + ": position size bounds reversed");
+            break;
+        }
+        case PARAM_COLOUR:
+        case PARAM_GROUP: break;
+        default: malformed(name, where + ": unknown kind " + std::to_string(d->kind));
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> searchPath() {
+    std::vector<std::string> dirs;
+    if (const char* env = std::getenv("FIELDFX_OPS_PATH")) {
+        std::string list(env);
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            std::size_t end = list.find(':', start);
+            if (end == std::string::npos) end = list.size();
+            if (end > start) dirs.push_back(list.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    const std::string exe = executableDir();
+    if (!exe.empty()) dirs.push_back(exe + "/../ops");
+    dirs.push_back(FIELDFX_BUILD_OPS_DIR);
+    return dirs;
+}
+
+std::vector<ModuleFile> availableModules() {
+    std::map<std::string, std::string> found;
+    for (const std::string& dir : searchPath()) {
+        DIR* d = opendir(dir.c_str());
+        if (d == nullptr) continue;
+        while (const dirent* e = readdir(d)) {
+            const std::string file = e->d_name;
+            const std::size_t n = std::strlen(kSuffix);
+            if (file.size() <= n || file.compare(file.size() - n, n, kSuffix) != 0) continue;
+            found.emplace(file.substr(0, file.size() - n), dir + "/" + file);
+        }
+        closedir(d);
+    }
+    std::vector<ModuleFile> out;
+    for (auto& [name, path] : found) out.push_back(ModuleFile{name, path});
+    return out;
+}
+
+Description validateDescription(const std::string& name, const OperatorTag* tags,
+                                OperatorActionFn action) {
+    if (tags == nullptr) malformed(name, "GetOperatorInfo returned no tag list");
+    // Read tag words one at a time: the value after the terminator does not exist.
+    int count = 0;
+    while (count < kMaxTagEntries && tags[count].tag != 0) ++count;
+    if (count == kMaxTagEntries)
+        malformed(name, "no end of the tag list within " + std::to_string(kMaxTagEntries) +
+                            " entries");
+    const uint32_t fixed[] = {OPE_FIRST, OPE_FILTER, OPE_ACTION, OPE_IDENT, OPE_MODE};
+    const char* fixedNames[] = {"OPE_FIRST", "OPE_FILTER", "OPE_ACTION", "OPE_IDENT", "OPE_MODE"};
+    for (int i = 0; i < 5; ++i) {
+        if (i >= count) malformed(name, std::string("the list ends before ") + fixedNames[i]);
+        if (tags[i].tag != fixed[i])
+            malformed(name, "entry " + std::to_string(i + 1) + " is tag " + hex(tags[i].tag) +
+                                ", expected " + fixedNames[i]);
+    }
+    Description d;
+    if (tags[0].value != 0) malformed(name, "OPE_FIRST is not 0");
+    if (tags[1].value > 1) malformed(name, "OPE_FILTER is " + hex(tags[1].value) + ", not 0 or 1");
+    d.filter = tags[1].value == 1;
+    if (tags[2].value != reinterpret_cast<uintptr_t>(action))
+        malformed(name, "OPE_ACTION does not name the exported OperatorAction");
+    const char* ident = reinterpret_cast<const char*>(tags[3].value);
+    if (ident == nullptr) malformed(name, "OPE_IDENT is null");
+    const std::size_t len = strnlen(ident, kMaxIdent);
+    if (len == kMaxIdent) malformed(name, "identification string longer than 255 bytes");
+    d.ident.assign(ident, len);
+    d.mode = uint32_t(tags[4].value);
+    int next = 5;
+    if (next < count && tags[next].tag == OPE_PREFS) {
+        d.prefs = reinterpret_cast<PrefsBlockRef*>(tags[next].value);
+        if (d.prefs == nullptr || d.prefs->block == nullptr)
+            malformed(name, "OPE_PREFS names no preference block");
+        if (d.prefs->size != TRANSITION_PREFS_SIZE)
+            malformed(name, "preference block of " + std::to_string(d.prefs->size) +
+                                " bytes, expected 112");
+        ++next;
+    }
+    for (int index = 1; next < count; ++next, ++index) {
+        if (index > 4 || tags[next].tag != OPE_PARAM1 + uint32_t(index - 1))
+            malformed(name, "entry " + std::to_string(next + 1) + " is tag " +
+                                hex(tags[next].tag) + ", expected " +
+                                (index > 4 ? std::string("the end of the list")
+                                           : "OPE_PARAM" + std::to_string(index)));
+        auto* desc = reinterpret_cast<ParamDescriptor*>(tags[next].value);
+        checkDescriptor(name, index, desc);
+        d.params.push_back(ParamSlot{index, desc});
+    }
+    return d;
+}
+
+std::unique_ptr<OperatorModule> OperatorModule::load(const std::string& name) {
+    const std::vector<ModuleFile> modules = availableModules();
+    for (const ModuleFile& m : modules)
+        if (m.name == name) return loadFile(m.name, m.path);
+    std::string known;
+    for (const ModuleFile& m : modules) known += (known.empty() ? "" : ", ") + m.name;
+    throw Error(ErrorKind::Usage, "unknown operator \"" + name + "\"; known operators: " +
+                                      (known.empty() ? "(none found)" : known));
+}
+
+std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name,
+                                                         const std::string& path) {
+    std::unique_ptr<OperatorModule> m(new OperatorModule());
+    m->name_ = name;
+    m->path_ = path;
+    m->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m->handle_ == nullptr)
+        throw Error(ErrorKind::Module, name + ": cannot load " + path + ": " + dlerror());
+    auto info = reinterpret_cast<GetOperatorInfoFn>(dlsym(m->handle_, "GetOperatorInfo"));
+    m->action_ = reinterpret_cast<OperatorActionFn>(dlsym(m->handle_, "OperatorAction"));
+    if (info == nullptr || m->action_ == nullptr)
+        throw Error(ErrorKind::Module,
+                    name + ": " + path + " does not export GetOperatorInfo and OperatorAction");
+    m->description_ = validateDescription(name, info(), m->action_);
+    return m;
+}
+
+OperatorModule::~OperatorModule() {
+    if (handle_ != nullptr) dlclose(handle_);
+}
+
+}  // namespace fieldfx::runtime
