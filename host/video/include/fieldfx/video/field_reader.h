@@ -1,0 +1,69 @@
+// Fields of a clip by their index in time, for a host that asks for field
+// after field: frame k holds fields 2k and 2k + 1. Reading goes forward; a
+// request for a field before the frames kept reopens the clip.
+#ifndef FIELDFX_VIDEO_FIELD_READER_H
+#define FIELDFX_VIDEO_FIELD_READER_H
+
+#include <memory>
+#include <string>
+
+#include "fieldfx/video/source.h"
+
+namespace fieldfx::video {
+
+class FieldSource {
+public:
+    virtual ~FieldSource() = default;
+    // The clip as the fields are delivered (size, rate, field order).
+    virtual const ClipInfo& info() const = 0;
+    int64_t fieldCount() const { return info().fieldCount(); }
+    // Field `index` in time, valid until the next call. Throws VideoError
+    // beyond the clip's end or when the input is damaged.
+    virtual const Field& field(int64_t index) = 0;
+};
+
+class FieldReader final : public FieldSource {
+public:
+    FieldReader(const std::string& name, const SourceOptions& options = {});
+    const ClipInfo& info() const override { return source_->info(); }
+    const Field& field(int64_t index) override;
+    // Frame `k` (both fields and its timestamp).
+    const Frame& frame(int64_t k);
+
+private:
+    std::string name_;
+    SourceOptions options_;
+    std::unique_ptr<Source> source_;
+    Frame frames_[2];      // the last two frames read
+    int64_t newest_ = -1;  // index of the newest frame read
+};
+
+// A second input made to match the first: its fields scaled to the target's
+// frame size, taken at the target's field rate (the nearest earlier field in
+// time), and moved half a field line where the target's field of that index
+// holds the other lines.
+class ConformedReader final : public FieldSource {
+public:
+    ConformedReader(FieldSource& source, const ClipInfo& target);
+    ~ConformedReader() override;
+    const ClipInfo& info() const override { return info_; }
+    const Field& field(int64_t index) override;
+
+    // The source field that field `index` is made from.
+    int64_t sourceIndex(int64_t index) const;
+
+private:
+    struct Scaler;
+    FieldSource& source_;
+    ClipInfo info_;
+    std::unique_ptr<Scaler> scaler_;
+    Field scaled_, result_;
+    int64_t made_ = -1;
+};
+
+// Whether `second` needs a ConformedReader to match `first`.
+bool needsConforming(const ClipInfo& first, const ClipInfo& second);
+
+}  // namespace fieldfx::video
+
+#endif

@@ -1,0 +1,84 @@
+// Writing fields back as frames into a video file, with a source's audio
+// copied alongside.
+//
+// The container comes from the output name; the encoder and its pixel format
+// from the name and the options:
+//   .mp4 .mov .mkv   H.264, 4:2:0 (lossless: H.264 at qp 0, 4:4:4; .mkv: FFV1)
+//   .avi             FFV1, 4:2:0 (lossless: 4:4:4 with the opacity as alpha)
+//   .y4m             uncompressed 4:4:4
+// .mkv and .avi with --lossless use FFV1 at 4:4:4 with the opacity byte as
+// alpha. The file is written beside the target under a temporary name and
+// moved into place by finish(): a failed render leaves no partial output.
+#ifndef FIELDFX_VIDEO_OUTPUT_H
+#define FIELDFX_VIDEO_OUTPUT_H
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fieldfx/video/clip.h"
+
+namespace fieldfx::video {
+
+struct OutputOptions {
+    bool lossless = false;
+    std::string codec;   // an FFmpeg encoder name; empty: chosen by the output name
+    int crf = -1;        // constant rate factor of H.264/H.265; -1: 18
+    std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
+    bool replace = false;     // an existing output may be replaced
+};
+
+// What an output name and options select.
+struct OutputFormat {
+    std::string muxer;        // FFmpeg muxer name
+    std::string encoder;      // FFmpeg encoder name
+    std::string pixelFormat;  // encoder input format
+    int crf = -1;             // -1: not used by the encoder
+    bool losslessH264 = false;
+};
+
+// Throws VideoError for an unsupported name or an option that does not fit.
+OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options);
+
+// The audio written beside the video: the packets of `source`'s audio stream
+// whose time lies in [from, to) (microseconds of the source's timeline),
+// moved by `shift` microseconds. An empty source writes no audio.
+struct AudioSpan {
+    std::string source;
+    int64_t from = std::numeric_limits<int64_t>::min();
+    int64_t to = std::numeric_limits<int64_t>::max();
+    int64_t shift = 0;
+};
+
+class VideoOutput {
+public:
+    // `format` gives the frame size, rate, time base, field order, sample
+    // aspect and colour tags of the output (the source's). Creates the
+    // temporary file at once: an unwritable or existing output fails here.
+    VideoOutput(const std::string& path, const ClipInfo& format, const OutputOptions& options,
+                const AudioSpan& audio = {});
+    ~VideoOutput();  // removes the temporary file unless finished
+    VideoOutput(const VideoOutput&) = delete;
+    VideoOutput& operator=(const VideoOutput&) = delete;
+
+    // The next frame: two fields in time order, timestamp in the format's
+    // time base.
+    void write(const Field& first, const Field& second, int64_t pts);
+    // Flushes the encoder, copies the rest of the audio span and moves the
+    // file into place.
+    void finish();
+
+    const OutputFormat& format() const;
+    // Things the user should know (audio that the container cannot hold).
+    const std::vector<std::string>& notes() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace fieldfx::video
+
+#endif

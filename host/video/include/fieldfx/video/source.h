@@ -1,0 +1,43 @@
+// Opening a clip: a video file through FFmpeg's libraries, or one of the
+// built-in test clips "builtin:bars", "builtin:motion", "builtin:gradient".
+#ifndef FIELDFX_VIDEO_SOURCE_H
+#define FIELDFX_VIDEO_SOURCE_H
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fieldfx/video/clip.h"
+
+namespace fieldfx::video {
+
+struct SourceOptions {
+    std::optional<Scan> scan;  // overrides the field order the stream gives
+    int width = 0;             // size of a built-in clip (0: 720 x 576)
+    int height = 0;
+    int64_t frames = 0;        // length of a built-in clip (0: 50 frames)
+};
+
+class Source {
+public:
+    virtual ~Source() = default;
+    const ClipInfo& info() const { return info_; }
+    // The next frame; false after the last one. Throws VideoError when the
+    // input is damaged.
+    virtual bool read(Frame& frame) = 0;
+
+protected:
+    ClipInfo info_;
+};
+
+// Throws VideoError when the name cannot be opened as a clip.
+std::unique_ptr<Source> openSource(const std::string& name, const SourceOptions& options = {});
+
+bool isBuiltinName(const std::string& name);
+// The names of the built-in clips, "builtin:bars", ...
+std::vector<std::string> builtinNames();
+
+}  // namespace fieldfx::video
+
+#endif

@@ -1,0 +1,38 @@
+#include "fieldfx/video/clip.h"
+
+namespace fieldfx::video {
+
+const char* scanName(Scan scan) {
+    switch (scan) {
+    case Scan::TopFirst:
+        return "tff";
+    case Scan::BottomFirst:
+        return "bff";
+    default:
+        return "progressive";
+    }
+}
+
+bool parseScan(const std::string& text, Scan& scan) {
+    if (text == "progressive") scan = Scan::Progressive;
+    else if (text == "tff" || text == "top") scan = Scan::TopFirst;
+    else if (text == "bff" || text == "bottom") scan = Scan::BottomFirst;
+    else return false;
+    return true;
+}
+
+int defaultMatrix(int frameHeight) { return frameHeight >= 720 ? 1 : 5; }
+
+int effectiveMatrix(const ColourTags& tags, int frameHeight) {
+    // 0 (R'G'B') and 2 (unspecified) name no Y'CbCr matrix.
+    return tags.matrix == 0 || tags.matrix == 2 ? defaultMatrix(frameHeight) : tags.matrix;
+}
+
+int pixelAspectOf(Rational sar) {
+    if (sar.num <= 0 || sar.den <= 0) return 1000;
+    // 1000 * den / num, rounded half up, in integers.
+    const int64_t value = (2000 * int64_t(sar.den) + sar.num) / (2 * int64_t(sar.num));
+    return int(value < 1 ? 1 : value > 32767 ? 32767 : value);
+}
+
+}  // namespace fieldfx::video

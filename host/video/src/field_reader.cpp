@@ -1,0 +1,114 @@
+#include <algorithm>
+#include <cstring>
+
+#include "av.h"
+#include "fieldfx/video/field_reader.h"
+#include "frame_fields.h"
+
+namespace fieldfx::video {
+
+FieldReader::FieldReader(const std::string& name, const SourceOptions& options)
+    : name_(name), options_(options), source_(openSource(name, options)) {}
+
+const Frame& FieldReader::frame(int64_t k) {
+    if (k < 0 || k >= info().frames)
+        throw VideoError("'" + name_ + "' has no frame " + std::to_string(k) + " (it has " +
+                         std::to_string(info().frames) + ")");
+    if (k < newest_ - 1) {
+        source_ = openSource(name_, options_);
+        newest_ = -1;
+    }
+    while (newest_ < k) {
+        Frame& next = frames_[(newest_ + 1) & 1];
+        if (!source_->read(next))
+            throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
+                             " frames");
+        ++newest_;
+    }
+    return frames_[k & 1];
+}
+
+const Field& FieldReader::field(int64_t index) {
+    const Frame& f = frame(index >= 0 ? index / 2 : -1);
+    return (index & 1) ? f.second : f.first;
+}
+
+struct ConformedReader::Scaler {
+    av::ScalerPtr sws;
+    av::FramePtr from, to;
+};
+
+bool needsConforming(const ClipInfo& first, const ClipInfo& second) {
+    return first.width != second.width || first.height != second.height ||
+           first.scan != second.scan ||
+           int64_t(first.frameRate.num) * second.frameRate.den !=
+               int64_t(second.frameRate.num) * first.frameRate.den;
+}
+
+ConformedReader::ConformedReader(FieldSource& source, const ClipInfo& target)
+    : source_(source), info_(source.info()) {
+    const ClipInfo& from = source.info();
+    info_.width = target.width;
+    info_.height = target.height;
+    info_.scan = target.scan;
+    info_.frameRate = target.frameRate;
+    info_.timeBase = target.timeBase;
+    // Fields j with sourceIndex(j) inside the source.
+    const int64_t num = from.fieldCount() * target.frameRate.num * from.frameRate.den;
+    const int64_t den = int64_t(target.frameRate.den) * from.frameRate.num;
+    info_.frames = den > 0 ? (num + den - 1) / den / 2 : 0;
+    if (from.width != target.width || from.fieldHeight() != target.fieldHeight()) {
+        scaler_ = std::make_unique<Scaler>();
+        const AVPixelFormat planar = AV_PIX_FMT_YUVA444P;
+        scaler_->sws = av::makeScaler({from.width, from.fieldHeight(), planar, 1, 2, -513},
+                                      {target.width, target.fieldHeight(), planar, 1, 2, -513});
+        scaler_->from = av::allocFrame(planar, from.width, from.fieldHeight());
+        scaler_->to = av::allocFrame(planar, target.width, target.fieldHeight());
+    }
+}
+
+ConformedReader::~ConformedReader() = default;
+
+int64_t ConformedReader::sourceIndex(int64_t index) const {
+    const ClipInfo& from = source_.info();
+    return index * from.frameRate.num * info_.frameRate.den /
+           (int64_t(from.frameRate.den) * info_.frameRate.num);
+}
+
+const Field& ConformedReader::field(int64_t index) {
+    if (index == made_) return result_;
+    const int64_t i = sourceIndex(index);
+    const Field& in = source_.field(i);
+    const Field* sized = &in;
+    if (scaler_) {
+        for (int r = 0; r < in.height; ++r) unpackRow(in.row(r), true, r, *scaler_->from);
+        sws_scale(scaler_->sws.get(), scaler_->from->data, scaler_->from->linesize, 0, in.height,
+                  scaler_->to->data, scaler_->to->linesize);
+        if (scaled_.width != info_.width || scaled_.height != info_.fieldHeight())
+            scaled_ = Field(info_.width, info_.fieldHeight());
+        for (int r = 0; r < scaled_.height; ++r) packRow(*scaler_->to, r, true, scaled_.row(r));
+        sized = &scaled_;
+    }
+    const bool haveOdd = fieldHoldsOddLines(source_.info().scan, i & 1);
+    const bool wantOdd = fieldHoldsOddLines(info_.scan, index & 1);
+    result_ = *sized;
+    if (haveOdd != wantOdd) {
+        // Frame line 2y + 1 lies halfway between the even field's rows y and
+        // y + 1; frame line 2y halfway between the odd field's rows y - 1
+        // and y. Rows beyond the field repeat its edge row.
+        const int h = sized->height;
+        const std::size_t bytes = std::size_t(sized->width) * 4;
+        for (int y = 0; y < h; ++y) {
+            const int a = wantOdd ? y : std::max(y - 1, 0);
+            const int b = wantOdd ? std::min(y + 1, h - 1) : y;
+            const uint8_t* pa = sized->row(a);
+            const uint8_t* pb = sized->row(b);
+            uint8_t* out = result_.row(y);
+            for (std::size_t k = 0; k < bytes; ++k) out[k] = uint8_t((pa[k] + pb[k] + 1) / 2);
+        }
+    }
+    made_ = index;
+    return result_;
+}
+
+}  // namespace fieldfx::video

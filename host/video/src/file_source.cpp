@@ -1,0 +1,201 @@
+// Video files through libavformat and libavcodec.
+#include <memory>
+
+#include "av.h"
+#include "frame_fields.h"
+#include "sources.h"
+
+namespace fieldfx::video {
+
+namespace {
+
+Scan scanOfFieldOrder(AVFieldOrder order, const AVFrame& first) {
+    switch (order) {
+    case AV_FIELD_PROGRESSIVE:
+        return Scan::Progressive;
+    case AV_FIELD_TT:
+    case AV_FIELD_BT:  // bottom coded first, top shown first
+        return Scan::TopFirst;
+    case AV_FIELD_BB:
+    case AV_FIELD_TB:
+        return Scan::BottomFirst;
+    default:
+        if (!first.interlaced_frame) return Scan::Progressive;
+        return first.top_field_first ? Scan::TopFirst : Scan::BottomFirst;
+    }
+}
+
+// Frames of the stream by reading (not decoding) its packets, for containers
+// that do not declare a count.
+int64_t countPackets(const std::string& path, int stream) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return 0;
+    av::InputPtr input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0) return 0;
+    av::PacketPtr packet = av::allocPacket();
+    int64_t count = 0;
+    while (av_read_frame(raw, packet.get()) >= 0) {
+        if (packet->stream_index == stream) ++count;
+        av_packet_unref(packet.get());
+    }
+    av::takeLogError();
+    return count;
+}
+
+class FileSource final : public Source {
+public:
+    FileSource(const std::string& path, const SourceOptions& options);
+    bool read(Frame& frame) override;
+
+private:
+    bool decodeNext();
+    [[noreturn]] void damaged(const std::string& what);
+
+    std::string path_;
+    av::InputPtr input_;
+    av::CodecPtr decoder_;
+    int stream_ = -1;
+    av::PacketPtr packet_ = av::allocPacket();
+    av::FramePtr decoded_ = av::allocFrame();
+    std::unique_ptr<FrameSplitter> splitter_;
+    bool pending_ = false;   // decoded_ holds a frame not yet delivered
+    bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
+    int64_t delivered_ = 0;
+    int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
+    int64_t frameDuration_ = 1;
+    int64_t nextPts_ = 0;
+};
+
+FileSource::FileSource(const std::string& path, const SourceOptions& options) : path_(path) {
+    av::installLogCapture();
+    av::takeLogError();
+    AVFormatContext* raw = nullptr;
+    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+        throw VideoError("cannot open '" + path + "': " + av::describe(r));
+    input_.reset(raw);
+    if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
+        throw VideoError("'" + path + "': cannot read its streams: " + av::describe(r));
+    const AVCodec* codec = nullptr;
+    stream_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream_ == AVERROR_DECODER_NOT_FOUND)
+        throw VideoError("'" + path + "': no decoder for its video codec");
+    if (stream_ < 0) throw VideoError("'" + path + "' has no video stream");
+    AVStream* st = raw->streams[stream_];
+    for (unsigned i = 0; i < raw->nb_streams; ++i)
+        if (int(i) != stream_) raw->streams[i]->discard = AVDISCARD_ALL;
+
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_) throw VideoError("out of memory");
+    avcodec_parameters_to_context(decoder_.get(), st->codecpar);
+    // Damage is reported, not concealed.
+    decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
+    decoder_->thread_count = 0;
+    if (int r = avcodec_open2(decoder_.get(), codec, nullptr); r < 0)
+        throw VideoError("'" + path + "': cannot decode " + codec->name + ": " + av::describe(r));
+
+    info_.name = path;
+    info_.timeBase = {st->time_base.num, st->time_base.den};
+    AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
+    info_.frameRate = {rate.num, rate.den};
+    frameDuration_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(rate), st->time_base));
+    const AVRational sar = av_guess_sample_aspect_ratio(raw, st, nullptr);
+    info_.sampleAspect = {sar.num, sar.den};
+    info_.audio = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+
+    if (!decodeNext()) damaged("holds no video frames");
+    pending_ = true;
+    const AVFrame& first = *decoded_;
+    const auto format = AVPixelFormat(first.format);
+    info_.width = first.width;
+    info_.height = first.height;
+    info_.alpha = av::hasAlpha(format);
+    info_.scan = options.scan ? *options.scan : scanOfFieldOrder(st->codecpar->field_order, first);
+
+    const AVCodecParameters& par = *st->codecpar;
+    ColourTags& tags = info_.colour;
+    tags.matrix = par.color_space != AVCOL_SPC_UNSPECIFIED ? par.color_space : first.colorspace;
+    tags.primaries =
+        par.color_primaries != AVCOL_PRI_UNSPECIFIED ? par.color_primaries : first.color_primaries;
+    tags.transfer = par.color_trc != AVCOL_TRC_UNSPECIFIED ? par.color_trc : first.color_trc;
+    tags.range = par.color_range != AVCOL_RANGE_UNSPECIFIED ? par.color_range : first.color_range;
+    if (av::isFullRangeFormat(format)) tags.range = AVCOL_RANGE_JPEG;
+    FrameFormat source{first.width, first.height, format, info_.scan, tags.range, tags.matrix};
+    if (av::isRgb(format)) {
+        // R'G'B' pictures become Y'CbCr in the matrix their size suggests,
+        // and say so from here on.
+        tags.matrix = defaultMatrix(first.height);
+        tags.range = AVCOL_RANGE_MPEG;
+        source.matrix = tags.matrix;
+        source.range = AVCOL_RANGE_JPEG;
+    }
+    splitter_ = std::make_unique<FrameSplitter>(source);
+
+    declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
+    info_.frames = declared_ > 0 ? declared_ : countPackets(path, stream_);
+}
+
+void FileSource::damaged(const std::string& what) {
+    throw VideoError("'" + path_ + "' " + what);
+}
+
+bool FileSource::decodeNext() {
+    for (;;) {
+        int r = avcodec_receive_frame(decoder_.get(), decoded_.get());
+        if (r == 0) {
+            if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT))
+                damaged("is damaged: frame " + std::to_string(delivered_ + 1) +
+                        " does not decode cleanly");
+            return true;
+        }
+        if (r == AVERROR_EOF) return false;
+        if (r != AVERROR(EAGAIN))
+            damaged("is damaged: frame " + std::to_string(delivered_ + 1) +
+                    " does not decode: " + av::describe(r));
+        if (draining_) return false;
+        r = av_read_frame(input_.get(), packet_.get());
+        if (r == AVERROR_EOF) {
+            draining_ = true;
+            avcodec_send_packet(decoder_.get(), nullptr);
+            continue;
+        }
+        if (r < 0) damaged("cannot be read past frame " + std::to_string(delivered_) + ": " +
+                           av::describe(r));
+        if (packet_->stream_index != stream_) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        const bool corrupt = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
+        av::takeLogError();
+        if (corrupt) damaged("is truncated or damaged near frame " + std::to_string(delivered_ + 1));
+        r = avcodec_send_packet(decoder_.get(), packet_.get());
+        av_packet_unref(packet_.get());
+        if (r < 0 && r != AVERROR(EAGAIN))
+            damaged("is damaged near frame " + std::to_string(delivered_ + 1) + ": " +
+                    av::describe(r));
+    }
+}
+
+bool FileSource::read(Frame& frame) {
+    if (!pending_ && !decodeNext()) {
+        if (declared_ > delivered_)
+            damaged("ends after " + std::to_string(delivered_) + " of its " +
+                    std::to_string(declared_) + " frames: the file is truncated");
+        return false;
+    }
+    pending_ = false;
+    splitter_->split(*decoded_, frame.first, frame.second);
+    const int64_t pts = decoded_->best_effort_timestamp;
+    frame.pts = pts != AV_NOPTS_VALUE ? pts : nextPts_;
+    nextPts_ = frame.pts + frameDuration_;
+    ++delivered_;
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Source> openFileSource(const std::string& path, const SourceOptions& options) {
+    return std::make_unique<FileSource>(path, options);
+}
+
+}  // namespace fieldfx::video

@@ -1,0 +1,218 @@
+// Encoding fields as frames and muxing them with the copied audio.
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "audio_copy.h"
+#include "av.h"
+#include "fieldfx/fieldio/output_file.h"
+#include "fieldfx/video/output.h"
+#include "frame_fields.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace fieldfx::video {
+
+namespace {
+
+// libavformat writes through these into the temporary file.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+int writeBytes(void* opaque, const uint8_t* data, int size) {
+#else
+int writeBytes(void* opaque, uint8_t* data, int size) {
+#endif
+    auto* file = static_cast<std::FILE*>(opaque);
+    return std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size) ? size : AVERROR(EIO);
+}
+
+int64_t seekBytes(void* opaque, int64_t offset, int whence) {
+    auto* file = static_cast<std::FILE*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        struct stat st;
+        if (std::fflush(file) != 0 || fstat(fileno(file), &st) != 0) return AVERROR(EIO);
+        return st.st_size;
+    }
+    if (fseeko(file, offset, whence & ~AVSEEK_FORCE) != 0) return AVERROR(EIO);
+    return ftello(file);
+}
+
+AVRational rational(Rational r) { return {r.num, r.den}; }
+
+}  // namespace
+
+struct VideoOutput::State {
+    std::string path;
+    OutputFormat format;
+    ClipInfo clip;
+    std::unique_ptr<io::OutputFile> file;
+    AVIOContext* io = nullptr;
+    AVFormatContext* mux = nullptr;
+    av::CodecPtr encoder;
+    AVStream* video = nullptr;
+    std::unique_ptr<FrameWeaver> weaver;
+    av::FramePtr frame;
+    av::PacketPtr packet = av::allocPacket();
+    std::unique_ptr<AudioCopier> audio;
+    std::vector<std::string> notes;
+    int64_t lastPts = INT64_MIN;
+    bool finished = false;
+
+    ~State() {
+        audio.reset();
+        if (mux != nullptr) avformat_free_context(mux);
+        if (io != nullptr) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+        // file's destructor removes the temporary file unless committed.
+    }
+
+    [[noreturn]] void fail(const std::string& what, int code) {
+        throw VideoError("cannot write '" + path + "': " + what + ": " + av::describe(code));
+    }
+
+    void encode(const AVFrame* input) {
+        int r = avcodec_send_frame(encoder.get(), input);
+        if (r < 0) fail("the encoder refused a frame", r);
+        for (;;) {
+            r = avcodec_receive_packet(encoder.get(), packet.get());
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
+            if (r < 0) fail("encoding failed", r);
+            av_packet_rescale_ts(packet.get(), encoder->time_base, video->time_base);
+            packet->stream_index = video->index;
+            r = av_interleaved_write_frame(mux, packet.get());
+            if (r < 0) fail("the file could not be written", r);
+        }
+    }
+};
+
+VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
+                         const OutputOptions& options, const AudioSpan& audio)
+    : state_(std::make_unique<State>()) {
+    av::installLogCapture();
+    av::takeLogError();
+    State& s = *state_;
+    s.path = path;
+    s.clip = clip;
+    s.format = chooseOutputFormat(path, options);
+    try {
+        s.file = std::make_unique<io::OutputFile>(path, options.replace);
+    } catch (const io::IoError& e) {
+        throw VideoError(e.what());
+    }
+
+    const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
+    if (int r = avformat_alloc_output_context2(&s.mux, muxer, nullptr, path.c_str()); r < 0)
+        s.fail("cannot set up the container", r);
+    constexpr int kBufferSize = 1 << 16;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
+    s.io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, s.file->stream(), nullptr,
+                                       writeBytes, seekBytes)
+                  : nullptr;
+    if (s.io == nullptr) {
+        av_free(buffer);
+        throw VideoError("out of memory");
+    }
+    s.mux->pb = s.io;
+
+    // The encoder, configured like the source.
+    const AVCodec* codec = avcodec_find_encoder_by_name(s.format.encoder.c_str());
+    s.encoder.reset(avcodec_alloc_context3(codec));
+    if (!s.encoder) throw VideoError("out of memory");
+    AVCodecContext& enc = *s.encoder;
+    const AVPixelFormat pixelFormat = av_get_pix_fmt(s.format.pixelFormat.c_str());
+    enc.width = clip.width;
+    enc.height = clip.height;
+    enc.pix_fmt = pixelFormat;
+    enc.framerate = rational(clip.frameRate);
+    // Containers that count in frames get the frame duration as time base.
+    const bool frameCounted = s.format.muxer == "avi" || s.format.muxer == "yuv4mpegpipe";
+    enc.time_base = frameCounted ? av_inv_q(enc.framerate) : rational(clip.timeBase);
+    if (clip.sampleAspect.num > 0) enc.sample_aspect_ratio = rational(clip.sampleAspect);
+    const bool fullRange = clip.colour.range == AVCOL_RANGE_JPEG;
+    enc.color_range = fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    enc.colorspace = av::isRgb(pixelFormat) ? AVCOL_SPC_RGB : AVColorSpace(clip.colour.matrix);
+    enc.color_primaries = AVColorPrimaries(clip.colour.primaries);
+    enc.color_trc = AVColorTransferCharacteristic(clip.colour.transfer);
+    if (clip.scan == Scan::Progressive) {
+        enc.field_order = AV_FIELD_PROGRESSIVE;
+    } else {
+        enc.field_order = clip.scan == Scan::TopFirst ? AV_FIELD_TT : AV_FIELD_BB;
+        enc.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    }
+    if (s.mux->oformat->flags & AVFMT_GLOBALHEADER) enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    enc.thread_count = 0;
+    AVDictionary* settings = nullptr;
+    if (s.format.crf >= 0) av_dict_set_int(&settings, "crf", s.format.crf, 0);
+    if (s.format.losslessH264) av_dict_set(&settings, "qp", "0", 0);
+    const int opened = avcodec_open2(&enc, codec, &settings);
+    av_dict_free(&settings);
+    if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
+
+    s.video = avformat_new_stream(s.mux, nullptr);
+    if (s.video == nullptr) throw VideoError("out of memory");
+    avcodec_parameters_from_context(s.video->codecpar, &enc);
+    s.video->time_base = enc.time_base;
+    s.video->avg_frame_rate = enc.framerate;
+    s.video->sample_aspect_ratio = enc.sample_aspect_ratio;
+
+    s.audio = std::make_unique<AudioCopier>(audio, s.mux, s.notes);
+    if (int r = avformat_write_header(s.mux, nullptr); r < 0)
+        s.fail("the container refused the streams", r);
+
+    const int matrix = effectiveMatrix(clip.colour, clip.height);
+    s.weaver = std::make_unique<FrameWeaver>(FrameFormat{
+        clip.width, clip.height, pixelFormat, clip.scan, fullRange ? 2 : 1, matrix});
+    s.frame = av::allocFrame(pixelFormat, clip.width, clip.height);
+}
+
+VideoOutput::~VideoOutput() = default;
+
+void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
+    State& s = *state_;
+    if (s.finished) throw VideoError("'" + s.path + "' is already finished");
+    AVFrame& frame = *s.frame;
+    if (av_frame_make_writable(&frame) < 0) throw VideoError("out of memory");
+    s.weaver->weave(first, second, frame);
+    const AVRational source = rational(s.clip.timeBase);
+    int64_t t = av_rescale_q_rnd(pts, source, s.encoder->time_base,
+                                 AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    if (s.lastPts != INT64_MIN && t <= s.lastPts) t = s.lastPts + 1;
+    s.lastPts = t;
+    frame.pts = t;
+    frame.interlaced_frame = s.clip.scan != Scan::Progressive;
+    frame.top_field_first = s.clip.scan == Scan::TopFirst;
+    frame.sample_aspect_ratio = s.encoder->sample_aspect_ratio;
+    frame.color_range = s.encoder->color_range;
+    frame.colorspace = s.encoder->colorspace;
+    frame.color_primaries = s.encoder->color_primaries;
+    frame.color_trc = s.encoder->color_trc;
+    s.encode(&frame);
+    // Audio up to the end of this frame.
+    const int64_t end = av_rescale_q(pts, source, AV_TIME_BASE_Q) +
+                        av_rescale_q(1, av_inv_q(rational(s.clip.frameRate)), AV_TIME_BASE_Q);
+    s.audio->copyUntil(end);
+}
+
+void VideoOutput::finish() {
+    State& s = *state_;
+    if (s.finished) return;
+    s.encode(nullptr);
+    s.audio->copyRest();
+    if (int r = av_write_trailer(s.mux); r < 0) s.fail("the container could not be closed", r);
+    avio_flush(s.io);
+    if (s.io->error < 0) s.fail("the file could not be written", s.io->error);
+    try {
+        s.file->commit();
+    } catch (const io::IoError& e) {
+        throw VideoError(e.what());
+    }
+    s.finished = true;
+}
+
+const OutputFormat& VideoOutput::format() const { return state_->format; }
+const std::vector<std::string>& VideoOutput::notes() const { return state_->notes; }
+
+}  // namespace fieldfx::video
