@@ -138,6 +138,17 @@ TEST_F(DrunkenTest, EmptyFieldIsStillHandedBack) {
     EXPECT_EQ(host.calls(), (std::vector<std::string>{"opGetField(0,0)",
                                                       "opAllocImage(-1,-1,1,0)",
                                                       "opFreeImage(in0)", "opPutField(scratch1)"}));
+    // A negative width counts as 0: the 40 rows are still walked (one abort
+    // poll), no pixel is read or written.
+    FieldSpec negative = makeField(0, 40);
+    negative.width = -3;
+    host.setInput(0, negative);
+    host.setScratchGeometry(makeField(1, 40));
+    host.clearCalls();
+    EXPECT_EQ(drunken.process(0), 0);
+    EXPECT_EQ(host.calls(), (std::vector<std::string>{"opGetField(0,0)", "opAllocImage(-1,-1,1,0)",
+                                                      "opChkAbort()", "opFreeImage(in0)",
+                                                      "opPutField(scratch2)"}));
 }
 
 // ---- The points on the ellipse ----------------------------------------------------

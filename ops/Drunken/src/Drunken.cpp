@@ -79,7 +79,8 @@ int32_t process(const OperatorMessage* msg) {
     FieldImage* dst = images.scratch(86);
     if (dst == nullptr) return -1;
 
-    // The new image is indexed with the field's geometry.
+    // The new image is indexed with the field's geometry; a negative size
+    // counts as 0.
     const int32_t width = std::max<int32_t>(src->width, 0);
     const int32_t height = std::max<int32_t>(src->height, 0);
     const int32_t amount = fieldfx::sliderValue(ellipseAmount);

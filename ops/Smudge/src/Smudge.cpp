@@ -131,6 +131,8 @@ void blurChannel(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height
 }
 
 // The box length: twice the strength, scaled with the field size, at least 2.
+// Slider values are clamped to their range; a scale denominator of 0 means no
+// scaling.
 int32_t boxLength(const OperatorMessage* msg) {
     int32_t s = 2 * fieldfx::sliderValue(blurStrength);
     if (fieldfx::scalesSizes(msg)) s = s * int32_t(msg->scaleNum) / int32_t(msg->scaleDen);
@@ -175,7 +177,7 @@ Spot spotGeometry(const FieldImage* f, int32_t height, const OperatorMessage* ms
     s.outer = height * fieldfx::sliderValue(spotSize) / 100;
     s.inner = s.outer * (100 - fieldfx::sliderValue(ringSoftness)) / 100;
     s.aspect = fieldfx::pixelAspectOf(msg);  // 0 is taken as square pixels
-    s.tall = s.outer * 1000 / s.aspect;
+    s.tall = s.outer * 1000 / s.aspect;      // negative for a negative aspect: no rows
     s.cx = int32_t(f->activeX) + int32_t(spotCentre.posX);
     s.x0 = s.cx - s.outer;
     s.x1 = s.x0 + 4 * s.outer - 1;
@@ -226,7 +228,8 @@ int32_t process(const OperatorMessage* msg) {
     FieldImage* blurred = images.scratch(101);
     if (blurred == nullptr) return -1;
 
-    // The scratch image is indexed with the field's geometry.
+    // The scratch image is indexed with the field's geometry; a negative size
+    // counts as 0.
     const int32_t width = std::max<int32_t>(src->width, 0);
     const int32_t height = std::max<int32_t>(src->height, 0);
     auto* srcPixels = static_cast<uint8_t*>(src->pixels);
