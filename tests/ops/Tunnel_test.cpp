@@ -72,8 +72,8 @@ TEST_F(TunnelTest, FailedFetchLogsLine100) {
     host.setInput(0, patternField(8, 4));
     host.failCall(Service::GetField, 1);
     EXPECT_EQ(tunnel.process(3), -1);
-    EXPECT_EQ(host.calls(), (std::vector<std::string>{"opGetField(0,3)",
-                                                      "loggerMessage(4,100,src\\Tunnel,0x0b840000)"}));
+    EXPECT_EQ(host.calls(), (std::vector<std::string>{
+                                "opGetField(0,3)", "loggerMessage(4,100,src\\Tunnel,0x0b840000)"}));
     ASSERT_EQ(host.logs().size(), 1u);
     EXPECT_EQ(host.logs()[0].text, " ");
 }
@@ -300,7 +300,8 @@ TEST_F(TunnelTest, WholeFieldChecksums) {
     set(40, 20, 50, 0, 10);
     EXPECT_EQ(checksum(run(patternField(96, 48, 3)).pixels), 0x242c5db7f6d47a81ull);
     set(10, 30, 30, 37, 20);
-    EXPECT_EQ(checksum(run(patternField(96, 48, 3), OPF_ODD_FIELD, 1094).pixels), 0xe6b02f750b46a400ull);
+    EXPECT_EQ(checksum(run(patternField(96, 48, 3), OPF_ODD_FIELD, 1094).pixels),
+              0xe6b02f750b46a400ull);
     set(86, 3, 120, 100, 3);
     EXPECT_EQ(checksum(run(framed, 0, 889).pixels), 0xa6c1d576fac096beull);
     set(50, 20, 40, 25, 7);

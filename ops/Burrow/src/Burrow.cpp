@@ -125,7 +125,8 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
             for (int i = 0; i < 4; ++i) {
-                const double tunnel = (double(pa[i]) * e + double(sample[i]) * (g.span - e)) / g.span;
+                const double tunnel =
+                    (double(pa[i]) * e + double(sample[i]) * (g.span - e)) / g.span;
                 if (!fade)
                     pa[i] = lowByte(tunnel);
                 else

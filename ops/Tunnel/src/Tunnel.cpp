@@ -51,8 +51,8 @@ double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
 // The input's share grows with the distance e beyond the rim up to Mix percent
 // at e = span. Beyond span (pixels far from an off-middle centre) e is held at
 // span so the weights stay non-negative and each byte between input and sample.
-void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span, int32_t mixPercent,
-              uint8_t out[4]) {
+void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span,
+              int32_t mixPercent, uint8_t out[4]) {
     const double w = double(mixPercent) * std::min(e, span) / 100.0;
     for (int b = 0; b < 4; ++b)
         out[b] = uint8_t(int32_t((double(in[b]) * w + double(sample[b]) * (span - w)) / span));
@@ -75,8 +75,9 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
     auto* out = static_cast<uint8_t*>(dst->pixels);
     const std::size_t inRow = std::size_t(src->width) * 4, outRow = std::size_t(dst->width) * 4;
 
-    // With span <= 0 the disc reaches past every pixel the ring could stretch
-    // over (and the ring formulas would divide by zero): the input is kept.
+    // With span <= 0 the disc is as large as the frame's reach from the centre:
+    // there is no ring left to stretch (the formulas would divide by zero or
+    // run backwards), so the input is kept everywhere.
     if (!(q.span > 0.0)) {
         for (int32_t y = 0; y < rows; ++y)
             std::memcpy(out + std::size_t(y) * outRow, in + std::size_t(y) * inRow,
