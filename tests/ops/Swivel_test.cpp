@@ -365,6 +365,14 @@ TEST_F(SwivelTest, AngleTextIsCutToTheHostsBuffer) {
     EXPECT_EQ(s.text, u"-0");
     EXPECT_EQ(s.result, 1);
     EXPECT_TRUE(s.untouched);
+    // One character: nothing fits after the minus, and no lone sign is left.
+    ::testing::internal::CaptureStderr();
+    const FormattedText one = formatSliderValue(a, -5, 1);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(one.text, u"");
+    EXPECT_TRUE(one.terminated);
+    EXPECT_EQ(one.result, -1);
+    EXPECT_TRUE(one.untouched);
 }
 
 // ---- Golden checksums ----------------------------------------------------------

@@ -44,7 +44,11 @@ int32_t formatAngle(int32_t value, char16_t* buffer) {
     const int32_t tenth = value % 10 < 0 ? -(value % 10) : value % 10;
     if (value < 0 && whole == 0 && buffer != nullptr) {
         buffer[0] = u'-';
-        return sxprintf(buffer + 1, kFormat, whole, tenth);
+        const int32_t written = sxprintf(buffer + 1, kFormat, whole, tenth);
+        // No room after the minus (a one-character buffer): an empty text
+        // rather than a lone, unterminated sign.
+        if (written < 0) buffer[0] = u'\0';
+        return written;
     }
     return sxprintf(buffer, kFormat, whole, tenth);
 }
