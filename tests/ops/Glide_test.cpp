@@ -36,7 +36,7 @@ TEST(GlideArithmetic, EightDirectionsWithTwiceTheHorizontalLength) {
     }
 }
 
-TEST(GlideArithmetic, WorkedExamplePositionsInSinglePrecision) {
+TEST(GlideArithmetic, HandDerivedPositionsInSinglePrecision) {
     // S 323, D 144, direction 0, pixel (100, 100).
     // m 255: k 289, S - k 34: 4896 / 323 + 100 (double would give 115.15789473684211).
     EXPECT_EQ(glide::shiftedCoordinate(34, 144, 323, 100, 0), 115.15789794921875);
@@ -91,7 +91,7 @@ TEST_F(GlideTest, DescribesItsParameters) {
 
 // Softness 50, Distance 50, field 25 of 50 over 720 x 288 fields: S 323,
 // T 289, L -34, D 144.
-TEST_F(GlideTest, WorkedExampleBlendsTheShiftedOutgoingField) {
+TEST_F(GlideTest, MidSpanBlendsTheShiftedOutgoingField) {
     host.setInput(0, patternField(720, 288, 0));
     host.setInput(1, patternField(720, 288, 100));
     tx.setMask(720, 288, 255);

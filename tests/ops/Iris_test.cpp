@@ -142,7 +142,7 @@ TEST(IrisDefaults, SoftnessTwentyClosingAroundTheCentre) {
 
 // ---- The map -----------------------------------------------------------------
 
-TEST_F(IrisTest, WorkedExampleMapBytesOpening) {
+TEST_F(IrisTest, MapBytesOpeningAroundTheDefaultCentre) {
     frame(720, 288);
     iris.choice(3).value = 0;
     expectMapByte(700, 140, 194);  // frame line 280, d = 380
@@ -150,7 +150,7 @@ TEST_F(IrisTest, WorkedExampleMapBytesOpening) {
     expectMapByte(719, 287, 253);  // frame line 574, d = 496.2: 254 if R were 498
 }
 
-TEST_F(IrisTest, WorkedExampleMapBytesClosing) {
+TEST_F(IrisTest, MapBytesClosingAroundTheDefaultCentre) {
     frame(720, 288);
     iris.choice(3).value = 1;
     expectMapByte(700, 140, 60);
@@ -218,7 +218,7 @@ TEST_F(IrisTest, CentreCountsFromTheActiveRectangle) {
 
 // ---- The blend ---------------------------------------------------------------
 
-TEST_F(IrisTest, WorkedExampleBlendsTheSoftEdge) {
+TEST_F(IrisTest, MidSpanBlendsTheSoftEdge) {
     // Softness 20, span 50, field 25: soft 51, thr 153, thr - soft 102.
     frame(720, 288);
     iris.choice(3).value = 0;

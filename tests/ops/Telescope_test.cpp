@@ -92,7 +92,7 @@ TEST_F(TelescopeTest, DescribesItsParameters) {
 
 // Softness 50, Zoom 50, field 25 of 50 over 720 x 288 fields: every mask
 // value lies in the band (S 323, T 289, L -34).
-TEST_F(TelescopeTest, WorkedExampleBlendsTheMagnifiedOutgoingField) {
+TEST_F(TelescopeTest, MidSpanBlendsTheMagnifiedOutgoingField) {
     host.setInput(0, patternField(720, 288, 0));
     host.setInput(1, patternField(720, 288, 100));
     tx.setMask(720, 288, 255);
