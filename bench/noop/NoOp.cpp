@@ -1,0 +1,37 @@
+// NoOp: a filter that hands its input field back untouched. Driven through the
+// runtime it costs exactly what the host spends on one filter request (serving
+// the field, taking the output back), which the benchmarks subtract from
+// every filter's figure.
+#include "fieldfx/export.h"
+#include "fieldfx/request.h"
+
+namespace {
+
+const char kIdent[] = "$Id: fieldfx_NoOp,v 1.0 2026/12/08 00:00:00 bench $";
+const fieldfx::OperatorIdentity kId{"src\\NoOp", 0x0bf00000u};
+
+const fieldfx::TagList<5> kTags{{
+    fieldfx::tagValue(OPE_FIRST, 0),
+    fieldfx::tagValue(OPE_FILTER, 1),
+    fieldfx::tagAction(),
+    fieldfx::tagAddress(OPE_IDENT, kIdent),
+    fieldfx::tagValue(OPE_MODE, 2),
+}, 0};
+
+int32_t process(const OperatorMessage* msg) {
+    fieldfx::RequestImages images(kId);
+    FieldImage* field = images.field(0, msg->position, __LINE__);
+    if (field == nullptr) return -1;
+    return opPutField(field);
+}
+
+}  // namespace
+
+int32_t OperatorAction(OperatorMessage* msg) {
+    switch (msg->action) {
+        case OP_PROCESS: return process(msg);
+        default: return 0;
+    }
+}
+
+const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,0 +1,95 @@
+#include "cases.h"
+
+namespace fieldfx::bench {
+
+const std::vector<FieldSize>& benchSizes() {
+    static const std::vector<FieldSize> sizes{{720, 288}, {1920, 540}};
+    return sizes;
+}
+
+namespace {
+
+BenchCase filter(const std::string& op, const std::string& setting, std::vector<std::string> set,
+                 const std::string& why) {
+    BenchCase c{op, setting, why, false, {}};
+    c.spec.settings = std::move(set);
+    return c;
+}
+
+// Transitions at their defaults run whole spans; at their slowest they stay
+// at the middle of the span, where the most pixels are blended.
+BenchCase transition(const std::string& op, const std::string& setting,
+                     std::vector<std::string> set, const std::string& why) {
+    BenchCase c{op, setting, why, true, {}};
+    c.spec.settings = std::move(set);
+    c.spec.middleOnly = setting == "slowest";
+    return c;
+}
+
+// Matte blackens only outside the active rectangle: letterboxed, it paints
+// the top and bottom eighth of the field.
+BenchCase letterboxed(BenchCase c) {
+    c.insetY = 8;
+    return c;
+}
+
+}  // namespace
+
+std::vector<BenchCase> benchCases() {
+    std::vector<BenchCase> cases{
+        filter(kNoOpFilter, "host", {}, "fetch one field, hand it back"),
+        transition(kNoOpTransition, "host", {}, "fetch two fields, free one, hand one back"),
+
+        filter("Matte", "default", {}, ""),
+        letterboxed(filter("Matte", "slowest", {}, "letterboxed active rectangle: 1/4 of the rows blackened")),
+        filter("Smudge", "default", {}, ""),
+        filter("Smudge", "slowest", {"Size=200", "Strength=100", "Softness=100"},
+               "spot over the whole field, longest box, every pixel blended"),
+        filter("Heatwave", "default", {}, ""),
+        filter("Heatwave", "slowest",
+               {"Area=0,0,999,999", "Horizontal=100", "Vertical=100", "Frequency=100"},
+               "largest area (the whole SD field), widest waves"),
+        filter("Drunken", "default", {}, ""),
+        filter("Drunken", "slowest", {"Samples=6", "Amount=100"}, "6 samples, largest ellipse"),
+        filter("Standbild", "default", {}, ""),
+        filter("Standbild", "slowest", {"Horizontal=10", "Vertical=10", "Speed=100", "Noise=10"},
+               "noise on every pixel, a new target every field"),
+        filter("Tunnel", "default", {}, ""),
+        filter("Tunnel", "slowest", {"Radius=1", "Mix=100", "Depth=20"},
+               "smallest disc (every pixel sampled), Mix blended"),
+        filter("Swivel", "default", {}, ""),
+        filter("Swivel", "slowest", {"Angle=450", "Edges=Border"},
+               "45 degrees, coloured border"),
+        filter("Widescreen", "default", {}, ""),
+        filter("Widescreen", "slowest", {"Conversion=Stretch", "Smoothing=Blend"},
+               "stretch with blending (the default)"),
+
+        transition("Flicker", "default", {}, ""),
+        transition("Flicker", "slowest", {"Block=1"}, "shortest blocks, middle of the span"),
+        transition("Iris", "default", {}, ""),
+        transition("Iris", "slowest", {"Softness=100"}, "widest soft edge, middle of the span"),
+        transition("Burrow", "default", {}, ""),
+        transition("Burrow", "slowest", {"Depth=20"}, "middle of the span"),
+        transition("Telescope", "default", {}, ""),
+        transition("Telescope", "slowest", {"Softness=100", "Zoom=100"},
+                   "every pixel in the band, strongest zoom, middle of the span"),
+        transition("Glide", "default", {}, ""),
+        transition("Glide", "slowest", {"Softness=100", "Distance=100", "Direction=1"},
+                   "every pixel in the band, longest diagonal shift, middle of the span"),
+    };
+    return cases;
+}
+
+RunSpec specFor(const BenchCase& c, FieldSize size) {
+    RunSpec spec = c.spec;
+    if (c.insetX > 0 || c.insetY > 0) {
+        const int32_t dx = c.insetX > 0 ? size.width / c.insetX : 0;
+        const int32_t dy = c.insetY > 0 ? size.height / c.insetY : 0;
+        spec.hasActive = true;
+        spec.active = runtime::ActiveRect{int16_t(dx), int16_t(dy), int16_t(size.width - 2 * dx),
+                                          int16_t(size.height - 2 * dy)};
+    }
+    return spec;
+}
+
+}  // namespace fieldfx::bench

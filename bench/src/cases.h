@@ -1,0 +1,42 @@
+// What the operator benchmarks measure: every operator with its default
+// parameters and at its slowest setting, and the two no-op modules that
+// measure the host's own share of a request.
+#ifndef FIELDFX_BENCH_CASES_H
+#define FIELDFX_BENCH_CASES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drive.h"
+
+namespace fieldfx::bench {
+
+struct FieldSize {
+    int32_t width, height;
+};
+
+// 625-line standard definition and 1080-line high definition fields.
+const std::vector<FieldSize>& benchSizes();
+
+struct BenchCase {
+    std::string op;
+    std::string setting;  // "default", "slowest", or "host" for the no-op modules
+    std::string why;      // what makes the setting slow
+    bool transition = false;
+    RunSpec spec;         // active rectangle in fractions below, per size
+    // Active rectangle inset from the field's edges by width / insetX columns
+    // and height / insetY rows (0: no inset on that axis).
+    int insetX = 0, insetY = 0;
+};
+
+// The cases in the order they are reported: the two no-op modules, then the
+// thirteen operators, default then slowest.
+std::vector<BenchCase> benchCases();
+
+// The run of `c` on fields of `size`: the spec with its active rectangle.
+RunSpec specFor(const BenchCase& c, FieldSize size);
+
+}  // namespace fieldfx::bench
+
+#endif
