@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cstdio>
 
+#include "fieldfx/patterns.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/transition_prefs.h"
 
 namespace fieldfx::cli {
 
@@ -100,12 +102,24 @@ void applySettings(const Args& args, runtime::ParameterSet& params) {
 
 std::vector<uint8_t> patternPreferences(const Args& args, const runtime::OperatorModule& module) {
     if (!args.has("--pattern")) return {};
+    const std::string text = args.value("--pattern");
     if (module.description().prefs == nullptr)
         throw Error(ErrorKind::Usage, module.name() + " takes no wipe pattern (--pattern)");
-    throw Error(ErrorKind::Usage,
-                "--pattern " + args.value("--pattern") +
-                    ": wipe patterns are not available in this build (the transition host has "
-                    "no pattern library yet)");
+    TransitionChoice choice;
+    std::string error;
+    if (!parseTransitionArgument(text, choice, &error))
+        throw Error(ErrorKind::Usage, "--pattern " + text + ": " + error);
+    if (choice.source == TransitionChoice::Source::File) {
+        // Read once now, so that a missing or broken file is reported before
+        // any work (the transition host reads it again at OP_OPEN).
+        patterns::GrayImage image;
+        if (!patterns::loadMaskFile(choice.path, image, &error))
+            throw Error(ErrorKind::Input, "--pattern " + text + ": " + error);
+    }
+    std::vector<uint8_t> block(kTransitionPrefsSize);
+    if (!encodeTransitionPrefs(choice, block.data(), &error))
+        throw Error(ErrorKind::Usage, "--pattern " + text + ": " + error);
+    return block;
 }
 
 void printWarnings(runtime::Effect& effect) {

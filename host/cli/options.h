@@ -24,8 +24,9 @@ void checkActiveWithin(const runtime::EffectSettings& settings, int32_t width, i
 // Every --set in order.
 void applySettings(const Args& args, runtime::ParameterSet& params);
 
-// --pattern: the preference block that selects the named wipe pattern or
-// pattern file (empty when the option is absent).
+// --pattern: the preference block that selects a built-in wipe pattern
+// ("circle", "clock:start=90,counter=1") or a mask file (any other text);
+// empty when the option is absent.
 std::vector<uint8_t> patternPreferences(const Args& args, const runtime::OperatorModule& module);
 
 // Warnings of the effect to stderr.

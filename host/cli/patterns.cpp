@@ -1,22 +1,71 @@
-// fieldfx patterns: the wipe patterns of the transition host.
+// fieldfx patterns: the wipe patterns of the transition host, with their
+// settings; with -o each is drawn as a grey PNG (usable as a mask file).
 #include <cstdio>
+#include <vector>
 
 #include "args.h"
 #include "commands.h"
+#include "fieldfx/fieldio/output_file.h"
+#include "fieldfx/fieldio/png.h"
+#include "fieldfx/patterns.h"
 #include "fieldfx/runtime/error.h"
+#include "options.h"
 
 namespace fieldfx::cli {
 
+using runtime::Error;
+using runtime::ErrorKind;
+
 int patternsCommand(const Words& words) {
-    const Args args(words, {{"--output", "-o", true, false}});
+    const Args args(words, {{"--output", "-o", true, false},
+                            {"--size", nullptr, true, false},
+                            {"--yes", "-y", false, false}});
     if (args.help()) {
-        std::puts("usage: fieldfx patterns [-o DIR]\n"
-                  "Lists the wipe patterns with their settings and draws each as PNG into DIR.");
+        std::puts("usage: fieldfx patterns [-o DIR] [--size WxH] [-y]\n"
+                  "Lists the wipe patterns of Telescope and Glide with their settings. With -o,\n"
+                  "draws each with its default settings as DIR/NAME.png (8-bit grey, low values\n"
+                  "change first; default size 360x288). Choose one with --pattern NAME or\n"
+                  "--pattern NAME:setting=value,...,invert=1, or --pattern FILE for a PGM or PNG\n"
+                  "mask file (scaled to the mask size: active width x twice the active height).");
         return 0;
     }
-    throw runtime::Error(runtime::ErrorKind::Usage,
-                         "wipe patterns are not available in this build (the transition host "
-                         "has no pattern library yet)");
+    if (!args.positional().empty()) throw Error(ErrorKind::Usage, "patterns takes no arguments");
+    int32_t width = 360, height = 288;
+    if (args.has("--size")) {
+        const std::string s = args.value("--size");
+        const std::size_t x = s.find('x');
+        if (x == std::string::npos) throw Error(ErrorKind::Usage, "--size " + s + ": expected WxH");
+        width = int32_t(parseCount("--size", s.substr(0, x), patterns::kMaxSide));
+        height = int32_t(parseCount("--size", s.substr(x + 1), patterns::kMaxSide));
+        if (width < 1 || height < 1 || int64_t(width) * height > patterns::kMaxPixels)
+            throw Error(ErrorKind::Usage, "--size " + s + ": too small or too large");
+    }
+    for (const patterns::Pattern& p : patterns::builtinPatterns()) {
+        std::printf("%-22s %s\n", p.name, p.description);
+        for (const patterns::Setting& s : p.settingList())
+            std::printf("  %-10s %d..%d, default %d: %s\n", s.name, int(s.minimum), int(s.maximum),
+                        int(s.defaultValue), s.description);
+    }
+    std::puts("every pattern also takes invert=0..1 (1: high values change first)");
+    if (!args.has("--output")) return 0;
+    const std::string dir = args.value("--output");
+    std::vector<uint8_t> mask(std::size_t(width) * std::size_t(height));
+    for (const patterns::Pattern& p : patterns::builtinPatterns()) {
+        const std::vector<int32_t> values = patterns::defaultValues(p);
+        std::string error;
+        if (!patterns::renderPattern(p, values, false, width, height, mask.data(), &error))
+            throw Error(ErrorKind::Render, std::string(p.name) + ": " + error);
+        try {
+            io::OutputFile out(dir + "/" + p.name + ".png", args.has("--yes"));
+            io::writeGreyPng(out.stream(), width, height, mask.data(), out.target());
+            out.commit();
+        } catch (const io::IoError& e) {
+            throw Error(ErrorKind::Output, e.what());
+        }
+    }
+    std::printf("drew %zu patterns of %dx%d into %s\n", patterns::builtinPatterns().size(),
+                int(width), int(height), dir.c_str());
+    return 0;
 }
 
 }  // namespace fieldfx::cli

@@ -149,4 +149,28 @@ void writePngFrame(std::FILE* out, const Field& frame, const std::string& path) 
     if (std::ferror(out)) throw IoError(path + ": write error: " + std::strerror(errno));
 }
 
+void writeGreyPng(std::FILE* out, int32_t width, int32_t height, const uint8_t* bytes,
+                  const std::string& path) {
+    ErrorState state;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        throw IoError(path + ": out of memory");
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        throw IoError(path + ": cannot write PNG: " + state.message);
+    }
+    png_init_io(png, out);
+    png_set_IHDR(png, info, uint32_t(width), uint32_t(height), 8, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y)
+        png_write_row(png, const_cast<uint8_t*>(bytes) + std::size_t(y) * std::size_t(width));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::ferror(out)) throw IoError(path + ": write error: " + std::strerror(errno));
+}
+
 }  // namespace fieldfx::io

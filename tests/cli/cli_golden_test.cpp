@@ -61,9 +61,10 @@ const Case kCases[] = {
     {"Burrow", true, "--position 13 --duration 24 --set centre=10,5 --set depth=15 --set direction=1",
      0xd9eac2bd4f550139u, "--set centre=24,12 --set direction=opening", 0x5f2fd25bf6592fb9u},
     {"Telescope", true, "--position 10 --duration 20 --set softness=40 --set zoom=80", 0xe47160b9814f124du,
-     "--set zoom=20", 0xc0b828cc53a73433u},
-    {"Glide", true, "--position 12 --duration 20 --set softness=30 --set distance=40 --set direction=5",
-     0x110c4867836dc40au, "--set direction=2 --set distance=25", 0x3e7e73c899c40d8u},
+     "--set zoom=20 --pattern clock:start=90", 0x81aff1133539b6cbu},
+    {"Glide", true, "--position 12 --duration 20 --set softness=30 --set distance=40 --set direction=5 "
+     "--pattern spiral",
+     0x8bf6e1d9bd86c419u, "--set direction=2 --set distance=25", 0x3e7e73c899c40d8u},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }

@@ -14,6 +14,9 @@ namespace fieldfx::io {
 
 Field readPngFrame(const std::string& path);  // throws IoError
 void writePngFrame(std::FILE* out, const Field& frame, const std::string& path);
+// An 8-bit grey image (a wipe mask: one byte a pixel, rows of `width` bytes).
+void writeGreyPng(std::FILE* out, int32_t width, int32_t height, const uint8_t* bytes,
+                  const std::string& path);
 
 }  // namespace fieldfx::io
 
