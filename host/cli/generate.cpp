@@ -55,18 +55,27 @@ void paintLine(io::Field& frame, int32_t y, uint32_t frameIndex, int variant) {
 int generateCommand(const Words& words) {
     const Args args(words, {{"--output", "-o", true, false},
                             {"--frames", nullptr, true, false},
+                            {"--fields", nullptr, true, false},
                             {"--size", nullptr, true, false},
                             {"--variant", nullptr, true, false},
                             {"--yes", "-y", false, false}});
     if (args.help()) {
-        std::puts("usage: fieldfx generate -o OUT [--frames N] [--size WxH] [--variant 0|1] [-y]\n"
+        std::puts("usage: fieldfx generate -o OUT [--frames N | --fields N] [--size WxH]\n"
+                  "         [--variant 0|1] [-y]\n"
                   "Writes a synthetic clip (colour bars, a ramp, a moving disc) as PAM fields\n"
-                  "or PNG frames. Defaults: 10 frames of 720x576, variant 0.");
+                  "or PNG frames (top field first). --fields N writes N fields (a PAM output\n"
+                  "may end inside a frame; --fields 1 makes a single field for apply).\n"
+                  "Defaults: 10 frames of 720x576 (fields of 720x288), variant 0.");
         return 0;
     }
     if (!args.has("--output")) throw Error(ErrorKind::Usage, "no output (-o OUT)");
-    const uint32_t frames =
-        args.has("--frames") ? parseCount("--frames", args.value("--frames"), 100000) : 10;
+    if (args.has("--frames") && args.has("--fields"))
+        throw Error(ErrorKind::Usage, "--frames and --fields exclude each other");
+    const uint32_t fields =
+        args.has("--fields")   ? parseCount("--fields", args.value("--fields"), 200000)
+        : args.has("--frames") ? 2 * parseCount("--frames", args.value("--frames"), 100000)
+                               : 20;
+    const uint32_t frames = (fields + 1) / 2;
     const int variant = args.has("--variant") ? int(parseCount("--variant", args.value("--variant"), 1)) : 0;
     int32_t w = 720, h = 576;
     if (args.has("--size")) {
@@ -78,23 +87,24 @@ int generateCommand(const Words& words) {
         if (w < 1 || h < 2 || h % 2 != 0)
             throw Error(ErrorKind::Usage, "--size " + s + ": width at least 1, an even height");
     }
-    if (frames == 0) throw Error(ErrorKind::Usage, "--frames must be at least 1");
+    if (fields == 0) throw Error(ErrorKind::Usage, "--frames and --fields must be at least 1");
     std::unique_ptr<io::ClipWriter> writer;
     try {
-        writer = io::ClipWriter::create(args.value("--output"), io::FieldOrder::TopFirst,
-                                        2 * std::size_t(frames), args.has("--yes"));
+        writer = io::ClipWriter::create(args.value("--output"), io::FieldOrder::TopFirst, fields,
+                                        args.has("--yes"));
         io::Field frame(w, h), top, bottom;
         for (uint32_t f = 0; f < frames; ++f) {
             for (int32_t y = 0; y < h; ++y) paintLine(frame, y, f, variant);
             io::splitFrame(frame, top, bottom);
             writer->put(top);
-            writer->put(bottom);
+            if (2 * f + 1 < fields) writer->put(bottom);
         }
         writer->commit();
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("generated %u frames of %dx%d -> %s\n", frames, w, h, args.value("--output").c_str());
+    std::printf("generated %u fields of %dx%d -> %s\n", fields, w, h / 2,
+                args.value("--output").c_str());
     return 0;
 }
 

@@ -1,6 +1,10 @@
 // fieldfx patterns: the wipe patterns of the transition host, with their
 // settings; with -o each is drawn as a grey PNG (usable as a mask file).
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "args.h"
@@ -49,6 +53,8 @@ int patternsCommand(const Words& words) {
     std::puts("every pattern also takes invert=0..1 (1: high values change first)");
     if (!args.has("--output")) return 0;
     const std::string dir = args.value("--output");
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        throw Error(ErrorKind::Output, dir + ": cannot create the directory: " + std::strerror(errno));
     std::vector<uint8_t> mask(std::size_t(width) * std::size_t(height));
     for (const patterns::Pattern& p : patterns::builtinPatterns()) {
         const std::vector<int32_t> values = patterns::defaultValues(p);

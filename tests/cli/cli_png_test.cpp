@@ -101,4 +101,22 @@ TEST(PngFrames, NumberedInputMayStartAtOneAndSecondsNeedARate) {
     EXPECT_EQ(out[3].pixels, insideTheCube(8, 3, 3).pixels);
 }
 
+TEST(Generate, FramesOrSingleFields) {
+    const std::string dir = tempDir("generate");
+    Result r = fieldfx("generate -o " + dir + "/three.pam --fields 3 --size 16x8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "generated 3 fields of 16x4 -> " + dir + "/three.pam\n");
+    const auto three = readPam(dir + "/three.pam");
+    ASSERT_EQ(three.size(), 3u);
+    EXPECT_EQ(three[2].width, 16);
+    EXPECT_EQ(three[2].height, 4);
+    // The disc moves between the two fields of a frame, the bars stay.
+    EXPECT_EQ(three[0].word(0, 0), three[2].word(0, 0));
+    r = fieldfx("generate -o " + dir + "/f%02d.png --frames 2 --size 16x8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listDir(dir), (std::vector<std::string>{"f00.png", "f01.png", "three.pam"}));
+    EXPECT_EQ(fieldfx("generate -o " + dir + "/odd.pam --size 16x7").status, 2);
+    EXPECT_EQ(fieldfx("generate -o " + dir + "/x.pam --frames 1 --fields 1").status, 2);
+}
+
 }  // namespace
