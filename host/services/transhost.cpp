@@ -2,7 +2,7 @@
 //
 // txGetOpImage(prefs, 3, 1) renders the mask that a transition preference
 // block (fieldfx/transition_prefs.h) chooses, at the frame size the host's
-// backend names (720 x 576 without one), as a new image of one byte a pixel;
+// backend names (720 x 576 when it names none), as a new image of one byte a pixel;
 // operators hand it back with opFreeImage, which the imagehost passes on to
 // releaseMask here. A block that is not valid gives the default mask.
 //
@@ -13,6 +13,7 @@
 // options, tests answer directly.
 //
 // Every call may instead be replaced outright by the backend (test hosts do).
+// With no backend installed at all there are no masks and no requests.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -75,8 +76,8 @@ FieldImage* renderMask(const TransHostBackend* be, const void* prefs) {
         return nullptr;
     }
     auto* pixels = static_cast<uint8_t*>(block) + kMaskHeader;
-    auto* image = new (block) FieldImage{pixels,  int16_t(width), int16_t(height), 0, 0,
-                                         int16_t(width), int16_t(height)};
+    auto* image = new (block)
+        FieldImage{pixels, int16_t(width), int16_t(height), 0, 0, int16_t(width), int16_t(height)};
     std::string error;
     if (!fieldfx::renderTransition(choice, width, height, pixels, &error)) {
         std::fprintf(stderr, "fieldfx: transhost: cannot draw the mask: %s\n", error.c_str());
@@ -174,6 +175,10 @@ void transhostSetBackend(const TransHostBackend* b) { backend.install(b); }
 FieldImage* txGetOpImage(void* prefs, int32_t a, int32_t b) {
     const TransHostBackend* be = backend.get();
     if (be && be->getOpImage) return be->getOpImage(be->context, prefs, a, b);
+    if (be == nullptr) {  // as every service: no host, no images
+        fieldfx::noBackend("transhost", "txGetOpImage");
+        return nullptr;
+    }
     if (a != kMaskImage || b != kMaskBytesPerPixel) return nullptr;
     try {
         return renderMask(be, prefs);
@@ -186,6 +191,10 @@ FieldImage* txGetOpImage(void* prefs, int32_t a, int32_t b) {
 void* txAllocRequest(int32_t kind) {
     const TransHostBackend* be = backend.get();
     if (be && be->allocRequest) return be->allocRequest(be->context, kind);
+    if (be == nullptr) {
+        fieldfx::noBackend("transhost", "txAllocRequest");
+        return nullptr;
+    }
     return kind == kPreferencesRequest ? newRequest() : nullptr;
 }
 
@@ -227,7 +236,9 @@ int32_t txGetPrefs(void* request, void* prefs, int32_t size) {
     Request* r = live(request);
     if (r == nullptr || prefs == nullptr) return -1;
     // Never more than the caller's size, never more than the block.
-    const int32_t count = size <= 0 ? 0 : size < int32_t(sizeof r->prefs) ? size : int32_t(sizeof r->prefs);
+    const int32_t count = size <= 0                         ? 0
+                          : size < int32_t(sizeof r->prefs) ? size
+                                                            : int32_t(sizeof r->prefs);
     std::memcpy(prefs, r->prefs, std::size_t(count));
     return count;
 }

@@ -49,8 +49,8 @@ struct TempFile {
     std::filesystem::path path;
     TempFile(const std::string& name, const Bytes& bytes)
         : path(std::filesystem::temp_directory_path() /
-               ("fieldfx_mask_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "_" + name)) {
+               ("fieldfx_mask_" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + name)) {
         std::FILE* f = std::fopen(path.string().c_str(), "wb");
         EXPECT_NE(f, nullptr);
         if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -90,8 +90,13 @@ Bytes png(int width, int height, int depth, int colourType, const Bytes& rows) {
     put32(ihdr, uint32_t(height));
     ihdr.insert(ihdr.end(), {uint8_t(depth), uint8_t(colourType), 0, 0, 0});
     chunk(out, "IHDR", ihdr);
-    Bytes z{0x78, 0x01, 0x01, uint8_t(rows.size()), uint8_t(rows.size() >> 8),
-            uint8_t(~rows.size()), uint8_t(~rows.size() >> 8)};
+    Bytes z{0x78,
+            0x01,
+            0x01,
+            uint8_t(rows.size()),
+            uint8_t(rows.size() >> 8),
+            uint8_t(~rows.size()),
+            uint8_t(~rows.size() >> 8)};
     z.insert(z.end(), rows.begin(), rows.end());
     uint32_t a = 1, b = 0;
     for (uint8_t v : rows) {
@@ -130,16 +135,16 @@ TEST(PgmFiles, RefuseMalformedFiles) {
     GrayImage g;
     std::string error;
     for (const Bytes& bad : {
-             pgm("P2 1 1 255 ", {'7'}),        // plain text PGM
-             pgm("P5 2 1 255 ", {1}),          // one sample short
-             pgm("P5 1 1 65535 ", {1}),        // half a 16-bit sample
-             pgm("P5 0 1 255 ", {}),           // no width
-             pgm("P5 1 1 0 ", {0}),            // no maximum
-             pgm("P5 1 1 65536 ", {0, 0}),     // maximum too large
-             pgm("P5 32768 1 255 ", {0}),      // too wide
-             pgm("P5 1 1 100 ", {101}),        // sample above the maximum
-             pgm("P5 1 1 255", {}),            // no separator
-             pgm("P5 1 x 255 ", {0}),          // not a number
+             pgm("P2 1 1 255 ", {'7'}),     // plain text PGM
+             pgm("P5 2 1 255 ", {1}),       // one sample short
+             pgm("P5 1 1 65535 ", {1}),     // half a 16-bit sample
+             pgm("P5 0 1 255 ", {}),        // no width
+             pgm("P5 1 1 0 ", {0}),         // no maximum
+             pgm("P5 1 1 65536 ", {0, 0}),  // maximum too large
+             pgm("P5 32768 1 255 ", {0}),   // too wide
+             pgm("P5 1 1 100 ", {101}),     // sample above the maximum
+             pgm("P5 1 1 255", {}),         // no separator
+             pgm("P5 1 x 255 ", {0}),       // not a number
              pgm("P5 99999999999999999999 1 255 ", {0}),
              Bytes{'P'},
              Bytes{},
@@ -160,8 +165,7 @@ TEST(MaskScaling, MapsTheSampleRangeOntoBytes) {
     // round(s x 255 / max): 50 of 100 -> 127.5 -> 128; 1 -> 2.55 -> 3.
     EXPECT_EQ(scaled(gray(4, 1, 100, {0, 1, 50, 100}), 4, 1), (Bytes{0, 3, 128, 255}));
     // 16 bit: 32896 = 128 x 257 -> 128; 32767 -> 127.498 -> 127.
-    EXPECT_EQ(scaled(gray(4, 1, 65535, {0, 32767, 32896, 65535}), 4, 1),
-              (Bytes{0, 127, 128, 255}));
+    EXPECT_EQ(scaled(gray(4, 1, 65535, {0, 32767, 32896, 65535}), 4, 1), (Bytes{0, 127, 128, 255}));
 }
 
 TEST(MaskScaling, InterpolatesWhenEnlarging) {

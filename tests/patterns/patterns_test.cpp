@@ -1,5 +1,7 @@
 // Built-in wipe patterns: the catalogue, exact small masks, the histogram
 // rule, odd sizes and golden checksums.
+#include "fieldfx/patterns.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/patterns.h"
 #include "testhost.h"
 
 using namespace fieldfx::patterns;

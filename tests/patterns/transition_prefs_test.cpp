@@ -1,5 +1,7 @@
 // The transition preference block: byte layout, round trips, blocks that are
 // not valid, the text form, and the mask a choice draws.
+#include "fieldfx/transition_prefs.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "fieldfx/patterns.h"
-#include "fieldfx/transition_prefs.h"
 
 using namespace fieldfx;
 
@@ -93,8 +94,8 @@ TEST(TransitionPrefsRoundTrip, EveryPatternWithDefaultsAndExtremes) {
 }
 
 TEST(TransitionPrefsRoundTrip, FilePathsUpToTheLimit) {
-    for (const std::string& path : {std::string("a"), std::string(107, 'x'),
-                                    std::string("/masks/wipe \xC3\xA9toile.png")}) {
+    for (const std::string& path :
+         {std::string("a"), std::string(107, 'x'), std::string("/masks/wipe \xC3\xA9toile.png")}) {
         TransitionChoice c = file(path);
         c.invert = true;
         TransitionChoice back;
@@ -195,9 +196,9 @@ TEST(TransitionArgument, RefusesBadSettings) {
     TransitionChoice c = pattern("box", {1, 2});
     const TransitionChoice before = c;
     std::string error;
-    for (const char* bad : {"blinds:count=13", "box:radius=3", "box:cx", "box:cx=", "box:cx=4x",
-                            "box:cx=99999999999", "wipe-right:invert=2", "circle:", "circle:cx=1,",
-                            ""}) {
+    for (const char* bad :
+         {"blinds:count=13", "box:radius=3", "box:cx", "box:cx=", "box:cx=4x", "box:cx=99999999999",
+          "wipe-right:invert=2", "circle:", "circle:cx=1,", ""}) {
         EXPECT_FALSE(parseTransitionArgument(bad, c, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
         EXPECT_EQ(c, before) << bad;

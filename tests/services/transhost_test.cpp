@@ -62,8 +62,8 @@ struct TransHostTest : ::testing::Test {
         backend.request = [](void* c, void* prefs, int32_t types, int32_t flags) {
             auto* t = static_cast<TransHostTest*>(c);
             const auto* p = static_cast<const uint8_t*>(prefs);
-            t->seen.push_back("request(" + std::to_string(p[0]) + "," + std::to_string(p[3]) +
-                              "," + std::to_string(types) + "," + std::to_string(flags) + ")");
+            t->seen.push_back("request(" + std::to_string(p[0]) + "," + std::to_string(p[3]) + "," +
+                              std::to_string(types) + "," + std::to_string(flags) + ")");
             std::memcpy(prefs, t->answer.data(), t->answer.size());
             return t->answerResult;
         };
@@ -110,8 +110,8 @@ TEST_F(TransHostTest, ZeroBlockGivesTheLeftToRightWipeAt720x576) {
     EXPECT_TRUE(host.calls().empty());
 }
 
-TEST_F(TransHostTest, WithoutAnyBackendTheFrameIs720x576) {
-    transhostSetBackend(nullptr);
+TEST_F(TransHostTest, WithoutAFrameSizeHookTheFrameIs720x576) {
+    backend.frameSize = nullptr;
     FieldImage* m = txGetOpImage(nullptr, 3, 1);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->width, 720);
@@ -144,7 +144,8 @@ TEST_F(TransHostTest, DrawsTheChosenPatternWithItsSettings) {
     EXPECT_EQ(mask(patternBlock(12, {0, 0}, true).data(), 3, 2),
               (Bytes{255, 204, 51, 204, 102, 0}));
     // Blinds (15), 2 slats, 8 frame lines.
-    EXPECT_EQ(mask(patternBlock(15, {2, 0}).data(), 1, 8), (Bytes{0, 85, 170, 255, 0, 85, 170, 255}));
+    EXPECT_EQ(mask(patternBlock(15, {2, 0}).data(), 1, 8),
+              (Bytes{0, 85, 170, 255, 0, 85, 170, 255}));
 }
 
 TEST_F(TransHostTest, BlocksThatAreNotValidGiveTheDefault) {
@@ -176,7 +177,8 @@ TEST_F(TransHostTest, ScalesMaskFilesToTheFrame) {
     std::fputs("P5 2 1 65535\n", f);
     for (int c : {0, 0, 0xFF, 0xFF}) std::fputc(c, f);
     std::fclose(f);
-    EXPECT_EQ(mask(fileBlock(path.string()).data(), 4, 2), (Bytes{0, 64, 191, 255, 0, 64, 191, 255}));
+    EXPECT_EQ(mask(fileBlock(path.string()).data(), 4, 2),
+              (Bytes{0, 64, 191, 255, 0, 64, 191, 255}));
     std::filesystem::remove(path);
     // A file that cannot be read gives no mask at all.
     EXPECT_EQ(txGetOpImage(const_cast<uint8_t*>(fileBlock(path.string()).data()), 3, 1), nullptr);

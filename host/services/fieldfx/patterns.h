@@ -15,7 +15,8 @@
  * A file is scaled to the wanted size with a tent filter (bilinear when
  * enlarging, averaging when reducing).
  *
- * None of these functions throws; failures return false with a reason.
+ * Drawing, loading and scaling never throw: failures return false with a
+ * reason.
  */
 #ifndef FIELDFX_PATTERNS_H
 #define FIELDFX_PATTERNS_H
@@ -73,8 +74,8 @@ std::vector<int32_t> defaultValues(const Pattern& pattern);
 // defaults. Fails (out untouched) for a value outside its setting's range, too
 // many values, or a size outside 1..kMaxSide / above kMaxPixels. `invert`
 // turns every value v into 255 - v.
-bool renderPattern(const Pattern& pattern, std::span<const int32_t> values, bool invert,
-                   int width, int height, uint8_t* out, std::string* error = nullptr);
+bool renderPattern(const Pattern& pattern, std::span<const int32_t> values, bool invert, int width,
+                   int height, uint8_t* out, std::string* error = nullptr);
 
 // ---- Mask files --------------------------------------------------------------
 

@@ -46,7 +46,7 @@ struct TransitionChoice {
     enum class Source : uint8_t { Pattern = 0, File = 1 };
 
     Source source = Source::Pattern;
-    uint8_t pattern = 0;             // built-in pattern number (Source::Pattern)
+    uint8_t pattern = 0;              // built-in pattern number (Source::Pattern)
     std::array<int32_t, 8> values{};  // the pattern's settings; unused ones 0
     bool invert = false;
     std::string path;  // Source::File

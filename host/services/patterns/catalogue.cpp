@@ -1,7 +1,7 @@
 // The built-in patterns: names, settings and their ranges.
-#include "fieldfx/patterns.h"
-
 #include <iterator>
+
+#include "fieldfx/patterns.h"
 
 namespace fieldfx::patterns {
 namespace {
@@ -54,8 +54,8 @@ constexpr Pattern kPatterns[] = {
     {13, "ellipse", "an ellipse of the frame's proportions grows from the centre", kCentre, 2},
     {14, "clock", "a hand sweeps round the centre", kClock, 4},
     {15, "blinds", "slats open together, each from its top (left) edge", kBlinds, 2},
-    {16, "checkerboard", "every other cell wipes from its left edge, then the others", kCheckerboard,
-     2},
+    {16, "checkerboard", "every other cell wipes from its left edge, then the others",
+     kCheckerboard, 2},
     {17, "spiral", "a hand sweeps round the centre and outwards along a spiral", kSpiral, 3},
     {18, "dissolve", "pixels (or cells) change in a random, reproducible order", kDissolve, 2},
 };

@@ -12,7 +12,9 @@ namespace {
 
 constexpr long kMaxFileBytes = 256L << 20;
 
-bool isSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isSpace(uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Reads the PGM header number at `at` after skipping white space and
 // comments ('#' to the end of the line). Values above `limit` fail.
@@ -82,7 +84,8 @@ bool loadMaskFile(const std::string& path, GrayImage& image, std::string* error)
         uint8_t chunk[65536];
         std::size_t got;
         while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-            if (long(bytes.size() + got) > kMaxFileBytes) return fail(error, path + " is too large");
+            if (long(bytes.size() + got) > kMaxFileBytes)
+                return fail(error, path + " is too large");
             bytes.insert(bytes.end(), chunk, chunk + got);
         }
     } catch (const std::bad_alloc&) {

@@ -21,7 +21,8 @@ void rankKeys(const double* keys, std::size_t count, uint8_t* out) {
     for (std::size_t first = 0; first < count;) {
         std::size_t last = first + 1;
         while (last < count && order[last].key == order[first].key) ++last;
-        const uint64_t spread = span == 0 ? 128 : std::min<uint64_t>(255, first * uint64_t(256) / span);
+        const uint64_t spread =
+            span == 0 ? 128 : std::min<uint64_t>(255, first * uint64_t(256) / span);
         const auto value = static_cast<uint8_t>(spread);
         for (std::size_t i = first; i < last; ++i) out[order[i].index] = value;
         first = last;

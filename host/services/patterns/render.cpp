@@ -17,8 +17,8 @@ bool checkMaskSize(int width, int height, std::string* error) {
     return true;
 }
 
-bool renderPattern(const Pattern& pattern, std::span<const int32_t> values, bool invert,
-                   int width, int height, uint8_t* out, std::string* error) {
+bool renderPattern(const Pattern& pattern, std::span<const int32_t> values, bool invert, int width,
+                   int height, uint8_t* out, std::string* error) {
     if (values.size() > static_cast<std::size_t>(pattern.settingCount))
         return fail(error, std::string("too many settings for pattern ") + pattern.name);
     int32_t all[kMaxSettings] = {};

@@ -80,7 +80,8 @@ bool scaleMask(const GrayImage& image, bool invert, int width, int height, uint8
                 double sum = 0.0;
                 for (std::size_t t = down.first[y]; t < down.first[y + 1]; ++t)
                     sum += down.taps[t].weight * rows[std::size_t(down.taps[t].source) * width + x];
-                const double level = std::clamp(std::floor(sum * 255.0 / maxValue + 0.5), 0.0, 255.0);
+                const double level =
+                    std::clamp(std::floor(sum * 255.0 / maxValue + 0.5), 0.0, 255.0);
                 const auto v = static_cast<uint8_t>(level);
                 out[std::size_t(y) * width + x] = invert ? uint8_t(255 - v) : v;
             }

@@ -18,9 +18,25 @@ namespace fieldfx::patterns {
 namespace {
 
 enum Number {
-    WipeRight, WipeLeft, WipeDown, WipeUp, WipeDownRight, WipeDownLeft, WipeUpRight, WipeUpLeft,
-    BarnDoorsHorizontal, BarnDoorsVertical, Box, Diamond, Circle, Ellipse, Clock, Blinds,
-    Checkerboard, Spiral, Dissolve
+    WipeRight,
+    WipeLeft,
+    WipeDown,
+    WipeUp,
+    WipeDownRight,
+    WipeDownLeft,
+    WipeUpRight,
+    WipeUpLeft,
+    BarnDoorsHorizontal,
+    BarnDoorsVertical,
+    Box,
+    Diamond,
+    Circle,
+    Ellipse,
+    Clock,
+    Blinds,
+    Checkerboard,
+    Spiral,
+    Dissolve
 };
 
 // 100 x the doubled offset of pixel centre `i` from `percent` of `side`.
@@ -70,8 +86,8 @@ void clock(int width, int height, const int32_t* v, double* keys) {
     const double start = double(v[2]) / 360.0;
     const bool counter = v[3] != 0;
     fill(width, height, keys, [=](int x, int y) {
-        const double a = clockwiseTurns(double(centred(x, width, v[0])),
-                                        double(centred(y, height, v[1])));
+        const double a =
+            clockwiseTurns(double(centred(x, width, v[0])), double(centred(y, height, v[1])));
         const double t = counter ? start - a : a - start;
         return t - std::floor(t);
     });
@@ -123,55 +139,57 @@ void dissolve(int width, int height, int32_t seed, int32_t cell, double* keys) {
 void patternKeys(const Pattern& pattern, const int32_t* v, int width, int height, double* keys) {
     const int64_t w = width, h = height;
     switch (pattern.number) {
-    case WipeRight: fill(width, height, keys, [](int x, int) { return double(x); }); break;
-    case WipeLeft: fill(width, height, keys, [](int x, int) { return -double(x); }); break;
-    case WipeDown: fill(width, height, keys, [](int, int y) { return double(y); }); break;
-    case WipeUp: fill(width, height, keys, [](int, int y) { return -double(y); }); break;
-    case WipeDownRight: diagonal(width, height, false, false, keys); break;
-    case WipeDownLeft: diagonal(width, height, true, false, keys); break;
-    case WipeUpRight: diagonal(width, height, false, true, keys); break;
-    case WipeUpLeft: diagonal(width, height, true, true, keys); break;
-    case BarnDoorsHorizontal:
-        fill(width, height, keys, [=](int x, int) { return double(std::llabs(2 * x + 1 - w)); });
-        break;
-    case BarnDoorsVertical:
-        fill(width, height, keys, [=](int, int y) { return double(std::llabs(2 * y + 1 - h)); });
-        break;
-    case Box:
-        fill(width, height, keys, [=](int x, int y) {
-            return double(std::max(std::llabs(centred(x, width, v[0])) * h,
-                                   std::llabs(centred(y, height, v[1])) * w));
-        });
-        break;
-    case Diamond:
-        fill(width, height, keys, [=](int x, int y) {
-            return double(std::llabs(centred(x, width, v[0])) * h +
-                          std::llabs(centred(y, height, v[1])) * w);
-        });
-        break;
-    case Circle:
-        fill(width, height, keys, [=](int x, int y) {
-            const int64_t dx = centred(x, width, v[0]), dy = centred(y, height, v[1]);
-            return double(dx * dx + dy * dy);
-        });
-        break;
-    case Ellipse: {
-        // (dx / width)^2 + (dy / height)^2, scaled by (width x height / g)^2.
-        const int64_t g = std::gcd(w, h);
-        const double sx = double(h / g), sy = double(w / g);
-        fill(width, height, keys, [=](int x, int y) {
-            const double dx = double(centred(x, width, v[0])) * sx;
-            const double dy = double(centred(y, height, v[1])) * sy;
-            return dx * dx + dy * dy;
-        });
-        break;
-    }
-    case Clock: clock(width, height, v, keys); break;
-    case Blinds: blinds(width, height, v[0], v[1] != 0, keys); break;
-    case Checkerboard: checkerboard(width, height, v[0], v[1], keys); break;
-    case Spiral: spiral(width, height, v, keys); break;
-    case Dissolve: dissolve(width, height, v[0], v[1], keys); break;
-    default: fill(width, height, keys, [](int, int) { return 0.0; }); break;
+        case WipeRight: fill(width, height, keys, [](int x, int) { return double(x); }); break;
+        case WipeLeft: fill(width, height, keys, [](int x, int) { return -double(x); }); break;
+        case WipeDown: fill(width, height, keys, [](int, int y) { return double(y); }); break;
+        case WipeUp: fill(width, height, keys, [](int, int y) { return -double(y); }); break;
+        case WipeDownRight: diagonal(width, height, false, false, keys); break;
+        case WipeDownLeft: diagonal(width, height, true, false, keys); break;
+        case WipeUpRight: diagonal(width, height, false, true, keys); break;
+        case WipeUpLeft: diagonal(width, height, true, true, keys); break;
+        case BarnDoorsHorizontal:
+            fill(width, height, keys,
+                 [=](int x, int) { return double(std::llabs(2 * x + 1 - w)); });
+            break;
+        case BarnDoorsVertical:
+            fill(width, height, keys,
+                 [=](int, int y) { return double(std::llabs(2 * y + 1 - h)); });
+            break;
+        case Box:
+            fill(width, height, keys, [=](int x, int y) {
+                return double(std::max(std::llabs(centred(x, width, v[0])) * h,
+                                       std::llabs(centred(y, height, v[1])) * w));
+            });
+            break;
+        case Diamond:
+            fill(width, height, keys, [=](int x, int y) {
+                return double(std::llabs(centred(x, width, v[0])) * h +
+                              std::llabs(centred(y, height, v[1])) * w);
+            });
+            break;
+        case Circle:
+            fill(width, height, keys, [=](int x, int y) {
+                const int64_t dx = centred(x, width, v[0]), dy = centred(y, height, v[1]);
+                return double(dx * dx + dy * dy);
+            });
+            break;
+        case Ellipse: {
+            // (dx / width)^2 + (dy / height)^2, scaled by (width x height / g)^2.
+            const int64_t g = std::gcd(w, h);
+            const double sx = double(h / g), sy = double(w / g);
+            fill(width, height, keys, [=](int x, int y) {
+                const double dx = double(centred(x, width, v[0])) * sx;
+                const double dy = double(centred(y, height, v[1])) * sy;
+                return dx * dx + dy * dy;
+            });
+            break;
+        }
+        case Clock: clock(width, height, v, keys); break;
+        case Blinds: blinds(width, height, v[0], v[1] != 0, keys); break;
+        case Checkerboard: checkerboard(width, height, v[0], v[1], keys); break;
+        case Spiral: spiral(width, height, v, keys); break;
+        case Dissolve: dissolve(width, height, v[0], v[1], keys); break;
+        default: fill(width, height, keys, [](int, int) { return 0.0; }); break;
     }
 }
 

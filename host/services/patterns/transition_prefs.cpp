@@ -37,12 +37,12 @@ bool allZero(const uint8_t* p, std::size_t n) {
 }
 
 // The choice's settings are valid for its pattern (in range, unused ones 0).
-bool checkValues(const Pattern& pattern, const std::array<int32_t, 8>& values,
-                 std::string* error) {
+bool checkValues(const Pattern& pattern, const std::array<int32_t, 8>& values, std::string* error) {
     for (int i = 0; i < 8; ++i) {
         if (i >= pattern.settingCount) {
-            if (values[i] != 0) return fail(error, std::string(pattern.name) + " has no setting " +
-                                                       std::to_string(i + 1));
+            if (values[i] != 0)
+                return fail(error,
+                            std::string(pattern.name) + " has no setting " + std::to_string(i + 1));
             continue;
         }
         const patterns::Setting& s = pattern.settings[i];
@@ -134,7 +134,8 @@ bool parseTransitionArgument(std::string_view text, TransitionChoice& choice, st
         std::string why;
         uint8_t probe[kTransitionPrefsSize];
         if (!encodeTransitionPrefs(file, probe, &why))
-            return fail(error, "'" + std::string(text) + "' is no built-in pattern; as a mask file: " + why);
+            return fail(error, "'" + std::string(text) +
+                                   "' is no built-in pattern; as a mask file: " + why);
         choice = std::move(file);
         return true;
     }
@@ -164,7 +165,8 @@ bool parseTransitionArgument(std::string_view text, TransitionChoice& choice, st
         }
         const int index = patterns::settingIndex(*pattern, key);
         if (index < 0)
-            return fail(error, std::string(pattern->name) + " has no setting '" + std::string(key) + "'");
+            return fail(error,
+                        std::string(pattern->name) + " has no setting '" + std::string(key) + "'");
         c.values[index] = v;
     }
     if (!checkValues(*pattern, c.values, error)) return false;
