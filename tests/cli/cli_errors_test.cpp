@@ -147,6 +147,31 @@ TEST_F(Errors, UnknownCommandAndMissingArguments) {
     EXPECT_EQ(failing("describe", 2).err, "fieldfx describe: error: describe takes one operator name\n");
 }
 
+// The Probe module (tests/runtime) fails on request: its first slider is the
+// mode, 1 fails with a log record at line 42.
+TEST_F(Errors, OperatorFailureStopsWithItsLogRecord) {
+    const std::string env = std::string("FIELDFX_OPS_PATH=") + FIELDFX_PROBE_DIR;
+    const std::vector<std::string> before = listDir(dir);
+    Result r = fieldfx("render Probe -i " + dir + "/a.pam -o " + dir + "/o.pam --set param1=1", env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "fieldfx render: error: Probe produced no field 0; log record: level 4, line 42, "
+              "src\\Probe, code 0x0b000000\n");
+    r = fieldfx("render Probe -i " + dir + "/a.pam -o " + dir + "/o.pam --set param1=6", env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "fieldfx render: error: Probe refused to open the effect (result -1) (it left "
+                     "no log record)\n");
+    EXPECT_EQ(listDir(dir), before);
+    // Mode 5 logs a record and still produces every field: a warning each.
+    r = fieldfx("render Probe -i " + dir + "/a.pam -o " + dir + "/o.pam --set param1=5", env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              "fieldfx: warning: Probe field 0: log record: level 4, line 99, src\\Probe, code "
+              "0x0b000000\n"
+              "fieldfx: warning: Probe field 1: log record: level 4, line 99, src\\Probe, code "
+              "0x0b000000\n");
+}
+
 TEST(Help, EveryCommandExplainsItself) {
     for (const char* command : {"list", "describe", "render", "apply", "patterns", "generate"}) {
         const Result r = fieldfx(std::string(command) + " --help");

@@ -50,10 +50,11 @@ std::vector<std::string> listDir(const std::string& dir) {
     return names;
 }
 
-Result fieldfx(const std::string& arguments) {
+Result fieldfx(const std::string& arguments, const std::string& environment) {
     const std::string base = tempDir("run");
     const std::string out = base + "/out", err = base + "/err";
-    const std::string command = std::string(FIELDFX_CLI) + " " + arguments + " >" + out + " 2>" + err;
+    const std::string command = (environment.empty() ? "" : "env " + environment + " ") +
+                                std::string(FIELDFX_CLI) + " " + arguments + " >" + out + " 2>" + err;
     Result r;
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -17,8 +17,9 @@ struct Result {
 };
 
 // Runs fieldfx with `arguments` (shell words, quoted by the caller where
-// needed) in the shell, capturing both streams.
-Result fieldfx(const std::string& arguments);
+// needed) in the shell, capturing both streams; `environment` is put before
+// the command ("NAME=value ...").
+Result fieldfx(const std::string& arguments, const std::string& environment = "");
 
 // A fresh empty directory under /tmp.
 std::string tempDir(const std::string& tag);
