@@ -52,8 +52,8 @@ inline int exactCb(int x, int line) { return (3 * x + 5 * line) % 200 + 20; }
 inline int exactCr(int x, int line, int n) { return (x + 11 * line + n) % 200 + 20; }
 
 // Interlaced 4:2:0 (top field first) whose Cb rises by 8 a chroma line:
-// chroma line R holds 20 + 8R, Cr is 128, luma 100. Sited as MPEG-2 sites
-// interlaced chroma, this is Cb = 18 + 4L on every frame line L.
+// chroma line R holds 20 + 8R, Cr is 128, luma 100. Even chroma lines belong
+// to the even field, odd ones to the odd field.
 inline std::string ffv1ChromaRamp() {
     return clip("chroma-ramp-420-tt.mkv",
                 {"-f", "lavfi", "-i",
@@ -85,11 +85,12 @@ inline std::string h264Pattern(const std::string& format, const std::string& ord
     return clip("h264-" + format + "-" + order + "." + container, args);
 }
 
-// Detailed moving content (FFmpeg's testsrc2) for quality measurements.
-inline std::string ffv1Detailed() {
-    return clip("detailed-420-tt.mkv",
-                {"-f", "lavfi", "-i", "testsrc2=s=128x96:r=25:d=0.4,format=yuv420p,setfield=tff",
-                 "-c:v", "ffv1", "-field_order", "tt"});
+// Detailed moving content (FFmpeg's testsrc2), 320 x 240, interlaced 4:2:0
+// H.264, for quality measurements.
+inline std::string h264Detailed() {
+    return clip("detailed-420-tt.mp4",
+                {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=0.4,format=yuv420p,setfield=tff",
+                 "-c:v", "libx264", "-crf", "12", "-flags", "+ildct+ilme", "-field_order", "tt"});
 }
 
 }  // namespace videotest

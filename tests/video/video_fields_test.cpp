@@ -85,24 +85,22 @@ TEST(FieldSplit, InterlacedChromaWouldMixIfTreatedAsProgressive) {
     EXPECT_GT(laneDeviation(f.first, 1, kEvenCb), 10);
 }
 
-TEST(FieldSplit, InterlacedChromaIsSitedPerField) {
-    // Each field's chroma lines sit a quarter (even field) or three quarters
-    // (odd field) of a field line below their luma line; reconstructed that
-    // way the ramp is 18 + 4L on every frame line L. Sited as progressive,
-    // the even field would read 2 lower and the odd field 2 higher.
+TEST(FieldSplit, InterlacedChromaServesOnlyItsOwnFieldsLines) {
+    // Chroma line R (20 + 8R) belongs to field R mod 2, where it covers the
+    // field's rows 2k and 2k + 1 for R = 2k + parity, each sample repeated.
     auto source = openSource(ffv1ChromaRamp());
     Frame f;
     ASSERT_TRUE(source->read(f));
     for (int parity = 0; parity < 2; ++parity) {
         const Field& field = parity == 0 ? f.first : f.second;
-        for (int r = 2; r < field.height - 2; ++r) {
-            const int line = 2 * r + parity;
-            for (int x : {0, 31, 63}) {
-                const int cb = field.row(r)[4 * x + 1];
-                EXPECT_LE(std::abs(cb - (18 + 4 * line)), 1) << "line " << line << " x " << x;
+        for (int r = 0; r < field.height; ++r)
+            for (int x : {0, 1, 31, 63}) {
+                const int chromaLine = 2 * (r / 2) + parity;
+                EXPECT_EQ(field.row(r)[4 * x + 1], 20 + 8 * chromaLine)
+                    << "field " << parity << " row " << r << " x " << x;
                 EXPECT_EQ(field.row(r)[4 * x + 2], 128);
+                EXPECT_EQ(field.row(r)[4 * x + 3], 100);
             }
-        }
     }
 }
 

@@ -40,9 +40,9 @@ void expectFormat(const OutputFormat& f, const char* muxer, const char* encoder,
 }  // namespace
 
 TEST(OutputFormat, ByNameH264InMp4MovMkvFfv1InAviRawInY4m) {
-    expectFormat(choose("out.mp4"), "mp4", "libx264", "yuv420p", 18, false);
-    expectFormat(choose("dir.x/out.mov"), "mov", "libx264", "yuv420p", 18, false);
-    expectFormat(choose("OUT.MKV"), "matroska", "libx264", "yuv420p", 18, false);
+    expectFormat(choose("out.mp4"), "mp4", "libx264", "yuv420p", 16, false);
+    expectFormat(choose("dir.x/out.mov"), "mov", "libx264", "yuv420p", 16, false);
+    expectFormat(choose("OUT.MKV"), "matroska", "libx264", "yuv420p", 16, false);
     expectFormat(choose("out.avi"), "avi", "ffv1", "yuv420p", -1, false);
     expectFormat(choose("out.y4m"), "yuv4mpegpipe", "wrapped_avframe", "yuv444p", -1, false);
 }
@@ -95,7 +95,7 @@ TEST(OutputFormat, CodecsTheContainerCannotHoldOrThatDoNotExist) {
 TEST(OutputFormat, PixelFormatOverride) {
     OutputOptions o;
     o.pixelFormat = "yuv422p";
-    expectFormat(choose("out.mkv", o), "matroska", "libx264", "yuv422p", 18, false);
+    expectFormat(choose("out.mkv", o), "matroska", "libx264", "yuv422p", 16, false);
     o.pixelFormat = "no-such-format";
     EXPECT_NE(refusal("out.mkv", o).find("unknown pixel format 'no-such-format'"),
               std::string::npos);

@@ -62,11 +62,10 @@ bool AudioCopier::next() {
             av_packet_unref(packet_.get());
             continue;
         }
+        // Packets that start within the span belong to it, so that a span
+        // moved to the start of an output never begins before it.
         const int64_t start = microseconds(pts, in->time_base);
-        const int64_t end = start + microseconds(packet_->duration, in->time_base);
-        // Packets that overlap the span belong to it.
-        const bool reaches = end > start ? end > span_.from : start >= span_.from;
-        if (reaches && start < span_.to) return true;
+        if (start >= span_.from && start < span_.to) return true;
         av_packet_unref(packet_.get());
         if (start >= span_.to) return false;
     }

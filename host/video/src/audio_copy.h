@@ -18,6 +18,9 @@ public:
     // why there is none.
     AudioCopier(const AudioSpan& span, AVFormatContext* mux, std::vector<std::string>& notes);
 
+    // An audio stream was added to the output.
+    bool active() const { return out_ != nullptr; }
+
     // Writes the packets that start before `until` (microseconds of the
     // output's timeline), or all the span's remaining ones.
     void copyUntil(int64_t until);

@@ -1,6 +1,7 @@
 #include "av.h"
 
 #include <cstdarg>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -17,7 +18,9 @@ std::string errorText(int code) {
 
 namespace {
 
-thread_local std::string lastLogError;
+// Decoder threads log too, so the line is shared by the process.
+std::mutex logLock;
+std::string lastLogError;
 
 void captureLine(void* object, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR) return;
@@ -29,7 +32,9 @@ void captureLine(void* object, int level, const char* format, va_list args) {
     if (const auto close = text.find("] "); !text.empty() && text[0] == '[' && close != std::string::npos)
         text.erase(0, close + 2);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    if (!text.empty()) lastLogError = text;
+    if (text.empty()) return;
+    std::lock_guard<std::mutex> hold(logLock);
+    lastLogError = text;
 }
 
 }  // namespace
@@ -43,6 +48,7 @@ void installLogCapture() {
 }
 
 std::string takeLogError() {
+    std::lock_guard<std::mutex> hold(logLock);
     std::string text;
     text.swap(lastLogError);
     return text;

@@ -41,9 +41,9 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
 
 std::string errorText(int code);
 
-// FFmpeg's own log lines are kept, not printed: the last error line of the
-// calling thread is added to the library's messages. `takeLogError` returns
-// it (or "") and forgets it.
+// FFmpeg's own log lines are kept, not printed: the last error line is
+// added to the library's messages. `takeLogError` returns it (or "") and
+// forgets it.
 void installLogCapture();
 std::string takeLogError();
 // errorText(code), followed by the captured log line in parentheses.

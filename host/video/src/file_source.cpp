@@ -1,4 +1,7 @@
 // Video files through libavformat and libavcodec.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "av.h"
@@ -9,10 +12,12 @@ namespace fieldfx::video {
 
 namespace {
 
-Scan scanOfFieldOrder(AVFieldOrder order, const AVFrame& first) {
+// The field order of the stream: the container's tag or the parser's
+// reading of the bitstream's picture timing (H.264 encoders code field
+// pictures in an order that decoders do not always report), else what the
+// decoder says of the first frame; progressive when neither says anything.
+Scan scanOf(AVFieldOrder order, const AVFrame& first) {
     switch (order) {
-    case AV_FIELD_PROGRESSIVE:
-        return Scan::Progressive;
     case AV_FIELD_TT:
     case AV_FIELD_BT:  // bottom coded first, top shown first
         return Scan::TopFirst;
@@ -35,11 +40,31 @@ int64_t countPackets(const std::string& path, int stream) {
     av::PacketPtr packet = av::allocPacket();
     int64_t count = 0;
     while (av_read_frame(raw, packet.get()) >= 0) {
-        if (packet->stream_index == stream) ++count;
+        if (packet->stream_index == stream && packet->size > 0) ++count;
         av_packet_unref(packet.get());
     }
     av::takeLogError();
     return count;
+}
+
+// The frames the stream's stated duration holds at its frame rate, 0 when
+// the container states no duration for it.
+int64_t expectedFrames(const AVFormatContext& input, const AVStream& st) {
+    AVRational rate = st.avg_frame_rate.num > 0 ? st.avg_frame_rate : st.r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) return 0;
+    double seconds = 0;
+    if (st.duration > 0 && st.duration != AV_NOPTS_VALUE) {
+        seconds = double(st.duration) * av_q2d(st.time_base);
+    } else if (const AVDictionaryEntry* tag = av_dict_get(st.metadata, "DURATION", nullptr, 0)) {
+        // Matroska's per-track tag, HH:MM:SS.fraction.
+        int h = 0, m = 0;
+        double sec = 0;
+        if (std::sscanf(tag->value, "%d:%d:%lf", &h, &m, &sec) != 3) return 0;
+        seconds = h * 3600.0 + m * 60.0 + sec;
+    } else if (input.nb_streams == 1 && input.duration > 0) {
+        seconds = double(input.duration) / AV_TIME_BASE;
+    }
+    return int64_t(seconds * av_q2d(rate) + 0.5);
 }
 
 class FileSource final : public Source {
@@ -60,8 +85,8 @@ private:
     std::unique_ptr<FrameSplitter> splitter_;
     bool pending_ = false;   // decoded_ holds a frame not yet delivered
     bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
-    int64_t delivered_ = 0;
     int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
+    int64_t packets_ = 0;    // video packets read
     int64_t frameDuration_ = 1;
     int64_t nextPts_ = 0;
 };
@@ -110,7 +135,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     info_.width = first.width;
     info_.height = first.height;
     info_.alpha = av::hasAlpha(format);
-    info_.scan = options.scan ? *options.scan : scanOfFieldOrder(st->codecpar->field_order, first);
+    info_.scan = options.scan ? *options.scan : scanOf(st->codecpar->field_order, first);
 
     const AVCodecParameters& par = *st->codecpar;
     ColourTags& tags = info_.colour;
@@ -132,7 +157,15 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     splitter_ = std::make_unique<FrameSplitter>(source);
 
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
-    info_.frames = declared_ > 0 ? declared_ : countPackets(path, stream_);
+    // AVI counts the empty entries of dropped frames among its frames.
+    const bool exact = declared_ > 0 && std::strcmp(raw->iformat->name, "avi") != 0;
+    info_.frames = exact ? declared_ : countPackets(path, stream_);
+    // A container that states the stream's duration but holds fewer frames
+    // than it needs was cut short (a few frames of slack for rounding).
+    const int64_t expected = expectedFrames(*raw, *st);
+    if (!exact && info_.frames + std::max<int64_t>(2, expected / 50) < expected)
+        damaged("ends after " + std::to_string(info_.frames) + " of about " +
+                std::to_string(expected) + " frames: the file is truncated");
 }
 
 void FileSource::damaged(const std::string& what) {
@@ -144,13 +177,13 @@ bool FileSource::decodeNext() {
         int r = avcodec_receive_frame(decoder_.get(), decoded_.get());
         if (r == 0) {
             if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT))
-                damaged("is damaged: frame " + std::to_string(delivered_ + 1) +
-                        " does not decode cleanly");
+                damaged("is damaged: a frame near frame " + std::to_string(packets_) +
+                    " does not decode cleanly");
             return true;
         }
         if (r == AVERROR_EOF) return false;
         if (r != AVERROR(EAGAIN))
-            damaged("is damaged: frame " + std::to_string(delivered_ + 1) +
+            damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode: " + av::describe(r));
         if (draining_) return false;
         r = av_read_frame(input_.get(), packet_.get());
@@ -159,27 +192,32 @@ bool FileSource::decodeNext() {
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
         }
-        if (r < 0) damaged("cannot be read past frame " + std::to_string(delivered_) + ": " +
-                           av::describe(r));
+        if (r < 0)
+            damaged("cannot be read past frame " + std::to_string(packets_) + ": " +
+                    av::describe(r));
         if (packet_->stream_index != stream_) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        ++packets_;
+        if (packet_->size == 0) {  // a dropped frame; an empty packet would end decoding
             av_packet_unref(packet_.get());
             continue;
         }
         const bool corrupt = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
         av::takeLogError();
-        if (corrupt) damaged("is truncated or damaged near frame " + std::to_string(delivered_ + 1));
+        if (corrupt) damaged("is truncated or damaged at frame " + std::to_string(packets_));
         r = avcodec_send_packet(decoder_.get(), packet_.get());
         av_packet_unref(packet_.get());
         if (r < 0 && r != AVERROR(EAGAIN))
-            damaged("is damaged near frame " + std::to_string(delivered_ + 1) + ": " +
-                    av::describe(r));
+            damaged("is damaged at frame " + std::to_string(packets_) + ": " + av::describe(r));
     }
 }
 
 bool FileSource::read(Frame& frame) {
     if (!pending_ && !decodeNext()) {
-        if (declared_ > delivered_)
-            damaged("ends after " + std::to_string(delivered_) + " of its " +
+        if (declared_ > packets_)
+            damaged("ends after " + std::to_string(packets_) + " of its " +
                     std::to_string(declared_) + " frames: the file is truncated");
         return false;
     }
@@ -188,7 +226,6 @@ bool FileSource::read(Frame& frame) {
     const int64_t pts = decoded_->best_effort_timestamp;
     frame.pts = pts != AV_NOPTS_VALUE ? pts : nextPts_;
     nextPts_ = frame.pts + frameDuration_;
-    ++delivered_;
     return true;
 }
 

@@ -59,7 +59,6 @@ void gatherLines(const AVFrame& frame, int parity, AVFrame& field) {
                         frame.data[p] + std::ptrdiff_t(from) * frame.linesize[p], bytes);
         }
     }
-    if ((d->flags & AV_PIX_FMT_FLAG_PAL) != 0) std::memcpy(field.data[1], frame.data[1], 1024);
 }
 
 // The inverse: the field's lines into the lines of one parity of `frame`.
@@ -76,43 +75,89 @@ void scatterLines(const AVFrame& field, int parity, AVFrame& frame) {
     }
 }
 
-void shape(Field& field, int width, int height) {
-    if (field.width != width || field.height != height) field = Field(width, height);
+const uint8_t* line(const AVFrame& f, int plane, int row) {
+    return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
+}
+uint8_t* line(AVFrame& f, int plane, int row) {
+    return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
 }
 
-// Chroma siting of a 4:2:0 field or frame for the scaler (1/256 luma line):
-// MPEG-2 convention, centred between the frame's lines, which in a field
-// lies a quarter line below the even field's line and three quarters below
-// the odd field's.
-int chromaPosition(AVPixelFormat format, Scan scan, int parity) {
-    if (!av::halvesChromaLines(format)) return -513;
-    if (scan == Scan::Progressive) return 128;
-    return parity == 0 ? 64 : 192;
+// Luma line `row` of a planar picture with its chroma line `row >> sy`, each
+// chroma sample repeated over the 1 << sx pixels it covers.
+void expandRow(const AVFrame& planar, int row, int sx, int sy, bool alpha, uint8_t* out) {
+    const uint8_t* y = line(planar, 0, row);
+    const uint8_t* cb = line(planar, 1, row >> sy);
+    const uint8_t* cr = line(planar, 2, row >> sy);
+    const uint8_t* a = alpha ? line(planar, 3, row) : nullptr;
+    for (int x = 0; x < planar.width; ++x, out += 4) {
+        out[0] = a ? a[x] : 255;
+        out[1] = cb[x >> sx];
+        out[2] = cr[x >> sx];
+        out[3] = y[x];
+    }
+}
+
+// Rows of 4-byte pixels into a planar picture: luma and alpha copied, each
+// chroma sample the rounded mean of the pixels it covers. rowAt(r) gives
+// pixel row r of the `planar.height` rows.
+template <typename RowAt>
+void reduceRows(RowAt rowAt, int sx, int sy, bool alpha, AVFrame& planar) {
+    const int w = planar.width, h = planar.height;
+    for (int r = 0; r < h; ++r) {
+        const uint8_t* in = rowAt(r);
+        uint8_t* y = line(planar, 0, r);
+        uint8_t* a = alpha ? line(planar, 3, r) : nullptr;
+        for (int x = 0; x < w; ++x) {
+            y[x] = in[4 * x + 3];
+            if (a) a[x] = in[4 * x];
+        }
+    }
+    const int cw = AV_CEIL_RSHIFT(w, sx), ch = AV_CEIL_RSHIFT(h, sy);
+    for (int c = 0; c < ch; ++c) {
+        const int r0 = c << sy, r1 = std::min(h, (c + 1) << sy);
+        uint8_t* cb = line(planar, 1, c);
+        uint8_t* cr = line(planar, 2, c);
+        for (int k = 0; k < cw; ++k) {
+            const int x0 = k << sx, x1 = std::min(w, (k + 1) << sx);
+            unsigned sumB = 0, sumR = 0;
+            for (int r = r0; r < r1; ++r) {
+                const uint8_t* in = rowAt(r);
+                for (int x = x0; x < x1; ++x) {
+                    sumB += in[4 * x + 1];
+                    sumR += in[4 * x + 2];
+                }
+            }
+            const unsigned n = unsigned((r1 - r0) * (x1 - x0));
+            cb[k] = uint8_t((sumB + n / 2) / n);
+            cr[k] = uint8_t((sumR + n / 2) / n);
+        }
+    }
+}
+
+void shape(Field& field, int width, int height) {
+    if (field.width != width || field.height != height) field = Field(width, height);
 }
 
 // Parity (0 even lines, 1 odd lines) of field `index` in time.
 int parityOf(Scan scan, int index) { return fieldHoldsOddLines(scan, index) ? 1 : 0; }
 
+void subsampling(AVPixelFormat planar, int& sx, int& sy) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(planar);
+    sx = d->log2_chroma_w;
+    sy = d->log2_chroma_h;
+}
+
 }  // namespace
 
 void packRow(const AVFrame& planar, int row, bool alpha, uint8_t* out) {
-    const uint8_t* y = planar.data[0] + std::ptrdiff_t(row) * planar.linesize[0];
-    const uint8_t* cb = planar.data[1] + std::ptrdiff_t(row) * planar.linesize[1];
-    const uint8_t* cr = planar.data[2] + std::ptrdiff_t(row) * planar.linesize[2];
-    const uint8_t* a = alpha ? planar.data[3] + std::ptrdiff_t(row) * planar.linesize[3] : nullptr;
-    for (int x = 0; x < planar.width; ++x, out += 4) {
-        out[0] = a ? a[x] : 255;
-        out[1] = cb[x];
-        out[2] = cr[x];
-        out[3] = y[x];
-    }
+    expandRow(planar, row, 0, 0, alpha, out);
 }
 
 void unpackRow(const uint8_t* in, bool alpha, int row, AVFrame& planar) {
-    uint8_t* y = planar.data[0] + std::ptrdiff_t(row) * planar.linesize[0];
-    uint8_t* cb = planar.data[1] + std::ptrdiff_t(row) * planar.linesize[1];
-    uint8_t* cr = planar.data[2] + std::ptrdiff_t(row) * planar.linesize[2];
-    uint8_t* a = alpha ? planar.data[3] + std::ptrdiff_t(row) * planar.linesize[3] : nullptr;
+    uint8_t* y = line(planar, 0, row);
+    uint8_t* cb = line(planar, 1, row);
+    uint8_t* cr = line(planar, 2, row);
+    uint8_t* a = alpha ? line(planar, 3, row) : nullptr;
     for (int x = 0; x < planar.width; ++x, in += 4) {
         if (a) a[x] = in[0];
         cb[x] = in[1];
@@ -121,27 +166,47 @@ void unpackRow(const uint8_t* in, bool alpha, int row, AVFrame& planar) {
     }
 }
 
+AVPixelFormat planarFormatFor(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    const bool alpha = av::hasAlpha(format);
+    if (d == nullptr || av::isRgb(format) || d->nb_components < 3)
+        return alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P;
+    struct Choice {
+        int sx, sy;
+        AVPixelFormat plain, withAlpha;
+    };
+    static const Choice choices[] = {
+        {0, 0, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVA444P},
+        {1, 0, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUVA422P},
+        {1, 1, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P},
+        {2, 0, AV_PIX_FMT_YUV411P, AV_PIX_FMT_YUVA444P},
+        {0, 1, AV_PIX_FMT_YUV440P, AV_PIX_FMT_YUVA444P},
+        {2, 2, AV_PIX_FMT_YUV410P, AV_PIX_FMT_YUVA444P},
+    };
+    for (const Choice& c : choices)
+        if (c.sx == d->log2_chroma_w && c.sy == d->log2_chroma_h) {
+            // Alpha with an unusual subsampling goes through 4:4:4.
+            if (alpha && c.withAlpha == AV_PIX_FMT_YUVA444P) return AV_PIX_FMT_YUVA444P;
+            return alpha ? c.withAlpha : c.plain;
+        }
+    return alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P;
+}
+
 FrameSplitter::FrameSplitter(const FrameFormat& source)
     : source_(source),
-      alpha_(av::hasAlpha(source.format)),
-      planar_(alpha_ ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P) {
+      planar_(planarFormatFor(source.format)),
+      alpha_(av::hasAlpha(planar_)) {
     const int fieldHeight = (source.height + 1) / 2;
-    av::ScaleSide to{source.width, 0, planar_, 1, source.matrix, -513};
-    av::ScaleSide from{source.width, 0, source.format, source.range, source.matrix, -513};
-    if (source.scan == Scan::Progressive) {
-        from.height = to.height = source.height;
-        from.chromaPos = chromaPosition(source.format, source.scan, 0);
-        scalers_[0] = av::makeScaler(from, to);
-        planes_[0] = av::allocFrame(planar_, source.width, source.height);
-        return;
+    if (source.format != planar_ || source.range == AVCOL_RANGE_JPEG ||
+        av::isFullRangeFormat(source.format)) {
+        // Same size and subsampling: every line stays where it is.
+        scaler_ = av::makeScaler(
+            {source.width, source.height, source.format, source.range, source.matrix, -513},
+            {source.width, source.height, planar_, 1, source.matrix, -513});
+        planarFrame_ = av::allocFrame(planar_, source.width, source.height);
     }
-    for (int parity = 0; parity < 2; ++parity) {
-        from.height = to.height = fieldHeight;
-        from.chromaPos = chromaPosition(source.format, source.scan, parity);
-        scalers_[parity] = av::makeScaler(from, to);
-        lines_[parity] = av::allocFrame(source.format, source.width, fieldHeight);
-        planes_[parity] = av::allocFrame(planar_, source.width, fieldHeight);
-    }
+    if (source.scan != Scan::Progressive)
+        for (auto& lines : lines_) lines = av::allocFrame(planar_, source.width, fieldHeight);
 }
 
 void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
@@ -157,47 +222,44 @@ void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
     byParity[parityOf(source_.scan, 0)] = &first;
     byParity[parityOf(source_.scan, 1)] = &second;
 
+    const AVFrame* planar = &frame;
+    if (scaler_) {
+        sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height,
+                  planarFrame_->data, planarFrame_->linesize);
+        planar = planarFrame_.get();
+    }
+    int sx, sy;
+    subsampling(planar_, sx, sy);
     if (source_.scan == Scan::Progressive) {
-        AVFrame& planar = *planes_[0];
-        sws_scale(scalers_[0].get(), frame.data, frame.linesize, 0, frame.height, planar.data,
-                  planar.linesize);
         for (int parity = 0; parity < 2; ++parity) {
             const int last = lastLineOfParity(source_.height, parity);
             for (int r = 0; r < fieldHeight; ++r)
-                packRow(planar, std::min(2 * r + parity, last), alpha_, byParity[parity]->row(r));
+                expandRow(*planar, std::min(2 * r + parity, last), sx, sy, alpha_,
+                          byParity[parity]->row(r));
         }
         return;
     }
     for (int parity = 0; parity < 2; ++parity) {
         AVFrame& lines = *lines_[parity];
-        AVFrame& planar = *planes_[parity];
-        gatherLines(frame, parity, lines);
-        sws_scale(scalers_[parity].get(), lines.data, lines.linesize, 0, fieldHeight,
-                  planar.data, planar.linesize);
-        for (int r = 0; r < fieldHeight; ++r) packRow(planar, r, alpha_, byParity[parity]->row(r));
+        gatherLines(*planar, parity, lines);
+        for (int r = 0; r < fieldHeight; ++r)
+            expandRow(lines, r, sx, sy, alpha_, byParity[parity]->row(r));
     }
 }
 
 FrameWeaver::FrameWeaver(const FrameFormat& target)
     : target_(target),
-      planar_(av::hasAlpha(target.format) ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P) {
+      planar_(planarFormatFor(target.format)),
+      alpha_(av::hasAlpha(planar_)) {
     const int fieldHeight = (target.height + 1) / 2;
-    av::ScaleSide from{target.width, 0, planar_, 1, target.matrix, -513};
-    av::ScaleSide to{target.width, 0, target.format, target.range, target.matrix, -513};
-    if (target.scan == Scan::Progressive) {
-        from.height = to.height = target.height;
-        to.chromaPos = chromaPosition(target.format, target.scan, 0);
-        scalers_[0] = av::makeScaler(from, to);
-        planes_[0] = av::allocFrame(planar_, target.width, target.height);
-        return;
+    if (target.format != planar_ || target.range == AVCOL_RANGE_JPEG) {
+        scaler_ = av::makeScaler(
+            {target.width, target.height, planar_, 1, target.matrix, -513},
+            {target.width, target.height, target.format, target.range, target.matrix, -513});
+        planarFrame_ = av::allocFrame(planar_, target.width, target.height);
     }
-    for (int parity = 0; parity < 2; ++parity) {
-        from.height = to.height = fieldHeight;
-        to.chromaPos = chromaPosition(target.format, target.scan, parity);
-        scalers_[parity] = av::makeScaler(from, to);
-        planes_[parity] = av::allocFrame(planar_, target.width, fieldHeight);
-        lines_[parity] = av::allocFrame(target.format, target.width, fieldHeight);
-    }
+    if (target.scan != Scan::Progressive)
+        for (auto& lines : lines_) lines = av::allocFrame(planar_, target.width, fieldHeight);
 }
 
 void FrameWeaver::weave(const Field& first, const Field& second, AVFrame& frame) {
@@ -208,27 +270,27 @@ void FrameWeaver::weave(const Field& first, const Field& second, AVFrame& frame)
                              std::to_string(f->height) + " does not fit frames of " +
                              std::to_string(target_.width) + "x" +
                              std::to_string(target_.height));
-    const bool alpha = planar_ == AV_PIX_FMT_YUVA444P;
     const Field* byParity[2];
     byParity[parityOf(target_.scan, 0)] = &first;
     byParity[parityOf(target_.scan, 1)] = &second;
+    int sx, sy;
+    subsampling(planar_, sx, sy);
 
+    AVFrame& planar = scaler_ ? *planarFrame_ : frame;
     if (target_.scan == Scan::Progressive) {
-        AVFrame& planar = *planes_[0];
-        for (int row = 0; row < target_.height; ++row)
-            unpackRow(byParity[row & 1]->row(row / 2), alpha, row, planar);
-        sws_scale(scalers_[0].get(), planar.data, planar.linesize, 0, target_.height,
-                  frame.data, frame.linesize);
-        return;
+        reduceRows([&](int row) { return byParity[row & 1]->row(row / 2); }, sx, sy, alpha_,
+                   planar);
+    } else {
+        for (int parity = 0; parity < 2; ++parity) {
+            AVFrame& lines = *lines_[parity];
+            reduceRows([&](int row) { return byParity[parity]->row(row); }, sx, sy, alpha_,
+                       lines);
+            scatterLines(lines, parity, planar);
+        }
     }
-    for (int parity = 0; parity < 2; ++parity) {
-        AVFrame& planar = *planes_[parity];
-        AVFrame& lines = *lines_[parity];
-        for (int r = 0; r < fieldHeight; ++r) unpackRow(byParity[parity]->row(r), alpha, r, planar);
-        sws_scale(scalers_[parity].get(), planar.data, planar.linesize, 0, fieldHeight,
-                  lines.data, lines.linesize);
-        scatterLines(lines, parity, frame);
-    }
+    if (scaler_)
+        sws_scale(scaler_.get(), planar.data, planar.linesize, 0, target_.height, frame.data,
+                  frame.linesize);
 }
 
 }  // namespace fieldfx::video

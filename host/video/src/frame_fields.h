@@ -1,11 +1,13 @@
 // Decoded frames to fields of 4-byte pixels and back.
 //
-// Interlaced frames are converted one field at a time: the field's lines of
-// every plane are gathered first, and a 4:2:0 field is scaled with the chroma
-// siting of its parity (a quarter line below the luma line for the even
-// field, three quarters for the odd one), so chroma never mixes across
-// fields. Progressive frames are converted whole and then split into their
-// even and odd lines.
+// A frame is first brought to 8-bit planar Y'CbCr with its own chroma
+// subsampling and limited range (by the scaler, which leaves every line in
+// its place). Subsampled chroma then reaches full resolution by repeating
+// each sample over the pixels it covers, and returns by averaging them, so a
+// frame that goes through unchanged comes back with the very same chroma.
+// Interlaced frames are handled one field at a time: each field's chroma
+// lines serve its own lines only, never those of the other field.
+// Progressive frames are converted whole and split into even and odd lines.
 #ifndef FIELDFX_VIDEO_FRAME_FIELDS_H
 #define FIELDFX_VIDEO_FRAME_FIELDS_H
 
@@ -27,6 +29,10 @@ struct FrameFormat {
 void packRow(const AVFrame& planar, int row, bool alpha, uint8_t* out);
 void unpackRow(const uint8_t* in, bool alpha, int row, AVFrame& planar);
 
+// The 8-bit planar Y'CbCr format with the chroma subsampling (and alpha) of
+// `format`; 4:4:4 for R'G'B', grey and palette formats.
+AVPixelFormat planarFormatFor(AVPixelFormat format);
+
 class FrameSplitter {
 public:
     explicit FrameSplitter(const FrameFormat& source);
@@ -36,11 +42,11 @@ public:
 
 private:
     FrameFormat source_;
+    AVPixelFormat planar_;
     bool alpha_;
-    AVPixelFormat planar_;  // yuv444p or yuva444p
-    av::ScalerPtr scalers_[2];
-    av::FramePtr lines_[2];  // the field's lines in the source format
-    av::FramePtr planes_[2];
+    av::ScalerPtr scaler_;   // source -> planar_, when they differ
+    av::FramePtr planarFrame_;
+    av::FramePtr lines_[2];  // one field's lines, interlaced frames
 };
 
 class FrameWeaver {
@@ -53,8 +59,9 @@ public:
 private:
     FrameFormat target_;
     AVPixelFormat planar_;
-    av::ScalerPtr scalers_[2];
-    av::FramePtr planes_[2];
+    bool alpha_;
+    av::ScalerPtr scaler_;  // planar_ -> target, when they differ
+    av::FramePtr planarFrame_;
     av::FramePtr lines_[2];
 };
 

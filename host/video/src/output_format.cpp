@@ -13,7 +13,7 @@ namespace fieldfx::video {
 
 namespace {
 
-constexpr int kDefaultCrf = 18;
+constexpr int kDefaultCrf = 16;
 
 struct Container {
     const char* extension;

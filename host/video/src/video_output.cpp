@@ -59,14 +59,47 @@ struct VideoOutput::State {
     int64_t lastPts = INT64_MIN;
     bool finished = false;
 
-    ~State() {
+    ~State() { closeContainer(); }  // file's destructor removes the file unless committed
+
+    void closeContainer() {
         audio.reset();
         if (mux != nullptr) avformat_free_context(mux);
+        mux = nullptr;
+        video = nullptr;
         if (io != nullptr) {
             av_freep(&io->buffer);
             avio_context_free(&io);
         }
-        // file's destructor removes the temporary file unless committed.
+    }
+
+    // The container with the encoder's stream and the span's audio, checked
+    // by the muxer; a negative result says why it refuses them.
+    int openContainer(const AVOutputFormat* muxer, const AudioSpan& span) {
+        if (int r = avformat_alloc_output_context2(&mux, muxer, nullptr, path.c_str()); r < 0)
+            fail("cannot set up the container", r);
+        constexpr int kBufferSize = 1 << 16;
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
+        io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, file->stream(), nullptr,
+                                         writeBytes, seekBytes)
+                    : nullptr;
+        if (io == nullptr) {
+            av_free(buffer);
+            throw VideoError("out of memory");
+        }
+        mux->pb = io;
+        // Matroska and AVI store a stream that starts before zero (the
+        // priming packet of AAC audio) as it is; shifting every stream
+        // instead would move the video's timestamps.
+        if (format.muxer == "matroska" || format.muxer == "avi")
+            mux->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
+        video = avformat_new_stream(mux, nullptr);
+        if (video == nullptr) throw VideoError("out of memory");
+        avcodec_parameters_from_context(video->codecpar, encoder.get());
+        video->time_base = encoder->time_base;
+        video->avg_frame_rate = encoder->framerate;
+        video->sample_aspect_ratio = encoder->sample_aspect_ratio;
+        audio = std::make_unique<AudioCopier>(span, mux, notes);
+        return avformat_init_output(mux, nullptr);
     }
 
     [[noreturn]] void fail(const std::string& what, int code) {
@@ -104,18 +137,6 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     }
 
     const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
-    if (int r = avformat_alloc_output_context2(&s.mux, muxer, nullptr, path.c_str()); r < 0)
-        s.fail("cannot set up the container", r);
-    constexpr int kBufferSize = 1 << 16;
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
-    s.io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, s.file->stream(), nullptr,
-                                       writeBytes, seekBytes)
-                  : nullptr;
-    if (s.io == nullptr) {
-        av_free(buffer);
-        throw VideoError("out of memory");
-    }
-    s.mux->pb = s.io;
 
     // The encoder, configured like the source.
     const AVCodec* codec = avcodec_find_encoder_by_name(s.format.encoder.c_str());
@@ -142,25 +163,32 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
         enc.field_order = clip.scan == Scan::TopFirst ? AV_FIELD_TT : AV_FIELD_BB;
         enc.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     }
-    if (s.mux->oformat->flags & AVFMT_GLOBALHEADER) enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (muxer->flags & AVFMT_GLOBALHEADER) enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     enc.thread_count = 0;
     AVDictionary* settings = nullptr;
     if (s.format.crf >= 0) av_dict_set_int(&settings, "crf", s.format.crf, 0);
     if (s.format.losslessH264) av_dict_set(&settings, "qp", "0", 0);
+    // H.264 codes the field order from the start of the stream.
+    if (s.format.encoder == "libx264" && clip.scan != Scan::Progressive)
+        av_dict_set(&settings, "x264-params",
+                    clip.scan == Scan::TopFirst ? "tff=1" : "bff=1", 0);
+    // FFV1 version 3 records each frame's field order and checks every slice
+    // with a CRC.
+    if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
     const int opened = avcodec_open2(&enc, codec, &settings);
     av_dict_free(&settings);
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
-    s.video = avformat_new_stream(s.mux, nullptr);
-    if (s.video == nullptr) throw VideoError("out of memory");
-    avcodec_parameters_from_context(s.video->codecpar, &enc);
-    s.video->time_base = enc.time_base;
-    s.video->avg_frame_rate = enc.framerate;
-    s.video->sample_aspect_ratio = enc.sample_aspect_ratio;
-
-    s.audio = std::make_unique<AudioCopier>(audio, s.mux, s.notes);
-    if (int r = avformat_write_header(s.mux, nullptr); r < 0)
-        s.fail("the container refused the streams", r);
+    int r = s.openContainer(muxer, audio);
+    if (r < 0 && s.audio->active()) {
+        // The container takes the video but not this audio: write the video.
+        s.notes.push_back("the audio of '" + audio.source + "' is left out: " +
+                          av::describe(r));
+        s.closeContainer();
+        r = s.openContainer(muxer, {});
+    }
+    if (r >= 0) r = avformat_write_header(s.mux, nullptr);
+    if (r < 0) s.fail("the container refused the streams", r);
 
     const int matrix = effectiveMatrix(clip.colour, clip.height);
     s.weaver = std::make_unique<FrameWeaver>(FrameFormat{

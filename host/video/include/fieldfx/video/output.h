@@ -25,7 +25,7 @@ namespace fieldfx::video {
 struct OutputOptions {
     bool lossless = false;
     std::string codec;   // an FFmpeg encoder name; empty: chosen by the output name
-    int crf = -1;        // constant rate factor of H.264/H.265; -1: 18
+    int crf = -1;        // constant rate factor of H.264/H.265; -1: 16
     std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
     bool replace = false;     // an existing output may be replaced
 };
@@ -43,8 +43,9 @@ struct OutputFormat {
 OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options);
 
 // The audio written beside the video: the packets of `source`'s audio stream
-// whose time lies in [from, to) (microseconds of the source's timeline),
-// moved by `shift` microseconds. An empty source writes no audio.
+// that start in [from, to) (microseconds of the source's timeline), moved by
+// `shift` microseconds, otherwise unchanged. The default span is the whole
+// stream; an empty source writes no audio.
 struct AudioSpan {
     std::string source;
     int64_t from = std::numeric_limits<int64_t>::min();
