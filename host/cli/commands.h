@@ -13,6 +13,7 @@ using Words = std::vector<std::string>;
 int listCommand(const Words& words);
 int describeCommand(const Words& words);
 int renderCommand(const Words& words);
+int previewCommand(const Words& words);
 int applyCommand(const Words& words);
 int patternsCommand(const Words& words);
 int generateCommand(const Words& words);

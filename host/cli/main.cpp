@@ -16,7 +16,9 @@ const char kUsage[] =
     "commands:\n"
     "  list       every operator found: name, filter or transition, identification\n"
     "  describe   an operator's parameters: name, kind, range, default, unit, help\n"
-    "  render     run an effect over clips (PAM field sequences, PNG frames)\n"
+    "  render     run an effect over clips (video files, built-in clips, PAM\n"
+    "             field sequences, PNG frames)\n"
+    "  preview    a contact sheet (PNG) of an effect over its span\n"
     "  apply      one request on raw fields, for scripting and tests\n"
     "  patterns   the wipe patterns of the transition host\n"
     "  generate   write a synthetic test clip\n"
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
         if (command == "list") return listCommand(words);
         if (command == "describe") return describeCommand(words);
         if (command == "render") return renderCommand(words);
+        if (command == "preview") return previewCommand(words);
         if (command == "apply") return applyCommand(words);
         if (command == "patterns") return patternsCommand(words);
         if (command == "generate") return generateCommand(words);

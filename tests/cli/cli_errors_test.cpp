@@ -67,7 +67,7 @@ TEST_F(Errors, OutOfRangeAndMalformedValuesNameParameterValueAndRange) {
     EXPECT_EQ(failing(base + "--scale 1/0", 2).err,
               "fieldfx render: error: --scale 1/0: expected N/D (16-bit integers, D not 0)\n");
     EXPECT_EQ(failing(base + "--field-order upper", 2).err,
-              "fieldfx render: error: --field-order upper: expected tff or bff\n");
+              "fieldfx render: error: --field-order upper: expected tff, bff or progressive\n");
     EXPECT_EQ(failing(base + "--duration 2", 2).err,
               "fieldfx render: error: --duration 2: 2 frames need 4 fields, the inputs have 2 "
               "from the start\n");

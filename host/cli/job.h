@@ -1,0 +1,52 @@
+// What render and preview share: the operator with its parameters set, the
+// input clips, the field order and the span of the effect, and running the
+// effect over chosen fields of that span.
+#ifndef FIELDFX_CLI_JOB_H
+#define FIELDFX_CLI_JOB_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "fieldfx/fieldio/sequence.h"
+#include "fieldfx/runtime/effect.h"
+#include "fieldfx/runtime/module.h"
+#include "media.h"
+
+namespace fieldfx::cli {
+
+// A frame count: N, or seconds "2s" / "1.5s" with a frame rate.
+uint32_t parseFrames(const std::string& option, const std::string& text, double rate);
+// --rate: 25, 29.97, 30000/1001.
+double parseRate(const std::string& text);
+
+struct EffectJob {
+    std::unique_ptr<runtime::OperatorModule> module;
+    runtime::EffectSettings settings;  // duration: the span in fields
+    std::vector<uint8_t> prefs;        // --pattern's preference block, or empty
+    MediaOptions media;
+    io::FieldOrder order = io::FieldOrder::TopFirst;
+    double rate = 0.0;  // --rate, else the first input's, 0 for field files without it
+    std::vector<std::unique_ptr<io::ClipReader>> clips;
+    std::size_t firstField = 0;  // the span starts at this field of the inputs
+    std::size_t fields = 0;      // and has this many
+    int32_t width = 0, height = 0;  // field size
+};
+
+// Reads the options both commands take (NAME, -i, --set, --start,
+// --duration, --rate, --active, --pixel-aspect, --scale, --pattern,
+// --field-order, --size and the output options), loads the operator and
+// opens its inputs. Throws runtime::Error.
+EffectJob prepareJob(const Args& args, const std::string& command);
+
+// OP_OPEN, OP_PROCESS for each of `positions` (increasing), OP_CLOSE; hands
+// each output field to `take`. Warnings go to stderr.
+void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
+               const std::function<void(uint32_t, const io::Field&)>& take);
+
+}  // namespace fieldfx::cli
+
+#endif
