@@ -38,6 +38,49 @@ inline int run(const std::vector<std::string>& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs a program with its standard output and error captured.
+inline RunResult runCaptured(const std::vector<std::string>& args) {
+    char outName[] = "/tmp/fieldfx-run-out-XXXXXX";
+    char errName[] = "/tmp/fieldfx-run-err-XXXXXX";
+    const int outFd = mkstemp(outName), errFd = mkstemp(errName);
+    RunResult result;
+    if (outFd < 0 || errFd < 0) return result;
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) >= 0 && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    close(outFd);
+    close(errFd);
+    for (auto [name, text] : {std::pair{outName, &result.out}, {errName, &result.err}}) {
+        const std::vector<uint8_t> bytes = [&] {
+            std::vector<uint8_t> b;
+            if (std::FILE* f = std::fopen(name, "rb")) {
+                int c;
+                while ((c = std::fgetc(f)) != EOF) b.push_back(uint8_t(c));
+                std::fclose(f);
+            }
+            return b;
+        }();
+        text->assign(bytes.begin(), bytes.end());
+        std::remove(name);
+    }
+    return result;
+}
+
 // A clip in the shared clip directory, made with `ffmpeg -v error -y <args>
 // <file>` when it is not there yet (made under a temporary name and renamed,
 // so that test processes running at once never see half a file).
