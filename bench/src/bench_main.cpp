@@ -77,12 +77,14 @@ public:
                     head.c_str(), rule.c_str());
         const std::vector<BenchCase> cases = benchCases();
         for (const BenchCase& c : cases) {
-            const BenchCase& host = cases[c.transition ? 1 : 0];
+            const BenchCase* host = &cases[0];
+            for (const BenchCase& h : cases)
+                if (h.op == c.host) host = &h;
             std::string line = "| " + c.op + " | " + c.setting + " |";
             bool any = false;
             for (FieldSize s : benchSizes()) {
                 const double rate = rateOf(caseName(c, s));
-                const double hostRate = rateOf(caseName(host, s));
+                const double hostRate = rateOf(caseName(*host, s));
                 char cell[96];
                 if (rate <= 0.0) {
                     std::snprintf(cell, sizeof cell, " – | – | – |");

@@ -11,18 +11,31 @@ namespace {
 
 BenchCase filter(const std::string& op, const std::string& setting, std::vector<std::string> set,
                  const std::string& why) {
-    BenchCase c{op, setting, why, false, {}};
+    BenchCase c{op, setting, why, false, {}, kNoOpFilter};
     c.spec.settings = std::move(set);
     return c;
 }
 
+// The middle of the default span of 50 fields.
+constexpr int32_t kMiddle = 25;
+// Burrow's last two fields of its fade phase (the first 50 / 8 = 6 fields of
+// the span): the disc is still small, so nearly every pixel is sampled for
+// the tunnel and faded.
+constexpr int32_t kFadeEnd = 4;
+
 // Transitions at their defaults run whole spans; at their slowest they stay
-// at the middle of the span, where the most pixels are blended.
+// at the position of the span that costs the most (`holdAt`).
 BenchCase transition(const std::string& op, const std::string& setting,
-                     std::vector<std::string> set, const std::string& why) {
-    BenchCase c{op, setting, why, true, {}};
+                     std::vector<std::string> set, const std::string& why, int32_t holdAt = -1) {
+    BenchCase c{op, setting, why, true, {}, kNoOpTransition};
     c.spec.settings = std::move(set);
-    c.spec.middleOnly = setting == "slowest";
+    c.spec.holdAt = holdAt;
+    return c;
+}
+
+// Flicker fetches only the one input it shows: a filter's share of the host.
+BenchCase fetchingOne(BenchCase c) {
+    c.host = kNoOpFilter;
     return c;
 }
 
@@ -64,18 +77,22 @@ std::vector<BenchCase> benchCases() {
         filter("Widescreen", "slowest", {"Conversion=Stretch", "Smoothing=Blend"},
                "stretch with blending (the default)"),
 
-        transition("Flicker", "default", {}, ""),
-        transition("Flicker", "slowest", {"Block=1"}, "shortest blocks, middle of the span"),
+        fetchingOne(transition("Flicker", "default", {}, "")),
+        fetchingOne(transition("Flicker", "slowest", {"Block=1"},
+                               "shortest blocks, middle of the span", kMiddle)),
         transition("Iris", "default", {}, ""),
-        transition("Iris", "slowest", {"Softness=100"}, "widest soft edge, middle of the span"),
+        transition("Iris", "slowest", {"Softness=100"}, "widest soft edge, middle of the span",
+                   kMiddle),
         transition("Burrow", "default", {}, ""),
-        transition("Burrow", "slowest", {"Depth=20"}, "middle of the span"),
+        transition("Burrow", "slowest", {"Depth=20"},
+                   "end of the fade phase: small disc, tunnel and fade for nearly every pixel",
+                   kFadeEnd),
         transition("Telescope", "default", {}, ""),
         transition("Telescope", "slowest", {"Softness=100", "Zoom=100"},
-                   "every pixel in the band, strongest zoom, middle of the span"),
+                   "every pixel in the band, strongest zoom, middle of the span", kMiddle),
         transition("Glide", "default", {}, ""),
         transition("Glide", "slowest", {"Softness=100", "Distance=100", "Direction=1"},
-                   "every pixel in the band, longest diagonal shift, middle of the span"),
+                   "every pixel in the band, longest diagonal shift, middle of the span", kMiddle),
     };
     return cases;
 }

@@ -25,6 +25,9 @@ struct BenchCase {
     std::string why;      // what makes the setting slow
     bool transition = false;
     RunSpec spec;         // active rectangle in fractions below, per size
+    // The no-op module whose requests match this case's fetches: the host's
+    // share that the summary subtracts.
+    std::string host;
     // Active rectangle inset from the field's edges by width / insetX columns
     // and height / insetY rows (0: no inset on that axis).
     int insetX = 0, insetY = 0;

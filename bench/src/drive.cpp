@@ -28,10 +28,11 @@ EffectRun::EffectRun(const runtime::OperatorModule& module, const RunSpec& spec,
     width_ = inputs[0]->first().width;
     height_ = inputs[0]->first().height;
     if (spec_.duration < 2) spec_.duration = 2;
+    if (spec_.holdAt > int32_t(spec_.duration) - 2) spec_.holdAt = int32_t(spec_.duration) - 2;
     settings_.duration = spec_.duration;
     settings_.hasActive = spec_.hasActive;
     settings_.active = spec_.active;
-    position_ = spec_.middleOnly ? spec_.duration / 2 : 0;
+    position_ = spec_.holdAt >= 0 ? uint32_t(spec_.holdAt) : 0;
     effect_.open(settings_, width_, height_);
 }
 
@@ -41,9 +42,9 @@ const io::Field& EffectRun::step() {
     const uint32_t position = position_;
     // Fields alternate top, bottom: position p is the odd-line field when p is odd.
     const io::Field& out = effect_.process(position, (position & 1u) != 0);
-    if (spec_.middleOnly) {
-        const uint32_t middle = spec_.duration / 2;
-        position_ = position == middle ? middle + 1 : middle;
+    if (spec_.holdAt >= 0) {
+        const uint32_t held = uint32_t(spec_.holdAt);
+        position_ = position == held ? held + 1 : held;
     } else if (++position_ == spec_.duration) {
         effect_.close();
         position_ = 0;

@@ -40,10 +40,10 @@ std::unique_ptr<runtime::OperatorModule> loadModule(const std::string& name);
 struct RunSpec {
     std::vector<std::string> settings;  // "Name=value", as fieldfx render --set
     uint32_t duration = 50;             // fields of one effect (its span)
-    // Only the two fields at the middle of the span, over and over (the
-    // effect stays open); otherwise every position of the span in turn,
-    // closing and reopening the effect at the end of each span.
-    bool middleOnly = false;
+    // Only the fields at positions holdAt and holdAt + 1, over and over (the
+    // effect stays open); when negative, every position of the span in
+    // turn, closing and reopening the effect at the end of each span.
+    int32_t holdAt = -1;
     bool hasActive = false;
     runtime::ActiveRect active;
 };

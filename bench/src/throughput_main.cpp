@@ -4,13 +4,15 @@
 //
 //   fieldfx-throughput NAME -i RAW [-i RAW2] --size WxH [--set NAME=VALUE]...
 //                      [--active x,y,w,h] [--frames N] [--repeat R] [--min-seconds S]
+//                      [--hold P]
 //
 // RAW holds frames of W x H; a transition takes a second clip. The effect
 // spans N frames (2N fields, every position once, top field first; reopened
 // for the next span), the raw frames repeated as often as needed. A run
 // renders whole spans until it has used S seconds of CPU time (default 0.5);
 // the best of R runs is printed as frames per second of CPU time and of
-// wall-clock time.
+// wall-clock time. --hold P renders only the fields at positions P and P + 1
+// of the span, over and over (one position of a transition).
 #include <time.h>
 
 #include <cstdio>
@@ -37,7 +39,8 @@ double seconds(clockid_t clock) {
     std::fprintf(stderr,
                  "fieldfx-throughput: %s\n"
                  "usage: fieldfx-throughput NAME -i RAW [-i RAW2] --size WxH [--set NAME=VALUE]...\n"
-                 "       [--active x,y,w,h] [--frames N] [--repeat R] [--min-seconds S]\n",
+                 "       [--active x,y,w,h] [--frames N] [--repeat R] [--min-seconds S]\n"
+                 "       [--hold P]\n",
                  why.c_str());
     std::exit(2);
 }
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
         else if (arg == "--set") spec.settings.push_back(value());
         else if (arg == "--frames") frames = number(arg, value(), 1);
         else if (arg == "--repeat") repeat = number(arg, value(), 1);
+        else if (arg == "--hold") spec.holdAt = number(arg, value(), 0);
         else if (arg == "--min-seconds") minSeconds = decimal(arg, value());
         else if (arg == "--size") {
             const std::vector<int> wh = numbers(arg, value(), 'x', 2);

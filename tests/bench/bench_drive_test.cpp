@@ -48,7 +48,7 @@ TEST(EffectRunSpan, MiddleOnlyAlternatesTheTwoMiddleFields) {
     const auto module = loadModule(kNoOpFilter);
     RunSpec spec;
     spec.duration = 10;
-    spec.middleOnly = true;
+    spec.holdAt = 5;
     EffectRun run(*module, spec, {&input});
     // Positions 5 6 5 6: fields 5 mod 4 = 1 and 6 mod 4 = 2.
     EXPECT_EQ(run.nextPosition(), 5u);
