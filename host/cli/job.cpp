@@ -48,10 +48,13 @@ uint32_t parseFrames(const std::string& option, const std::string& text, double 
 
 double parseRate(const std::string& text) {
     const std::size_t slash = text.find('/');
+    // `end` points into these strings: they must outlive the checks below.
+    const std::string numerator = text.substr(0, slash);
+    const std::string denominator = slash == std::string::npos ? "" : text.substr(slash + 1);
     char* end = nullptr;
-    double rate = std::strtod(text.substr(0, slash).c_str(), &end);
+    double rate = std::strtod(numerator.c_str(), &end);
     if (slash != std::string::npos && *end == '\0') {
-        const double den = std::strtod(text.substr(slash + 1).c_str(), &end);
+        const double den = std::strtod(denominator.c_str(), &end);
         rate = den > 0.0 ? rate / den : -1.0;
     }
     if (text.empty() || *end != '\0' || !(rate > 0.0) || rate > 1000.0)

@@ -71,6 +71,11 @@ TEST_F(Errors, OutOfRangeAndMalformedValuesNameParameterValueAndRange) {
     EXPECT_EQ(failing(base + "--duration 2", 2).err,
               "fieldfx render: error: --duration 2: 2 frames need 4 fields, the inputs have 2 "
               "from the start\n");
+    EXPECT_EQ(failing(base + "--rate 30000/1001 --duration 1s", 2).err,
+              "fieldfx render: error: --duration 1s: 30 frames need 60 fields, the inputs have 2 "
+              "from the start\n");
+    EXPECT_EQ(failing(base + "--rate 25/0", 2).err,
+              "fieldfx render: error: --rate 25/0: expected frames a second, e.g. 25\n");
     EXPECT_EQ(failing(base + "--start 1s", 2).err,
               "fieldfx render: error: --start 1s: seconds need a frame rate (--rate)\n");
     EXPECT_EQ(failing(base + "--bogus", 2).err, "fieldfx render: error: unknown option --bogus\n");
