@@ -5,6 +5,8 @@
 // runs a Markdown table sums up the best run of each case.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -55,6 +57,9 @@ void runCase(benchmark::State& state, const BenchCase& c, FieldSize size) {
 // The console report, then a table of the best run of every case.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, so that a saved report is plain text.
+    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
