@@ -41,6 +41,37 @@ inline OperatorTag tagAction() {
     return OperatorTag{OPE_ACTION, reinterpret_cast<uintptr_t>(&OperatorAction)};
 }
 
+constexpr uintptr_t kTransition = 0;
+constexpr uintptr_t kFilter = 1;
+
+// The description every operator gives: OPE_FIRST, OPE_FILTER, OPE_ACTION,
+// OPE_IDENT and OPE_MODE, then one OPE_PARAMn per parameter in order.
+template <typename... Params>
+TagList<5 + sizeof...(Params)> describeOperator(uintptr_t filter, const char* ident,
+                                                uintptr_t mode, const Params*... params) {
+    uint32_t n = 0;  // braced lists evaluate left to right: OPE_PARAM1, OPE_PARAM2, ...
+    return TagList<5 + sizeof...(Params)>{
+        {tagValue(OPE_FIRST, 0), tagValue(OPE_FILTER, filter), tagAction(),
+         tagAddress(OPE_IDENT, ident), tagValue(OPE_MODE, mode),
+         tagAddress(OPE_PARAM1 + n++, params)...},
+        0};
+}
+
+// The same with OPE_PREFS before the parameters (operators with a transition
+// preference block).
+template <typename... Params>
+TagList<6 + sizeof...(Params)> describeOperatorWithPrefs(uintptr_t filter, const char* ident,
+                                                         uintptr_t mode,
+                                                         const PrefsBlockRef* prefs,
+                                                         const Params*... params) {
+    uint32_t n = 0;
+    return TagList<6 + sizeof...(Params)>{
+        {tagValue(OPE_FIRST, 0), tagValue(OPE_FILTER, filter), tagAction(),
+         tagAddress(OPE_IDENT, ident), tagValue(OPE_MODE, mode), tagAddress(OPE_PREFS, prefs),
+         tagAddress(OPE_PARAM1 + n++, params)...},
+        0};
+}
+
 }  // namespace fieldfx
 
 #endif

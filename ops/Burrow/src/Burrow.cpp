@@ -27,16 +27,8 @@ PositionDescriptor centre = fieldfx::makeCentreMarker(1510, 320, 140);
 SliderDescriptor depth = fieldfx::makeSlider(1520, 0, 20, 10);
 ChoiceDescriptor direction = fieldfx::makeChoice(1530, kDirectionLabels, 0);
 
-const fieldfx::TagList<8> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 0),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &centre),
-    fieldfx::tagAddress(OPE_PARAM2, &depth),
-    fieldfx::tagAddress(OPE_PARAM3, &direction),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kTransition, kIdent, 2, &centre, &depth, &direction);
 
 // Distance from the centre to the farthest corner of the W x 2H frame.
 double farthestCorner(int32_t width, int32_t height, int32_t cx, int32_t cy) {

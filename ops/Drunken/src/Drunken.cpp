@@ -18,15 +18,8 @@ constexpr int32_t kMaxSamples = 6;
 SliderDescriptor sampleCount = fieldfx::makeSlider(410, 2, kMaxSamples, 3);
 SliderDescriptor ellipseAmount = fieldfx::makeSlider(420, 10, 100, 25);  // % of a tenth of the field
 
-const fieldfx::TagList<7> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &sampleCount),
-    fieldfx::tagAddress(OPE_PARAM2, &ellipseAmount),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &sampleCount, &ellipseAmount);
 
 struct Offset {
     int32_t dx, dy;

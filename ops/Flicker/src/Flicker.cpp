@@ -14,15 +14,8 @@ const uint32_t kStartLabels[] = {211, 212, 0};
 ChoiceDescriptor startChoice = fieldfx::makeChoice(210, kStartLabels, 1);
 SliderDescriptor blockLength{{PARAM_SLIDER, 220, 1}, 0, nullptr, 1, 100, 25};
 
-const fieldfx::TagList<7> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 0),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 1),
-    fieldfx::tagAddress(OPE_PARAM1, &startChoice),
-    fieldfx::tagAddress(OPE_PARAM2, &blockLength),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kTransition, kIdent, 1, &startChoice, &blockLength);
 
 // Which input field P of a span of D fields shows, all unsigned 32-bit:
 // m fields of input 0 lead in and m of input 1 lead out, where m is half of

@@ -23,18 +23,8 @@ SliderDescriptor softness = fieldfx::makeSlider(1810, 0, 100, 50);
 SliderDescriptor distance = fieldfx::makeSlider(1820, 0, 100, 50);
 ChoiceDescriptor direction = fieldfx::makeChoice(1830, kDirectionLabels, 0, 1);
 
-const fieldfx::TagList<10> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 0),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PREFS, &prefsRef),
-    fieldfx::tagAddress(OPE_PARAM1, &heading),
-    fieldfx::tagAddress(OPE_PARAM2, &softness),
-    fieldfx::tagAddress(OPE_PARAM3, &distance),
-    fieldfx::tagAddress(OPE_PARAM4, &direction),
-}, 0};
+const auto kTags = fieldfx::describeOperatorWithPrefs(
+    fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &distance, &direction);
 
 int32_t process(const OperatorMessage* msg) {
     // Without a mask (OP_OPEN failed or never came) there is nothing to order

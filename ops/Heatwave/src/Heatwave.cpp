@@ -21,17 +21,8 @@ SliderDescriptor horizontal = fieldfx::makeSlider(710, 0, 100, 25);
 SliderDescriptor vertical = fieldfx::makeSlider(720, 0, 100, 25);
 SliderDescriptor frequency = fieldfx::makeSlider(730, 0, 100, 50);
 
-const fieldfx::TagList<9> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &area),
-    fieldfx::tagAddress(OPE_PARAM2, &horizontal),
-    fieldfx::tagAddress(OPE_PARAM3, &vertical),
-    fieldfx::tagAddress(OPE_PARAM4, &frequency),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &area, &horizontal, &vertical, &frequency);
 
 // Paints the rectangle of `dst` (laid out with the input's row length, `rows`
 // rows of it usable) from samples of `src`.

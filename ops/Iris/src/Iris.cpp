@@ -22,16 +22,8 @@ PositionDescriptor centre = fieldfx::makeCentreMarker(1710, 320, 140);
 SliderDescriptor softness = fieldfx::makeSlider(1720, 0, 100, 20);
 ChoiceDescriptor direction = fieldfx::makeChoice(1730, kDirectionLabels, 1);
 
-const fieldfx::TagList<8> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 0),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &centre),
-    fieldfx::tagAddress(OPE_PARAM2, &softness),
-    fieldfx::tagAddress(OPE_PARAM3, &direction),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kTransition, kIdent, 2, &centre, &softness, &direction);
 
 // Line 2y + f holds field row y (f = 1 on the odd field): `lines` = 2 x the
 // field height lines of `width` bytes.

@@ -7,13 +7,7 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Matte,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Matte", 0x0b820000u};
 
-const fieldfx::TagList<5> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-}, 0};
+const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2);
 
 // Rows outside the rectangle are blackened whole; inside it, the columns left
 // and right of it. The loops run over the field only, so a rectangle reaching

@@ -22,17 +22,8 @@ SliderDescriptor spotSize = fieldfx::makeSlider(1310, 1, 200, 50);      // R, % 
 SliderDescriptor blurStrength = fieldfx::makeSlider(1340, 1, 100, 20);  // half the box length
 SliderDescriptor ringSoftness = fieldfx::makeSlider(1320, 0, 100, 10);  // ring width, % of R
 
-const fieldfx::TagList<9> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &spotCentre),
-    fieldfx::tagAddress(OPE_PARAM2, &spotSize),
-    fieldfx::tagAddress(OPE_PARAM3, &blurStrength),
-    fieldfx::tagAddress(OPE_PARAM4, &ringSoftness),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &spotCentre, &spotSize, &blurStrength, &ringSoftness);
 
 // ---- The blur -----------------------------------------------------------------
 

@@ -19,17 +19,8 @@ SliderDescriptor vertical = fieldfx::makeSlider(1620, 0, 10, 2);
 SliderDescriptor speed = fieldfx::makeSlider(1630, 1, 100, 10);
 SliderDescriptor noise = fieldfx::makeSlider(1640, 0, 10, 2);
 
-const fieldfx::TagList<9> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &horizontal),
-    fieldfx::tagAddress(OPE_PARAM2, &vertical),
-    fieldfx::tagAddress(OPE_PARAM3, &speed),
-    fieldfx::tagAddress(OPE_PARAM4, &noise),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &horizontal, &vertical, &speed, &noise);
 
 standbild::Shake shake;
 

@@ -24,16 +24,8 @@ const uint32_t kEdgesLabels[] = {521, 522, 0};
 ChoiceDescriptor edgesChoice = fieldfx::makeChoice(520, kEdgesLabels, 0);
 ColourDescriptor backgroundColour = fieldfx::makeColour(530, BLACK_PIXEL);
 
-const fieldfx::TagList<8> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &angleSlider),
-    fieldfx::tagAddress(OPE_PARAM2, &edgesChoice),
-    fieldfx::tagAddress(OPE_PARAM3, &backgroundColour),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &angleSlider, &edgesChoice, &backgroundColour);
 
 // Degrees with one decimal: "%ld.%1ld°" of v / 10 and |v % 10|. From -9 to -1
 // v / 10 is 0 and carries no sign, so the minus goes into the first character

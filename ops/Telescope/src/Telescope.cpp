@@ -20,17 +20,8 @@ GroupDescriptor heading = fieldfx::makeGroup(1930);
 SliderDescriptor softness = fieldfx::makeSlider(1910, 0, 100, 50);
 SliderDescriptor zoom = fieldfx::makeSlider(1920, 0, 100, 50);
 
-const fieldfx::TagList<9> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 0),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PREFS, &prefsRef),
-    fieldfx::tagAddress(OPE_PARAM1, &heading),
-    fieldfx::tagAddress(OPE_PARAM2, &softness),
-    fieldfx::tagAddress(OPE_PARAM3, &zoom),
-}, 0};
+const auto kTags = fieldfx::describeOperatorWithPrefs(
+    fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &zoom);
 
 int32_t process(const OperatorMessage* msg) {
     // Without a mask (OP_OPEN failed or never came) there is nothing to order

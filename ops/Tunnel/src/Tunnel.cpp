@@ -23,17 +23,8 @@ SliderDescriptor radius = fieldfx::makeSlider(1410, 1, 300, 50);
 SliderDescriptor mix = fieldfx::makeSlider(1420, 0, 100, 0);
 SliderDescriptor depth = fieldfx::makeSlider(1440, 0, 20, 10);
 
-const fieldfx::TagList<9> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &centre),
-    fieldfx::tagAddress(OPE_PARAM2, &radius),
-    fieldfx::tagAddress(OPE_PARAM3, &mix),
-    fieldfx::tagAddress(OPE_PARAM4, &depth),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &centre, &radius, &mix, &depth);
 
 // Radius of the untouched disc: Radius percent of the field height.
 int32_t discRadius(int32_t height, int32_t radiusPercent) { return height * radiusPercent / 100; }

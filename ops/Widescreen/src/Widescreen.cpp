@@ -22,16 +22,8 @@ ChoiceDescriptor conversionChoice = fieldfx::makeChoice(310, kConversionLabels, 
 ChoiceDescriptor smoothingChoice = fieldfx::makeChoice(320, kSmoothingLabels, 1);    // 0: nearest
 ColourDescriptor barColour = fieldfx::makeColour(330, BLACK_PIXEL);
 
-const fieldfx::TagList<8> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &conversionChoice),
-    fieldfx::tagAddress(OPE_PARAM2, &smoothingChoice),
-    fieldfx::tagAddress(OPE_PARAM3, &barColour),
-}, 0};
+const auto kTags = fieldfx::describeOperator(
+    fieldfx::kFilter, kIdent, 2, &conversionChoice, &smoothingChoice, &barColour);
 
 // Which output rows are written and where their source position starts and
 // how far it moves per row (single precision, accumulated).

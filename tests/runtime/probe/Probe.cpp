@@ -33,15 +33,7 @@ SliderDescriptor mode{{PARAM_SLIDER, 9010, 0}, 0, nullptr, 0, 6, 0};
 const uint32_t kInputs[] = {9021, 9022, 0};
 ChoiceDescriptor inputs = fieldfx::makeChoice(9020, kInputs, 0);
 
-const fieldfx::TagList<7> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-    fieldfx::tagAddress(OPE_PARAM1, &mode),
-    fieldfx::tagAddress(OPE_PARAM2, &inputs),
-}, 0};
+const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2, &mode, &inputs);
 
 uint32_t opens = 0, processes = 0;
 
