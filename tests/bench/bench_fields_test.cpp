@@ -1,6 +1,7 @@
 // The frames the benchmarks feed: raw yuva444p frames split into fields in
 // the operators' byte order, and the synthetic fields.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,7 @@ std::vector<uint8_t> numberedFrame(uint8_t offset) {
 std::string tempPath(const char* name) {
     const char* dir = std::getenv("TMPDIR");
     return std::string(dir != nullptr ? dir : "/tmp") + "/" + name + "-" +
-           std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".raw";
+           std::to_string(::getpid()) + ".raw";
 }
 
 }  // namespace

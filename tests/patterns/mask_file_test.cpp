@@ -1,6 +1,7 @@
 // Mask files: PGM (8 and 16 bit) and PNG decoding, loading from disk, and
 // scaling to the mask size.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -44,13 +45,13 @@ GrayImage gray(int width, int height, uint32_t maxValue, std::vector<uint16_t> s
     return g;
 }
 
-// A file in the test's temporary directory, removed at the end.
+// A file in the temporary directory, removed at the end. The name carries
+// the process id: ctest runs the tests of this file as parallel processes.
 struct TempFile {
     std::filesystem::path path;
     TempFile(const std::string& name, const Bytes& bytes)
         : path(std::filesystem::temp_directory_path() /
-               ("fieldfx_mask_" +
-                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + name)) {
+               ("fieldfx_mask_" + std::to_string(::getpid()) + "_" + name)) {
         std::FILE* f = std::fopen(path.string().c_str(), "wb");
         EXPECT_NE(f, nullptr);
         if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);

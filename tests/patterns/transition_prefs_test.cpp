@@ -3,6 +3,7 @@
 #include "fieldfx/transition_prefs.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -233,7 +234,8 @@ TEST(TransitionMask, PatternsDrawAsThePatternLibraryDoes) {
 }
 
 TEST(TransitionMask, FilesLoadAndScale) {
-    const auto path = std::filesystem::temp_directory_path() / "fieldfx_prefs_test_mask.pgm";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("fieldfx_prefs_test_mask_" + std::to_string(::getpid()) + ".pgm");
     {
         std::FILE* f = std::fopen(path.string().c_str(), "wb");
         ASSERT_NE(f, nullptr);

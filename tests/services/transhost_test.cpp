@@ -2,6 +2,7 @@
 // frame size, released through opFreeImage; the preferences request; and the
 // backend's replacement calls.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -171,7 +172,8 @@ TEST_F(TransHostTest, OnlyMakesOneBytePixelMasks) {
 }
 
 TEST_F(TransHostTest, ScalesMaskFilesToTheFrame) {
-    const auto path = std::filesystem::temp_directory_path() / "fieldfx_transhost_test.pgm";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("fieldfx_transhost_test_" + std::to_string(::getpid()) + ".pgm");
     std::FILE* f = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("P5 2 1 65535\n", f);
