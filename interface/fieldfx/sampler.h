@@ -55,7 +55,11 @@ namespace detail {
 
 // Positions never leave this range in the operators; keeping them inside it
 // makes the integer conversion defined for any input (NaN reads as the low end).
-inline double keepConvertible(double v) { return std::fmin(std::fmax(v, -1.0e9), 1.0e9); }
+// (Plain comparisons, not fmin/fmax, which compile to library calls.)
+inline double keepConvertible(double v) {
+    if (!(v >= -1.0e9)) return -1.0e9;
+    return v > 1.0e9 ? 1.0e9 : v;
+}
 
 inline void splitPosition(double x, double y, int32_t& ix, int32_t& iy, double& fx, double& fy) {
     x = keepConvertible(x);
