@@ -10,13 +10,7 @@ namespace {
 const char kIdent[] = "$Id: fieldfx_NoOp,v 1.0 2026/12/08 00:00:00 bench $";
 const fieldfx::OperatorIdentity kId{"src\\NoOp", 0x0bf00000u};
 
-const fieldfx::TagList<5> kTags{{
-    fieldfx::tagValue(OPE_FIRST, 0),
-    fieldfx::tagValue(OPE_FILTER, 1),
-    fieldfx::tagAction(),
-    fieldfx::tagAddress(OPE_IDENT, kIdent),
-    fieldfx::tagValue(OPE_MODE, 2),
-}, 0};
+const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2);
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);

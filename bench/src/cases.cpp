@@ -12,7 +12,7 @@ namespace {
 BenchCase filter(const std::string& op, const std::string& setting, std::vector<std::string> set,
                  const std::string& why) {
     BenchCase c{op, setting, why, false, {}, kNoOpFilter};
-    c.spec.settings = std::move(set);
+    c.runSpec.settings = std::move(set);
     return c;
 }
 
@@ -28,8 +28,8 @@ constexpr int32_t kFadeEnd = 4;
 BenchCase transition(const std::string& op, const std::string& setting,
                      std::vector<std::string> set, const std::string& why, int32_t holdAt = -1) {
     BenchCase c{op, setting, why, true, {}, kNoOpTransition};
-    c.spec.settings = std::move(set);
-    c.spec.holdAt = holdAt;
+    c.runSpec.settings = std::move(set);
+    c.runSpec.holdAt = holdAt;
     return c;
 }
 
@@ -98,15 +98,15 @@ std::vector<BenchCase> benchCases() {
 }
 
 RunSpec specFor(const BenchCase& c, FieldSize size) {
-    RunSpec spec = c.spec;
+    RunSpec runSpec = c.runSpec;
     if (c.insetX > 0 || c.insetY > 0) {
         const int32_t dx = c.insetX > 0 ? size.width / c.insetX : 0;
         const int32_t dy = c.insetY > 0 ? size.height / c.insetY : 0;
-        spec.hasActive = true;
-        spec.active = runtime::ActiveRect{int16_t(dx), int16_t(dy), int16_t(size.width - 2 * dx),
+        runSpec.hasActive = true;
+        runSpec.active = runtime::ActiveRect{int16_t(dx), int16_t(dy), int16_t(size.width - 2 * dx),
                                           int16_t(size.height - 2 * dy)};
     }
-    return spec;
+    return runSpec;
 }
 
 }  // namespace fieldfx::bench

@@ -24,7 +24,7 @@ struct BenchCase {
     std::string setting;  // "default", "slowest", or "host" for the no-op modules
     std::string why;      // what makes the setting slow
     bool transition = false;
-    RunSpec spec;         // active rectangle in fractions below, per size
+    RunSpec runSpec;         // active rectangle in fractions below, per size
     // The no-op module whose requests match this case's fetches: the host's
     // share that the summary subtracts.
     std::string host;
@@ -37,7 +37,7 @@ struct BenchCase {
 // thirteen operators, default then slowest.
 std::vector<BenchCase> benchCases();
 
-// The run of `c` on fields of `size`: the spec with its active rectangle.
+// The run of `c` on fields of `size`: the runSpec with its active rectangle.
 RunSpec specFor(const BenchCase& c, FieldSize size);
 
 }  // namespace fieldfx::bench

@@ -16,9 +16,9 @@ std::unique_ptr<runtime::OperatorModule> loadModule(const std::string& name) {
     return runtime::OperatorModule::load(name);
 }
 
-EffectRun::EffectRun(const runtime::OperatorModule& module, const RunSpec& spec,
+EffectRun::EffectRun(const runtime::OperatorModule& module, const RunSpec& runSpec,
                      std::vector<LoopedInput*> inputs)
-    : module_(module), spec_(spec), params_(module), effect_(module) {
+    : module_(module), spec_(runSpec), params_(module), effect_(module) {
     const std::size_t needed = module.isFilter() ? 1 : 2;
     if (inputs.size() != needed)
         throw runtime::Error(runtime::ErrorKind::Usage,

@@ -53,7 +53,7 @@ struct RunSpec {
 // does (a bad setting, an operator that refuses to open).
 class EffectRun {
 public:
-    EffectRun(const runtime::OperatorModule& module, const RunSpec& spec,
+    EffectRun(const runtime::OperatorModule& module, const RunSpec& runSpec,
               std::vector<LoopedInput*> inputs);
     ~EffectRun();
     EffectRun(const EffectRun&) = delete;

@@ -82,7 +82,7 @@ std::vector<int> numbers(const std::string& option, const std::string& text, cha
 int main(int argc, char** argv) {
     std::string name;
     std::vector<std::string> raws;
-    RunSpec spec;
+    RunSpec runSpec;
     int width = 0, height = 0, frames = 100, repeat = 3;
     double minSeconds = 0.5;
     for (int i = 1; i < argc; ++i) {
@@ -92,10 +92,10 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "-i") raws.push_back(value());
-        else if (arg == "--set") spec.settings.push_back(value());
+        else if (arg == "--set") runSpec.settings.push_back(value());
         else if (arg == "--frames") frames = number(arg, value(), 1);
         else if (arg == "--repeat") repeat = number(arg, value(), 1);
-        else if (arg == "--hold") spec.holdAt = number(arg, value(), 0);
+        else if (arg == "--hold") runSpec.holdAt = number(arg, value(), 0);
         else if (arg == "--min-seconds") minSeconds = decimal(arg, value());
         else if (arg == "--size") {
             const std::vector<int> wh = numbers(arg, value(), 'x', 2);
@@ -103,8 +103,8 @@ int main(int argc, char** argv) {
             height = wh[1];
         } else if (arg == "--active") {
             const std::vector<int> r = numbers(arg, value(), ',', 4);
-            spec.hasActive = true;
-            spec.active = runtime::ActiveRect{int16_t(r[0]), int16_t(r[1]), int16_t(r[2]),
+            runSpec.hasActive = true;
+            runSpec.active = runtime::ActiveRect{int16_t(r[0]), int16_t(r[1]), int16_t(r[2]),
                                               int16_t(r[3])};
         } else if (!arg.empty() && arg[0] == '-') usage("unknown option " + arg);
         else if (name.empty()) name = arg;
@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
         std::vector<LoopedInput*> pointers;
         for (LoopedInput& in : inputs) pointers.push_back(&in);
         const auto module = loadModule(name);
-        spec.duration = uint32_t(2 * frames);
-        EffectRun run(*module, spec, pointers);
+        runSpec.duration = uint32_t(2 * frames);
+        EffectRun run(*module, runSpec, pointers);
         double bestCpu = 0.0, bestWall = 0.0;
         for (int r = 0; r < repeat; ++r) {
             const double cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);

@@ -7,7 +7,7 @@ namespace fieldfx::cli {
 using runtime::Error;
 using runtime::ErrorKind;
 
-Args::Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> specs) {
+Args::Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> optionSpecs) {
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--help" || w == "-h") {
@@ -26,14 +26,15 @@ Args::Args(const std::vector<std::string>& words, std::initializer_list<OptionSp
             inlineValue = w.substr(eq + 1);
             hasInline = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
-            if (name == s.name || (s.alias != nullptr && name == s.alias)) spec = &s;
-        if (spec == nullptr) throw Error(ErrorKind::Usage, "unknown option " + name);
-        std::vector<std::string>& slot = values_[spec->name];
-        if (!slot.empty() && !spec->repeatable)
-            throw Error(ErrorKind::Usage, std::string("option ") + spec->name + " given twice");
-        if (!spec->takesValue) {
+        const OptionSpec* optionSpec = nullptr;
+        for (const OptionSpec& s : optionSpecs)
+            if (name == s.name || (s.alias != nullptr && name == s.alias)) optionSpec = &s;
+        if (optionSpec == nullptr) throw Error(ErrorKind::Usage, "unknown option " + name);
+        std::vector<std::string>& slot = values_[optionSpec->name];
+        if (!slot.empty() && !optionSpec->repeatable)
+            throw Error(ErrorKind::Usage,
+                        std::string("option ") + optionSpec->name + " given twice");
+        if (!optionSpec->takesValue) {
             if (hasInline) throw Error(ErrorKind::Usage, name + " takes no value");
             slot.push_back("");
             continue;

@@ -20,7 +20,7 @@ struct OptionSpec {
 class Args {
 public:
     // Throws Error(Usage) for unknown options, missing values and repeats.
-    Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> specs);
+    Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> optionSpecs);
 
     bool help() const { return help_; }
     bool has(const std::string& name) const { return values_.count(name) != 0; }

@@ -30,21 +30,21 @@ TEST(BenchCases, EveryOperatorAtDefaultAndSlowestAfterTheTwoHostCases) {
 
 TEST(BenchCases, TransitionsAtTheirSlowestStayInTheMiddleOfTheSpan) {
     for (const BenchCase& c : benchCases())
-        EXPECT_EQ(c.spec.holdAt >= 0, c.transition && c.setting == "slowest") << c.op;
+        EXPECT_EQ(c.runSpec.holdAt >= 0, c.transition && c.setting == "slowest") << c.op;
 }
 
 TEST(BenchCases, LetterboxedMatteBlackensAnEighthTopAndBottom) {
     for (const BenchCase& c : benchCases()) {
-        const RunSpec spec = specFor(c, FieldSize{720, 288});
+        const RunSpec runSpec = specFor(c, FieldSize{720, 288});
         if (c.op != "Matte" || c.setting != "slowest") {
-            EXPECT_FALSE(spec.hasActive) << c.op << " " << c.setting;
+            EXPECT_FALSE(runSpec.hasActive) << c.op << " " << c.setting;
             continue;
         }
-        ASSERT_TRUE(spec.hasActive);
-        EXPECT_EQ(spec.active.x, 0);
-        EXPECT_EQ(spec.active.y, 36);
-        EXPECT_EQ(spec.active.width, 720);
-        EXPECT_EQ(spec.active.height, 216);
+        ASSERT_TRUE(runSpec.hasActive);
+        EXPECT_EQ(runSpec.active.x, 0);
+        EXPECT_EQ(runSpec.active.y, 36);
+        EXPECT_EQ(runSpec.active.width, 720);
+        EXPECT_EQ(runSpec.active.height, 216);
     }
 }
 

@@ -28,9 +28,9 @@ std::vector<Field> numberedFields(int n, uint8_t first) {
 TEST(EffectRunSpan, ServesFieldPositionModuloTheInputAndReopensAfterTheSpan) {
     LoopedInput input(numberedFields(3, 10));
     const auto module = loadModule(kNoOpFilter);
-    RunSpec spec;
-    spec.duration = 4;
-    EffectRun run(*module, spec, {&input});
+    RunSpec runSpec;
+    runSpec.duration = 4;
+    EffectRun run(*module, runSpec, {&input});
     // Positions 0 1 2 3, then 0 1 again: fields 10 11 12 10, then 10 11.
     const uint8_t expected[] = {10, 11, 12, 10, 10, 11};
     for (uint8_t value : expected) {
@@ -46,10 +46,10 @@ TEST(EffectRunSpan, ServesFieldPositionModuloTheInputAndReopensAfterTheSpan) {
 TEST(EffectRunSpan, MiddleOnlyAlternatesTheTwoMiddleFields) {
     LoopedInput input(numberedFields(4, 20));
     const auto module = loadModule(kNoOpFilter);
-    RunSpec spec;
-    spec.duration = 10;
-    spec.holdAt = 5;
-    EffectRun run(*module, spec, {&input});
+    RunSpec runSpec;
+    runSpec.duration = 10;
+    runSpec.holdAt = 5;
+    EffectRun run(*module, runSpec, {&input});
     // Positions 5 6 5 6: fields 5 mod 4 = 1 and 6 mod 4 = 2.
     EXPECT_EQ(run.nextPosition(), 5u);
     const uint8_t expected[] = {21, 22, 21, 22};
@@ -61,9 +61,9 @@ TEST(EffectRunSpan, TransitionNoOpHandsBackTheOutgoingFieldAndKeepsNothing) {
     LoopedInput incoming(numberedFields(2, 90));
     const auto module = loadModule(kNoOpTransition);
     EXPECT_FALSE(module->isFilter());
-    RunSpec spec;
-    spec.duration = 2;
-    EffectRun run(*module, spec, {&outgoing, &incoming});
+    RunSpec runSpec;
+    runSpec.duration = 2;
+    EffectRun run(*module, runSpec, {&outgoing, &incoming});
     EXPECT_EQ(run.step().pixels, flat(30).pixels);
     EXPECT_EQ(run.step().pixels, flat(31).pixels);
     // A released incoming field or a kept image would be noted here.
@@ -76,7 +76,7 @@ TEST(EffectRunSpan, WrongInputCountOrUnknownSettingIsRefused) {
     EXPECT_THROW(EffectRun(*filter, RunSpec{}, {&input, &input}), fieldfx::runtime::Error);
     const auto transition = loadModule(kNoOpTransition);
     EXPECT_THROW(EffectRun(*transition, RunSpec{}, {&input}), fieldfx::runtime::Error);
-    RunSpec spec;
-    spec.settings = {"Nothing=1"};
-    EXPECT_THROW(EffectRun(*filter, spec, {&input}), fieldfx::runtime::Error);
+    RunSpec runSpec;
+    runSpec.settings = {"Nothing=1"};
+    EXPECT_THROW(EffectRun(*filter, runSpec, {&input}), fieldfx::runtime::Error);
 }

@@ -18,26 +18,27 @@ using Pixel = std::array<uint8_t, 4>;
 // A field the sampler reads in place; the pixel vector is exactly the image,
 // so a read outside it is caught by the address sanitizer.
 struct Image {
-    FieldSpec spec;
+    FieldSpec fieldSpec;
     FieldImage record{};
 
-    explicit Image(FieldSpec s) : spec(std::move(s)) { sync(); }
+    explicit Image(FieldSpec s) : fieldSpec(std::move(s)) { sync(); }
     void sync() {
-        record = FieldImage{spec.pixels.data(), spec.width,       spec.height,      spec.activeX,
-                            spec.activeY,       spec.activeWidth, spec.activeHeight};
+        record = FieldImage{fieldSpec.pixels.data(), fieldSpec.width,       fieldSpec.height,
+                            fieldSpec.activeX,        fieldSpec.activeY,     fieldSpec.activeWidth,
+                            fieldSpec.activeHeight};
     }
     void setActive(int x, int y, int w, int h) {
-        spec.activeX = int16_t(x);
-        spec.activeY = int16_t(y);
-        spec.activeWidth = int16_t(w);
-        spec.activeHeight = int16_t(h);
+        fieldSpec.activeX = int16_t(x);
+        fieldSpec.activeY = int16_t(y);
+        fieldSpec.activeWidth = int16_t(w);
+        fieldSpec.activeHeight = int16_t(h);
         sync();
     }
     void set(int x, int y, Pixel p) {
-        for (int i = 0; i < 4; ++i) spec.at(x, y)[i] = p[i];
+        for (int i = 0; i < 4; ++i) fieldSpec.at(x, y)[i] = p[i];
     }
     Pixel at(int x, int y) const {
-        const uint8_t* p = spec.at(x, y);
+        const uint8_t* p = fieldSpec.at(x, y);
         return Pixel{p[0], p[1], p[2], p[3]};
     }
 };
@@ -255,7 +256,7 @@ TEST(SamplerSource, PixelsAndBoundsComeFromTheCaller) {
     Image pixels = numbered(6, 4);
     Image other = numbered(6, 4);
     other.setActive(1, 1, 3, 2);
-    const fieldfx::SampleSource src{pixels.spec.pixels.data(), pixels.spec.width,
+    const fieldfx::SampleSource src{pixels.fieldSpec.pixels.data(), pixels.fieldSpec.width,
                                     fieldfx::activeRect(&other.record)};
     Pixel out{};
     fieldfx::sampleBilinear(src, 0.0, 0.0, out.data());

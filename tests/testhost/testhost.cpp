@@ -197,10 +197,10 @@ Host::~Host() {
     currentHost = nullptr;
 }
 
-void Host::setInput(int input, FieldSpec spec) { inputs_[input] = std::move(spec); }
+void Host::setInput(int input, FieldSpec fieldSpec) { inputs_[input] = std::move(fieldSpec); }
 
-void Host::setInputAt(int input, uint32_t position, FieldSpec spec) {
-    inputsAt_[{input, position}] = std::move(spec);
+void Host::setInputAt(int input, uint32_t position, FieldSpec fieldSpec) {
+    inputsAt_[{input, position}] = std::move(fieldSpec);
 }
 
 void Host::failCall(Service service, int nth) {
@@ -220,26 +220,27 @@ std::vector<std::string> Host::callsWithout(const std::string& prefix) const {
     return out;
 }
 
-Host::Owned& Host::hold(const FieldSpec& spec, const std::string& name) {
+Host::Owned& Host::hold(const FieldSpec& fieldSpec, const std::string& name) {
     Owned& o = images_.emplace_back();
-    o.bytes = spec.pixels;
+    o.bytes = fieldSpec.pixels;
     o.name = name;
-    o.record = FieldImage{o.bytes.data(), spec.width,       spec.height,      spec.activeX,
-                          spec.activeY,   spec.activeWidth, spec.activeHeight};
+    o.record = FieldImage{o.bytes.data(),     fieldSpec.width,       fieldSpec.height,
+                          fieldSpec.activeX,  fieldSpec.activeY,     fieldSpec.activeWidth,
+                          fieldSpec.activeHeight};
     return o;
 }
 
 FieldImage* Host::addImage(const std::string& name, int width, int height, int bytesPerPixel,
                            uint32_t fillWord) {
-    FieldSpec spec;
-    spec.width = int16_t(width);
-    spec.height = int16_t(height);
-    spec.activeWidth = int16_t(width);
-    spec.activeHeight = int16_t(height);
-    spec.pixels.resize(std::size_t(width) * height * bytesPerPixel);
-    for (std::size_t i = 0; i < spec.pixels.size(); ++i)
-        spec.pixels[i] = uint8_t(fillWord >> (8 * (i % bytesPerPixel)));
-    return &hold(spec, name).record;
+    FieldSpec fieldSpec;
+    fieldSpec.width = int16_t(width);
+    fieldSpec.height = int16_t(height);
+    fieldSpec.activeWidth = int16_t(width);
+    fieldSpec.activeHeight = int16_t(height);
+    fieldSpec.pixels.resize(std::size_t(width) * height * bytesPerPixel);
+    for (std::size_t i = 0; i < fieldSpec.pixels.size(); ++i)
+        fieldSpec.pixels[i] = uint8_t(fillWord >> (8 * (i % bytesPerPixel)));
+    return &hold(fieldSpec, name).record;
 }
 
 Host::Owned* Host::find(const FieldImage* image) {
@@ -258,15 +259,15 @@ FieldImage* Host::getField(int32_t input, uint32_t position) {
     calls_.push_back("opGetField(" + std::to_string(input) + "," + std::to_string(position) + ")");
     if (shouldFail(Service::GetField)) return nullptr;
     auto at = inputsAt_.find({input, position});
-    const FieldSpec* spec = nullptr;
+    const FieldSpec* fieldSpec = nullptr;
     if (at != inputsAt_.end()) {
-        spec = &at->second;
+        fieldSpec = &at->second;
     } else {
         auto any = inputs_.find(input);
         if (any == inputs_.end()) return nullptr;  // the test supplied no such input
-        spec = &any->second;
+        fieldSpec = &any->second;
     }
-    return &hold(*spec, "in" + std::to_string(input)).record;
+    return &hold(*fieldSpec, "in" + std::to_string(input)).record;
 }
 
 FieldImage* Host::allocImage(int32_t a, int32_t b, int32_t c, int32_t d) {

@@ -114,8 +114,8 @@ public:
     Host& operator=(const Host&) = delete;
 
     // The field served for `input` at every position, or at one position.
-    void setInput(int input, FieldSpec spec);
-    void setInputAt(int input, uint32_t position, FieldSpec spec);
+    void setInput(int input, FieldSpec fieldSpec);
+    void setInputAt(int input, uint32_t position, FieldSpec fieldSpec);
     // New scratch images take this geometry (default: input 0's) and fill.
     void setScratchFill(uint32_t word) { scratchFill_ = word; }
     void setScratchGeometry(FieldSpec geometry) { scratchGeometry_ = std::move(geometry); }
@@ -132,7 +132,7 @@ public:
 
     const FieldImage* putImage() const { return lastPut_; }
     std::vector<uint8_t> putPixels() const;  // bytes of the last put image
-    FieldSpec putField() const;              // the last put image as a spec
+    FieldSpec putField() const;              // the last put image, pixels copied
     // Images handed out that were neither freed nor put.
     int outstanding() const;
     // Frees of images never handed out, or freed or put already.
@@ -160,7 +160,7 @@ private:
     void freeImage(FieldImage* image);
     int32_t putField(FieldImage* image);
     Owned* find(const FieldImage* image);
-    Owned& hold(const FieldSpec& spec, const std::string& name);
+    Owned& hold(const FieldSpec& fieldSpec, const std::string& name);
 
     static FieldImage* cbGetField(void*, int32_t, uint32_t);
     static int32_t cbPutField(void*, FieldImage*);
