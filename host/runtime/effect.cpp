@@ -1,5 +1,6 @@
 #include "fieldfx/runtime/effect.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -163,8 +164,10 @@ FieldImage* Effect::getField(int32_t input, uint32_t position) {
                       std::to_string(height_);
         return nullptr;
     }
-    FieldImage* img = pool_.acquire();
-    std::memcpy(img->pixels, f->pixels.data(), f->pixels.size());
+    // A field of the pool's size whose bytes cover it all needs no black fill.
+    const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 4;
+    FieldImage* img = f->pixels.size() == bytes ? pool_.acquireForCopy() : pool_.acquire();
+    std::memcpy(img->pixels, f->pixels.data(), std::min(bytes, f->pixels.size()));
     return img;
 }
 

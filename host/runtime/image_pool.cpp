@@ -10,7 +10,11 @@ void ImagePool::configure(int32_t width, int32_t height, ActiveRect active) {
     active_ = active;
 }
 
-FieldImage* ImagePool::acquire() {
+FieldImage* ImagePool::acquire() { return take(true); }
+
+FieldImage* ImagePool::acquireForCopy() { return take(false); }
+
+FieldImage* ImagePool::take(bool fillBlack) {
     const std::size_t n = std::size_t(width_) * height_;
     Slot* slot = nullptr;
     for (Slot& s : images_)
@@ -20,7 +24,7 @@ FieldImage* ImagePool::acquire() {
         }
     if (slot == nullptr) slot = &images_.emplace_back();
     if (slot->pixels.size() != n) slot->pixels.assign(n, BLACK_PIXEL);
-    else std::fill(slot->pixels.begin(), slot->pixels.end(), BLACK_PIXEL);
+    else if (fillBlack) std::fill(slot->pixels.begin(), slot->pixels.end(), BLACK_PIXEL);
     slot->out = true;
     // Pixels are stored as words; on the little-endian targets the word's
     // bytes in memory are FF 80 80 10, the pixel byte order.

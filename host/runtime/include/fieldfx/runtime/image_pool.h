@@ -1,9 +1,8 @@
 // The images the host hands to an operator: served fields and scratch
 // images alike come from one pool sized to the effect's fields, so a long
 // render allocates nothing per field once the pool has grown to what one
-// request needs. Every image handed out is first filled with BLACK_PIXEL (a
-// served field then receives the field's pixels) and carries the caller's
-// active rectangle.
+// request needs. Every image handed out is filled with BLACK_PIXEL, or with
+// a served field's pixels, and carries the caller's active rectangle.
 #ifndef FIELDFX_RUNTIME_IMAGE_POOL_H
 #define FIELDFX_RUNTIME_IMAGE_POOL_H
 
@@ -25,6 +24,9 @@ public:
     void configure(int32_t width, int32_t height, ActiveRect active);
 
     FieldImage* acquire();
+    // An image whose every pixel the caller overwrites at once (a served
+    // field): the black fill is skipped.
+    FieldImage* acquireForCopy();
     // Back into the pool; false when `image` is not one handed out (unknown,
     // or released already).
     bool release(FieldImage* image);
@@ -43,6 +45,7 @@ private:
     };
     Slot* slotOf(const FieldImage* image);
     const Slot* slotOf(const FieldImage* image) const;
+    FieldImage* take(bool fillBlack);
 
     std::deque<Slot> images_;  // stable addresses: operators hold the records
     int32_t width_ = 0, height_ = 0;
