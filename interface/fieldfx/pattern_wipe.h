@@ -74,6 +74,20 @@ inline void requestWipePrefs(PatternWipe& w) {
     txFreeRequest(request);
 }
 
+// The action dispatch both pattern wipes share; `process` renders one field.
+inline int32_t wipeAction(PatternWipe& w, OperatorMessage* msg,
+                          int32_t (*process)(const OperatorMessage*)) {
+    switch (msg->action) {
+        case OP_OPEN: return openWipeMask(w);
+        case OP_CLOSE: closeWipeMask(w); return 0;
+        case OP_PROCESS: return process(msg);
+        case OP_SETUP:
+            if (msg->actionArg == 0) requestWipePrefs(w);
+            return 0;
+        default: return 0;
+    }
+}
+
 // A mask the field loop can index: a host that hands out an image without
 // pixels or with no rows or columns gives nothing to read.
 inline bool usableMask(const FieldImage* mask) {

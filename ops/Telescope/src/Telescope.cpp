@@ -59,16 +59,6 @@ int32_t process(const OperatorMessage* msg) {
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_OPEN: return fieldfx::openWipeMask(wipe);
-        case OP_CLOSE: fieldfx::closeWipeMask(wipe); return 0;
-        case OP_PROCESS: return process(msg);
-        case OP_SETUP:
-            if (msg->actionArg == 0) fieldfx::requestWipePrefs(wipe);
-            return 0;
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::wipeAction(wipe, msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
