@@ -8,7 +8,7 @@ set(FIELDFX_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 function(fieldfx_add_operator name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
   add_library(${name} MODULE ${sources})
-  target_link_libraries(${name} PRIVATE fieldfx_interface ${ARGN})
+  target_link_libraries(${name} PRIVATE fieldfx_helpers ${ARGN})
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
   set_target_properties(${name} PROPERTIES
     PREFIX ""

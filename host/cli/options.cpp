@@ -3,9 +3,9 @@
 #include <cctype>
 #include <cstdio>
 
-#include "fieldfx/patterns.h"
+#include "fieldfx/services/patterns.h"
 #include "fieldfx/runtime/error.h"
-#include "fieldfx/transition_prefs.h"
+#include "fieldfx/services/transition_prefs.h"
 
 namespace fieldfx::cli {
 

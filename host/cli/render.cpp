@@ -7,7 +7,7 @@
 #include "args.h"
 #include "commands.h"
 #include "fieldfx/runtime/error.h"
-#include "fieldfx/video/progress.h"
+#include "progress.h"
 #include "job.h"
 #include "media.h"
 
@@ -92,8 +92,8 @@ int renderCommand(const Words& words) {
     const std::unique_ptr<io::ClipWriter> writer =
         createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media);
 
-    video::Progress progress(stderr, int64_t(job.fields),
-                             video::Progress::wanted(stderr, job.media.quiet));
+    Progress progress(stderr, int64_t(job.fields),
+                             Progress::wanted(stderr, job.media.quiet));
     std::vector<uint32_t> positions(job.fields);
     std::iota(positions.begin(), positions.end(), 0u);
     runEffect(job, positions, [&](uint32_t p, const io::Field& out) {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 #include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/runtime/catalogue.h"
 #include "fieldfx/runtime/error.h"

@@ -3,10 +3,10 @@
 // held images when a request fails.
 #include <gtest/gtest.h>
 
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
 #include "testhost.h"
 
 namespace {

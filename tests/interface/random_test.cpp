@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "fieldfx/random.h"
+#include "fieldfx/helpers/random.h"
 
 TEST(OpRandom, SeedZeroGivesTheOriginalSequence) {
     fieldfx::OpRandom r;

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "fieldfx/sampler.h"
+#include "fieldfx/helpers/sampler.h"
 #include "testhost.h"
 
 using testhost::FieldSpec;

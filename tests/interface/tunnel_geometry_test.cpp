@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "fieldfx/tunnel_geometry.h"
+#include "fieldfx/helpers/tunnel_geometry.h"
 
 using namespace fieldfx;
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "../../ops/Glide/src/shift.h"
+#include "shift.h"
 #include "testhost.h"
 #include "transhost_double.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../ops/Heatwave/src/wave.h"
+#include "wave.h"
 #include "testhost.h"
 
 using namespace testhost;
@@ -23,15 +23,15 @@ OperatorMessage plainMessage() { return message(OP_PROCESS, 10); }
 TEST(HeatwaveWave, MatchesHandDerivedValuesForPixel210x110) {
     // W 720, H 288, position 10, Frequency 50, Horizontal 25, Vertical 25.
     const OperatorMessage msg = plainMessage();
-    const uint32_t phase = heatwave::wavePhase(10);
+    const uint32_t phase = fieldfx::heatwave::wavePhase(10);
     EXPECT_EQ(phase, 5u);
-    const double freq = heatwave::waveFrequency(50);
+    const double freq = fieldfx::heatwave::waveFrequency(50);
     EXPECT_EQ(freq, 0x1.3a28c59e04626p+8);  // 50 x 2.0 x 3.141592654 = 314.1592654
-    const heatwave::Amplitudes amp = heatwave::waveAmplitudes(25, 25, &msg);
+    const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(25, 25, &msg);
     EXPECT_EQ(amp.x, 0.5);
     EXPECT_EQ(amp.y, 0.25);
 
-    const heatwave::WaveSample s = heatwave::waveSample(phase, 210, 110, freq, amp, 720, 288);
+    const fieldfx::heatwave::WaveSample s = fieldfx::heatwave::waveSample(phase, 210, 110, freq, amp, 720, 288);
     // a = 325 x freq / 720, b = (105 + 5 + 110) x freq / 576: no transcendental
     // function yet, so exact on every platform.
     EXPECT_EQ(s.a, 0x1.1b9db2678b11bp+7);  // 141.80800174305554
@@ -52,17 +52,17 @@ TEST(HeatwaveWave, MatchesHandDerivedValuesForPixel210x110) {
 }
 
 TEST(HeatwaveWave, FieldsOfOneFrameShareThePhase) {
-    EXPECT_EQ(heatwave::wavePhase(0), 0u);
-    EXPECT_EQ(heatwave::wavePhase(1), 0u);
-    EXPECT_EQ(heatwave::wavePhase(20), 10u);
-    EXPECT_EQ(heatwave::wavePhase(21), 10u);
-    EXPECT_EQ(heatwave::wavePhase(0xFFFFFFFFu), 0x7FFFFFFFu);
+    EXPECT_EQ(fieldfx::heatwave::wavePhase(0), 0u);
+    EXPECT_EQ(fieldfx::heatwave::wavePhase(1), 0u);
+    EXPECT_EQ(fieldfx::heatwave::wavePhase(20), 10u);
+    EXPECT_EQ(fieldfx::heatwave::wavePhase(21), 10u);
+    EXPECT_EQ(fieldfx::heatwave::wavePhase(0xFFFFFFFFu), 0x7FFFFFFFu);
 }
 
 TEST(HeatwaveWave, FrequencyZeroShiftsByTheAmplitudes) {
     const OperatorMessage msg = plainMessage();
-    const heatwave::Amplitudes amp = heatwave::waveAmplitudes(50, 100, &msg);
-    const heatwave::WaveSample s = heatwave::waveSample(7, 3, 4, 0.0, amp, 720, 288);
+    const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(50, 100, &msg);
+    const fieldfx::heatwave::WaveSample s = fieldfx::heatwave::waveSample(7, 3, 4, 0.0, amp, 720, 288);
     EXPECT_EQ(s.a, 0.0);
     EXPECT_EQ(s.b, 0.0);
     EXPECT_EQ(s.sx, 4.0);  // (sin 0 + cos 0) x 1.0 + 3
@@ -74,12 +74,12 @@ TEST(HeatwaveWave, ScaleMultipliesThenDividesBothAmplitudes) {
     msg.flags = OPF_SCALE;
     msg.scaleNum = 3;
     msg.scaleDen = 4;
-    heatwave::Amplitudes amp = heatwave::waveAmplitudes(10, 30, &msg);
+    fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(10, 30, &msg);
     EXPECT_EQ(amp.x, 3 * 0.2 / 4);  // 3 x (10 / 50.0) / 4
     EXPECT_EQ(amp.y, 3 * 0.3 / 4);  // 3 x (30 / 100.0) / 4
     // The flag alone decides: the same ratio without it is ignored.
     msg.flags = OPF_ODD_FIELD;
-    amp = heatwave::waveAmplitudes(10, 30, &msg);
+    amp = fieldfx::heatwave::waveAmplitudes(10, 30, &msg);
     EXPECT_EQ(amp.x, 0.2);
     EXPECT_EQ(amp.y, 0.3);
 }
@@ -89,7 +89,7 @@ TEST(HeatwaveWave, ZeroScaleDenominatorMeansNoScaling) {
     msg.flags = OPF_SCALE;
     msg.scaleNum = 5;
     msg.scaleDen = 0;
-    const heatwave::Amplitudes amp = heatwave::waveAmplitudes(25, 25, &msg);
+    const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(25, 25, &msg);
     EXPECT_EQ(amp.x, 0.5);
     EXPECT_EQ(amp.y, 0.25);
 }
@@ -105,7 +105,7 @@ PositionDescriptor areaAt(int16_t x, int16_t y, int16_t w, int16_t h) {
 }
 
 std::vector<int32_t> rectOf(const FieldImage& f, const PositionDescriptor& a) {
-    const heatwave::WaveRect r = heatwave::waveRect(&f, a);
+    const fieldfx::heatwave::WaveRect r = fieldfx::heatwave::waveRect(&f, a);
     return {r.x0, r.y0, r.cols, r.rows};
 }
 
@@ -130,21 +130,21 @@ TEST(HeatwaveRect, StartingAtOrBeyondTheEdgeIsEmpty) {
     EXPECT_EQ(rectOf(f, areaAt(720, 0, 64, 32)), (Rect{720, 0, 0, 32}));
     EXPECT_EQ(rectOf(f, areaAt(0, 288, 64, 32)), (Rect{0, 288, 64, 0}));
     EXPECT_EQ(rectOf(f, areaAt(800, 300, 64, 32)), (Rect{800, 300, -80, -12}));
-    EXPECT_TRUE(heatwave::waveRect(&f, areaAt(720, 0, 64, 32)).empty());
-    EXPECT_TRUE(heatwave::waveRect(&f, areaAt(0, 288, 64, 32)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&f, areaAt(720, 0, 64, 32)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&f, areaAt(0, 288, 64, 32)).empty());
     // The largest corner the records can express stays in 32-bit range.
     const FieldImage far = image(720, 288, 32767, 32767);
-    EXPECT_TRUE(heatwave::waveRect(&far, areaAt(32767, 32767, 999, 999)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&far, areaAt(32767, 32767, 999, 999)).empty());
 }
 
 TEST(HeatwaveRect, NegativeSizeOrEmptyImageIsEmpty) {
     const FieldImage f = image(720, 288);
-    EXPECT_TRUE(heatwave::waveRect(&f, areaAt(10, 10, -5, 8)).empty());
-    EXPECT_TRUE(heatwave::waveRect(&f, areaAt(10, 10, 8, -5)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&f, areaAt(10, 10, -5, 8)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&f, areaAt(10, 10, 8, -5)).empty());
     const FieldImage none = image(0, 0);
-    EXPECT_TRUE(heatwave::waveRect(&none, areaAt(0, 0, 64, 32)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&none, areaAt(0, 0, 64, 32)).empty());
     const FieldImage negative = image(-4, -4);
-    EXPECT_TRUE(heatwave::waveRect(&negative, areaAt(-10, -10, 64, 32)).empty());
+    EXPECT_TRUE(fieldfx::heatwave::waveRect(&negative, areaAt(-10, -10, 64, 32)).empty());
 }
 
 // ---- The operator --------------------------------------------------------------

@@ -2,7 +2,7 @@
 // to OP_CLOSE.
 #include <gtest/gtest.h>
 
-#include "../../ops/Iris/src/distance_map.h"
+#include "distance_map.h"
 #include "testhost.h"
 
 using namespace testhost;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../ops/Standbild/src/shake.h"
+#include "shake.h"
 #include "testhost.h"
 
 using namespace testhost;
@@ -29,19 +29,19 @@ namespace {
 TEST(StandbildEase, CurveIsTheRoundedQuarterSine) {
     for (int k = 0; k < 256; ++k) {
         const double exact = 1024.0 * (1.0 - std::sin(3.14159265358979323846 / 2.0 * k / 256.0));
-        EXPECT_EQ(standbild::easeCurve[k], int(std::floor(exact + 0.5))) << k;
+        EXPECT_EQ(fieldfx::standbild::easeCurve[k], int(std::floor(exact + 0.5))) << k;
     }
-    EXPECT_EQ(standbild::easeCurve[0], 1024);
-    EXPECT_EQ(standbild::easeCurve[1], 1018);
-    EXPECT_EQ(standbild::easeCurve[2], 1011);
-    EXPECT_EQ(standbild::easeCurve[128], 300);
-    EXPECT_EQ(standbild::easeCurve[254], 0);
-    EXPECT_EQ(standbild::easeCurve[255], 0);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[0], 1024);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[1], 1018);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[2], 1011);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[128], 300);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[254], 0);
+    EXPECT_EQ(fieldfx::standbild::easeCurve[255], 0);
 }
 
 TEST(StandbildEase, TableRisesFromZeroThrough1024To2048) {
     int16_t table[512];
-    standbild::buildEaseTable(table);
+    fieldfx::standbild::buildEaseTable(table);
     EXPECT_EQ(table[0], 0);      // curve[255]
     EXPECT_EQ(table[253], 1011); // curve[2]
     EXPECT_EQ(table[255], 1024); // curve[0]
@@ -54,38 +54,38 @@ TEST(StandbildEase, TableRisesFromZeroThrough1024To2048) {
 
 TEST(StandbildEase, MatchesHandDerivedValuesForPeriod91) {
     int16_t table[512];
-    standbild::buildEaseTable(table);
+    fieldfx::standbild::buildEaseTable(table);
     // p = 45: k = trunc(45 x 512 / 91) = 253, g = 1011 x 45 / 2048.
-    standbild::Ease e = standbild::easeAt(table, 45, 91);
+    fieldfx::standbild::Ease e = fieldfx::standbild::easeAt(table, 45, 91);
     EXPECT_EQ(e.t, 45.0);
     EXPECT_EQ(e.k, 253);
     EXPECT_EQ(e.g, 22.21435546875);
     // p = 90: k = 506, g = 2047 x 90 / 2048.
-    e = standbild::easeAt(table, 90, 91);
+    e = fieldfx::standbild::easeAt(table, 90, 91);
     EXPECT_EQ(e.k, 506);
     EXPECT_EQ(e.g, 89.9560546875);
     // A period later the same place in the period.
-    e = standbild::easeAt(table, 91 + 45, 91);
+    e = fieldfx::standbild::easeAt(table, 91 + 45, 91);
     EXPECT_EQ(e.t, 45.0);
     EXPECT_EQ(e.g, 22.21435546875);
-    e = standbild::easeAt(table, 91, 91);
+    e = fieldfx::standbild::easeAt(table, 91, 91);
     EXPECT_EQ(e.t, 0.0);
     EXPECT_EQ(e.g, 0.0);
     // Period 1: always the start of a period.
-    e = standbild::easeAt(table, 12345, 1);
+    e = fieldfx::standbild::easeAt(table, 12345, 1);
     EXPECT_EQ(e.t, 0.0);
     EXPECT_EQ(e.k, 0);
 }
 
 TEST(StandbildEase, NegativePositionStaysInsideTheTable) {
     int16_t table[512];
-    standbild::buildEaseTable(table);
+    fieldfx::standbild::buildEaseTable(table);
     // t = -5 - 0 = -5 would give k = trunc(-5 x 512 / 91) = -28: clamped to 0.
-    standbild::Ease e = standbild::easeAt(table, -5, 91);
+    fieldfx::standbild::Ease e = fieldfx::standbild::easeAt(table, -5, 91);
     EXPECT_EQ(e.t, -5.0);
     EXPECT_EQ(e.k, 0);
     EXPECT_EQ(e.g, 0.0);
-    e = standbild::easeAt(table, INT32_MIN, 100);
+    e = fieldfx::standbild::easeAt(table, INT32_MIN, 100);
     EXPECT_EQ(e.t, -48.0);  // INT32_MIN = -21474836 x 100 - 48
     EXPECT_EQ(e.k, 0);
 }
@@ -95,16 +95,16 @@ TEST(StandbildEase, NegativePositionStaysInsideTheTable) {
 TEST(StandbildDraws, RandomSpreadDividesTheDraw) {
     fieldfx::OpRandom r;
     r.seed(0);
-    EXPECT_EQ(standbild::randomSpread(r, 3), 38 / 5461 - 3);      // q = 32767 / 6
-    EXPECT_EQ(standbild::randomSpread(r, 43), 7719 / 381 - 43);   // q = 32767 / 86
-    EXPECT_EQ(standbild::randomSpread(r, 20000), 21238 / 1 - 20000);  // q = 0 -> 1
+    EXPECT_EQ(fieldfx::standbild::randomSpread(r, 3), 38 / 5461 - 3);      // q = 32767 / 6
+    EXPECT_EQ(fieldfx::standbild::randomSpread(r, 43), 7719 / 381 - 43);   // q = 32767 / 86
+    EXPECT_EQ(fieldfx::standbild::randomSpread(r, 20000), 21238 / 1 - 20000);  // q = 0 -> 1
 }
 
 TEST(StandbildDraws, OpenDrawsNoiseAmplitudeThenTwoDiscardsThenTargets) {
-    standbild::Shake s;
+    fieldfx::standbild::Shake s;
     s.nextSwitch = 77;
     s.prevX = s.prevY = 5.0;
-    standbild::openShake(s, 2, 2, 2);
+    fieldfx::standbild::openShake(s, 2, 2, 2);
     EXPECT_EQ(s.noiseAmp, 3);  // |38 / 5461 - 3|; 7719 and 21238 discarded
     // targetX = (2437 - 16383) x 2 / 16383.0 x 2, targetY = (8855 - 16383) x 2 / 16383.0
     EXPECT_EQ(s.targetX, -0x1.b3d6cf5b3d6cfp+1);  // -3.4049929805285966
@@ -117,9 +117,9 @@ TEST(StandbildDraws, OpenDrawsNoiseAmplitudeThenTwoDiscardsThenTargets) {
 }
 
 TEST(StandbildDraws, OpenWithoutNoiseKeepsTheEarlierAmplitude) {
-    standbild::Shake s;
+    fieldfx::standbild::Shake s;
     s.noiseAmp = 7;
-    standbild::openShake(s, 2, 2, 0);
+    fieldfx::standbild::openShake(s, 2, 2, 0);
     EXPECT_EQ(s.noiseAmp, 7);
     // The targets take the first two draws.
     EXPECT_EQ(s.targetX, -0x1.fecffb3fecffbp+1);  // (38 - 16383) x 2 / 16383.0 x 2
@@ -128,83 +128,83 @@ TEST(StandbildDraws, OpenWithoutNoiseKeepsTheEarlierAmplitude) {
 }
 
 TEST(StandbildDraws, NoiseAmplitudeIsNoisePlusOneAfterTheFirstDraw) {
-    standbild::Shake s;
-    standbild::openShake(s, 10, 10, 10);
+    fieldfx::standbild::Shake s;
+    fieldfx::standbild::openShake(s, 10, 10, 10);
     EXPECT_EQ(s.noiseAmp, 11);  // 38 / 1489 - 11
     EXPECT_EQ(s.targetX, -0x1.1066419906642p+4);  // (2437 - 16383) x 10 / 16383.0 x 2
-    standbild::openShake(s, 0, 3, 5);
+    fieldfx::standbild::openShake(s, 0, 3, 5);
     EXPECT_EQ(s.noiseAmp, 6);  // 38 / 2730 - 6
     EXPECT_EQ(s.targetX, 0.0);
     EXPECT_EQ(s.targetY, -0x1.60e583960e584p+0);  // (8855 - 16383) x 3 / 16383.0
 }
 
 TEST(StandbildDraws, OneSwitchPerCallWhenPositionsSkipAhead) {
-    standbild::Shake s;
-    standbild::openShake(s, 2, 2, 0);
+    fieldfx::standbild::Shake s;
+    fieldfx::standbild::openShake(s, 2, 2, 0);
     const double t0x = s.targetX, t0y = s.targetY;
-    EXPECT_TRUE(standbild::switchIfDue(s, 0, 91, 2, 2));
+    EXPECT_TRUE(fieldfx::standbild::switchIfDue(s, 0, 91, 2, 2));
     EXPECT_EQ(s.nextSwitch, 91);
     EXPECT_EQ(s.prevX, t0x);
     EXPECT_EQ(s.prevY, t0y);
     EXPECT_EQ(s.targetX, 0x1.2f74bdd2f74bep+0);   // (21238 - 16383) x 2 / 16383.0 x 2
     EXPECT_EQ(s.targetY, -0x1.b3d6cf5b3d6cfp+0);  // (2437 - 16383) x 2 / 16383.0
-    EXPECT_FALSE(standbild::switchIfDue(s, 90, 91, 2, 2));
-    EXPECT_TRUE(standbild::switchIfDue(s, 500, 91, 2, 2));
+    EXPECT_FALSE(fieldfx::standbild::switchIfDue(s, 90, 91, 2, 2));
+    EXPECT_TRUE(fieldfx::standbild::switchIfDue(s, 500, 91, 2, 2));
     EXPECT_EQ(s.nextSwitch, 182);
-    EXPECT_TRUE(standbild::switchIfDue(s, 500, 91, 2, 2));
+    EXPECT_TRUE(fieldfx::standbild::switchIfDue(s, 500, 91, 2, 2));
     EXPECT_EQ(s.nextSwitch, 273);
-    for (int i = 0; i < 3; ++i) standbild::switchIfDue(s, 500, 91, 2, 2);
+    for (int i = 0; i < 3; ++i) fieldfx::standbild::switchIfDue(s, 500, 91, 2, 2);
     EXPECT_EQ(s.nextSwitch, 546);
-    EXPECT_FALSE(standbild::switchIfDue(s, 500, 91, 2, 2));
-    EXPECT_FALSE(standbild::switchIfDue(s, -1, 91, 2, 2));
+    EXPECT_FALSE(fieldfx::standbild::switchIfDue(s, 500, 91, 2, 2));
+    EXPECT_FALSE(fieldfx::standbild::switchIfDue(s, -1, 91, 2, 2));
 }
 
 TEST(StandbildDraws, NextSwitchWrapsLikeThe32BitPlatform) {
-    standbild::Shake s;
+    fieldfx::standbild::Shake s;
     s.nextSwitch = INT32_MAX - 10;
-    EXPECT_TRUE(standbild::switchIfDue(s, INT32_MAX, 100, 0, 0));
+    EXPECT_TRUE(fieldfx::standbild::switchIfDue(s, INT32_MAX, 100, 0, 0));
     EXPECT_EQ(s.nextSwitch, INT32_MIN + 89);
 }
 
 TEST(StandbildDraws, DisplacementBlendsStartAndTarget) {
-    standbild::Shake s;
+    fieldfx::standbild::Shake s;
     s.prevX = 1.0;
     s.prevY = 2.0;
     s.targetX = 3.0;
     s.targetY = -4.0;
     // ((91 - g) x 1 + g x 3) / 91 and ((91 - g) x 2 + g x -4) / 91 with g = 45495 / 2048.
-    const standbild::Offset o = standbild::displacement(s, 22.21435546875, 91);
+    const fieldfx::standbild::Offset o = fieldfx::standbild::displacement(s, 22.21435546875, 91);
     EXPECT_EQ(o.x, 135.42871093750 / 91);
     EXPECT_EQ(o.y, 48.7138671875 / 91);
-    EXPECT_EQ(standbild::displacement(s, 0.0, 91).x, 1.0);
-    EXPECT_EQ(standbild::displacement(s, 91.0, 91).y, -4.0);
+    EXPECT_EQ(fieldfx::standbild::displacement(s, 0.0, 91).x, 1.0);
+    EXPECT_EQ(fieldfx::standbild::displacement(s, 91.0, 91).y, -4.0);
 }
 
 TEST(StandbildDraws, NoiseDivisorAndRange) {
-    EXPECT_EQ(standbild::noiseDivisor(1), 4095);
-    EXPECT_EQ(standbild::noiseDivisor(3), 1365);
-    EXPECT_EQ(standbild::noiseDivisor(11), 372);
-    EXPECT_EQ(standbild::noiseDivisor(0), 1);
+    EXPECT_EQ(fieldfx::standbild::noiseDivisor(1), 4095);
+    EXPECT_EQ(fieldfx::standbild::noiseDivisor(3), 1365);
+    EXPECT_EQ(fieldfx::standbild::noiseDivisor(11), 372);
+    EXPECT_EQ(fieldfx::standbild::noiseDivisor(0), 1);
     fieldfx::OpRandom r;
     r.seed(0);
-    EXPECT_EQ(standbild::noisyLuma(r, 1, 4095, 100), 96);   // 38 / 4095 + 100 - 4
-    EXPECT_EQ(standbild::noisyLuma(r, 1, 4095, 100), 97);   // 7719 / 4095 + 100 - 4
-    EXPECT_EQ(standbild::noisyLuma(r, 1, 4095, 100), 101);  // 21238 / 4095 + 100 - 4
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 1, 4095, 100), 96);   // 38 / 4095 + 100 - 4
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 1, 4095, 100), 97);   // 7719 / 4095 + 100 - 4
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 1, 4095, 100), 101);  // 21238 / 4095 + 100 - 4
     for (int i = 0; i < 2000; ++i) {
-        const int v = standbild::noisyLuma(r, 11, 372, 128);
+        const int v = fieldfx::standbild::noisyLuma(r, 11, 372, 128);
         ASSERT_GE(v, 128 - 44);
         ASSERT_LE(v, 128 + 44);
-        ASSERT_GE(standbild::noisyLuma(r, 11, 372, 0), 16);
-        ASSERT_LE(standbild::noisyLuma(r, 11, 372, 255), 235);
+        ASSERT_GE(fieldfx::standbild::noisyLuma(r, 11, 372, 0), 16);
+        ASSERT_LE(fieldfx::standbild::noisyLuma(r, 11, 372, 255), 235);
     }
 }
 
 TEST(StandbildDraws, ZeroAmplitudeAddsNothingButStillDraws) {
     fieldfx::OpRandom r;
     r.seed(0);
-    EXPECT_EQ(standbild::noisyLuma(r, 0, 1, 100), 100);
-    EXPECT_EQ(standbild::noisyLuma(r, 0, 1, 3), 16);
-    EXPECT_EQ(standbild::noisyLuma(r, 0, 1, 250), 235);
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 0, 1, 100), 100);
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 0, 1, 3), 16);
+    EXPECT_EQ(fieldfx::standbild::noisyLuma(r, 0, 1, 250), 235);
     EXPECT_EQ(r.next(), 2437);  // three draws consumed
 }
 

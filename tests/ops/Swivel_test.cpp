@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "../../ops/Swivel/src/rotation.h"
+#include "rotation.h"
 #include "formatter.h"
 #include "testhost.h"
 
@@ -24,7 +24,7 @@ Pixel pixelAt(const FieldSpec& f, int x, int y) {
 // ---- Sample positions --------------------------------------------------------
 
 TEST(SwivelGeometry, ThirtyDegreesOnAFullField) {
-    const swivel::Rotation rot = swivel::rotationOf(300, 720, 288);
+    const fieldfx::swivel::Rotation rot = fieldfx::swivel::rotationOf(300, 720, 288);
     // 300 * -3.141592654 = -942.4777962, / 1800.
     EXPECT_EQ(rot.angle, -0x1.0c1523836d8e0p-1);  // -0.5235987756666667
     EXPECT_EQ(rot.cx, 360.0);
@@ -33,35 +33,35 @@ TEST(SwivelGeometry, ThirtyDegreesOnAFullField) {
         EXPECT_EQ(rot.sn, -0x1.0000000082335p-1);  // -0.5000000000592083
         EXPECT_EQ(rot.cs, 0x1.bb67ae85399edp-1);   // 0.8660254037502547
     }
-    const auto at = [&](int c, int r) { return swivel::samplePoint(rot, swivel::rowTerms(rot, r), c); };
+    const auto at = [&](int c, int r) { return fieldfx::swivel::samplePoint(rot, fieldfx::swivel::rowTerms(rot, r), c); };
     // dx 240, dy 112.
-    const swivel::SamplePoint p = at(600, 200);
+    const fieldfx::swivel::SamplePoint p = at(600, 200);
     EXPECT_EQ(p.x, 0x1.37ec4ce747beep+9);  // 623.8460969066925
     EXPECT_EQ(p.y, 0x1.08feae2ce792bp+7);  // 132.49742260290927
     // The top-left corner reads from left of the picture.
-    const swivel::SamplePoint q = at(0, 0);
+    const fieldfx::swivel::SamplePoint q = at(0, 0);
     if (kLastBitLibm) {
         EXPECT_EQ(q.x, -0x1.7f139ad7d7024p+6);  // -95.76914536714372
         EXPECT_EQ(q.y, 0x1.b52b5baad6458p+6);   // 109.29234187062082
     }
     EXPECT_LT(q.x, -95.0);
     // The centre maps to itself.
-    const swivel::SamplePoint m = at(360, 144);
+    const fieldfx::swivel::SamplePoint m = at(360, 144);
     EXPECT_EQ(m.x, 360.0);
     EXPECT_EQ(m.y, 144.0);
 }
 
 TEST(SwivelGeometry, PositiveAngleTurnsTheOtherWayFromNegative) {
-    const swivel::Rotation plus = swivel::rotationOf(450, 21, 11);
-    const swivel::Rotation minus = swivel::rotationOf(-450, 21, 11);
+    const fieldfx::swivel::Rotation plus = fieldfx::swivel::rotationOf(450, 21, 11);
+    const fieldfx::swivel::Rotation minus = fieldfx::swivel::rotationOf(-450, 21, 11);
     EXPECT_EQ(plus.angle, -0.7853981635);  // 450 * -3.141592654 / 1800
     EXPECT_EQ(minus.angle, 0.7853981635);
     EXPECT_LT(plus.sn, 0.0);
     EXPECT_GT(minus.sn, 0.0);
     // Right of the centre (10.5, 5.5) by 4.5, half a row above it:
     // +450 reads above (y = 5.5 - 2.75 s), -450 below (y = 5.5 + 1.75 s).
-    const swivel::SamplePoint a = swivel::samplePoint(plus, swivel::rowTerms(plus, 5), 15);
-    const swivel::SamplePoint b = swivel::samplePoint(minus, swivel::rowTerms(minus, 5), 15);
+    const fieldfx::swivel::SamplePoint a = fieldfx::swivel::samplePoint(plus, fieldfx::swivel::rowTerms(plus, 5), 15);
+    const fieldfx::swivel::SamplePoint b = fieldfx::swivel::samplePoint(minus, fieldfx::swivel::rowTerms(minus, 5), 15);
     EXPECT_NEAR(a.y, 3.5554, 1e-4);
     EXPECT_NEAR(a.x, 12.9749, 1e-4);
     EXPECT_NEAR(b.y, 6.7374, 1e-4);
@@ -69,13 +69,13 @@ TEST(SwivelGeometry, PositiveAngleTurnsTheOtherWayFromNegative) {
 }
 
 TEST(SwivelGeometry, OddSizesPutTheCentreBetweenPixels) {
-    const swivel::Rotation rot = swivel::rotationOf(0, 5, 3);
+    const fieldfx::swivel::Rotation rot = fieldfx::swivel::rotationOf(0, 5, 3);
     EXPECT_EQ(rot.cx, 2.5);
     EXPECT_EQ(rot.cy, 1.5);
     // Angle 0 leaves every position whole.
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 5; ++c) {
-            const swivel::SamplePoint p = swivel::samplePoint(rot, swivel::rowTerms(rot, r), c);
+            const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, fieldfx::swivel::rowTerms(rot, r), c);
             EXPECT_EQ(p.x, double(c));
             EXPECT_EQ(p.y, double(r));
         }

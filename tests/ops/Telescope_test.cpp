@@ -2,8 +2,8 @@
 // magnified about the centre of the active rectangle.
 #include <gtest/gtest.h>
 
-#include "../../ops/Telescope/src/zoom.h"
-#include "fieldfx/pattern_wipe.h"
+#include "zoom.h"
+#include "fieldfx/helpers/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
 

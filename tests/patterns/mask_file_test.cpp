@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/patterns.h"
+#include "fieldfx/services/patterns.h"
 
 using namespace fieldfx::patterns;
 

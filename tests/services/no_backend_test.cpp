@@ -1,7 +1,7 @@
 // Service libraries called before any host installed a backend fail safely.
 #include <gtest/gtest.h>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 
 TEST(NoBackend, EveryServiceFailsSafely) {
     ::testing::internal::CaptureStderr();

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 #include "formatter.h"
 
 using testhost::FormattedText;

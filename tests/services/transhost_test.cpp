@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 #include "testhost.h"
 
 using namespace testhost;

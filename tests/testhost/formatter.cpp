@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 
 namespace testhost {
 

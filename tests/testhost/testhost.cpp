@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 
 #ifndef FIELDFX_TEST_OPS_DIR
 #error "FIELDFX_TEST_OPS_DIR must name the directory of the built operator modules"

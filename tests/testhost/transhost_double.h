@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 #include "testhost.h"
 
 namespace testhost {

@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
-#include "fieldfx/sampler.h"
-#include "fieldfx/tunnel_geometry.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/tunnel_geometry.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "fieldfx/export.h"
-#include "fieldfx/opmath.h"
-#include "fieldfx/params.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/opmath.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

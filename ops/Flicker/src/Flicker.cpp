@@ -1,9 +1,9 @@
 // Flicker: a transition that hands back whole fields of one clip or the other;
 // in the middle of the span the clips alternate in blocks of S frames.
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

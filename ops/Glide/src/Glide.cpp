@@ -1,11 +1,11 @@
 // Glide: a pattern wipe whose soft band cross-fades the incoming field with
 // a shifted copy of the outgoing one, so the outgoing picture slides away in
 // one of eight directions as it dissolves.
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/pattern_wipe.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/pattern_wipe.h"
+#include "fieldfx/helpers/request.h"
 #include "shift.h"
 
 namespace {

@@ -3,11 +3,11 @@
 // distance away; everything else is the input unchanged.
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
-#include "fieldfx/sampler.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/sampler.h"
 #include "wave.h"
 
 namespace {
@@ -28,21 +28,21 @@ const auto kTags = fieldfx::describeOperator(
 // rows of it usable) from samples of `src`.
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
     const int32_t width = src->width, height = src->height;
-    heatwave::WaveRect rect = heatwave::waveRect(src, area);
+    fieldfx::heatwave::WaveRect rect = fieldfx::heatwave::waveRect(src, area);
     if (rect.y0 + rect.rows > rows) rect.rows = rows - rect.y0;
     if (rect.empty()) return;
 
-    const uint32_t phase = heatwave::wavePhase(msg->position);
-    const double freq = heatwave::waveFrequency(fieldfx::sliderValue(frequency));
-    const heatwave::Amplitudes amp = heatwave::waveAmplitudes(
+    const uint32_t phase = fieldfx::heatwave::wavePhase(msg->position);
+    const double freq = fieldfx::heatwave::waveFrequency(fieldfx::sliderValue(frequency));
+    const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
 
     for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
         uint8_t* out = dst + (std::size_t(y) * std::size_t(width) + std::size_t(rect.x0)) * 4;
         for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
-            const heatwave::WaveSample s =
-                heatwave::waveSample(phase, x, y, freq, amp, width, height);
+            const fieldfx::heatwave::WaveSample s =
+                fieldfx::heatwave::waveSample(phase, x, y, freq, amp, width, height);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.sx, s.sy, sample);
             // Byte 0, the opacity, stays as copied from the input.

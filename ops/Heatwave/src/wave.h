@@ -3,16 +3,16 @@
  * pixels samples the input. The displacement is the sum of two sine waves
  * that run diagonally across the picture and advance once a frame.
  */
-#ifndef HEATWAVE_WAVE_H
-#define HEATWAVE_WAVE_H
+#ifndef FIELDFX_HEATWAVE_WAVE_H
+#define FIELDFX_HEATWAVE_WAVE_H
 
 #include <cstdint>
 
-#include "fieldfx/message.h"
-#include "fieldfx/opmath.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/opmath.h"
 #include "fieldfx/operator.h"
 
-namespace heatwave {
+namespace fieldfx::heatwave {
 
 // The field count halved: fields 2k and 2k + 1 share one phase.
 inline uint32_t wavePhase(uint32_t position) { return position >> 1; }
@@ -77,6 +77,6 @@ inline WaveSample waveSample(uint32_t phase, int32_t x, int32_t y, double freq, 
     return s;
 }
 
-}  // namespace heatwave
+}  // namespace fieldfx::heatwave
 
 #endif

@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "distance_map.h"
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

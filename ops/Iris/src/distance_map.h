@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fieldfx/opmath.h"
+#include "fieldfx/helpers/opmath.h"
 
 namespace fieldfx::iris {
 

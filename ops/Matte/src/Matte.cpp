@@ -1,6 +1,6 @@
 // Matte: blackens everything outside the field's active rectangle, in place.
-#include "fieldfx/export.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/opmath.h"
-#include "fieldfx/params.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/opmath.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

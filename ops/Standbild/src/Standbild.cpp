@@ -1,12 +1,12 @@
 // Standbild: shakes the whole picture along eased random targets, with
 // optional random noise on the luma byte. The targets, the noise amplitude
 // and the easing table live from one OP_OPEN to the next.
-#include "fieldfx/export.h"
-#include "fieldfx/message.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
-#include "fieldfx/sampler.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/sampler.h"
 #include "shake.h"
 
 namespace {
@@ -22,21 +22,21 @@ SliderDescriptor noise = fieldfx::makeSlider(1640, 0, 10, 2);
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kFilter, kIdent, 2, &horizontal, &vertical, &speed, &noise);
 
-standbild::Shake shake;
+fieldfx::standbild::Shake shake;
 
 int32_t open() {
-    standbild::openShake(shake, fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical),
+    fieldfx::standbild::openShake(shake, fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical),
                          fieldfx::sliderValue(noise));
     return 0;
 }
 
 // Every pixel of the first `rows` rows of `dst` (laid out with the input's row
 // length) from the input sampled at the displaced position, row by row.
-void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, standbild::Offset o) {
+void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::standbild::Offset o) {
     const int32_t width = src->width;
     const bool noisy = fieldfx::sliderValue(noise) != 0;
     const int32_t amp = shake.noiseAmp;
-    const int32_t divisor = standbild::noiseDivisor(amp);
+    const int32_t divisor = fieldfx::standbild::noiseDivisor(amp);
     const fieldfx::SampleSource source = fieldfx::imageClampSource(src);
     uint8_t* out = dst;
     for (int32_t r = 0; r < rows; ++r) {
@@ -46,7 +46,7 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, standbild::O
             // Byte 0 keeps what the host's new image held.
             out[1] = v[1];
             out[2] = v[2];
-            out[3] = noisy ? standbild::noisyLuma(shake.random, amp, divisor, v[3]) : v[3];
+            out[3] = noisy ? fieldfx::standbild::noisyLuma(shake.random, amp, divisor, v[3]) : v[3];
         }
     }
 }
@@ -61,10 +61,10 @@ int32_t process(const OperatorMessage* msg) {
     // The host counts positions in a signed 32-bit field number.
     const int32_t p = int32_t(msg->position);
     const int32_t period = 101 - fieldfx::sliderValue(speed);
-    const standbild::Ease ease = standbild::easeAt(shake.easeTable, p, period);
-    standbild::switchIfDue(shake, p, period, fieldfx::sliderValue(horizontal),
+    const fieldfx::standbild::Ease ease = fieldfx::standbild::easeAt(shake.easeTable, p, period);
+    fieldfx::standbild::switchIfDue(shake, p, period, fieldfx::sliderValue(horizontal),
                            fieldfx::sliderValue(vertical));
-    standbild::Offset o = standbild::displacement(shake, ease.g, period);
+    fieldfx::standbild::Offset o = fieldfx::standbild::displacement(shake, ease.g, period);
     // Under OPF_SCALE a zero denominator leaves the displacement unscaled.
     if (fieldfx::scalesSizes(msg)) {
         o.x = o.x * msg->scaleNum / msg->scaleDen;

@@ -2,12 +2,12 @@
  * The easing curve along which the picture glides from one random target to
  * the next: slow at both ends of a period, fastest in its middle.
  */
-#ifndef STANDBILD_EASE_H
-#define STANDBILD_EASE_H
+#ifndef FIELDFX_STANDBILD_EASE_H
+#define FIELDFX_STANDBILD_EASE_H
 
 #include <cstdint>
 
-namespace standbild {
+namespace fieldfx::standbild {
 
 // Entry k is 1024 * (1 - sin(pi/2 * k / 256)) rounded to the nearest integer:
 // a quarter sine falling from 1024 to 0.
@@ -58,6 +58,6 @@ inline Ease easeAt(const int16_t table[kEaseEntries], int32_t p, int32_t period)
     return e;
 }
 
-}  // namespace standbild
+}  // namespace fieldfx::standbild
 
 #endif

@@ -4,16 +4,16 @@
  * All draws come from one generator, reseeded at every open, so the number
  * and order of draws decides every result.
  */
-#ifndef STANDBILD_SHAKE_H
-#define STANDBILD_SHAKE_H
+#ifndef FIELDFX_STANDBILD_SHAKE_H
+#define FIELDFX_STANDBILD_SHAKE_H
 
 #include <cstdint>
 #include <cstdlib>
 
 #include "ease.h"
-#include "fieldfx/random.h"
+#include "fieldfx/helpers/random.h"
 
-namespace standbild {
+namespace fieldfx::standbild {
 
 // Everything kept from one open to the next. `noiseAmp` is 0 when the library
 // is loaded and is redrawn only at an open with Noise on.
@@ -95,6 +95,6 @@ inline int32_t noiseDivisor(int32_t amp) {
     return q == 0 ? 1 : q;
 }
 
-}  // namespace standbild
+}  // namespace fieldfx::standbild
 
 #endif

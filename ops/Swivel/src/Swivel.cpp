@@ -4,11 +4,11 @@
 // of the active rectangle or the Background colour.
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
-#include "fieldfx/sampler.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/sampler.h"
 #include "rotation.h"
 
 namespace {
@@ -53,22 +53,22 @@ int32_t formatAngle(int32_t value, char16_t* buffer) {
 void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool useBorder,
                  const uint8_t border[4]) {
     const int32_t width = src->width, height = src->height;
-    const swivel::Rotation rot = swivel::rotationOf(tenths, width, height);
+    const fieldfx::swivel::Rotation rot = fieldfx::swivel::rotationOf(tenths, width, height);
     const fieldfx::SampleSource source =
         useBorder ? fieldfx::borderSource(src) : fieldfx::clampSource(src);
     auto* out = static_cast<uint8_t*>(dst->pixels);
     const int32_t rows = fieldfx::rowsHeld(dst, width, height);
     for (int32_t r = 0; r < rows; ++r) {
-        const swivel::RowTerms row = swivel::rowTerms(rot, r);
+        const fieldfx::swivel::RowTerms row = fieldfx::swivel::rowTerms(rot, r);
         uint8_t* o = out + std::size_t(r) * std::size_t(width) * 4;
         if (useBorder) {
             for (int32_t c = 0; c < width; ++c, o += 4) {
-                const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
                 fieldfx::sampleBilinearBorder(source, p.x, p.y, border, o);
             }
         } else {
             for (int32_t c = 0; c < width; ++c, o += 4) {
-                const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
                 fieldfx::sampleBilinear(source, p.x, p.y, o);
             }
         }

@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
-#include "fieldfx/opmath.h"
+#include "fieldfx/helpers/opmath.h"
 
-namespace swivel {
+namespace fieldfx::swivel {
 
 struct Rotation {
     double angle;   // radians; a positive Angle turns by a negative angle
@@ -46,6 +46,6 @@ inline SamplePoint samplePoint(const Rotation& rot, const RowTerms& row, int32_t
     return SamplePoint{rot.cs * dx - row.snDy + rot.cx, (rot.sn * dx + row.csDy) * 0.5 + rot.cy};
 }
 
-}  // namespace swivel
+}  // namespace fieldfx::swivel
 
 #endif

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/params.h"
-#include "fieldfx/request.h"
-#include "fieldfx/sampler.h"
-#include "fieldfx/tunnel_geometry.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/tunnel_geometry.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/params.h"
-#include "fieldfx/rect.h"
-#include "fieldfx/request.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
 
 namespace {
 

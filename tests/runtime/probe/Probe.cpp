@@ -10,9 +10,9 @@
 // into the last pixel for a transition-like probe).
 #include <cstring>
 
-#include "fieldfx/export.h"
-#include "fieldfx/identity.h"
-#include "fieldfx/params.h"
+#include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/identity.h"
+#include "fieldfx/helpers/params.h"
 
 namespace {
 

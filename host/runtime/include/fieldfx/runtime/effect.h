@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/backend.h"
+#include "fieldfx/services/backend.h"
 #include "fieldfx/fieldio/field.h"
 #include "fieldfx/runtime/image_pool.h"
 #include "fieldfx/runtime/module.h"

@@ -1,0 +1,179 @@
+/*
+ * The frame the pattern wipes (Telescope, Glide) are built on.
+ *
+ * A mask image of one byte a pixel from the transition host orders the change
+ * from the outgoing clip (input 0) to the incoming one (input 1): low mask
+ * values change first. The mask is kept from OP_OPEN to OP_CLOSE; OP_SETUP
+ * hands the operator's preference block to a preferences request. Per field,
+ * the band levels split mask values into three runs:
+ *
+ *       0 ........ L ............ T ........ 255
+ *       | incoming |  band: k=m-L |  outgoing |
+ *
+ * T rises from 0 to S + 255 over the span, L = T - S trails it by the band
+ * width S. Band pixels cross-fade the incoming pixel (weight S - k) with a
+ * sample of the outgoing field at a position the operator chooses (weight k).
+ */
+#ifndef FIELDFX_HELPERS_PATTERN_WIPE_H
+#define FIELDFX_HELPERS_PATTERN_WIPE_H
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "fieldfx/operator.h"
+#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/services.h"
+
+namespace fieldfx {
+
+// What one loaded pattern-wipe library keeps: its preference block (zero at
+// load, the transition host's format) and the mask of the running effect.
+struct PatternWipe {
+    alignas(8) uint8_t prefs[TRANSITION_PREFS_SIZE];
+    FieldImage* mask;
+};
+
+// The arguments the transition host takes for a wipe mask and a request.
+constexpr int32_t kMaskKind = 3;
+constexpr int32_t kMaskBytesPerPixel = 1;
+constexpr int32_t kRequestKind = 0;
+constexpr int32_t kRequestTypes = 4;
+constexpr int32_t kRequestFlags = 0;
+constexpr int32_t kRequestPerformed = 0;
+constexpr int32_t kTakeNewPrefs = 1;
+
+// OP_OPEN: a mask still held (OP_OPEN again without OP_CLOSE) is handed back
+// first, so none leaks; then the mask of the current preferences. 0 when one
+// came back, -1 (no log record) when not.
+inline int32_t openWipeMask(PatternWipe& w) {
+    if (w.mask != nullptr) opFreeImage(w.mask);
+    w.mask = txGetOpImage(w.prefs, kMaskKind, kMaskBytesPerPixel);
+    return w.mask != nullptr ? 0 : -1;
+}
+
+// OP_CLOSE: hands the mask back, once.
+inline void closeWipeMask(PatternWipe& w) {
+    if (w.mask != nullptr) opFreeImage(w.mask);
+    w.mask = nullptr;
+}
+
+// OP_SETUP (with actionArg 0): the preferences request. New preferences are
+// copied into the block only when the request was performed and its status
+// says to take them over; they take effect at the next OP_OPEN.
+inline void requestWipePrefs(PatternWipe& w) {
+    void* request = txAllocRequest(kRequestKind);
+    if (request == nullptr) return;
+    txSetPrefs(request, w.prefs);
+    txSetTypes(request, kRequestTypes);
+    if (txRequest(request, kRequestFlags) == kRequestPerformed &&
+        txGetStatus(request) == kTakeNewPrefs) {
+        txGetPrefs(request, w.prefs, TRANSITION_PREFS_SIZE);
+    }
+    txFreeRequest(request);
+}
+
+// The action dispatch both pattern wipes share; `process` renders one field.
+inline int32_t wipeAction(PatternWipe& w, OperatorMessage* msg,
+                          int32_t (*process)(const OperatorMessage*)) {
+    switch (msg->action) {
+        case OP_OPEN: return openWipeMask(w);
+        case OP_CLOSE: closeWipeMask(w); return 0;
+        case OP_PROCESS: return process(msg);
+        case OP_SETUP:
+            if (msg->actionArg == 0) requestWipePrefs(w);
+            return 0;
+        default: return 0;
+    }
+}
+
+// A mask the field loop can index: a host that hands out an image without
+// pixels or with no rows or columns gives nothing to read.
+inline bool usableMask(const FieldImage* mask) {
+    return mask != nullptr && mask->pixels != nullptr && mask->width > 0 && mask->height > 0;
+}
+
+// The band width S in mask levels: Softness percent of 255, scaled by 255 /
+// 100 once more, truncating after each division (50 gives 323).
+inline int32_t wipeBandWidth(int32_t softness) { return ((softness * 255) / 100 * 255) / 100; }
+
+struct WipeLevels {
+    int32_t S;  // band width
+    int64_t T;  // mask values from T up show the outgoing pixel
+    int64_t L;  // mask values below L show the incoming pixel
+};
+
+// T = (S + 255) x position / duration in unsigned 32-bit arithmetic (the
+// product wraps as a 32-bit value). T and L are kept wider than 32 bits so a
+// position past the span (T above 2^31) compares as the large value it is.
+inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
+    const uint32_t t = (uint32_t(S + 255) * position) / duration;
+    return WipeLevels{S, int64_t(t), int64_t(t) - S};
+}
+
+// The band blend of one pixel, lane by lane over all four bytes.
+inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
+                      uint8_t* out) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t((int32_t(incoming[i]) * (S - k) + int32_t(sample[i]) * k) / S);
+}
+
+// Paints one field of a pattern wipe into dst over the active rectangle of
+// src0. The mask is stretched over the rectangle, nearest pixel by
+// truncation. `samplePosition(c, r, k, x, y)` gives, for the band pixel at
+// column c and row r of the rectangle with band level k, the position of
+// src0 that is sampled (clamp variant).
+//
+// The rectangle is kept inside all three images, and each image is indexed
+// with its own row length: for images of one geometry (what the host hands
+// out) that is exactly the rectangle and the pixel index of src0; an image
+// that is smaller is never read or written outside.
+template <typename SamplePosition>
+void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                      const FieldImage* mask, const WipeLevels& lv,
+                      SamplePosition samplePosition) {
+    PixelRect a = activeRect(src0);
+    const PixelRect b1 = imageRect(src1), bd = imageRect(dst);
+    a.x1 = std::min({a.x1, b1.x1, bd.x1});
+    a.y1 = std::min({a.y1, b1.y1, bd.y1});
+    if (a.empty()) return;
+
+    const int32_t ax = src0->activeX, ay = src0->activeY;
+    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;  // > 0: a is not empty
+    const int32_t maskW = mask->width, maskH = mask->height;
+    const auto* maskPixels = static_cast<const uint8_t*>(mask->pixels);
+    const SampleSource source = clampSource(src0);
+    const auto* in0 = static_cast<const uint8_t*>(src0->pixels);
+    const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
+    auto* out = static_cast<uint8_t*>(dst->pixels);
+
+    for (int32_t y = a.y0; y < a.y1; ++y) {
+        const int32_t r = y - ay;
+        const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
+        const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
+        const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
+        uint8_t* rowOut = out + std::size_t(y) * std::size_t(dst->width) * 4;
+        for (int32_t x = a.x0; x < a.x1; ++x) {
+            const int32_t c = x - ax;
+            const int32_t m = maskRow[(maskW * c) / aW];
+            uint8_t* o = rowOut + std::size_t(x) * 4;
+            if (m >= lv.T) {
+                std::memcpy(o, row0 + std::size_t(x) * 4, 4);
+            } else if (m < lv.L) {
+                std::memcpy(o, row1 + std::size_t(x) * 4, 4);
+            } else {
+                const int32_t k = int32_t(m - lv.L);  // 0 <= k < S
+                double sx, sy;
+                samplePosition(c, r, k, sx, sy);
+                uint8_t s[4];
+                sampleBilinear(source, sx, sy, s);
+                blendBand(row1 + std::size_t(x) * 4, s, lv.S, k, o);
+            }
+        }
+    }
+}
+
+}  // namespace fieldfx
+
+#endif

@@ -1,0 +1,57 @@
+/*
+ * The images one process request obtains from the host. Each fetch or
+ * allocation is checked; when one fails it is logged and every image the
+ * request already holds is handed back with opFreeImage, so a failed request
+ * never strands host images.
+ */
+#ifndef FIELDFX_HELPERS_REQUEST_H
+#define FIELDFX_HELPERS_REQUEST_H
+
+#include <cstdint>
+
+#include "fieldfx/helpers/identity.h"
+#include "fieldfx/services.h"
+
+namespace fieldfx {
+
+class RequestImages {
+public:
+    explicit RequestImages(const OperatorIdentity& id) : id_(id) {}
+    RequestImages(const RequestImages&) = delete;
+    RequestImages& operator=(const RequestImages&) = delete;
+
+    // opGetField(input, position); null after logging `line` on failure.
+    FieldImage* field(int32_t input, uint32_t position, int32_t line) {
+        return checked(opGetField(input, position), line);
+    }
+
+    // opAllocImage(-1, -1, 1, 0): a scratch image like the current field.
+    FieldImage* scratch(int32_t line) { return checked(opAllocImage(-1, -1, 1, 0), line); }
+
+    // A failure of the operator's own (e.g. no heap for a table): logged at
+    // `line`, and every image held is released as for a failed host call.
+    void fail(int32_t line) { checked(nullptr, line); }
+
+private:
+    static constexpr int kMaxImages = 4;
+
+    FieldImage* checked(FieldImage* image, int32_t line) {
+        if (image == nullptr) {
+            logFailure(id_, line);
+            // Release in the order obtained; the log record comes first.
+            for (int i = 0; i < count_; ++i) opFreeImage(held_[i]);
+            count_ = 0;
+            return nullptr;
+        }
+        if (count_ < kMaxImages) held_[count_++] = image;
+        return image;
+    }
+
+    const OperatorIdentity& id_;
+    FieldImage* held_[kMaxImages] = {};
+    int count_ = 0;
+};
+
+}  // namespace fieldfx
+
+#endif
