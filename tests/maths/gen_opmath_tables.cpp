@@ -18,6 +18,14 @@ struct Big {
     Big& operator=(const Big&) = delete;
 };
 
+// The high half of Veltkamp's split of a (26 significant bits), computed as
+// the functions do, so that exact products need not split table entries.
+double splitHigh(double a)
+{
+    const volatile double c = 134217729.0 * a;
+    return c - (c - a);
+}
+
 // Prints v as a double-double: hi = RN(v), lo = RN(v - hi).
 void printPair(const Big& v, const char* sep)
 {
@@ -103,8 +111,9 @@ int main()
                     parts[0], parts[1], parts[2]);
     }
 
-    std::printf("// sin(i/64) and cos(i/64) as double-doubles, i = 0..53.\n"
-                "inline constexpr double kSinCosTable[54][4] = {\n");
+    std::printf("// sin(i/64) and cos(i/64) as double-doubles, i = 0..53, then the high\n"
+                "// halves of the split of their high parts.\n"
+                "inline constexpr double kSinCosTable[54][6] = {\n");
     for (int i = 0; i < 54; i++) {
         mpfr_set_ui(x.v, i, MPFR_RNDN);
         mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
@@ -116,7 +125,7 @@ int main()
         const double ch = mpfr_get_d(t.v, MPFR_RNDN);
         mpfr_sub_d(t.v, t.v, ch, MPFR_RNDN);
         const double cl = mpfr_get_d(t.v, MPFR_RNDN);
-        std::printf("    {%a, %a, %a, %a},\n", sh, sl, ch, cl);
+        std::printf("    {%a, %a, %a, %a, %a, %a},\n", sh, sl, ch, cl, splitHigh(sh), splitHigh(ch));
     }
     std::printf("};\n\n");
 
@@ -146,9 +155,25 @@ int main()
     }
     std::printf("};\n\n");
 
+    // 1/((n - 1) n), n = 2..33: the ratios of successive Taylor terms of sin
+    // and cos, truncated to 256 fraction bits.
+    std::printf("// 1/((n - 1) n) with 256 fraction bits, n = 2..33, least significant word\n"
+                "// first.\n"
+                "inline constexpr uint32_t kTermRatios[34][8] = {\n    {},\n    {},\n");
+    for (int n = 2; n < 34; n++) {
+        mpfr_set_ui(t.v, 1, MPFR_RNDN);
+        mpfr_div_ui(t.v, t.v, unsigned((n - 1) * n), MPFR_RNDN);
+        fractionWords(t, 8, words);
+        std::printf("    {");
+        for (int k = 7; k >= 0; k--) std::printf("0x%08xu%s", words[k], k ? ", " : "");
+        std::printf("},\n");
+    }
+    std::printf("};\n\n");
+
     std::printf("// Taylor coefficients c0..c11 of asin about (i + 1/2)/128, i = 0..63,\n"
-                "// followed by the low parts of c0, c1 and c2.\n"
-                "inline constexpr double kAsinTable[64][15] = {\n");
+                "// followed by the low parts of c0, c1 and c2 and the high halves of the\n"
+                "// split of c1 and c2.\n"
+                "inline constexpr double kAsinTable[64][17] = {\n");
     for (int i = 0; i < 64; i++) {
         Big a, u0, u1, g[12], c[12], s1, s2;
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
@@ -176,17 +201,18 @@ int main()
         }
         mpfr_asin(c[0].v, a.v, MPFR_RNDN);
         for (int n = 1; n < 12; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
-        double lows[3];
+        double lows[3], highs[3];
         std::printf("    {");
         for (int n = 0; n < 12; n++) {
             const double d = mpfr_get_d(c[n].v, MPFR_RNDN);
             if (n < 3) {
                 mpfr_sub_d(s1.v, c[n].v, d, MPFR_RNDN);
                 lows[n] = mpfr_get_d(s1.v, MPFR_RNDN);
+                highs[n] = splitHigh(d);
             }
             std::printf("%a, ", d);
         }
-        std::printf("%a, %a, %a},\n", lows[0], lows[1], lows[2]);
+        std::printf("%a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], highs[1], highs[2]);
     }
     std::printf("};\n\n}  // namespace fieldfx::opmath\n\n#endif\n");
     return 0;

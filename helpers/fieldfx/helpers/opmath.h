@@ -52,21 +52,23 @@ inline DD fastTwoSum(double a, double b)
     return {s, b - (s - a)};
 }
 
-inline void split(double a, double& hi, double& lo)
+// The high half (26 significant bits) of Veltkamp's split of a.
+inline double splitHigh(double a)
 {
     const double c = 134217729.0 * a;  // 2^27 + 1
-    hi = c - (c - a);
-    lo = a - hi;
+    return c - (c - a);
 }
 
-inline DD twoProd(double a, double b)
+// a * b exactly, from the high halves of the operands' splits (the tables
+// hold those of their entries).
+inline DD twoProdSplit(double a, double ah, double b, double bh)
 {
-    double ah, al, bh, bl;
-    split(a, ah, al);
-    split(b, bh, bl);
+    const double al = a - ah, bl = b - bh;
     const double p = a * b;
     return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
 }
+
+inline DD twoProd(double a, double b) { return twoProdSplit(a, splitHigh(a), b, splitHigh(b)); }
 
 // 2^e for normal exponents.
 inline double pow2(int e) { return std::bit_cast<double>(uint64_t(e + 1023) << 52); }
@@ -133,36 +135,23 @@ inline bool fixedLess(const Fixed& a, const Fixed& b)
 }
 
 // The product, truncated to 256 fraction bits (both factors below 2^16).
+// Column by column, each column's products summed in two 64-bit halves, so
+// that no sum overflows and no carry chains the multiplications. Columns
+// below 6 are left out: they change the result by less than 2^-280.
 inline Fixed fixedMul(const Fixed& a, const Fixed& b)
 {
-    uint32_t p[2 * kWords] = {};
-    for (int i = 0; i < kWords; i++) {
-        if (a.w[i] == 0) continue;
-        uint64_t carry = 0;
-        for (int j = 0; j < kWords; j++) {
-            carry += uint64_t(a.w[i]) * b.w[j] + p[i + j];
-            p[i + j] = uint32_t(carry);
-            carry >>= 32;
+    Fixed r;
+    uint64_t carry = 0;
+    for (int k = 6; k <= 2 * kWords - 2; k++) {
+        uint64_t low = 0, high = 0;
+        for (int i = k < kWords ? 0 : k - kWords + 1; i <= k && i < kWords; i++) {
+            const uint64_t p = uint64_t(a.w[i]) * b.w[k - i];
+            low += uint32_t(p);
+            high += p >> 32;
         }
-        p[i + kWords] = uint32_t(carry);
-    }
-    Fixed r;
-    for (int i = 0; i < kWords; i++) r.w[i] = p[i + kWords - 1];
-    return r;
-}
-
-// a / d, truncated, for 0 < d < 2^16: sixteen bits at a time so that every
-// division is a 32-bit one (no 64-bit division helper on 32-bit targets).
-inline Fixed fixedDiv(const Fixed& a, uint32_t d)
-{
-    Fixed r;
-    uint32_t rem = 0;
-    for (int i = kWords - 1; i >= 0; i--) {
-        const uint32_t hi = (rem << 16) | (a.w[i] >> 16);
-        rem = hi % d;
-        const uint32_t lo = (rem << 16) | (a.w[i] & 0xFFFFu);
-        rem = lo % d;
-        r.w[i] = ((hi / d) << 16) | (lo / d);
+        carry += low;
+        if (k >= kWords - 1) r.w[k - (kWords - 1)] = uint32_t(carry);
+        carry = (carry >> 32) + high;
     }
     return r;
 }
@@ -214,16 +203,16 @@ inline DD fixedToDD(const Fixed& f)
             double(significandAt(f.w, kWords, t - 53)) * pow2(t - 105 - 256)};
 }
 
-inline Fixed fixedFromTable(const uint32_t* w)
+inline Fixed fixedFromTable(const uint32_t* w, int words = kWords)
 {
-    Fixed f;
-    for (int i = 0; i < kWords; i++) f.w[i] = w[i];
+    Fixed f{};
+    for (int i = 0; i < words; i++) f.w[i] = w[i];
     return f;
 }
 
 // sin r and cos r for 0 <= r < 1.58. With r = a +- t, a = i/64 from the
 // table (i <= 100, where cos a is still positive) and t < 1/64, the Taylor
-// series of t need 17 terms at most;
+// series of t need 16 terms at most (n <= 33);
 // positive and negative terms are summed apart so that every word stays
 // unsigned. The error stays below 2^-250.
 inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
@@ -236,10 +225,10 @@ inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
     Fixed sums[2][2] = {{t, {}}, {{}, {}}};  // [sin t, cos t][positive, negative]
     sums[1][0].w[kWords - 1] = 1;
     Fixed terms[2] = {t, sums[1][0]};
-    for (uint32_t k = 1; topBit(terms[1].w, kWords) >= 0; k++) {
+    for (uint32_t k = 1; k <= 16 && topBit(terms[1].w, kWords) >= 0; k++) {
         for (int f = 0; f < 2; f++) {
             const uint32_t n = 2 * k + 1 - uint32_t(f);  // sin: 3, 5, ...; cos: 2, 4, ...
-            terms[f] = fixedDiv(fixedMul(terms[f], t2), (n - 1) * n);
+            terms[f] = fixedMul(fixedMul(terms[f], t2), fixedFromTable(kTermRatios[n], 8));
             sums[f][k & 1] = fixedAdd(sums[f][k & 1], terms[f]);
         }
     }
@@ -319,43 +308,36 @@ inline bool roundsTo(DD v, double err, double& out)
 
 // sin or cos of r = rh + rl, |r| <= 0.83, relative error below 2^-67. With
 // r = a + t, a = i/64 from the table and |t| <= 1/128:
-// sin t = th + sinLo, cos t = 1 + cm1h + cm1l, then the addition theorems.
-// The terms left to plain double arithmetic are below 2^-14 of the result.
-inline DD sinCosKernel(double rh, double rl, bool cosine)
+// sin t = th + sinLo, cos t = 1 + cm1h + cm1l, and both results take the
+// form A cos t + B sin t = A + B th + A cm1h + (terms below 2^-14 of the
+// result, left to plain double arithmetic): (A, B) = (sin a, cos a) for the
+// sine, (cos a, -sin a) for the cosine. No branch depends on the argument.
+[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine)
 {
-    const bool negative = rh < 0;
-    const double h = negative ? -rh : rh, l = negative ? -rl : rl;
+    const double sign = rh < 0 ? -1.0 : 1.0;
+    const double h = rh * sign, l = rl * sign;
     const int i = int(h * 64.0 + 0.5);
     const double th = h - double(i) * 0.015625;  // exact
-    const DD t2 = twoProd(th, th);
+    const double thH = splitHigh(th);
+    const DD t2 = twoProdSplit(th, thH, th, thH);
     const double z = t2.hi;
     const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * (-0x1.a01a01a01a01ap-13 + z * 0x1.71de3a556c734p-19));
     const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * (0x1.a01a01a01a01ap-16 + z * -0x1.27e4fb7789f5cp-22));
     const double sinLo = (l - 0.5 * z * l) + th * (z * ps);
-    const double cm1h = -0.5 * z;
+    const double cm1h = -0.5 * z, cm1H = -0.5 * splitHigh(z);  // cm1h and the high half of its split
     const double cm1l = (-0.5 * t2.lo - th * l) + z * z * pc;
-    DD s, r;
-    if (i == 0) {
-        r = cosine ? fastTwoSum(1.0, cm1h) : fastTwoSum(th, sinLo);
-        r.lo += cosine ? cm1l : 0.0;
-    } else {
-        const double* T = kSinCosTable[i];
-        const double sah = T[0], sal = T[1], cah = T[2], cal = T[3];
-        if (!cosine) {  // sa + ca th + sa cm1 + ...
-            const DD p = twoProd(cah, th), q = twoProd(sah, cm1h);
-            s = twoSum(sah, p.hi);
-            r = twoSum(s.hi, q.hi);
-            r.lo += s.lo + sal + p.lo + q.lo + cal * th + sal * cm1h + sah * cm1l + cah * sinLo;
-        } else {  // ca - sa th + ca cm1 + ...
-            const DD p = twoProd(sah, th), q = twoProd(cah, cm1h);
-            s = twoSum(cah, -p.hi);
-            r = twoSum(s.hi, q.hi);
-            r.lo += s.lo + cal - p.lo + q.lo - sal * th + cal * cm1h + cah * cm1l - sah * sinLo;
-        }
-    }
+    const double* T = kSinCosTable[i];  // sin a, its low part, cos a, its low part, the split halves
+    const int c = cosine ? 1 : 0;
+    const double bSign = 1.0 - 2.0 * c;
+    const double ah = T[2 * c], al = T[2 * c + 1], aH = T[4 + c];
+    const double bh = T[2 - 2 * c] * bSign, bl = T[3 - 2 * c] * bSign, bH = T[5 - c] * bSign;
+    const DD p = twoProdSplit(bh, bH, th, thH), q = twoProdSplit(ah, aH, cm1h, cm1H);
+    const DD s = twoSum(ah, p.hi);
+    DD r = twoSum(s.hi, q.hi);
+    r.lo += s.lo + al + p.lo + q.lo + bl * th + al * cm1h + ah * cm1l + bh * sinLo;
     r = fastTwoSum(r.hi, r.lo);
-    if (negative && !cosine) r = {-r.hi, -r.lo};
-    return r;
+    const double f = cosine ? 1.0 : sign;  // sin is odd, cos even
+    return {r.hi * f, r.lo * f};
 }
 
 // sin (cosine false) or cos of x in 256-bit fixed point, rounded.
@@ -390,7 +372,7 @@ struct Estimate {
     double errAbs;
 };
 
-inline Estimate sinCosEstimate(double x, bool cosine)
+[[gnu::always_inline]] inline Estimate sinCosEstimate(double x, bool cosine)
 {
     const double ax = x < 0 ? -x : x;
     double rh = ax, rl = 0.0, errAbs = 0.0;
@@ -398,15 +380,15 @@ inline Estimate sinCosEstimate(double x, bool cosine)
     if (ax >= kQuarterPi) {
         if (ax < 0x1.921fb54442d18p+19) {
             // k < 2^20: k times the first two parts is exact, ax - k p0 is
-            // exact (Sterbenz); what the three parts leave off pi/2 and the
-            // roundings of the low words stay below k 2^-116.
+            // exact (Sterbenz); the rounding of k p2 (below 2^-47), what the
+            // parts leave off pi/2 and the roundings of the low words stay
+            // below k 2^-116.
             const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
             q = int(k) & 3;
             const double t1 = ax - k * kHalfPiParts[0];
             const DD t2 = twoSum(t1, -(k * kHalfPiParts[1]));
-            const DD p3 = twoProd(k, kHalfPiParts[2]);
-            const DD s = twoSum(t2.hi, -p3.hi);
-            const DD r = fastTwoSum(s.hi, s.lo + (t2.lo - p3.lo));
+            const DD s = twoSum(t2.hi, -(k * kHalfPiParts[2]));
+            const DD r = fastTwoSum(s.hi, s.lo + t2.lo);
             rh = r.hi;
             rl = r.lo;
             errAbs = k * 0x1p-116;
@@ -420,11 +402,12 @@ inline Estimate sinCosEstimate(double x, bool cosine)
             q = red.quadrant;
         }
     }
-    const bool useCos = ((q & 1) != 0) != cosine;
-    DD v = sinCosKernel(rh, rl, useCos);
-    const bool minus = (cosine ? (q == 1 || q == 2) : q >= 2) != (!cosine && x < 0);
-    if (minus) v = {-v.hi, -v.lo};
-    return {v, errAbs};
+    // cos |x| = sin(|x| + pi/2): quadrant q + 1 of the sine. Quadrants 1 and
+    // 3 take the cosine of r, quadrants 2 and 3 the negated result.
+    const int qs = q + (cosine ? 1 : 0);
+    const DD v = sinCosKernel(rh, rl, (qs & 1) != 0);
+    const double f = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
+    return {{v.hi * f, v.lo * f}, errAbs};
 }
 
 inline double sinCos(double x, bool cosine)
@@ -448,8 +431,9 @@ inline DD asinKernel(double x)
     const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
     const double* c = kAsinTable[i];
     const double t = c[3] + h * (c[4] + h * (c[5] + h * (c[6] + h * (c[7] + h * (c[8] + h * (c[9] + h * (c[10] + h * c[11])))))));
-    const DD h2 = twoProd(h, h);
-    const DD p1 = twoProd(c[1], h), p2 = twoProd(c[2], h2.hi);
+    const double hH = splitHigh(h);
+    const DD h2 = twoProdSplit(h, hH, h, hH);
+    const DD p1 = twoProdSplit(c[1], c[15], h, hH), p2 = twoProdSplit(c[2], c[16], h2.hi, splitHigh(h2.hi));
     const DD s = twoSum(c[0], p1.hi);
     DD r = twoSum(s.hi, p2.hi);
     r.lo += s.lo + c[12] + (p1.lo + c[13] * h) + (p2.lo + c[14] * h2.hi + c[2] * h2.lo) + h2.hi * (h * t);
