@@ -26,14 +26,27 @@ double splitHigh(double a)
     return c - (c - a);
 }
 
-// Prints v as a double-double: hi = RN(v), lo = RN(v - hi).
-void printPair(const Big& v, const char* sep)
+// v as a double-double: hi = RN(v), lo = RN(v - hi).
+void toPair(const Big& v, double& hi, double& lo)
 {
     Big rest;
-    const double hi = mpfr_get_d(v.v, MPFR_RNDN);
+    hi = mpfr_get_d(v.v, MPFR_RNDN);
     mpfr_sub_d(rest.v, v.v, hi, MPFR_RNDN);
-    const double lo = mpfr_get_d(rest.v, MPFR_RNDN);
+    lo = mpfr_get_d(rest.v, MPFR_RNDN);
+}
+
+void printPair(const Big& v, const char* sep)
+{
+    double hi, lo;
+    toPair(v, hi, lo);
     std::printf("{%a, %a}%s", hi, lo, sep);
+}
+
+// x = i/64.
+void sixtyFourths(Big& x, int i)
+{
+    mpfr_set_ui(x.v, unsigned(i), MPFR_RNDN);
+    mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
 }
 
 // The first `count` 32-bit words of the fraction of v (0 <= v < 1), most
@@ -115,31 +128,23 @@ int main()
                 "// halves of the split of their high parts.\n"
                 "inline constexpr double kSinCosTable[54][6] = {\n");
     for (int i = 0; i < 54; i++) {
-        mpfr_set_ui(x.v, i, MPFR_RNDN);
-        mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
+        double sh, sl, ch, cl;
+        sixtyFourths(x, i);
         mpfr_sin(t.v, x.v, MPFR_RNDN);
-        const double sh = mpfr_get_d(t.v, MPFR_RNDN);
-        mpfr_sub_d(t.v, t.v, sh, MPFR_RNDN);
-        const double sl = mpfr_get_d(t.v, MPFR_RNDN);
+        toPair(t, sh, sl);
         mpfr_cos(t.v, x.v, MPFR_RNDN);
-        const double ch = mpfr_get_d(t.v, MPFR_RNDN);
-        mpfr_sub_d(t.v, t.v, ch, MPFR_RNDN);
-        const double cl = mpfr_get_d(t.v, MPFR_RNDN);
+        toPair(t, ch, cl);
         std::printf("    {%a, %a, %a, %a, %a, %a},\n", sh, sl, ch, cl, splitHigh(sh), splitHigh(ch));
     }
     std::printf("};\n\n");
 
-    // Taylor coefficients of asin about a = (i + 1/2)/128, i = 0..63, from
-    // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
-    // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
     // sin(i/64) and cos(i/64), i = 0..100, in the fixed-point format of the
     // exact path (truncated to 256 fraction bits, least significant word first).
     std::printf("// sin(i/64) and cos(i/64) with 256 fraction bits, i = 0..100, least\n"
                 "// significant word first.\n"
                 "inline constexpr uint32_t kSinCosFixed[101][2][9] = {\n");
     for (int i = 0; i < 101; i++) {
-        mpfr_set_ui(x.v, i, MPFR_RNDN);
-        mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
+        sixtyFourths(x, i);
         std::printf("    {");
         for (int f = 0; f < 2; f++) {
             if (f == 0) mpfr_sin(t.v, x.v, MPFR_RNDN);
@@ -170,6 +175,9 @@ int main()
     }
     std::printf("};\n\n");
 
+    // Taylor coefficients of asin about a = (i + 1/2)/128, i = 0..63, from
+    // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
+    // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
     std::printf("// Taylor coefficients c0..c11 of asin about (i + 1/2)/128, i = 0..63,\n"
                 "// followed by the low parts of c0, c1 and c2 and the high halves of the\n"
                 "// split of c1 and c2.\n"
@@ -204,10 +212,10 @@ int main()
         double lows[3], highs[3];
         std::printf("    {");
         for (int n = 0; n < 12; n++) {
-            const double d = mpfr_get_d(c[n].v, MPFR_RNDN);
+            double d, low;
+            toPair(c[n], d, low);
             if (n < 3) {
-                mpfr_sub_d(s1.v, c[n].v, d, MPFR_RNDN);
-                lows[n] = mpfr_get_d(s1.v, MPFR_RNDN);
+                lows[n] = low;
                 highs[n] = splitHigh(d);
             }
             std::printf("%a, ", d);

@@ -6,6 +6,8 @@
 
 #include <fieldfx/helpers/opmath.h>
 
+#include "splitmix.h"
+
 #include <mpfr.h>
 
 #include <bit>
@@ -83,20 +85,6 @@ inline bool sameBits(double a, double b)
 {
     return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b) || (std::isnan(a) && std::isnan(b));
 }
-
-// splitmix64: reproducible on every platform.
-struct Rng {
-    uint64_t s;
-    uint64_t next()
-    {
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double unit() { return double(next() >> 11) * 0x1p-53; }  // [0, 1)
-    int below(int n) { return int(next() % uint64_t(n)); }
-};
 
 // Families of arguments.
 enum class Family {
