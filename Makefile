@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw
+.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw ci-agree
 
 all: build
 
@@ -36,12 +36,24 @@ ci-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
-# 32-bit Windows modules and service libraries (mingw-w64 i686).
+# 32-bit Windows (mingw-w64 i686): the modules, their exports and maths, and
+# the operator tests as Windows programs, run under wine.
+WINE_ENV = WINEPREFIX=$(CURDIR)/build-mingw/wine WINEDEBUG=-all WINEPATH="Z:$(CURDIR)/build-mingw/lib"
 ci-mingw: deps
+	scripts/install-deps --windows
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-	      -DFIELDFX_OPERATORS_ONLY=ON
+	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
+	scripts/check-dll-maths build-mingw/ops/*.dll
+	cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
+
+# The same bytes everywhere: every operator driven with the same requests by
+# the x86-64, -m32 and Windows builds (trees configured by ci-m32, ci-mingw).
+ci-agree: build
+	cmake --build build-m32 -j $(JOBS) --target agreement_driver
+	cmake --build build-mingw -j $(JOBS) --target agreement_driver
+	$(WINE_ENV) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
 
 clean:
 	rm -rf $(BUILD) build-m32 build-asan build-mingw
