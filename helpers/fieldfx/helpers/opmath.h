@@ -430,7 +430,10 @@ inline DD asinKernel(double x)
     const int i = x < 0.5 ? int(x * 128.0) : 63;
     const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
     const double* c = kAsinTable[i];
-    const double t = c[3] + h * (c[4] + h * (c[5] + h * (c[6] + h * (c[7] + h * (c[8] + h * (c[9] + h * (c[10] + h * c[11])))))));
+    // c3 + c4 h + ... + c11 h^8 by Estrin's scheme: a short dependency chain.
+    const double hh = h * h, h4 = hh * hh;
+    const double t = (c[3] + h * c[4]) + hh * (c[5] + h * c[6]) +
+                     h4 * ((c[7] + h * c[8]) + hh * (c[9] + h * c[10]) + h4 * c[11]);
     const double hH = splitHigh(h);
     const DD h2 = twoProdSplit(h, hH, h, hH);
     const DD p1 = twoProdSplit(c[1], c[15], h, hH), p2 = twoProdSplit(c[2], c[16], h2.hi, splitHigh(h2.hi));
@@ -445,13 +448,13 @@ inline DD asinEstimate(double x)
 {
     if (x < 0.5) return asinKernel(x);
     // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
-    // asin(sh + sl) = asin sh + sl / sqrt(1 - sh^2) to 2^-100.
+    // asin(sh + sl) = asin sh + d to 2^-100, d = sl / sqrt(1 - s^2),
+    // sl = (z - sh^2) / (2 sh) and 1 - s^2 = (1 + x)/2: one division.
     const double z = (1.0 - x) * 0.5;  // exact
     const double sh = std::sqrt(z);
     const DD sq = twoProd(sh, sh);
-    const double sl = ((z - sq.hi) - sq.lo) / (2.0 * sh);
     const DD a = asinKernel(sh);
-    const double d = sl / std::sqrt(1.0 - sh * sh);
+    const double d = ((z - sq.hi) - sq.lo) / (2.0 * sh * std::sqrt((1.0 + x) * 0.5));
     const DD b = fastTwoSum(a.hi, a.lo + d);
     const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
