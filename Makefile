@@ -46,6 +46,8 @@ ci-mingw: deps
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
+	@command -v wine >/dev/null || { echo "ci-mingw: wine is not installed: the Windows tests" \
+	    "are built in build-mingw but cannot run (scripts/install-deps --windows)" >&2; exit 1; }
 	cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
 
 # The same bytes everywhere: every operator driven with the same requests by
