@@ -8,10 +8,6 @@
 
 namespace fieldfx::runtime {
 
-namespace {
-const Effect* running = nullptr;
-}
-
 std::string logText(const LogEntry& e) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08x", unsigned(e.code));
@@ -22,8 +18,9 @@ std::string logText(const LogEntry& e) {
 }
 
 Effect::Effect(const OperatorModule& module) : module_(module) {
-    if (running != nullptr) throw Error(ErrorKind::Usage, "one effect at a time");
-    running = this;
+    if (module.driven_.exchange(true))
+        throw Error(ErrorKind::Usage, module.name() +
+                                          ": this module copy drives another effect already");
     fieldBackend_ = FieldHostBackend{this, &Effect::cbGetField, &Effect::cbPutField,
                                      &Effect::cbCheckAbort};
     imageBackend_ = ImageHostBackend{this, &Effect::cbAllocImage, &Effect::cbFreeImage};
@@ -31,22 +28,26 @@ Effect::Effect(const OperatorModule& module) : module_(module) {
     transBackend_.context = this;
     transBackend_.frameSize = &Effect::cbFrameSize;
     transBackend_.request = &Effect::cbRequest;
-    fieldhostSetBackend(&fieldBackend_);
-    imagehostSetBackend(&imageBackend_);
-    loggerSetBackend(&loggerBackend_);
-    transhostSetBackend(&transBackend_);
 }
 
 Effect::~Effect() {
-    if (open_) {
-        OperatorMessage m = message(OP_CLOSE);
-        module_.action(m);
-    }
-    fieldhostSetBackend(nullptr);
-    imagehostSetBackend(nullptr);
-    loggerSetBackend(nullptr);
-    transhostSetBackend(nullptr);
-    running = nullptr;
+    close();
+    module_.driven_.store(false);
+}
+
+// One OperatorAction with this effect's backends serving the calling thread;
+// whatever served it before (an effect whose input this one is) comes back after.
+int32_t Effect::request(OperatorMessage& m) {
+    const FieldHostBackend* field = fieldhostSetThreadBackend(&fieldBackend_);
+    const ImageHostBackend* image = imagehostSetThreadBackend(&imageBackend_);
+    const LoggerBackend* logger = loggerSetThreadBackend(&loggerBackend_);
+    const TransHostBackend* trans = transhostSetThreadBackend(&transBackend_);
+    const int32_t result = module_.action(m);
+    fieldhostSetThreadBackend(field);
+    imagehostSetThreadBackend(image);
+    loggerSetThreadBackend(logger);
+    transhostSetThreadBackend(trans);
+    return result;
 }
 
 void Effect::setInput(int input, FieldSource* source) { inputs_[input & 1] = source; }
@@ -77,7 +78,7 @@ void Effect::applyPreferences(const std::vector<uint8_t>& prefs) {
     OperatorMessage m = message(OP_SETUP);
     m.actionArg = 0;
     requestLogs_.clear();
-    module_.action(m);
+    request(m);
     std::vector<uint8_t> now(TRANSITION_PREFS_SIZE);
     std::memcpy(now.data(), module_.description().prefs->block, now.size());
     if (now != prefs_)
@@ -94,7 +95,7 @@ void Effect::open(const EffectSettings& settings, int32_t fieldWidth, int32_t fi
     pool_.configure(fieldWidth, fieldHeight, settings_.active);
     requestLogs_.clear();
     OperatorMessage m = message(OP_OPEN);
-    const int32_t result = module_.action(m);
+    const int32_t result = request(m);
     if (result != 0)
         throw Error(ErrorKind::Render,
                     failureText("refused to open the effect (result " + std::to_string(result) +
@@ -110,7 +111,7 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
     requestLogs_.clear();
     inputError_.clear();
     puts_ = 0;
-    const int32_t result = module_.action(m);
+    const int32_t result = request(m);
     const int kept = pool_.reclaimAll();
     const std::string at = "field " + std::to_string(position);
     if (!inputError_.empty()) throw Error(ErrorKind::Input, inputError_);
@@ -133,7 +134,7 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
 void Effect::close() {
     if (!open_) return;
     OperatorMessage m = message(OP_CLOSE);
-    module_.action(m);
+    request(m);
     open_ = false;
 }
 
