@@ -31,7 +31,10 @@ Effect::Effect(const OperatorModule& module) : module_(module) {
 }
 
 Effect::~Effect() {
-    close();
+    try {
+        close();
+    } catch (...) {  // a destructor has no one to report to
+    }
     module_.driven_.store(false);
 }
 
@@ -42,11 +45,16 @@ int32_t Effect::request(OperatorMessage& m) {
     const ImageHostBackend* image = imagehostSetThreadBackend(&imageBackend_);
     const LoggerBackend* logger = loggerSetThreadBackend(&loggerBackend_);
     const TransHostBackend* trans = transhostSetThreadBackend(&transBackend_);
+    hostFault_[0] = '\0';
     const int32_t result = module_.action(m);
     fieldhostSetThreadBackend(field);
     imagehostSetThreadBackend(image);
     loggerSetThreadBackend(logger);
     transhostSetThreadBackend(trans);
+    if (hostFault_[0] != '\0') {
+        pool_.reclaimAll();
+        throw Error(ErrorKind::Render, module_.name() + ": the host failed " + hostFault_);
+    }
     return result;
 }
 
@@ -133,9 +141,9 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
 
 void Effect::close() {
     if (!open_) return;
+    open_ = false;
     OperatorMessage m = message(OP_CLOSE);
     request(m);
-    open_ = false;
 }
 
 std::vector<std::string> Effect::takeWarnings() {
@@ -145,6 +153,31 @@ std::vector<std::string> Effect::takeWarnings() {
 }
 
 // ---- Backends (called from operator code: they never throw) ------------------
+
+// The body of a service call. Operators are built without exceptions, so one
+// thrown here (no memory, a field source that throws) must not unwind into
+// them: the operator gets the contract's failure answer, and the request
+// reports the fault when it returns.
+template <typename R, typename Body>
+R Effect::serve(void* context, const char* call, R failed, Body body) noexcept {
+    auto* e = static_cast<Effect*>(context);
+    try {
+        return body(*e);
+    } catch (...) {
+        e->noteFault(call);
+        return failed;
+    }
+}
+
+void Effect::noteFault(const char* call) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& x) {
+        std::snprintf(hostFault_, sizeof hostFault_, "%s: %s", call, x.what());
+    } catch (...) {
+        std::snprintf(hostFault_, sizeof hostFault_, "%s: an unknown exception", call);
+    }
+}
 
 FieldImage* Effect::getField(int32_t input, uint32_t position) {
     if (input != 0 && input != 1) return nullptr;
@@ -186,25 +219,32 @@ int32_t Effect::putField(FieldImage* image) {
 }
 
 FieldImage* Effect::cbGetField(void* c, int32_t input, uint32_t position) {
-    return static_cast<Effect*>(c)->getField(input, position);
+    return serve(c, "opGetField", static_cast<FieldImage*>(nullptr),
+                 [&](Effect& e) { return e.getField(input, position); });
 }
 int32_t Effect::cbPutField(void* c, FieldImage* image) {
-    return static_cast<Effect*>(c)->putField(image);
+    return serve(c, "opPutField", -1, [&](Effect& e) { return e.putField(image); });
 }
 int32_t Effect::cbCheckAbort(void*) { return 0; }
 FieldImage* Effect::cbAllocImage(void* c, int32_t, int32_t, int32_t, int32_t) {
-    return static_cast<Effect*>(c)->pool_.acquire();
+    return serve(c, "opAllocImage", static_cast<FieldImage*>(nullptr),
+                 [](Effect& e) { return e.pool_.acquire(); });
 }
 void Effect::cbFreeImage(void* c, FieldImage* image) {
-    auto* e = static_cast<Effect*>(c);
-    if (!e->pool_.release(image))
-        e->warnings_.push_back(e->module_.name() +
-                               ": released an image twice or one this host did not give out");
+    serve(c, "opFreeImage", 0, [&](Effect& e) {
+        if (!e.pool_.release(image))
+            e.warnings_.push_back(e.module_.name() +
+                                  ": released an image twice or one this host did not give out");
+        return 0;
+    });
 }
 void Effect::cbMessage(void* c, int32_t level, int32_t line, const char* source, uint32_t code,
                        const char* text) {
-    static_cast<Effect*>(c)->requestLogs_.push_back(
-        LogEntry{level, line, source ? source : "(no source)", code, text ? text : ""});
+    serve(c, "loggerMessage", 0, [&](Effect& e) {
+        e.requestLogs_.push_back(
+            LogEntry{level, line, source ? source : "(no source)", code, text ? text : ""});
+        return 0;
+    });
 }
 void Effect::cbFrameSize(void* c, int32_t* width, int32_t* height) {
     const auto* e = static_cast<Effect*>(c);

@@ -86,6 +86,10 @@ private:
     static void cbFrameSize(void*, int32_t*, int32_t*);
     static int32_t cbRequest(void*, void*, int32_t, int32_t);
 
+    template <typename R, typename Body>
+    static R serve(void* context, const char* call, R failed, Body body) noexcept;
+    void noteFault(const char* call) noexcept;
+
     FieldImage* getField(int32_t input, uint32_t position);
     int32_t putField(FieldImage* image);
     OperatorMessage message(uint16_t action) const;
@@ -101,6 +105,7 @@ private:
     io::Field output_;
     int puts_ = 0;
     std::string inputError_;
+    char hostFault_[200] = "";  // a service call this host failed, reported after the request
     std::vector<LogEntry> requestLogs_;
     std::vector<std::string> warnings_;
     std::vector<uint8_t> prefs_;
