@@ -60,6 +60,7 @@ int previewCommand(const Words& words) {
                             {"--pattern", nullptr, true, false},
                             {"--field-order", nullptr, true, false},
                             {"--size", nullptr, true, false},
+                            {"--threads", nullptr, true, false},
                             {"--yes", "-y", false, false}});
     if (args.help()) {
         std::fputs(kHelp, stdout);

@@ -23,7 +23,7 @@ const char kHelp[] =
     "         [--start N] [--duration N] [--rate FPS] [--active x,y,w,h]\n"
     "         [--pixel-aspect N] [--scale N/D] [--pattern NAME|FILE]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--lossless]\n"
-    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--quiet] [-y]\n"
+    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--threads N] [--quiet] [-y]\n"
     "\n"
     "Runs NAME over its input clips and writes the output clip. Clips are video\n"
     "files (anything FFmpeg reads), the built-in clips builtin:bars,\n"
@@ -54,6 +54,9 @@ const char kHelp[] =
     "  --codec NAME      video encoder (an FFmpeg encoder name)\n"
     "  --crf N           constant rate factor of H.264 (default 16)\n"
     "  --pix-fmt NAME    encoder pixel format (an FFmpeg name, e.g. yuv422p)\n"
+    "  --threads N       effects rendering fields at once, each on its own copy of\n"
+    "                    the operator (default: the number of cores); the output\n"
+    "                    is the same for every N\n"
     "  --quiet           no progress bar (there is none when stderr is no terminal)\n"
     "  -y                replace an existing output\n"
     "A video output keeps the first input's frame rate, timestamps, field order,\n"
@@ -77,6 +80,7 @@ int renderCommand(const Words& words) {
                             {"--pattern", nullptr, true, false},
                             {"--field-order", nullptr, true, false},
                             {"--size", nullptr, true, false},
+                            {"--threads", nullptr, true, false},
                             {"--lossless", nullptr, false, false},
                             {"--codec", nullptr, true, false},
                             {"--crf", nullptr, true, false},
