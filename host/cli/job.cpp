@@ -203,7 +203,10 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (const std::string& w : s.warnings)
             std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
         if (s.error) std::rethrow_exception(s.error);
-        take(positions[k], s.output);
+        {
+            const std::lock_guard<std::mutex> hold(clipLock);  // a video writer reads timestamps
+            take(positions[k], s.output);
+        }
         const std::lock_guard<std::mutex> hold(lock);
         s.state = Slot::Free;
     }
