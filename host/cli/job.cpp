@@ -145,7 +145,8 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 const uint32_t p = positions[k];
                 for (std::size_t i = 0; i < worker.sources.size(); ++i)
                     worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
-                s.output = worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->swapOutput(s.output);
                 s.warnings = worker.effect->takeWarnings();
             } catch (...) {
                 s.error = std::current_exception();
