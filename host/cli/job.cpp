@@ -91,7 +91,6 @@ struct Worker {
 void openEffect(EffectJob& job, runtime::Effect& effect) {
     if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
     effect.open(job.settings, job.width, job.height);
-    printWarnings(effect);
 }
 
 void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
@@ -101,6 +100,7 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     runtime::Effect effect(*job.module);
     for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
     openEffect(job, effect);
+    printWarnings(effect);
     for (uint32_t p : positions) {
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
@@ -129,6 +129,10 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (std::size_t i = 0; i < worker.sources.size(); ++i)
             worker.effect->setInput(int(i), &worker.sources[i]);
         openEffect(job, *worker.effect);
+        // Copies of one module with one setting note the same at OP_OPEN and
+        // OP_CLOSE: the first worker's notes stand for all.
+        if (w == 0) printWarnings(*worker.effect);
+        else worker.effect->takeWarnings();
     }
 
     auto work = [&](std::size_t w) {
@@ -212,10 +216,8 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         s.state = Slot::Free;
     }
     for (Worker& w : workers) w.thread.join();
-    for (Worker& w : workers) {
-        w.effect->close();
-        printWarnings(*w.effect);
-    }
+    for (Worker& w : workers) w.effect->close();
+    printWarnings(*workers[0].effect);
 }
 
 }  // namespace
