@@ -7,6 +7,7 @@
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 #include "options.h"
+#include "segment.h"
 
 namespace fieldfx::cli {
 
@@ -28,6 +29,33 @@ private:
     io::ClipReader& clip_;
     std::size_t first_;
 };
+
+// How much of the history of requests an operator's fields depend on.
+enum class History {
+    None,          // each field on its own
+    FirstRequest,  // state made at the first request and kept to OP_CLOSE
+    Every,         // state carried from each request to the next
+};
+
+History historyOf(const runtime::OperatorModule& module) {
+    // Standbild draws its targets and its luma noise (one draw per pixel) from
+    // one generator seeded at OP_OPEN. Iris builds its distance map at the
+    // first request from that request's settings.
+    if (module.name() == "Standbild") return History::Every;
+    if (module.name() == "Iris") return History::FirstRequest;
+    return History::None;
+}
+
+// The options that decide a render's fields, as text the segments of one
+// render share.
+std::string effectText(const Args& args, const EffectJob& job) {
+    std::string text = job.module->name();
+    for (const char* option : {"--input", "--set", "--start", "--duration", "--rate", "--active",
+                               "--pixel-aspect", "--scale", "--pattern", "--field-order", "--size"})
+        for (const std::string& v : args.values(option)) text += std::string(" ") + option + " " + v;
+    return text + " (fields " + std::to_string(job.firstField) + "+" + std::to_string(job.fields) +
+           ")";
+}
 
 }  // namespace
 
@@ -138,6 +166,18 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
         job.fields = 2 * frames;
     }
     job.settings.duration = uint32_t(job.fields);
+
+    if (args.has("--range")) {
+        const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        SegmentOutput& segment = job.segment.emplace();
+        segment.first = 2 * std::size_t(r.first);
+        segment.count = 2 * (std::size_t(r.last) - r.first + 1);
+        segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
+                                        module.name() + " " + fileChecksum(module.path());
+        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
+        segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
+    }
     return job;
 }
 
@@ -149,7 +189,18 @@ void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
     for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
     if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
     effect.open(job.settings, job.width, job.height);
+    const History history = historyOf(*job.module);
+    uint32_t next = 0;  // the positions below have been requested
+    const auto replay = [&](uint32_t p) {
+        effect.process(p, io::holdsOddLines(job.order, p & 1u));
+        printWarnings(effect);
+    };
     for (uint32_t p : positions) {
+        if (history == History::Every)
+            for (; next < p; ++next) replay(next);
+        else if (history == History::FirstRequest && next == 0 && p > 0)
+            replay(0);
+        next = p + 1;
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
         take(p, out);

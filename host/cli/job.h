@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct EffectJob {
     std::size_t firstField = 0;  // the span starts at this field of the inputs
     std::size_t fields = 0;      // and has this many
     int32_t width = 0, height = 0;  // field size
+    // --range: the part of the span this render writes, as a segment of the
+    // whole render.
+    std::optional<SegmentOutput> segment;
 };
 
 // Reads the options both commands take (NAME, -i, --set, --start,
@@ -43,7 +47,10 @@ struct EffectJob {
 EffectJob prepareJob(const Args& args, const std::string& command);
 
 // OP_OPEN, OP_PROCESS for each of `positions` (increasing), OP_CLOSE; hands
-// each output field to `take`. Warnings go to stderr.
+// each output field to `take`. An operator whose fields depend on the
+// requests before them also gets those it needs of the positions skipped,
+// so every field is the one a render of the whole span makes. Warnings go
+// to stderr.
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take);
 

@@ -20,7 +20,8 @@ namespace {
 
 const char kHelp[] =
     "usage: fieldfx render NAME [-i IN [-i IN2]] -o OUT [--set name=value]...\n"
-    "         [--start N] [--duration N] [--rate FPS] [--active x,y,w,h]\n"
+    "         [--start N] [--duration N] [--range FIRST:LAST|PART/PARTS]\n"
+    "         [--rate FPS] [--active x,y,w,h]\n"
     "         [--pixel-aspect N] [--scale N/D] [--pattern NAME|FILE]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--lossless]\n"
     "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--quiet] [-y]\n"
@@ -38,6 +39,10 @@ const char kHelp[] =
     "  --start N         first frame of the inputs (default 0)\n"
     "  --duration N      frames to render (filter: default to the end of the\n"
     "                    input; transition: default the shorter input)\n"
+    "  --range R         render only frames FIRST:LAST of the span (LAST included,\n"
+    "                    empty: to the end) or the PART-th of PARTS equal shares,\n"
+    "                    as a segment for fieldfx join: a .mkv (lossless, no\n"
+    "                    audio) whose fields are those of the whole render\n"
     "  --rate FPS        frame rate (25, 30000/1001): N may then be seconds (2s);\n"
     "                    a video input gives its own\n"
     "  --active x,y,w,h  active rectangle of every field (default the field)\n"
@@ -70,6 +75,7 @@ int renderCommand(const Words& words) {
                             {"--set", nullptr, true, true},
                             {"--start", nullptr, true, false},
                             {"--duration", nullptr, true, false},
+                            {"--range", nullptr, true, false},
                             {"--rate", nullptr, true, false},
                             {"--active", nullptr, true, false},
                             {"--pixel-aspect", nullptr, true, false},
@@ -90,19 +96,21 @@ int renderCommand(const Words& words) {
     EffectJob job = prepareJob(args, "render");
     const std::string output = args.value("--output");
     const std::unique_ptr<io::ClipWriter> writer =
-        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media);
+        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media,
+                     job.segment ? &*job.segment : nullptr);
+    const std::size_t first = job.segment ? job.segment->first : 0;
+    const std::size_t fields = job.segment ? job.segment->count : job.fields;
 
-    Progress progress(stderr, int64_t(job.fields),
-                             Progress::wanted(stderr, job.media.quiet));
-    std::vector<uint32_t> positions(job.fields);
-    std::iota(positions.begin(), positions.end(), 0u);
+    Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
+    std::vector<uint32_t> positions(fields);
+    std::iota(positions.begin(), positions.end(), uint32_t(first));
     runEffect(job, positions, [&](uint32_t p, const io::Field& out) {
         try {
             writer->put(out);
         } catch (const io::IoError& e) {
             throw Error(ErrorKind::Output, e.what());
         }
-        progress.update(int64_t(p) + 1);
+        progress.update(int64_t(p - first) + 1);
     });
     progress.finish();
     try {
@@ -110,8 +118,8 @@ int renderCommand(const Words& words) {
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), job.fields,
-                job.fields / 2, output.c_str());
+    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), fields,
+                fields / 2, output.c_str());
     return 0;
 }
 

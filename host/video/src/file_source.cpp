@@ -131,6 +131,9 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     const AVRational sar = av_guess_sample_aspect_ratio(raw, st, nullptr);
     info_.sampleAspect = {sar.num, sar.den};
     info_.audio = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+    for (const AVDictionaryEntry* tag = nullptr;
+         (tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr;)
+        info_.tags[tag->key] = tag->value;
 
     if (!decodeNext()) damaged("holds no video frames");
     pending_ = true;

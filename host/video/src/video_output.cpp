@@ -74,7 +74,8 @@ struct VideoOutput::State {
 
     // The container with the encoder's stream and the span's audio, checked
     // by the muxer; a negative result says why it refuses them.
-    int openContainer(const AVOutputFormat* muxer, const AudioSpan& span) {
+    int openContainer(const AVOutputFormat* muxer, const AudioSpan& span,
+                      const std::map<std::string, std::string>& tags) {
         if (int r = avformat_alloc_output_context2(&mux, muxer, nullptr, path.c_str()); r < 0)
             fail("cannot set up the container", r);
         constexpr int kBufferSize = 1 << 16;
@@ -87,6 +88,7 @@ struct VideoOutput::State {
             throw VideoError("out of memory");
         }
         mux->pb = io;
+        for (const auto& [key, value] : tags) av_dict_set(&mux->metadata, key.c_str(), value.c_str(), 0);
         // Matroska and AVI store a stream that starts before zero (the
         // priming packet of AAC audio) as it is; shifting every stream
         // instead would move the video's timestamps.
@@ -179,13 +181,13 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     av_dict_free(&settings);
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
-    int r = s.openContainer(muxer, audio);
+    int r = s.openContainer(muxer, audio, options.tags);
     if (r < 0 && s.audio->active()) {
         // The container takes the video but not this audio: write the video.
         s.notes.push_back("the audio of '" + audio.source + "' is left out: " +
                           av::describe(r));
         s.closeContainer();
-        r = s.openContainer(muxer, {});
+        r = s.openContainer(muxer, {}, options.tags);
     }
     if (r >= 0) r = avformat_write_header(s.mux, nullptr);
     if (r < 0) s.fail("the container refused the streams", r);

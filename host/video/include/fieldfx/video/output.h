@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct OutputOptions {
     int crf = -1;        // constant rate factor of H.264/H.265; -1: 16
     std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
     bool replace = false;     // an existing output may be replaced
+    std::map<std::string, std::string> tags;  // container metadata to write
 };
 
 // What an output name and options select.
