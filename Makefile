@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw
+.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-mingw
 
 all: build
 
@@ -18,6 +18,11 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# scripts/farm-render as a Slurm job array on a single-node cluster that the
+# test starts and stops itself (needs root; about 30 s).
+test-farm: build
+	tests/farm/slurm-test $(BUILD)/bin/fieldfx
 
 demo: build
 	@scripts/demo $(BUILD)
