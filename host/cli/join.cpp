@@ -28,7 +28,9 @@ const char kHelp[] =
     "must come from one render (the same fieldfx build, operator module, settings,\n"
     "inputs and span) and hold every frame of the span once; otherwise nothing is\n"
     "written. A lossless OUT (.mkv --lossless, .pam) holds exactly the fields of\n"
-    "the single render; other outputs are encoded once, as render encodes them.\n"
+    "the single render (.mkv --lossless takes the segments' frames as they are,\n"
+    "without decoding them); other outputs are encoded once, as render encodes\n"
+    "them.\n"
     "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .pam (see fieldfx render)\n"
     "  --lossless, --codec NAME, --crf N, --pix-fmt NAME: as for fieldfx render\n"
     "  --quiet           no progress bar\n"
@@ -38,33 +40,6 @@ io::FieldOrder orderOf(video::Scan scan) {
     return scan == video::Scan::BottomFirst ? io::FieldOrder::BottomFirst
                                             : io::FieldOrder::TopFirst;
 }
-
-// Writes frames into a field file or a video with the given timestamps.
-class JoinWriter {
-public:
-    JoinWriter(const std::string& path, const Segment& s, const MediaOptions& media) {
-        if (isFieldFileName(path))
-            fields_ = io::ClipWriter::create(path, orderOf(s.format.scan),
-                                             std::size_t(s.frames) * 2, media.output.replace);
-        else
-            video_ = std::make_unique<video::VideoOutput>(path, s.format, media.output, s.audio);
-    }
-    void write(const video::Frame& frame, int64_t pts) {
-        if (video_) return video_->write(frame.first, frame.second, pts);
-        fields_->put(frame.first);
-        fields_->put(frame.second);
-    }
-    void commit() {
-        if (fields_) return fields_->commit();
-        video_->finish();
-        for (const std::string& note : video_->notes())
-            std::fprintf(stderr, "fieldfx: note: %s\n", note.c_str());
-    }
-
-private:
-    std::unique_ptr<io::ClipWriter> fields_;
-    std::unique_ptr<video::VideoOutput> video_;
-};
 
 std::unique_ptr<video::Source> openSegment(const std::string& path, video::Scan scan) {
     video::SourceOptions options;
@@ -103,15 +78,39 @@ int joinCommand(const Words& words) {
 
     const Segment& whole = segments.front();
     const std::size_t fields = std::size_t(whole.frames) * 2;
-    std::unique_ptr<JoinWriter> writer;
+    // A lossless .mkv takes the segments' FFV1 frames as they are. They hold
+    // limited-range pixels, as the single render does unless its source
+    // is full-range.
+    const video::OutputOptions& out = media.output;
+    const bool copy = output.size() > 4 && output.compare(output.size() - 4, 4, ".mkv") == 0 &&
+                      out.lossless && out.codec.empty() && out.pixelFormat.empty() &&
+                      whole.format.colour.range != 2;
+    std::unique_ptr<io::ClipWriter> fieldFile;
+    std::unique_ptr<video::VideoOutput> video;
     try {
-        writer = std::make_unique<JoinWriter>(output, whole, media);
+        if (isFieldFileName(output))
+            fieldFile = io::ClipWriter::create(output, orderOf(whole.format.scan), fields,
+                                               out.replace);
+        else if (copy)
+            video = std::make_unique<video::VideoOutput>(output, whole.format, whole.path,
+                                                         out.replace, whole.audio);
+        else
+            video = std::make_unique<video::VideoOutput>(output, whole.format, out, whole.audio);
     } catch (const std::runtime_error& e) {
         throw Error(ErrorKind::Output, e.what());
     }
     Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, media.quiet));
     int64_t done = 0;
     for (const Segment& s : segments) {
+        if (copy) {
+            try {
+                video->copyFrames(s.path, s.pts);
+            } catch (const video::VideoError& e) {
+                throw Error(ErrorKind::Input, e.what());
+            }
+            progress.update(done += int64_t(2 * s.pts.size()));
+            continue;
+        }
         const std::unique_ptr<video::Source> source = openSegment(s.path, whole.format.scan);
         if (source->info().frames != int64_t(s.pts.size()))
             throw Error(ErrorKind::Input, s.path + " holds " +
@@ -129,7 +128,12 @@ int joinCommand(const Words& words) {
                 throw Error(ErrorKind::Input, e.what());
             }
             try {
-                writer->write(frame, pts);
+                if (video) {
+                    video->write(frame.first, frame.second, pts);
+                } else {
+                    fieldFile->put(frame.first);
+                    fieldFile->put(frame.second);
+                }
             } catch (const std::runtime_error& e) {
                 throw Error(ErrorKind::Output, e.what());
             }
@@ -138,7 +142,13 @@ int joinCommand(const Words& words) {
     }
     progress.finish();
     try {
-        writer->commit();
+        if (fieldFile) {
+            fieldFile->commit();
+        } else {
+            video->finish();
+            for (const std::string& note : video->notes())
+                std::fprintf(stderr, "fieldfx: note: %s\n", note.c_str());
+        }
     } catch (const std::runtime_error& e) {
         throw Error(ErrorKind::Output, e.what());
     }
