@@ -116,6 +116,35 @@ struct VideoOutput::State {
         return avformat_init_output(mux, nullptr);
     }
 
+    // The format the name and options select, and the temporary file.
+    void create(const std::string& target, const ClipInfo& format, const OutputOptions& options) {
+        av::installLogCapture();
+        av::takeLogError();
+        path = target;
+        clip = format;
+        this->format = chooseOutputFormat(path, options);
+        try {
+            file = std::make_unique<io::OutputFile>(path, options.replace);
+        } catch (const io::IoError& e) {
+            throw VideoError(e.what());
+        }
+    }
+
+    // The container with the video stream and, when it takes it, the audio;
+    // its header written.
+    void start(const AudioSpan& span, const std::map<std::string, std::string>& tags) {
+        const AVOutputFormat* muxer = av_guess_format(format.muxer.c_str(), nullptr, nullptr);
+        int r = openContainer(muxer, span, tags);
+        if (r < 0 && audio->active()) {
+            // The container takes the video but not this audio: write the video.
+            notes.push_back("the audio of '" + span.source + "' is left out: " + av::describe(r));
+            closeContainer();
+            r = openContainer(muxer, {}, tags);
+        }
+        if (r >= 0) r = avformat_write_header(mux, nullptr);
+        if (r < 0) fail("the container refused the streams", r);
+    }
+
     [[noreturn]] void fail(const std::string& what, int code) {
         throw VideoError("cannot write '" + path + "': " + what + ": " + av::describe(code));
     }
@@ -138,18 +167,8 @@ struct VideoOutput::State {
 VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
                          const OutputOptions& options, const AudioSpan& audio)
     : state_(std::make_unique<State>()) {
-    av::installLogCapture();
-    av::takeLogError();
     State& s = *state_;
-    s.path = path;
-    s.clip = clip;
-    s.format = chooseOutputFormat(path, options);
-    try {
-        s.file = std::make_unique<io::OutputFile>(path, options.replace);
-    } catch (const io::IoError& e) {
-        throw VideoError(e.what());
-    }
-
+    s.create(path, clip, options);
     const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
 
     // The encoder, configured like the source.
@@ -193,16 +212,7 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     av_dict_free(&settings);
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
-    int r = s.openContainer(muxer, audio, options.tags);
-    if (r < 0 && s.audio->active()) {
-        // The container takes the video but not this audio: write the video.
-        s.notes.push_back("the audio of '" + audio.source + "' is left out: " +
-                          av::describe(r));
-        s.closeContainer();
-        r = s.openContainer(muxer, {}, options.tags);
-    }
-    if (r >= 0) r = avformat_write_header(s.mux, nullptr);
-    if (r < 0) s.fail("the container refused the streams", r);
+    s.start(audio, options.tags);
 
     const int matrix = effectiveMatrix(clip.colour, clip.height);
     s.weaver = std::make_unique<FrameWeaver>(FrameFormat{
@@ -247,14 +257,11 @@ bool sameSetup(const AVCodecParameters& a, const AVCodecParameters& b) {
 VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip, const std::string& model,
                          bool replace, const AudioSpan& audio)
     : state_(std::make_unique<State>()) {
-    av::installLogCapture();
-    av::takeLogError();
     State& s = *state_;
-    s.path = path;
-    s.clip = clip;
     OutputOptions lossless;
     lossless.lossless = true;
-    s.format = chooseOutputFormat(path, lossless);
+    lossless.replace = replace;
+    s.create(path, clip, lossless);
     if (s.format.muxer != "matroska")
         throw VideoError("'" + path + "': copied video goes into .mkv");
     const Part part = openPart(model);
@@ -272,21 +279,7 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip, const st
     par.color_space = AVColorSpace(clip.colour.matrix);
     par.color_primaries = AVColorPrimaries(clip.colour.primaries);
     par.color_trc = AVColorTransferCharacteristic(clip.colour.transfer);
-    try {
-        s.file = std::make_unique<io::OutputFile>(path, replace);
-    } catch (const io::IoError& e) {
-        throw VideoError(e.what());
-    }
-    const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
-    int r = s.openContainer(muxer, audio, {});
-    if (r < 0 && s.audio->active()) {
-        s.notes.push_back("the audio of '" + audio.source + "' is left out: " +
-                          av::describe(r));
-        s.closeContainer();
-        r = s.openContainer(muxer, {}, {});
-    }
-    if (r >= 0) r = avformat_write_header(s.mux, nullptr);
-    if (r < 0) s.fail("the container refused the streams", r);
+    s.start(audio, {});
 }
 
 void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>& pts) {
