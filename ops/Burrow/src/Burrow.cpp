@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -141,17 +142,11 @@ int32_t process(const OperatorMessage* msg) {
     const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
     paintBurrow(a, b, c, progressOf(msg, closing, rmax), fieldfx::sliderValue(depth));
 
-    opFreeImage(b);
-    return opPutField(a);
+    return images.deliver(a);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
@@ -88,17 +89,11 @@ int32_t process(const OperatorMessage* msg) {
     averagePoints(static_cast<const uint8_t*>(src->pixels), static_cast<uint8_t*>(dst->pixels),
                   width, height, offsets, n);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

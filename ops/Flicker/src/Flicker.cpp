@@ -1,5 +1,6 @@
 // Flicker: a transition that hands back whole fields of one clip or the other;
 // in the middle of the span the clips alternate in blocks of S frames.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -39,16 +40,11 @@ int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
     FieldImage* field = images.field(input, msg->position, input == 1 ? 96 : 105);
     if (field == nullptr) return -1;
-    return opPutField(field);
+    return images.deliver(field);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -55,9 +55,7 @@ int32_t process(const OperatorMessage* msg) {
             x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace

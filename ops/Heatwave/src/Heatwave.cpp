@@ -3,6 +3,7 @@
 // distance away; everything else is the input unchanged.
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -66,17 +67,11 @@ int32_t process(const OperatorMessage* msg) {
     if (bytes != 0) std::memcpy(dst->pixels, src->pixels, bytes);
     paintWave(src, static_cast<uint8_t*>(dst->pixels), rows, msg);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "distance_map.h"
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -40,6 +41,13 @@ constexpr int32_t kMapAllocationLine = 96;
 void freeMap() {
     std::free(distanceMap.bytes);
     distanceMap = DistanceMap{};
+}
+
+// OP_OPEN: a map still held from an effect that was never closed is freed,
+// not forgotten.
+int32_t open() {
+    freeMap();
+    return 0;
 }
 
 // Builds the map for the frame of `a` from the Centre and Direction of this
@@ -118,21 +126,13 @@ int32_t process(const OperatorMessage* msg) {
         paintIris(a, b, fieldfx::isOddField(msg) ? 1 : 0, soft, thr);
     }
 
-    opFreeImage(b);
-    return opPutField(a);
+    return images.deliver(a);
 }
 
 }  // namespace
 
 int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        // A map still held from an effect that was never closed is freed,
-        // not forgotten.
-        case OP_OPEN: freeMap(); return 0;
-        case OP_CLOSE: freeMap(); return 0;
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
+    return fieldfx::operatorAction(msg, process, open, freeMap);
 }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,4 +1,5 @@
 // Matte: blackens everything outside the field's active rectangle, in place.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/request.h"
 
@@ -31,16 +32,11 @@ int32_t process(const OperatorMessage* msg) {
     FieldImage* field = images.field(0, msg->position, 77);
     if (field == nullptr) return -1;
     blackenOutside(field);
-    return opPutField(field);
+    return images.deliver(field);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
@@ -233,17 +234,11 @@ int32_t process(const OperatorMessage* msg) {
     }
     paintSpot(srcPixels, blurredPixels, width, height, spotGeometry(src, height, msg));
 
-    opFreeImage(blurred);
-    return opPutField(src);
+    return images.deliver(src);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,6 +1,7 @@
 // Standbild: shakes the whole picture along eased random targets, with
 // optional random noise on the luma byte. The targets, the noise amplitude
 // and the easing table live from one OP_OPEN to the next.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -74,18 +75,11 @@ int32_t process(const OperatorMessage* msg) {
     const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
     paintShaken(src, static_cast<uint8_t*>(dst->pixels), rows, o);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_OPEN: return open();
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process, open); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -4,6 +4,7 @@
 // of the active rectangle or the Background colour.
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -85,17 +86,11 @@ int32_t process(const OperatorMessage* msg) {
     uint8_t border[4];
     std::memcpy(border, &backgroundColour.value, sizeof border);
     rotateField(src, dst, fieldfx::sliderValue(angleSlider), edgesChoice.value != 0, border);
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

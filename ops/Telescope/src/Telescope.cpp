@@ -52,9 +52,7 @@ int32_t process(const OperatorMessage* msg) {
             y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace

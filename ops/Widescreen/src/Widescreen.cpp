@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -98,17 +99,11 @@ int32_t process(const OperatorMessage* msg) {
     const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
     fillWords(dst, src->width, rows, barColour.value);
     resample(src, dst, rows, conversionChoice.value == 0, smoothingChoice.value != 0);
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }
