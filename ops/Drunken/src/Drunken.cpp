@@ -15,6 +15,10 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Drunken,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Drunken", 0x0bb50000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 80;
+constexpr int32_t kScratchLine = 86;
+
 constexpr int32_t kMaxSamples = 6;
 SliderDescriptor sampleCount = fieldfx::makeSlider(410, 2, kMaxSamples, 3);
 SliderDescriptor ellipseAmount = fieldfx::makeSlider(420, 10, 100, 25);  // % of a tenth of the field
@@ -68,9 +72,9 @@ void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t heig
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 80);
+    FieldImage* src = images.field(0, msg->position, kInputLine);
     if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(86);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
 
     // The new image is indexed with the field's geometry; a negative size

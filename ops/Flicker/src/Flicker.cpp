@@ -11,6 +11,10 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Flicker,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Flicker", 0x0bb30000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 105;
+constexpr int32_t kInput1Line = 96;
+
 const uint32_t kStartLabels[] = {211, 212, 0};
 ChoiceDescriptor startChoice = fieldfx::makeChoice(210, kStartLabels, 1);
 SliderDescriptor blockLength{{PARAM_SLIDER, 220, 1}, 0, nullptr, 1, 100, 25};
@@ -38,7 +42,7 @@ int32_t process(const OperatorMessage* msg) {
     const int32_t input =
         flickerInput(fieldfx::durationOf(msg), msg->position, startChoice.value, block);
     fieldfx::RequestImages images(kId);
-    FieldImage* field = images.field(input, msg->position, input == 1 ? 96 : 105);
+    FieldImage* field = images.field(input, msg->position, input == 1 ? kInput1Line : kInput0Line);
     if (field == nullptr) return -1;
     return images.deliver(field);
 }

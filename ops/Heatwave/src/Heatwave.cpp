@@ -16,6 +16,10 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Heatwave,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Heatwave", 0x0b640000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 91;
+constexpr int32_t kScratchLine = 97;
+
 PositionDescriptor area{{PARAM_POSITION, 740, fieldfx::kPositionStyle}, 16, 8, 999, 999, 200, 100,
                         64, 32};
 SliderDescriptor horizontal = fieldfx::makeSlider(710, 0, 100, 25);
@@ -56,9 +60,9 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 91);
+    FieldImage* src = images.field(0, msg->position, kInputLine);
     if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(97);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
 
     const int32_t width = std::max<int32_t>(0, src->width);

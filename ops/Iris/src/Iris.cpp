@@ -17,6 +17,11 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Iris,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Iris", 0x0bba0000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 84;
+constexpr int32_t kInput1Line = 90;
+constexpr int32_t kMapAllocationLine = 96;  // no heap for the distance map
+
 // Direction: 0 opens from the centre, any other value closes onto it.
 const uint32_t kDirectionLabels[] = {1731, 1732, 0};
 PositionDescriptor centre = fieldfx::makeCentreMarker(1710, 320, 140);
@@ -34,9 +39,6 @@ struct DistanceMap {
     int32_t lines;
 };
 DistanceMap distanceMap{};
-
-// Map construction needs heap that may be missing; logged at this line.
-constexpr int32_t kMapAllocationLine = 96;
 
 void freeMap() {
     std::free(distanceMap.bytes);
@@ -103,9 +105,9 @@ void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int6
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* a = images.field(0, msg->position, 84);
+    FieldImage* a = images.field(0, msg->position, kInput0Line);
     if (a == nullptr) return -1;
-    FieldImage* b = images.field(1, msg->position, 90);
+    FieldImage* b = images.field(1, msg->position, kInput1Line);
     if (b == nullptr) return -1;
 
     if (a->width > 0 && a->height > 0) {

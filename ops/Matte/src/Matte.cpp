@@ -8,6 +8,9 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Matte,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Matte", 0x0b820000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 77;
+
 const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2);
 
 // Rows outside the rectangle are blackened whole; inside it, the columns left
@@ -29,7 +32,7 @@ void blackenOutside(FieldImage* f) {
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* field = images.field(0, msg->position, 77);
+    FieldImage* field = images.field(0, msg->position, kInputLine);
     if (field == nullptr) return -1;
     blackenOutside(field);
     return images.deliver(field);

@@ -15,6 +15,10 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Standbild,v 1.0 2014/11/19 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Standbild", 0x0bb90000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 125;
+constexpr int32_t kScratchLine = 131;
+
 SliderDescriptor horizontal = fieldfx::makeSlider(1610, 0, 10, 2);
 SliderDescriptor vertical = fieldfx::makeSlider(1620, 0, 10, 2);
 SliderDescriptor speed = fieldfx::makeSlider(1630, 1, 100, 10);
@@ -54,9 +58,9 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 125);
+    FieldImage* src = images.field(0, msg->position, kInputLine);
     if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(131);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
 
     // The host counts positions in a signed 32-bit field number.

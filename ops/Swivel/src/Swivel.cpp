@@ -17,6 +17,10 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Rotate,v 1.0 2014/11/19 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Swivel", 0x0bb60000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 90;
+constexpr int32_t kScratchLine = 96;
+
 int32_t formatAngle(int32_t value, char16_t* buffer);
 
 // Angle in tenths of a degree, shown through formatAngle.
@@ -79,9 +83,9 @@ void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool us
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 90);
+    FieldImage* src = images.field(0, msg->position, kInputLine);
     if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(96);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
     uint8_t border[4];
     std::memcpy(border, &backgroundColour.value, sizeof border);
