@@ -17,7 +17,7 @@ constexpr int32_t kInput1Line = 96;
 
 const uint32_t kStartLabels[] = {211, 212, 0};
 ChoiceDescriptor startChoice = fieldfx::makeChoice(210, kStartLabels, 1);
-SliderDescriptor blockLength{{PARAM_SLIDER, 220, 1}, 0, nullptr, 1, 100, 25};
+SliderDescriptor blockLength = fieldfx::makeSlider(220, 1, 100, 25, 1);
 
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kTransition, kIdent, 1, &startChoice, &blockLength);

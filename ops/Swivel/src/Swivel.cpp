@@ -24,7 +24,7 @@ constexpr int32_t kScratchLine = 96;
 int32_t formatAngle(int32_t value, char16_t* buffer);
 
 // Angle in tenths of a degree, shown through formatAngle.
-SliderDescriptor angleSlider{{PARAM_SLIDER, 510, 2}, 0, &formatAngle, -450, 450, 0};
+SliderDescriptor angleSlider = fieldfx::makeSlider(510, -450, 450, 0, 2, &formatAngle);
 const uint32_t kEdgesLabels[] = {521, 522, 0};
 ChoiceDescriptor edgesChoice = fieldfx::makeChoice(520, kEdgesLabels, 0);
 ColourDescriptor backgroundColour = fieldfx::makeColour(530, BLACK_PIXEL);
