@@ -62,6 +62,43 @@ double parseRate(const std::string& text) {
     return rate;
 }
 
+std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
+    std::vector<OptionSpec> specs = {{"--input", "-i", true, true},
+                                     {"--output", "-o", true, false},
+                                     {"--set", nullptr, true, true},
+                                     {"--start", nullptr, true, false},
+                                     {"--duration", nullptr, true, false},
+                                     {"--rate", nullptr, true, false},
+                                     {"--active", nullptr, true, false},
+                                     {"--pixel-aspect", nullptr, true, false},
+                                     {"--scale", nullptr, true, false},
+                                     {"--pattern", nullptr, true, false},
+                                     {"--field-order", nullptr, true, false},
+                                     {"--size", nullptr, true, false},
+                                     {"--yes", "-y", false, false}};
+    specs.insert(specs.end(), own);
+    return specs;
+}
+
+const char kEffectOptionsHelp[] =
+    "  -i IN             input 0; a transition takes a second -i as input 1\n"
+    "                    (default: builtin:motion, and builtin:bars as input 1)\n"
+    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME)\n"
+    "  --start N         first frame of the inputs (default 0)\n"
+    "  --duration N      frames to render (filter: default to the end of the\n"
+    "                    input; transition: default the shorter input)\n"
+    "  --rate FPS        frame rate (25, 30000/1001): N may then be seconds (2s);\n"
+    "                    a video input gives its own\n"
+    "  --active x,y,w,h  active rectangle of every field (default the field)\n"
+    "  --pixel-aspect N  pixel aspect x 1000 (default 1000 / the video's sample\n"
+    "                    aspect ratio, 1000 for field files)\n"
+    "  --scale N/D       sizes in pixels scaled by N/D (OPF_SCALE)\n"
+    "  --pattern P       wipe pattern of Telescope and Glide (fieldfx patterns)\n"
+    "  --field-order O   tff, bff or progressive: a video's own order overridden;\n"
+    "                    for field files tff (default) or bff\n"
+    "  --size WxH        size of the built-in clips (default 720x576)\n"
+    "  -y                replace an existing output\n";
+
 EffectJob prepareJob(const Args& args, const std::string& command) {
     if (args.positional().size() != 1)
         throw Error(ErrorKind::Usage, command + " takes one operator name (fieldfx " + command +

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,12 @@ struct EffectJob {
     std::size_t fields = 0;      // and has this many
     int32_t width = 0, height = 0;  // field size
 };
+
+// The options both commands take, which prepareJob reads, followed by the
+// command's `own`.
+std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own);
+// Their lines of --help.
+extern const char kEffectOptionsHelp[];
 
 // Reads the options both commands take (NAME, -i, --set, --start,
 // --duration, --rate, --active, --pixel-aspect, --scale, --pattern,
