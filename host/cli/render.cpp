@@ -23,7 +23,7 @@ const char kUsage[] =
     "         [--start N] [--duration N] [--rate FPS] [--active x,y,w,h]\n"
     "         [--pixel-aspect N] [--scale N/D] [--pattern NAME|FILE]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--lossless]\n"
-    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--quiet] [-y]\n"
+    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--threads N] [--quiet] [-y]\n"
     "\n"
     "Runs NAME over its input clips and writes the output clip. Clips are video\n"
     "files (anything FFmpeg reads), the built-in clips builtin:bars,\n"
