@@ -32,6 +32,15 @@ public:
     // `line`, and every image held is released as for a failed host call.
     void fail(int32_t line) { checked(nullptr, line); }
 
+    // The end of a rendered request: every image held but `output` is handed
+    // back in the order obtained, then `output` goes to the host as the field.
+    int32_t deliver(FieldImage* output) {
+        for (int i = 0; i < count_; ++i)
+            if (held_[i] != output) opFreeImage(held_[i]);
+        count_ = 0;
+        return opPutField(output);
+    }
+
 private:
     static constexpr int kMaxImages = 4;
 

@@ -13,6 +13,11 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Glide,v 1.0 2014/12/15 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Glide", 0x0bbb0000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 106;
+constexpr int32_t kInput1Line = 112;
+constexpr int32_t kScratchLine = 118;
+
 fieldfx::PatternWipe wipe{};
 PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
 
@@ -32,11 +37,11 @@ int32_t process(const OperatorMessage* msg) {
     if (!fieldfx::usableMask(wipe.mask)) return -1;
 
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, 106);
+    FieldImage* src0 = images.field(0, msg->position, kInput0Line);
     if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, 112);
+    FieldImage* src1 = images.field(1, msg->position, kInput1Line);
     if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(118);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
@@ -55,9 +60,7 @@ int32_t process(const OperatorMessage* msg) {
             x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace

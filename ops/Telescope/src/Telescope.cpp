@@ -13,6 +13,11 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Telescope,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Telescope", 0x0bbc0000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 102;
+constexpr int32_t kInput1Line = 108;
+constexpr int32_t kScratchLine = 114;
+
 fieldfx::PatternWipe wipe{};
 PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
 
@@ -29,11 +34,11 @@ int32_t process(const OperatorMessage* msg) {
     if (!fieldfx::usableMask(wipe.mask)) return -1;
 
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, 102);
+    FieldImage* src0 = images.field(0, msg->position, kInput0Line);
     if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, 108);
+    FieldImage* src1 = images.field(1, msg->position, kInput1Line);
     if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(114);
+    FieldImage* dst = images.scratch(kScratchLine);
     if (dst == nullptr) return -1;
 
     const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
@@ -52,9 +57,7 @@ int32_t process(const OperatorMessage* msg) {
             y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
