@@ -19,7 +19,9 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# Only what the demo runs: the command line and the operators.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
