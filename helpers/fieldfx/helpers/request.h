@@ -28,6 +28,15 @@ public:
     // opAllocImage(-1, -1, 1, 0): a scratch image like the current field.
     FieldImage* scratch(int32_t line) { return checked(opAllocImage(-1, -1, 1, 0), line); }
 
+    // Input 0 at `position` and a scratch image for the output: the start of a
+    // filter that writes a new image. False when either failed.
+    bool fieldAndScratch(uint32_t position, int32_t fieldLine, int32_t scratchLine,
+                         FieldImage*& input, FieldImage*& output) {
+        input = field(0, position, fieldLine);
+        output = input != nullptr ? scratch(scratchLine) : nullptr;
+        return output != nullptr;
+    }
+
     // A failure of the operator's own (e.g. no heap for a table): logged at
     // `line`, and every image held is released as for a failed host call.
     void fail(int32_t line) { checked(nullptr, line); }

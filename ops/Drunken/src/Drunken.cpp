@@ -72,10 +72,8 @@ void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t heig
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     // The new image is indexed with the field's geometry; a negative size
     // counts as 0.

@@ -32,17 +32,11 @@ const auto kTags = fieldfx::describeOperatorWithPrefs(
     fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &distance, &direction);
 
 int32_t process(const OperatorMessage* msg) {
-    // Without a mask (OP_OPEN failed or never came) there is nothing to order
-    // the change by: the request fails before asking the host for anything.
-    if (!fieldfx::usableMask(wipe.mask)) return -1;
-
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, kInput0Line);
-    if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, kInput1Line);
-    if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    const fieldfx::WipeImages im = fieldfx::wipeImages(wipe, images, msg->position, kInput0Line,
+                                                       kInput1Line, kScratchLine);
+    if (im.dst == nullptr) return -1;
+    const FieldImage* src0 = im.src0;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
     const fieldfx::glide::Shift shift = fieldfx::glide::shiftVector(
@@ -54,13 +48,14 @@ int32_t process(const OperatorMessage* msg) {
                             msg->position, fieldfx::durationOf(msg));
 
     fieldfx::paintPatternWipe(
-        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+        src0, im.src1, im.dst, wipe.mask, lv,
+        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
             const int32_t remaining = lv.S - k;
             y = fieldfx::glide::shiftedCoordinate(remaining, shift.dy, lv.S, r, ay);
             x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
         });
 
-    return images.deliver(dst);
+    return images.deliver(im.dst);
 }
 
 }  // namespace

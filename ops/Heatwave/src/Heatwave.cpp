@@ -60,10 +60,8 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     const int32_t width = std::max<int32_t>(0, src->width);
     const int32_t rows = fieldfx::rowsHeld(dst, width, src->height);

@@ -219,10 +219,8 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, int32_t heig
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* blurred = images.scratch(kScratchLine);
-    if (blurred == nullptr) return -1;
+    FieldImage *src, *blurred;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, blurred)) return -1;
 
     // The scratch image is indexed with the field's geometry; a negative size
     // counts as 0.

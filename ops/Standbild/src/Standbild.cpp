@@ -58,10 +58,8 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     // The host counts positions in a signed 32-bit field number.
     const int32_t p = int32_t(msg->position);

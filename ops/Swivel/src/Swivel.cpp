@@ -83,10 +83,8 @@ void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool us
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
     uint8_t border[4];
     std::memcpy(border, &backgroundColour.value, sizeof border);
     rotateField(src, dst, fieldfx::sliderValue(angleSlider), edgesChoice.value != 0, border);

@@ -29,17 +29,11 @@ const auto kTags = fieldfx::describeOperatorWithPrefs(
     fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &zoom);
 
 int32_t process(const OperatorMessage* msg) {
-    // Without a mask (OP_OPEN failed or never came) there is nothing to order
-    // the change by: the request fails before asking the host for anything.
-    if (!fieldfx::usableMask(wipe.mask)) return -1;
-
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, kInput0Line);
-    if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, kInput1Line);
-    if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    const fieldfx::WipeImages im = fieldfx::wipeImages(wipe, images, msg->position, kInput0Line,
+                                                       kInput1Line, kScratchLine);
+    if (im.dst == nullptr) return -1;
+    const FieldImage* src0 = im.src0;
 
     const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
     const int32_t halfW = aW / 2, halfH = aH / 2;
@@ -51,13 +45,14 @@ int32_t process(const OperatorMessage* msg) {
     const double Z = fieldfx::telescope::zoomStrength(fieldfx::sliderValue(zoom), aH);
 
     fieldfx::paintPatternWipe(
-        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+        src0, im.src1, im.dst, wipe.mask, lv,
+        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
             const double f = fieldfx::telescope::magnification(lv.S, k, Z);
             x = fieldfx::telescope::zoomedCoordinate(c, halfW, ax, f);
             y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
         });
 
-    return images.deliver(dst);
+    return images.deliver(im.dst);
 }
 
 }  // namespace

@@ -109,10 +109,8 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     TunnelField q;
     q.c = fieldfx::tunnelCentre(src, centre, msg);

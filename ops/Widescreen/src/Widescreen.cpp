@@ -96,10 +96,8 @@ void resample(const FieldImage* src, FieldImage* dst, int32_t rows, bool squeeze
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, kInputLine);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(kScratchLine);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
     const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
     fillWords(dst, src->width, rows, barColour.value);
     resample(src, dst, rows, conversionChoice.value == 0, smoothingChoice.value != 0);
