@@ -11,6 +11,7 @@
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 #include "options.h"
+#include "segment.h"
 
 namespace fieldfx::cli {
 
@@ -34,10 +35,22 @@ private:
 };
 
 // Operators whose fields depend on the requests before them within one
-// effect: Standbild's shake and noise come from a generator that runs from
-// OP_OPEN across every request. Their fields are rendered in order.
+// effect: Standbild's shake and noise (one draw per pixel) come from a
+// generator that runs from OP_OPEN across every request. Their fields are
+// rendered in order, every earlier position included.
 bool rendersInOrder(const runtime::OperatorModule& module) {
     return module.name() == "Standbild";
+}
+
+// The options that decide a render's fields, as text the segments of one
+// render share.
+std::string effectText(const Args& args, const EffectJob& job) {
+    std::string text = job.module->name();
+    for (const char* option : {"--input", "--set", "--start", "--duration", "--rate", "--active",
+                               "--pixel-aspect", "--scale", "--pattern", "--field-order", "--size"})
+        for (const std::string& v : args.values(option)) text += std::string(" ") + option + " " + v;
+    return text + " (fields " + std::to_string(job.firstField) + "+" + std::to_string(job.fields) +
+           ")";
 }
 
 // One field in flight between the reading thread and a worker.
@@ -101,7 +114,16 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
     openEffect(job, effect);
     printWarnings(effect);
+    // The positions skipped by an operator rendered in order are requested
+    // too, their fields dropped.
+    const bool inOrder = rendersInOrder(*job.module);
+    uint32_t next = 0;  // the positions below have been requested
     for (uint32_t p : positions) {
+        for (; inOrder && next < p; ++next) {
+            effect.process(next, io::holdsOddLines(job.order, next & 1u));
+            printWarnings(effect);
+        }
+        next = p + 1;
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
         take(p, out);
@@ -253,6 +275,47 @@ double parseRate(const std::string& text) {
     return rate;
 }
 
+std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
+    std::vector<OptionSpec> specs = {{"--input", "-i", true, true},
+                                     {"--output", "-o", true, false},
+                                     {"--set", nullptr, true, true},
+                                     {"--start", nullptr, true, false},
+                                     {"--duration", nullptr, true, false},
+                                     {"--rate", nullptr, true, false},
+                                     {"--active", nullptr, true, false},
+                                     {"--pixel-aspect", nullptr, true, false},
+                                     {"--scale", nullptr, true, false},
+                                     {"--pattern", nullptr, true, false},
+                                     {"--field-order", nullptr, true, false},
+                                     {"--size", nullptr, true, false},
+                                     {"--threads", nullptr, true, false},
+                                     {"--yes", "-y", false, false}};
+    specs.insert(specs.end(), own);
+    return specs;
+}
+
+const char kEffectOptionsHelp[] =
+    "  -i IN             input 0; a transition takes a second -i as input 1\n"
+    "                    (default: builtin:motion, and builtin:bars as input 1)\n"
+    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME)\n"
+    "  --start N         first frame of the inputs (default 0)\n"
+    "  --duration N      frames to render (filter: default to the end of the\n"
+    "                    input; transition: default the shorter input)\n"
+    "  --rate FPS        frame rate (25, 30000/1001): N may then be seconds (2s);\n"
+    "                    a video input gives its own\n"
+    "  --active x,y,w,h  active rectangle of every field (default the field)\n"
+    "  --pixel-aspect N  pixel aspect x 1000 (default 1000 / the video's sample\n"
+    "                    aspect ratio, 1000 for field files)\n"
+    "  --scale N/D       sizes in pixels scaled by N/D (OPF_SCALE)\n"
+    "  --pattern P       wipe pattern of Telescope and Glide (fieldfx patterns)\n"
+    "  --field-order O   tff, bff or progressive: a video's own order overridden;\n"
+    "                    for field files tff (default) or bff\n"
+    "  --size WxH        size of the built-in clips (default 720x576)\n"
+    "  --threads N       effects rendering fields at once, each on its own copy of\n"
+    "                    the operator (default: the number of cores); the output\n"
+    "                    is the same for every N\n"
+    "  -y                replace an existing output\n";
+
 EffectJob prepareJob(const Args& args, const std::string& command) {
     if (args.positional().size() != 1)
         throw Error(ErrorKind::Usage, command + " takes one operator name (fieldfx " + command +
@@ -332,14 +395,29 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     job.threads = args.has("--threads") ? parseCount("--threads", args.value("--threads"), 256)
                                         : std::max(1u, std::thread::hardware_concurrency());
     if (job.threads == 0) throw Error(ErrorKind::Usage, "--threads takes at least 1");
+
+    if (args.has("--range")) {
+        const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        SegmentOutput& segment = job.segment.emplace();
+        segment.first = 2 * std::size_t(r.first);
+        segment.count = 2 * (std::size_t(r.last) - r.first + 1);
+        segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
+                                        module.name() + " " + fileChecksum(module.path());
+        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
+        segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
+    }
     return job;
 }
 
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take) {
-    const std::size_t workers =
-        rendersInOrder(*job.module) ? 1 : std::min<std::size_t>(job.threads, positions.size());
-    if (job.threads <= 1 || positions.size() <= 1) runInline(job, positions, take);
+    const bool inOrder = rendersInOrder(*job.module);
+    const std::size_t workers = inOrder ? 1 : std::min<std::size_t>(job.threads, positions.size());
+    // Positions that skip some from 0 on (a part of the span, a preview) of
+    // an operator rendered in order need the skipped ones replayed.
+    const bool replays = inOrder && !positions.empty() && positions.back() + 1 != positions.size();
+    if (job.threads <= 1 || positions.size() <= 1 || replays) runInline(job, positions, take);
     else runWorkers(job, positions, workers, take);
 }
 
