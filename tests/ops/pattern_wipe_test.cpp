@@ -396,14 +396,14 @@ TEST_P(PatternWipe, SmallerImagesAreNeverReadOrWrittenOutside) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(out.word(x, y), x < 4 && y < 3 ? kB : kFill) << x << "," << y;
-    // A new image smaller than the field.
+    // A new image smaller than the field is laid out like it: of its 10
+    // pixels, the one whole row of 6 that fits is written.
     host.setInput(1, makeField(6, 4, kB));
     host.setScratchGeometry(makeField(5, 2));
     EXPECT_EQ(op.process(9, 10), 0);
     out = host.putField();
     ASSERT_EQ(out.width, 5);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(out.word(x, y), kB) << x << "," << y;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(out.word(i % 5, i / 5), i < 6 ? kB : kFill) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOperators, PatternWipe, ::testing::ValuesIn(kOperators),

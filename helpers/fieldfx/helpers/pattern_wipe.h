@@ -125,18 +125,19 @@ inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t 
 // column c and row r of the rectangle with band level k, the position of
 // src0 that is sampled (clamp variant).
 //
-// The rectangle is kept inside all three images, and each image is indexed
-// with its own row length: for images of one geometry (what the host hands
-// out) that is exactly the rectangle and the pixel index of src0; an image
-// that is smaller is never read or written outside.
+// dst is laid out like src0 (the host hands out a scratch image at least as
+// large as the field; one that is smaller gets the rows that fit). src1 is
+// indexed with its own row length, and the rectangle is kept inside it: for
+// inputs of one geometry (what the host hands out) that is exactly the
+// rectangle; an input that is smaller is never read outside.
 template <typename SamplePosition>
 void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
                       const FieldImage* mask, const WipeLevels& lv,
                       SamplePosition samplePosition) {
     PixelRect a = activeRect(src0);
-    const PixelRect b1 = imageRect(src1), bd = imageRect(dst);
-    a.x1 = std::min({a.x1, b1.x1, bd.x1});
-    a.y1 = std::min({a.y1, b1.y1, bd.y1});
+    const PixelRect b1 = imageRect(src1);
+    a.x1 = std::min(a.x1, b1.x1);
+    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
     if (a.empty()) return;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
@@ -153,7 +154,7 @@ void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage
         const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
         const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
-        uint8_t* rowOut = out + std::size_t(y) * std::size_t(dst->width) * 4;
+        uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
         for (int32_t x = a.x0; x < a.x1; ++x) {
             const int32_t c = x - ax;
             const int32_t m = maskRow[(maskW * c) / aW];

@@ -9,6 +9,7 @@
 
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
 #include "fieldfx/helpers/tunnel_geometry.h"
@@ -56,15 +57,16 @@ struct TunnelField {
     int32_t depth, mix;
 };
 
-// Paints dst from src over the rows and columns both images have; each is
-// indexed with its own row length.
+// Paints dst from src. dst is laid out like src (the host hands out a scratch
+// image at least as large as the field); one that is smaller gets the rows
+// that fit.
 void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
-    const int32_t cols = std::min<int32_t>(src->width, dst->width);
-    const int32_t rows = std::min<int32_t>(src->height, dst->height);
+    const int32_t cols = src->width;
+    const int32_t rows = fieldfx::rowsHeld(dst, cols, src->height);
     if (cols <= 0 || rows <= 0) return;
     const auto* in = static_cast<const uint8_t*>(src->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
-    const std::size_t inRow = std::size_t(src->width) * 4, outRow = std::size_t(dst->width) * 4;
+    const std::size_t inRow = std::size_t(cols) * 4, outRow = inRow;
 
     // With span <= 0 the disc is as large as the frame's reach from the centre:
     // there is no ring left to stretch (the formulas would divide by zero or
