@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
@@ -46,9 +47,12 @@ double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
 void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span,
               int32_t mixPercent, uint8_t out[4]) {
     const double w = double(mixPercent) * std::min(e, span) / 100.0;
-    for (int b = 0; b < 4; ++b)
-        out[b] = uint8_t(int32_t((double(in[b]) * w + double(sample[b]) * (span - w)) / span));
+    fieldfx::storeLowBytes(
+        (fieldfx::lanesOf(in) * w + fieldfx::lanesOf(sample) * (span - w)) / span, out);
 }
+
+// Each pixel's distance and direction from the centre, kept across fields.
+fieldfx::TunnelGeometryCache geometry;
 
 struct TunnelField {
     fieldfx::TunnelCentre c;
@@ -80,20 +84,23 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
     const double rim = double(q.r0);
+    const auto* table = geometry.terms(q.c, cols, src->height);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* inPixel = in + std::size_t(y) * inRow;
         uint8_t* outPixel = out + std::size_t(y) * outRow;
+        const auto* known = table != nullptr ? table + std::size_t(y) * std::size_t(cols) : nullptr;
         const double dv = fieldfx::frameLineDistance(q.c, y);
         for (int32_t x = 0; x < cols; ++x, inPixel += 4, outPixel += 4) {
             const double dx = fieldfx::columnDistance(q.c, x);
-            const double dist = fieldfx::centreDistance(dx, dv);
+            const double dist = known ? known[x].dist : fieldfx::centreDistance(dx, dv);
             if (dist <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
                 continue;
             }
             const double e = dist - rim;
             const double rho = fieldfx::ringRadius(q.depth, e, q.span, rim);
-            const fieldfx::SamplePosition s = fieldfx::tunnelSample(q.c, dx, dv, dist, rho);
+            const fieldfx::Direction u = known ? known[x].u : fieldfx::directionOf(dx, dv, dist);
+            const fieldfx::SamplePosition s = fieldfx::ringSample(q.c, u, rho);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
             if (q.mix == 0)
