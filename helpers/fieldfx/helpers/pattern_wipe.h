@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "fieldfx/operator.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/sampler.h"
 #include "fieldfx/services.h"
@@ -112,11 +113,15 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
     return WipeLevels{S, int64_t(t), int64_t(t) - S};
 }
 
-// The band blend of one pixel, lane by lane over all four bytes.
+// The band blend of one pixel, lane by lane over all four bytes:
+// (incoming x (S - k) + sample x k) / S in integers, 0 <= k < S. The
+// products and their sum are exact in double (far below 2^53), and the
+// quotient's fraction is 0 or at least 1 / S, far above its rounding error,
+// so the truncated double quotient is the integer quotient.
 inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
                       uint8_t* out) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t((int32_t(incoming[i]) * (S - k) + int32_t(sample[i]) * k) / S);
+    storeLowBytes((lanesOf(incoming) * double(S - k) + lanesOf(sample) * double(k)) / double(S),
+                  out);
 }
 
 // Paints one field of a pattern wipe into dst over the active rectangle of
@@ -149,15 +154,23 @@ void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage
     const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
 
+    // Mask column (maskW x c) / aW, stepped along the row without dividing:
+    // each column adds maskW / aW whole columns and maskW % aW to the remainder.
+    const int32_t colStep = maskW / aW, remStep = maskW % aW;
+    const int32_t c0 = a.x0 - ax;
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
         const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
         const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
         uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
+        int32_t maskCol = (maskW * c0) / aW, rem = (maskW * c0) % aW;
         for (int32_t x = a.x0; x < a.x1; ++x) {
             const int32_t c = x - ax;
-            const int32_t m = maskRow[(maskW * c) / aW];
+            const int32_t m = maskRow[maskCol];
+            maskCol += colStep;
+            rem += remStep;
+            if (rem >= aW) ++maskCol, rem -= aW;
             uint8_t* o = rowOut + std::size_t(x) * 4;
             if (m >= lv.T) {
                 std::memcpy(o, row0 + std::size_t(x) * 4, 4);
