@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fieldfx/helpers/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
 
@@ -404,6 +405,26 @@ TEST_P(PatternWipe, SmallerImagesAreNeverReadOrWrittenOutside) {
     out = host.putField();
     ASSERT_EQ(out.width, 5);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(out.word(i % 5, i / 5), i < 6 ? kB : kFill) << i;
+}
+
+// The band blend divides in double; it must give the integer quotient for
+// every band width and level, with extreme bytes and random ones.
+TEST(BandBlend, IsTheIntegerQuotient) {
+    const uint8_t edges[] = {0, 1, 127, 128, 254, 255};
+    uint32_t state = 1;
+    for (int32_t S = 1; S <= 650; ++S) {
+        for (int32_t k = 0; k < S; ++k) {
+            uint8_t in[4], sample[4], got[4];
+            for (int i = 0; i < 4; ++i) {
+                state = state * 214013u + 2531011u;
+                in[i] = i < 2 ? edges[(k + i) % 6] : uint8_t(state >> 16);
+                sample[i] = i < 2 ? edges[(S + 3 * i) % 6] : uint8_t(state >> 24);
+            }
+            fieldfx::blendBand(in, sample, S, k, got);
+            for (int i = 0; i < 4; ++i)
+                ASSERT_EQ(got[i], (in[i] * (S - k) + sample[i] * k) / S) << S << " " << k;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOperators, PatternWipe, ::testing::ValuesIn(kOperators),
