@@ -78,6 +78,11 @@ inline void splitPosition(double x, double y, int32_t& ix, int32_t& iy, double& 
 // double, so q - p here is the integer difference converted.)
 inline void blend(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01, const uint8_t* p11,
                   double fx, double fy, uint8_t out[4]) {
+    // At a whole position both steps add zero: the result is p00 itself.
+    if (fx == 0.0 && fy == 0.0) {
+        std::memcpy(out, p00, 4);
+        return;
+    }
     const PixelLanes a00 = lanesOf(p00), a01 = lanesOf(p01);
     const PixelLanes top = (lanesOf(p10) - a00) * fx + a00;
     const PixelLanes bottom = (lanesOf(p11) - a01) * fx + a01;
