@@ -118,10 +118,12 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
 // products and their sum are exact in double (far below 2^53), and the
 // quotient's fraction is 0 or at least 1 / S, far above its rounding error,
 // so the truncated double quotient is the integer quotient.
-inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
-                      uint8_t* out) {
-    storeLowBytes((lanesOf(incoming) * double(S - k) + lanesOf(sample) * double(k)) / double(S),
-                  out);
+template <typename Lanes = PixelLanes>
+void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
+               uint8_t* out) {
+    storeLowBytes(
+        (Lanes::load(incoming) * double(S - k) + Lanes::load(sample) * double(k)) / double(S),
+        out);
 }
 
 // Paints one field of a pattern wipe into dst over the active rectangle of
@@ -135,10 +137,13 @@ inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t 
 // indexed with its own row length, and the rectangle is kept inside it: for
 // inputs of one geometry (what the host hands out) that is exactly the
 // rectangle; an input that is smaller is never read outside.
-template <typename SamplePosition>
-void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                      const FieldImage* mask, const WipeLevels& lv,
-                      SamplePosition samplePosition) {
+//
+// Lanes carries each band pixel's four byte computations (lanes.h);
+// paintPatternWipe below picks the widest the processor runs.
+template <typename Lanes, typename SamplePosition>
+void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                          const FieldImage* mask, const WipeLevels& lv,
+                          SamplePosition samplePosition) {
     PixelRect a = activeRect(src0);
     const PixelRect b1 = imageRect(src1);
     a.x1 = std::min(a.x1, b1.x1);
@@ -182,10 +187,30 @@ void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage
                 samplePosition(c, r, k, sx, sy);
                 uint8_t s[4];
                 sampleBilinear(source, sx, sy, s);
-                blendBand(row1 + std::size_t(x) * 4, s, lv.S, k, o);
+                blendBand<Lanes>(row1 + std::size_t(x) * 4, s, lv.S, k, o);
             }
         }
     }
+}
+
+#if defined(FIELDFX_AVX2_LANES)
+template <typename SamplePosition>
+FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
+                                              FieldImage* dst, const FieldImage* mask,
+                                              const WipeLevels& lv,
+                                              SamplePosition samplePosition) {
+    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, samplePosition);
+}
+#endif
+
+template <typename SamplePosition>
+void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                      const FieldImage* mask, const WipeLevels& lv,
+                      SamplePosition samplePosition) {
+#if defined(FIELDFX_AVX2_LANES)
+    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, samplePosition);
+#endif
+    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, samplePosition);
 }
 
 }  // namespace fieldfx

@@ -83,9 +83,9 @@ inline void blend(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01, co
         std::memcpy(out, p00, 4);
         return;
     }
-    const PixelLanes a00 = lanesOf(p00), a01 = lanesOf(p01);
-    const PixelLanes top = (lanesOf(p10) - a00) * fx + a00;
-    const PixelLanes bottom = (lanesOf(p11) - a01) * fx + a01;
+    const PixelLanes a00 = PixelLanes::load(p00), a01 = PixelLanes::load(p01);
+    const PixelLanes top = (PixelLanes::load(p10) - a00) * fx + a00;
+    const PixelLanes bottom = (PixelLanes::load(p11) - a01) * fx + a01;
     storeLowBytes((bottom - top) * fy + top, out);
 }
 

@@ -76,7 +76,9 @@ fieldfx::SampleSource burrowSource(const FieldImage* a, const FieldImage* b) {
 fieldfx::TunnelGeometryCache geometry;
 
 // Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
-// image, which is (x, y) itself when both images have one geometry.
+// image, which is (x, y) itself when both images have one geometry. Lanes
+// carries each pixel's four byte computations (fieldfx/helpers/lanes.h).
+template <typename Lanes>
 void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre& c,
                  const Progress& g, int32_t depthPixels) {
     const int32_t width = a->width, height = a->height;
@@ -119,9 +121,8 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre
             // farthest corner, with a large pixel aspect) it is 0, as the x86
             // conversion gives. A's fade term int64(a) * keep is exact in
             // double (below 2^37).
-            const fieldfx::PixelLanes inA = fieldfx::lanesOf(pa);
-            const fieldfx::PixelLanes tunnel =
-                (inA * e + fieldfx::lanesOf(sample) * (g.span - e)) / g.span;
+            const Lanes inA = Lanes::load(pa);
+            const Lanes tunnel = (inA * e + Lanes::load(sample) * (g.span - e)) / g.span;
             if (!fade)
                 fieldfx::storeLowBytes(tunnel, pa);
             else
@@ -129,6 +130,14 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre
         }
     }
 }
+
+#if defined(FIELDFX_AVX2_LANES)
+FIELDFX_AVX2_KERNEL void paintBurrowAvx2(FieldImage* a, const FieldImage* b,
+                                         const fieldfx::TunnelCentre& c, const Progress& g,
+                                         int32_t depthPixels) {
+    paintBurrow<fieldfx::PixelLanesAvx2>(a, b, c, g, depthPixels);
+}
+#endif
 
 int32_t process(const OperatorMessage* msg) {
     // Any Direction other than 0 closes.
@@ -141,7 +150,14 @@ int32_t process(const OperatorMessage* msg) {
 
     const fieldfx::TunnelCentre c = fieldfx::tunnelCentre(a, centre, msg);
     const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
-    paintBurrow(a, b, c, progressOf(msg, closing, rmax), fieldfx::sliderValue(depth));
+    const Progress g = progressOf(msg, closing, rmax);
+    const int32_t depthPixels = fieldfx::sliderValue(depth);
+#if defined(FIELDFX_AVX2_LANES)
+    if (fieldfx::haveAvx2())
+        paintBurrowAvx2(a, b, c, g, depthPixels);
+    else
+#endif
+        paintBurrow<fieldfx::PixelLanes>(a, b, c, g, depthPixels);
 
     opFreeImage(b);
     return opPutField(a);

@@ -44,11 +44,12 @@ double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
 // The input's share grows with the distance e beyond the rim up to Mix percent
 // at e = span. Beyond span (pixels far from an off-middle centre) e is held at
 // span so the weights stay non-negative and each byte between input and sample.
+// Lanes carries the four byte computations (fieldfx/helpers/lanes.h).
+template <typename Lanes>
 void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span,
               int32_t mixPercent, uint8_t out[4]) {
     const double w = double(mixPercent) * std::min(e, span) / 100.0;
-    fieldfx::storeLowBytes(
-        (fieldfx::lanesOf(in) * w + fieldfx::lanesOf(sample) * (span - w)) / span, out);
+    fieldfx::storeLowBytes((Lanes::load(in) * w + Lanes::load(sample) * (span - w)) / span, out);
 }
 
 // Each pixel's distance and direction from the centre, kept across fields.
@@ -61,9 +62,10 @@ struct TunnelField {
     int32_t depth, mix;
 };
 
-// Paints dst from src. dst is laid out like src (the host hands out a scratch
+// Paints dst from src, mixing with Lanes. dst is laid out like src (the host hands out a scratch
 // image at least as large as the field); one that is smaller gets the rows
 // that fit.
+template <typename Lanes>
 void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
     const int32_t cols = src->width;
     const int32_t rows = fieldfx::rowsHeld(dst, cols, src->height);
@@ -106,10 +108,17 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
             if (q.mix == 0)
                 std::memcpy(outPixel, sample, 4);
             else
-                mixPixel(inPixel, sample, e, q.span, q.mix, outPixel);
+                mixPixel<Lanes>(inPixel, sample, e, q.span, q.mix, outPixel);
         }
     }
 }
+
+#if defined(FIELDFX_AVX2_LANES)
+FIELDFX_AVX2_KERNEL void paintTunnelAvx2(const FieldImage* src, FieldImage* dst,
+                                         const TunnelField& q) {
+    paintTunnel<fieldfx::PixelLanesAvx2>(src, dst, q);
+}
+#endif
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
@@ -124,7 +133,12 @@ int32_t process(const OperatorMessage* msg) {
     q.span = tunnelSpan(src->width, src->height, q.c.cx, q.r0);
     q.depth = fieldfx::sliderValue(depth);
     q.mix = fieldfx::sliderValue(mix);
-    paintTunnel(src, dst, q);
+#if defined(FIELDFX_AVX2_LANES)
+    if (fieldfx::haveAvx2())
+        paintTunnelAvx2(src, dst, q);
+    else
+#endif
+        paintTunnel<fieldfx::PixelLanes>(src, dst, q);
 
     opFreeImage(src);
     return opPutField(dst);
