@@ -1,9 +1,10 @@
-# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine.
+# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine
+# (`./make demo` and `./make test` where make itself is not installed yet).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw ci-agree
+.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-tsan ci-mingw ci-agree ci-bare-debian
 
 all: build
 
@@ -19,11 +20,21 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# scripts/farm-render as a Slurm job array on a single-node cluster that the
+# test starts and stops itself (needs root; about 30 s).
+test-farm: deps $(BUILD)/CMakeCache.txt
+	@scripts/install-deps farm
+	cmake --build $(BUILD) -j $(JOBS)
+	tests/farm/slurm-test $(BUILD)/bin/fieldfx
+
+# Only what the demo runs: the command line and the operators.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
-ci-m32: deps
+ci-m32:
+	@scripts/install-deps m32
 	cmake -S . -B build-m32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-m32 -j $(JOBS)
@@ -36,18 +47,26 @@ ci-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
+# The threaded paths under ThreadSanitizer: effects at once on their own
+# module copies, renders on several threads.
+ci-tsan: deps
+	cmake -S . -B build-tsan -DFIELDFX_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) \
+	    -R '^(EffectsAtOnce|RenderThreads)\.'
+
 # 32-bit Windows (mingw-w64 i686): the modules, their exports and maths, and
 # the operator tests as Windows programs, run under wine.
 WINE_ENV = WINEPREFIX=$(CURDIR)/build-mingw/wine WINEDEBUG=-all WINEPATH="Z:$(CURDIR)/build-mingw/lib"
-ci-mingw: deps
-	scripts/install-deps --windows
+ci-mingw:
+	@scripts/install-deps mingw wine
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
 	@command -v wine >/dev/null || { echo "ci-mingw: wine is not installed: the Windows tests" \
-	    "are built in build-mingw but cannot run (scripts/install-deps --windows)" >&2; exit 1; }
+	    "are built in build-mingw but cannot run (scripts/install-deps mingw wine)" >&2; exit 1; }
 	cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
 
 # The same bytes everywhere: every operator driven with the same requests by
@@ -57,5 +76,9 @@ ci-agree: build
 	cmake --build build-mingw -j $(JOBS) --target agreement_driver
 	$(WINE_ENV) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
 
+# The README's two commands on a bare Debian 12 root built with debootstrap.
+ci-bare-debian:
+	scripts/ci-bare-debian
+
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-mingw
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw
