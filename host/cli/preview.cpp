@@ -26,7 +26,7 @@ const char kHelp[] =
     "         [--columns N] [--tile-width N] [--set name=value]... [--start N]\n"
     "         [--duration N] [--rate FPS] [--active x,y,w,h] [--pixel-aspect N]\n"
     "         [--scale N/D] [--pattern NAME|FILE] [--field-order tff|bff|progressive]\n"
-    "         [--size WxH] [-y]\n"
+    "         [--size WxH] [--threads N] [-y]\n"
     "\n"
     "Renders NAME as fieldfx render does, but only the frames of a contact\n"
     "sheet: N frames spread evenly over the span, first and last included, each\n"

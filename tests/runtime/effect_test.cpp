@@ -210,6 +210,22 @@ TEST(EffectFailures, WrongSizedInputIsAnInputError) {
     }
 }
 
+TEST(EffectOutput, TakesThePoolsGeometryNotTheRecordsAnOperatorWrote) {
+    ProbeRun probe;
+    probe.mode(7);
+    Fixed input(numbered(16, 4, 1));
+    Effect effect(*probe.module);
+    effect.setInput(0, &input);
+    effect.open(EffectSettings{}, 16, 4);
+    for (uint32_t p = 0; p < 3; ++p) {  // every image of the pool in turn
+        const io::Field& out = effect.process(p, false);
+        EXPECT_EQ(out.width, 16);
+        EXPECT_EQ(out.height, 4);
+        ASSERT_EQ(out.pixels.size(), 16u * 4 * 4);
+        EXPECT_EQ(out.pixels.back(), input.f_.pixels.back());
+    }
+}
+
 TEST(EffectWarnings, LogRecordsOfSuccessfulRequestsSurface) {
     ProbeRun probe;
     probe.mode(5);
@@ -236,14 +252,14 @@ TEST(EffectInputs, SecondInputServedByPosition) {
     EXPECT_EQ(b.served, std::vector<uint32_t>{5});
 }
 
-TEST(EffectLifecycle, OnlyOneEffectAtATimeAndCloseOnDestruction) {
+TEST(EffectLifecycle, OneEffectPerModuleCopyAndCloseOnDestruction) {
     ProbeRun probe;
     {
         Effect effect(*probe.module);
         EXPECT_THROW(Effect second(*probe.module), runtime::Error);
         effect.open(EffectSettings{}, 8, 2);
     }
-    Effect again(*probe.module);  // the first one released the backends
+    Effect again(*probe.module);  // the first one released the module copy
 }
 
 TEST(EffectOperators, MatteBlackensOutsideTheActiveRectangle) {
