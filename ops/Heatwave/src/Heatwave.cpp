@@ -1,13 +1,14 @@
 // Heatwave: a rectangle of the picture shimmers like air over a hot surface.
 // Each of its pixels takes bytes 1-3 of the input sampled a small, wave-driven
 // distance away; everything else is the input unchanged.
+#include <cstdlib>
 #include <cstring>
 
+#include "fieldfx/helpers/colour_blend.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/sampler.h"
 #include "wave.h"
 
 namespace {
@@ -24,6 +25,50 @@ SliderDescriptor frequency = fieldfx::makeSlider(730, 0, 100, 50);
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kFilter, kIdent, 2, &area, &horizontal, &vertical, &frequency);
 
+// The wave tables of the last field painted, kept while everything they
+// depend on stays the same (the two fields of a frame share a phase). At most
+// 4 x 2^16 doubles (2 MiB) for the largest field; kept for the module's life.
+struct WaveCache {
+    double* store = nullptr;
+    std::size_t capacity = 0;  // doubles
+    bool valid = false;
+    uint32_t phase = 0;
+    double freq = 0.0;
+    int32_t width = 0, height = 0;
+    fieldfx::heatwave::WaveRect rect{};
+    fieldfx::heatwave::WaveTables tables{};
+};
+WaveCache cache;
+
+// The tables for this field, or null when there is no heap for them (the
+// pixels then compute their own angles).
+const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
+                                                const fieldfx::heatwave::WaveRect& r,
+                                                int32_t width, int32_t height) {
+    const fieldfx::heatwave::WaveRect& k = cache.rect;
+    if (cache.valid && cache.phase == phase && cache.freq == freq && cache.width == width &&
+        cache.height == height && k.x0 == r.x0 && k.y0 == r.y0 && k.cols == r.cols &&
+        k.rows == r.rows)
+        return &cache.tables;
+    cache.valid = false;
+    const std::size_t need =
+        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r));
+    if (need > cache.capacity) {
+        std::free(cache.store);
+        cache.store = static_cast<double*>(std::malloc(need * sizeof(double)));
+        cache.capacity = cache.store != nullptr ? need : 0;
+        if (cache.store == nullptr) return nullptr;
+    }
+    cache.tables = fieldfx::heatwave::fillWaveTables(cache.store, phase, r, freq, width, height);
+    cache.phase = phase;
+    cache.freq = freq;
+    cache.width = width;
+    cache.height = height;
+    cache.rect = r;
+    cache.valid = true;
+    return &cache.tables;
+}
+
 // Paints the rectangle of `dst` (laid out with the input's row length, `rows`
 // rows of it usable) from samples of `src`.
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
@@ -37,18 +82,26 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
+    const fieldfx::heatwave::WaveTables* t = waveTables(phase, freq, rect, width, height);
 
     for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
         uint8_t* out = dst + (std::size_t(y) * std::size_t(width) + std::size_t(rect.x0)) * 4;
+        const int32_t dy = y - rect.y0;
         for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
-            const fieldfx::heatwave::WaveSample s =
-                fieldfx::heatwave::waveSample(phase, x, y, freq, amp, width, height);
-            uint8_t sample[4];
-            fieldfx::sampleBilinear(source, s.sx, s.sy, sample);
+            double sx, sy;
+            if (t != nullptr) {
+                // waveSample's sums, with the sines and cosines looked up.
+                const int32_t i = x - rect.x0 + dy, j = x / 2 - rect.x0 / 2 + dy;
+                sy = (t->cosA[i] + t->sinB[j]) * amp.y + double(y);
+                sx = (t->sinA[i] + t->cosB[j]) * amp.x + double(x);
+            } else {
+                const fieldfx::heatwave::WaveSample s =
+                    fieldfx::heatwave::waveSample(phase, x, y, freq, amp, width, height);
+                sx = s.sx;
+                sy = s.sy;
+            }
             // Byte 0, the opacity, stays as copied from the input.
-            out[1] = sample[1];
-            out[2] = sample[2];
-            out[3] = sample[3];
+            fieldfx::sampleBilinearColour(source, sx, sy, out);
         }
     }
 }
