@@ -1,7 +1,6 @@
 // Heatwave: a rectangle of the picture shimmers like air over a hot surface.
 // Each of its pixels takes bytes 1-3 of the input sampled a small, wave-driven
 // distance away; everything else is the input unchanged.
-#include <cstdlib>
 #include <cstring>
 
 #include "fieldfx/helpers/colour_blend.h"
@@ -9,6 +8,7 @@
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/table.h"
 #include "wave.h"
 
 namespace {
@@ -29,8 +29,7 @@ const auto kTags = fieldfx::describeOperator(
 // depend on stays the same (the two fields of a frame share a phase). At most
 // 4 x 2^16 doubles (2 MiB) for the largest field; kept for the module's life.
 struct WaveCache {
-    double* store = nullptr;
-    std::size_t capacity = 0;  // doubles
+    fieldfx::TableStore<double> store;
     bool valid = false;
     uint32_t phase = 0;
     double freq = 0.0;
@@ -51,15 +50,10 @@ const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
         k.rows == r.rows)
         return &cache.tables;
     cache.valid = false;
-    const std::size_t need =
-        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r));
-    if (need > cache.capacity) {
-        std::free(cache.store);
-        cache.store = static_cast<double*>(std::malloc(need * sizeof(double)));
-        cache.capacity = cache.store != nullptr ? need : 0;
-        if (cache.store == nullptr) return nullptr;
-    }
-    cache.tables = fieldfx::heatwave::fillWaveTables(cache.store, phase, r, freq, width, height);
+    double* store = cache.store.reserve(
+        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r)));
+    if (store == nullptr) return nullptr;
+    cache.tables = fieldfx::heatwave::fillWaveTables(store, phase, r, freq, width, height);
     cache.phase = phase;
     cache.freq = freq;
     cache.width = width;

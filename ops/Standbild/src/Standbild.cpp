@@ -1,12 +1,13 @@
 // Standbild: shakes the whole picture along eased random targets, with
 // optional random noise on the luma byte. The targets, the noise amplitude
 // and the easing table live from one OP_OPEN to the next.
+#include "fieldfx/helpers/colour_blend.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/table.h"
 #include "shake.h"
 
 namespace {
@@ -30,6 +31,32 @@ int32_t open() {
     return 0;
 }
 
+// Where a column (or row) reads: its two neighbours (byte offsets in a row,
+// or row numbers) and the weight of the second. The whole picture moves by
+// one offset, so the split of c + o.x is the same on every row and is made
+// once a field.
+struct Tap {
+    int32_t first, second;
+    double weight;
+};
+fieldfx::TableStore<Tap> columnTaps;
+
+// The clamped neighbour positions and weights of sampleBilinear along one
+// axis: `along` 0 for columns, 1 for rows (the other axis is left out).
+Tap axisTap(const fieldfx::SampleSource& source, double position, int along) {
+    int32_t ix, iy;
+    double fx, fy;
+    const fieldfx::PixelRect& b = source.bounds;
+    if (along == 0) {
+        fieldfx::detail::splitPosition(position, 0.0, ix, iy, fx, fy);
+        return Tap{fieldfx::detail::clampTo(ix, b.x0, b.x1) * 4,
+                         fieldfx::detail::clampTo(ix + 1, b.x0, b.x1) * 4, fx};
+    }
+    fieldfx::detail::splitPosition(0.0, position, ix, iy, fx, fy);
+    return Tap{fieldfx::detail::clampTo(iy, b.y0, b.y1),
+                     fieldfx::detail::clampTo(iy + 1, b.y0, b.y1), fy};
+}
+
 // Every pixel of the first `rows` rows of `dst` (laid out with the input's row
 // length) from the input sampled at the displaced position, row by row.
 void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::standbild::Offset o) {
@@ -38,15 +65,25 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
     const int32_t amp = shake.noiseAmp;
     const int32_t divisor = fieldfx::standbild::noiseDivisor(amp);
     const fieldfx::SampleSource source = fieldfx::imageClampSource(src);
+    Tap* taps = width > 0 ? columnTaps.reserve(std::size_t(width)) : nullptr;
+    if (taps != nullptr)
+        for (int32_t c = 0; c < width; ++c) taps[c] = axisTap(source, double(c) + o.x, 0);
+    const std::size_t rowBytes = std::size_t(source.rowLength) * 4;
     uint8_t* out = dst;
     for (int32_t r = 0; r < rows; ++r) {
+        const Tap rowTap = axisTap(source, double(r) + o.y, 1);
+        const uint8_t* row0 = source.pixels + std::size_t(rowTap.first) * rowBytes;
+        const uint8_t* row1 = source.pixels + std::size_t(rowTap.second) * rowBytes;
         for (int32_t c = 0; c < width; ++c, out += 4) {
-            uint8_t v[4];
-            fieldfx::sampleBilinear(source, double(c) + o.x, double(r) + o.y, v);
             // Byte 0 keeps what the host's new image held.
-            out[1] = v[1];
-            out[2] = v[2];
-            out[3] = noisy ? fieldfx::standbild::noisyLuma(shake.random, amp, divisor, v[3]) : v[3];
+            if (taps != nullptr) {
+                const Tap& t = taps[c];
+                fieldfx::blendColour(row0 + t.first, row0 + t.second, row1 + t.first,
+                                     row1 + t.second, t.weight, rowTap.weight, out);
+            } else {
+                fieldfx::sampleBilinearColour(source, double(c) + o.x, double(r) + o.y, out);
+            }
+            if (noisy) out[3] = fieldfx::standbild::noisyLuma(shake.random, amp, divisor, out[3]);
         }
     }
 }
