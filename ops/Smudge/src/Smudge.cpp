@@ -232,25 +232,65 @@ SpotArea spotArea(const Spot& s, int32_t width, int32_t height) {
                     std::min({s.x1, s.cx + s.outer, width - 1})};
 }
 
-// Paints the blurred copy into the spot: copied inside the inner radius,
-// mixed over the ring, nothing beyond the outer radius.
+// What the pixel at offset (dx, dy) from the centre takes: the blurred copy
+// inside the inner radius, nothing beyond the outer radius, and across the
+// ring the mix with the weight returned.
+constexpr float kCopy = -1.0f, kKeep = 256.0f;
+
+float spotWeight(int32_t dx, int32_t dy, const Spot& s) {
+    const float dist = spotDistance(dx, dy);
+    if (float(s.inner) < dist && dist <= float(s.outer)) return ringWeight(dist, s.inner, s.outer);
+    return dist <= float(s.outer) ? kCopy : kKeep;
+}
+
+// The weights of every offset up to R either way, at |dy| (R + 1) + |dx|.
+// They depend on R and Rin alone, so they are kept from field to field; a
+// spot of R above 2047 (16 MiB of weights) works out each pixel's own.
+struct WeightCache {
+    fieldfx::TableStore<float> store;
+    const float* weights = nullptr;
+    int32_t outer = -1, inner = -1;
+};
+WeightCache weightCache;
+
+const float* spotWeights(const Spot& s) {
+    constexpr int32_t kMaxCachedRadius = 2047;
+    if (s.outer < 0 || s.outer > kMaxCachedRadius) return nullptr;
+    if (weightCache.weights != nullptr && weightCache.outer == s.outer &&
+        weightCache.inner == s.inner)
+        return weightCache.weights;
+    const std::size_t side = std::size_t(s.outer) + 1;
+    float* w = weightCache.store.reserve(side * side);
+    weightCache.weights = w;
+    if (w == nullptr) return nullptr;
+    for (std::size_t dy = 0; dy < side; ++dy)
+        for (std::size_t dx = 0; dx < side; ++dx)
+            w[dy * side + dx] = spotWeight(int32_t(dx), int32_t(dy), s);
+    weightCache.outer = s.outer;
+    weightCache.inner = s.inner;
+    return w;
+}
+
+// Paints the blurred copy into the spot.
 void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
                const SpotArea& a) {
-    const float outer = float(s.outer), inner = float(s.inner);
+    const float* weights = spotWeights(s);
     for (int32_t i = a.rowFirst; i <= a.rowLast; ++i) {
         // i - y0 < 2H here, so the product stays below 3 R * 1000.
         const int32_t dy = (2 * (i - s.y0) - s.tall) * s.aspect / 1000 + s.odd;
         if (dy > s.outer || dy < -s.outer) continue;
+        const float* row =
+            weights != nullptr ? weights + std::size_t(std::abs(dy)) * std::size_t(s.outer + 1)
+                               : nullptr;
         const std::size_t rowStart = std::size_t(i) * std::size_t(width);
         for (int32_t j = a.colFirst; j <= a.colLast; ++j) {
-            const float dist = spotDistance(j - s.cx, dy);
+            const float n = row != nullptr ? row[std::abs(j - s.cx)] : spotWeight(j - s.cx, dy, s);
             uint8_t* p = src + (rowStart + std::size_t(j)) * 4;
             const uint8_t* b = blurred + (rowStart + std::size_t(j)) * 4;
-            if (inner < dist && dist <= outer) {
-                fieldfx::smudge::ringPixel(b, p, ringWeight(dist, s.inner, s.outer));
-            } else if (dist <= outer) {
+            if (n == kCopy)
                 std::memcpy(p, b, 4);
-            }
+            else if (n != kKeep)
+                fieldfx::smudge::ringPixel(b, p, n);
         }
     }
 }
