@@ -143,19 +143,29 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
         int32_t l = p.sumFirst, r = p.sumFirst - 1;  // the columns s1..s3 hold
         uint32_t count = 0;
         CountDivisor byColumns{1};
+        auto mean = [&](int32_t c) { return line + std::size_t(c - p.sumFirst) * 4; };
+        // Between these the window keeps its length and moves by one.
+        const int32_t interiorBegin = p.reach + 1, interiorEnd = p.width - 1 - p.reach;
         for (int32_t x = p.colFirst; x <= p.colLast; ++x) {
-            const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
-            for (; r < w.last; ++r) {
-                const uint8_t* v = line + std::size_t(r + 1 - p.sumFirst) * 4;
-                s1 += v[1], s2 += v[2], s3 += v[3];
-            }
-            for (; l < w.first; ++l) {
-                const uint8_t* v = line + std::size_t(l - p.sumFirst) * 4;
-                s1 -= v[1], s2 -= v[2], s3 -= v[3];
-            }
-            if (uint32_t(r - l + 1) != count) {
-                count = uint32_t(r - l + 1);
-                byColumns = CountDivisor{count};
+            if (x > p.colFirst && x - 1 >= interiorBegin && x < interiorEnd) {
+                const uint8_t* in = mean(++r);
+                const uint8_t* gone = mean(l++);
+                s1 += in[1], s2 += in[2], s3 += in[3];
+                s1 -= gone[1], s2 -= gone[2], s3 -= gone[3];
+            } else {
+                const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
+                for (; r < w.last; ++r) {
+                    const uint8_t* v = mean(r + 1);
+                    s1 += v[1], s2 += v[2], s3 += v[3];
+                }
+                for (; l < w.first; ++l) {
+                    const uint8_t* v = mean(l);
+                    s1 -= v[1], s2 -= v[2], s3 -= v[3];
+                }
+                if (uint32_t(r - l + 1) != count) {
+                    count = uint32_t(r - l + 1);
+                    byColumns = CountDivisor{count};
+                }
             }
             uint8_t* o = out + std::size_t(x) * 4;
             o[1] = uint8_t(byColumns.divide(s1));
