@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 
+#include "ring.h"
 #include "testhost.h"
 
 using namespace testhost;
@@ -445,6 +447,41 @@ TEST_F(SmudgeTest, SliderValuesOutsideTheirRangeAreClamped) {
     EXPECT_NE(output(100, 100, 10), output(100, 90, 10));
     EXPECT_EQ(output(100, 20, 150), output(100, 20, 100));
     EXPECT_NE(output(100, 20, 100), output(100, 20, 90));
+}
+
+TEST_F(SmudgeTest, SpotWeightsFollowEveryChangeOfTheRadii) {
+    // The weights by offset are kept between fields: each change of Size,
+    // Softness or field height must show at once, and coming back to a
+    // setting gives its first output again.
+    auto output = [&](int size, int softness, int height) {
+        setSpot(20, 12, size, 20, softness);
+        EXPECT_EQ(run(patternField(40, height, 9)), 0);
+        return host.putPixels();
+    };
+    const auto first = output(75, 50, 24);
+    const std::vector<std::vector<uint8_t>> others{output(75, 10, 24), output(60, 50, 24),
+                                                   output(75, 50, 26)};
+    for (const auto& other : others) EXPECT_NE(other, first);
+    EXPECT_EQ(output(75, 50, 24), first);
+    EXPECT_EQ(output(75, 10, 24), others[0]);
+    EXPECT_EQ(output(60, 50, 24), others[1]);
+}
+
+TEST(SmudgeRing, PixelMixEqualsTheByteMixOverRandomInputs) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<float> weight(0.0f, 255.0f);
+    for (int trial = 0; trial < 200000; ++trial) {
+        uint8_t blurred[4], p[4], expected[4];
+        for (int k = 0; k < 4; ++k) {
+            blurred[k] = uint8_t(byte(random));
+            p[k] = uint8_t(byte(random));
+        }
+        const float n = trial % 97 == 0 ? 255.0f : weight(random);
+        for (int k = 0; k < 4; ++k) expected[k] = fieldfx::smudge::ringValue(blurred[k], p[k], n);
+        fieldfx::smudge::ringPixel(blurred, p, n);
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(p[k], expected[k]) << trial << " lane " << k;
+    }
 }
 
 // ---- Whole fields -------------------------------------------------------------------
