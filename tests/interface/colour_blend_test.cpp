@@ -1,7 +1,8 @@
-// The vector blend of bytes 1-3 against the scalar blend it stands for.
+// The vector blends of bytes 1-3 against the scalar blend they stand for.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -28,6 +29,13 @@ TEST(ColourBlend, EqualsTheScalarBlendAndKeepsByteZero) {
         ASSERT_EQ(out[0], uint8_t(trial));
         for (int i = 1; i < 4; ++i)
             ASSERT_EQ(out[i], expected[i]) << trial << " lane " << i << " fx " << fx << " fy " << fy;
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+        if (fieldfx::colourBlendAvx2Available()) {
+            uint8_t wide[4] = {uint8_t(trial), 1, 2, 3};
+            fieldfx::blendColourAvx2(p[0], p[1], p[2], p[3], fx, fy, wide);
+            ASSERT_EQ(std::memcmp(wide, out, 4), 0) << trial;
+        }
+#endif
     }
 }
 

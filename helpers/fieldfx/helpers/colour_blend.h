@@ -17,7 +17,7 @@
 #include "fieldfx/helpers/sampler.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace fieldfx {
@@ -69,6 +69,40 @@ inline void blendColour(const uint8_t* p00, const uint8_t* p10, const uint8_t* p
     std::memcpy(out, &word, 4);
 }
 
+#if defined(__x86_64__)
+#define FIELDFX_COLOUR_BLEND_AVX2 1
+
+// blendColour with the four lanes in one AVX2 register: the same operations
+// in the same order (AVX2 brings no fused multiply-add with it). For CPUs
+// that have it (colourBlendAvx2Available).
+__attribute__((target("avx2"))) inline void blendColourAvx2(const uint8_t* p00, const uint8_t* p10,
+                                                             const uint8_t* p01, const uint8_t* p11,
+                                                             double fx, double fy, uint8_t* out) {
+    auto widen = [](const uint8_t* p) __attribute__((target("avx2"))) {
+        int32_t word;
+        std::memcpy(&word, p, 4);
+        return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(word));
+    };
+    const __m128i a00 = widen(p00), a01 = widen(p01);
+    const __m256d d0 = _mm256_cvtepi32_pd(_mm_sub_epi32(widen(p10), a00));
+    const __m256d d1 = _mm256_cvtepi32_pd(_mm_sub_epi32(widen(p11), a01));
+    const __m256d vfx = _mm256_set1_pd(fx);
+    const __m256d top = _mm256_add_pd(_mm256_mul_pd(d0, vfx), _mm256_cvtepi32_pd(a00));
+    const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(d1, vfx), _mm256_cvtepi32_pd(a01));
+    const __m256d v =
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), _mm256_set1_pd(fy)), top);
+    const __m128i ints = _mm256_cvttpd_epi32(v);
+    const __m128i words = _mm_packs_epi32(ints, ints);
+    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    uint32_t word;
+    std::memcpy(&word, out, 4);
+    word = (word & 0xFFu) | (bytes & ~0xFFu);
+    std::memcpy(out, &word, 4);
+}
+
+inline bool colourBlendAvx2Available() { return __builtin_cpu_supports("avx2"); }
+#endif
+
 #else
 
 inline void blendColour(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
@@ -82,7 +116,27 @@ inline void blendColour(const uint8_t* p00, const uint8_t* p10, const uint8_t* p
 
 #endif
 
+// The blends as types, so that a pixel loop can be built once for each: the
+// AVX2 one inside a function compiled for AVX2, chosen at run time.
+struct ColourBlend {
+    static void apply(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
+                      const uint8_t* p11, double fx, double fy, uint8_t* out) {
+        blendColour(p00, p10, p01, p11, fx, fy, out);
+    }
+};
+
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+struct ColourBlendAvx2 {
+    __attribute__((target("avx2"))) static void apply(const uint8_t* p00, const uint8_t* p10,
+                                                      const uint8_t* p01, const uint8_t* p11,
+                                                      double fx, double fy, uint8_t* out) {
+        blendColourAvx2(p00, p10, p01, p11, fx, fy, out);
+    }
+};
+#endif
+
 // sampleBilinear (clamp variants) writing bytes 1-3 of `out` only.
+template <typename Blend = ColourBlend>
 inline void sampleBilinearColour(const SampleSource& src, double x, double y, uint8_t* out) {
     int32_t ix, iy;
     double fx, fy;
@@ -94,7 +148,7 @@ inline void sampleBilinearColour(const SampleSource& src, double x, double y, ui
     const int32_t r1 = detail::clampTo(iy + 1, b.y0, b.y1);
     const uint8_t* row0 = src.pixels + std::size_t(r0) * std::size_t(src.rowLength) * 4;
     const uint8_t* row1 = src.pixels + std::size_t(r1) * std::size_t(src.rowLength) * 4;
-    blendColour(row0 + c0 * 4, row0 + c1 * 4, row1 + c0 * 4, row1 + c1 * 4, fx, fy, out);
+    Blend::apply(row0 + c0 * 4, row0 + c1 * 4, row1 + c0 * 4, row1 + c1 * 4, fx, fy, out);
 }
 
 }  // namespace fieldfx

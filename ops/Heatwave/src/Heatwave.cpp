@@ -63,8 +63,53 @@ const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
     return &cache.tables;
 }
 
-// Paints the rectangle of `dst` (laid out with the input's row length, `rows`
-// rows of it usable) from samples of `src`.
+// One field's painting: the rectangle of `dst` (laid out with the input's
+// row length) from samples of the input.
+struct WaveJob {
+    fieldfx::SampleSource source;
+    uint8_t* dst;
+    int32_t width, height;
+    fieldfx::heatwave::WaveRect rect;
+    uint32_t phase;
+    double freq;
+    fieldfx::heatwave::Amplitudes amp;
+    const fieldfx::heatwave::WaveTables* tables;  // null: each pixel works out its angles
+};
+
+// Each pixel of the rectangle sampled at its wave position, blended by `Blend`.
+template <typename Blend>
+inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
+    const fieldfx::heatwave::WaveRect& rect = j.rect;
+    const fieldfx::heatwave::WaveTables* t = j.tables;
+    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
+        uint8_t* out = j.dst + (std::size_t(y) * std::size_t(j.width) + std::size_t(rect.x0)) * 4;
+        const int32_t dy = y - rect.y0;
+        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
+            double sx, sy;
+            if (t != nullptr) {
+                // waveSample's sums, with the sines and cosines looked up.
+                const int32_t i = x - rect.x0 + dy, k = x / 2 - rect.x0 / 2 + dy;
+                sy = (t->cosA[i] + t->sinB[k]) * j.amp.y + double(y);
+                sx = (t->sinA[i] + t->cosB[k]) * j.amp.x + double(x);
+            } else {
+                const fieldfx::heatwave::WaveSample s = fieldfx::heatwave::waveSample(
+                    j.phase, x, y, j.freq, j.amp, j.width, j.height);
+                sx = s.sx;
+                sy = s.sy;
+            }
+            // Byte 0, the opacity, stays as copied from the input.
+            fieldfx::sampleBilinearColour<Blend>(j.source, sx, sy, out);
+        }
+    }
+}
+
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+__attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
+    waveRows<fieldfx::ColourBlendAvx2>(j);
+}
+#endif
+
+// Paints the rectangle of `dst` (`rows` rows of it usable).
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
     const int32_t width = src->width, height = src->height;
     fieldfx::heatwave::WaveRect rect = fieldfx::heatwave::waveRect(src, area);
@@ -75,29 +120,12 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const double freq = fieldfx::heatwave::waveFrequency(fieldfx::sliderValue(frequency));
     const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
-    const fieldfx::SampleSource source = fieldfx::clampSource(src);
-    const fieldfx::heatwave::WaveTables* t = waveTables(phase, freq, rect, width, height);
-
-    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
-        uint8_t* out = dst + (std::size_t(y) * std::size_t(width) + std::size_t(rect.x0)) * 4;
-        const int32_t dy = y - rect.y0;
-        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
-            double sx, sy;
-            if (t != nullptr) {
-                // waveSample's sums, with the sines and cosines looked up.
-                const int32_t i = x - rect.x0 + dy, j = x / 2 - rect.x0 / 2 + dy;
-                sy = (t->cosA[i] + t->sinB[j]) * amp.y + double(y);
-                sx = (t->sinA[i] + t->cosB[j]) * amp.x + double(x);
-            } else {
-                const fieldfx::heatwave::WaveSample s =
-                    fieldfx::heatwave::waveSample(phase, x, y, freq, amp, width, height);
-                sx = s.sx;
-                sy = s.sy;
-            }
-            // Byte 0, the opacity, stays as copied from the input.
-            fieldfx::sampleBilinearColour(source, sx, sy, out);
-        }
-    }
+    const WaveJob job{fieldfx::clampSource(src), dst, width, height, rect, phase, freq, amp,
+                      waveTables(phase, freq, rect, width, height)};
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+    if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
+#endif
+    waveRows<fieldfx::ColourBlend>(job);
 }
 
 int32_t process(const OperatorMessage* msg) {
