@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
+#include "box.h"
 #include "ring.h"
 #include "testhost.h"
 
@@ -465,6 +467,31 @@ TEST_F(SmudgeTest, SpotWeightsFollowEveryChangeOfTheRadii) {
     EXPECT_EQ(output(75, 50, 24), first);
     EXPECT_EQ(output(75, 10, 24), others[0]);
     EXPECT_EQ(output(60, 50, 24), others[1]);
+}
+
+TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
+    // Every sum up to 255 c for the counts of windows up to 300 samples, then
+    // the edges of the range (multiples of c and one less) up to 32767, four
+    // different sums in the lanes of a pixel.
+    for (uint32_t c = 1; c <= 300; ++c) {
+        const fieldfx::smudge::CountDivisor by(c);
+        for (uint32_t x = 0; x <= 255 * c; ++x) ASSERT_EQ(by.divide(x), x / c) << x << " / " << c;
+    }
+    for (uint32_t c = 301; c <= 32767; c += 97) {
+        const fieldfx::smudge::CountDivisor by(c);
+        for (uint32_t q = 1; q <= 255; ++q) {
+            const uint32_t sums[4] = {q * c, q * c - 1, (q - 1) * c + c / 2, 255 * c};
+            fieldfx::smudge::PixelSum s;
+            s.load(sums);
+            const uint32_t word = by.meansOf(s);
+            uint8_t means[4];
+            std::memcpy(means, &word, 4);
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_EQ(by.divide(sums[k]), sums[k] / c) << sums[k] << " / " << c;
+                ASSERT_EQ(means[k], sums[k] / c) << sums[k] << " / " << c << " lane " << k;
+            }
+        }
+    }
 }
 
 TEST(SmudgeRing, PixelMixEqualsTheByteMixOverRandomInputs) {

@@ -12,6 +12,7 @@
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/table.h"
+#include "box.h"
 #include "ring.h"
 
 #if defined(__SSE2__)
@@ -57,16 +58,6 @@ BoxWindow boxWindow(int32_t p, int32_t n, int32_t reach, int32_t length) {
     }
     return {std::max(w.first, 0), std::min(w.last, n - 1)};
 }
-
-// Division by a fixed count as a multiplication: with m = 2^40 / c + 1,
-// (x * m) >> 40 equals x / c for every x < 2^23 and c < 2^15 (the excess
-// x * (m c - 2^40) / 2^40 stays below 1/4). Window sums are at most 255 times
-// a count of at most 32767 samples, below 2^23.
-struct CountDivisor {
-    uint64_t m;
-    explicit CountDivisor(uint32_t c) : m((uint64_t(1) << 40) / c + 1) {}
-    uint32_t divide(uint32_t x) const { return uint32_t((uint64_t(x) * m) >> 40); }
-};
 
 // The box blur of bytes 1-3 over the rows and columns a spot paints, one
 // output row at a time: the row's vertical means come from running sums down
@@ -134,43 +125,41 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
         const BoxWindow down = boxWindow(y, p.height, p.reachDown, p.lengthDown);
         while (last < down.last) addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
         while (first < down.first) addRow(sums, column + std::size_t(first++) * rowBytes, sumBytes, -1);
-        const CountDivisor byRows{uint32_t(last - first + 1)};
-        for (std::size_t i = 0; i < sumBytes; i += 4)
-            for (std::size_t k = 1; k < 4; ++k) line[i + k] = uint8_t(byRows.divide(sums[i + k]));
+        const fieldfx::smudge::CountDivisor byRows{uint32_t(last - first + 1)};
+        for (std::size_t i = 0; i < sumBytes; i += 4) {
+            fieldfx::smudge::PixelSum column;
+            column.load(sums + i);
+            const uint32_t means = byRows.meansOf(column);
+            std::memcpy(line + i, &means, 4);
+        }
 
         uint8_t* out = dst + std::size_t(y) * rowBytes;
-        uint32_t s1 = 0, s2 = 0, s3 = 0;
-        int32_t l = p.sumFirst, r = p.sumFirst - 1;  // the columns s1..s3 hold
+        fieldfx::smudge::PixelSum sum;
+        int32_t l = p.sumFirst, r = p.sumFirst - 1;  // the columns `sum` holds
         uint32_t count = 0;
-        CountDivisor byColumns{1};
+        fieldfx::smudge::CountDivisor byColumns{1};
         auto mean = [&](int32_t c) { return line + std::size_t(c - p.sumFirst) * 4; };
         // Between these the window keeps its length and moves by one.
         const int32_t interiorBegin = p.reach + 1, interiorEnd = p.width - 1 - p.reach;
         for (int32_t x = p.colFirst; x <= p.colLast; ++x) {
             if (x > p.colFirst && x - 1 >= interiorBegin && x < interiorEnd) {
-                const uint8_t* in = mean(++r);
-                const uint8_t* gone = mean(l++);
-                s1 += in[1], s2 += in[2], s3 += in[3];
-                s1 -= gone[1], s2 -= gone[2], s3 -= gone[3];
+                sum.add(mean(++r));
+                sum.subtract(mean(l++));
             } else {
                 const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
-                for (; r < w.last; ++r) {
-                    const uint8_t* v = mean(r + 1);
-                    s1 += v[1], s2 += v[2], s3 += v[3];
-                }
-                for (; l < w.first; ++l) {
-                    const uint8_t* v = mean(l);
-                    s1 -= v[1], s2 -= v[2], s3 -= v[3];
-                }
+                for (; r < w.last; ++r) sum.add(mean(r + 1));
+                for (; l < w.first; ++l) sum.subtract(mean(l));
                 if (uint32_t(r - l + 1) != count) {
                     count = uint32_t(r - l + 1);
-                    byColumns = CountDivisor{count};
+                    byColumns = fieldfx::smudge::CountDivisor{count};
                 }
             }
+            // Bytes 1-3 of the means; byte 0 keeps what the scratch image held.
             uint8_t* o = out + std::size_t(x) * 4;
-            o[1] = uint8_t(byColumns.divide(s1));
-            o[2] = uint8_t(byColumns.divide(s2));
-            o[3] = uint8_t(byColumns.divide(s3));
+            uint32_t word;
+            std::memcpy(&word, o, 4);
+            word = (word & 0xFFu) | (byColumns.meansOf(sum) & ~0xFFu);
+            std::memcpy(o, &word, 4);
         }
     }
 }
