@@ -44,6 +44,18 @@ inline __m128d blendPair(__m128d a00, __m128d d0, __m128d a01, __m128d d1, __m12
     return _mm_add_pd(_mm_mul_pd(_mm_sub_pd(bottom, top), fy), top);
 }
 
+// Lanes 1-3 of the truncated blend into bytes 1-3 of `out`. Every lane lies
+// in 0..255, so packing with saturation keeps it whole; byte 0 is the low
+// byte of the little-endian word and stays.
+inline void storeColour(__m128i ints, uint8_t* out) {
+    const __m128i words = _mm_packs_epi32(ints, ints);
+    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    uint32_t word;
+    std::memcpy(&word, out, 4);
+    word = (word & 0xFFu) | (bytes & ~0xFFu);
+    std::memcpy(out, &word, 4);
+}
+
 }  // namespace detail
 
 // Bytes 1-3 of `out` from detail::blend of the four neighbours.
@@ -58,15 +70,7 @@ inline void blendColour(const uint8_t* p00, const uint8_t* p10, const uint8_t* p
                                          detail::lowPair(a01), detail::lowPair(d1), vfx, vfy);
     const __m128d hi = detail::blendPair(detail::highPair(a00), detail::highPair(d0),
                                          detail::highPair(a01), detail::highPair(d1), vfx, vfy);
-    // Every lane lies in 0..255, so packing with saturation keeps it whole.
-    const __m128i ints = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
-    const __m128i words = _mm_packs_epi32(ints, ints);
-    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-    uint32_t word;
-    std::memcpy(&word, out, 4);
-    // Byte 0 is the low byte of the little-endian word.
-    word = (word & 0xFFu) | (bytes & ~0xFFu);
-    std::memcpy(out, &word, 4);
+    detail::storeColour(_mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi)), out);
 }
 
 #if defined(__x86_64__)
@@ -91,13 +95,7 @@ __attribute__((target("avx2"))) inline void blendColourAvx2(const uint8_t* p00, 
     const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(d1, vfx), _mm256_cvtepi32_pd(a01));
     const __m256d v =
         _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), _mm256_set1_pd(fy)), top);
-    const __m128i ints = _mm256_cvttpd_epi32(v);
-    const __m128i words = _mm_packs_epi32(ints, ints);
-    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-    uint32_t word;
-    std::memcpy(&word, out, 4);
-    word = (word & 0xFFu) | (bytes & ~0xFFu);
-    std::memcpy(out, &word, 4);
+    detail::storeColour(_mm256_cvttpd_epi32(v), out);
 }
 
 inline bool colourBlendAvx2Available() { return __builtin_cpu_supports("avx2"); }
