@@ -28,7 +28,8 @@ TEST(ColourBlend, EqualsTheScalarBlendAndKeepsByteZero) {
         fieldfx::blendColour(p[0], p[1], p[2], p[3], fx, fy, out);
         ASSERT_EQ(out[0], uint8_t(trial));
         for (int i = 1; i < 4; ++i)
-            ASSERT_EQ(out[i], expected[i]) << trial << " lane " << i << " fx " << fx << " fy " << fy;
+            ASSERT_EQ(out[i], expected[i])
+                << trial << " lane " << i << " fx " << fx << " fy " << fy;
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
         if (fieldfx::colourBlendAvx2Available()) {
             uint8_t wide[4] = {uint8_t(trial), 1, 2, 3};
@@ -56,7 +57,8 @@ TEST(ColourBlend, SampleEqualsTheScalarSamplerAtAnyPosition) {
         fieldfx::sampleBilinear(source, x, y, expected);
         fieldfx::sampleBilinearColour(source, x, y, out);
         ASSERT_EQ(out[0], 0xC3);
-        for (int i = 1; i < 4; ++i) ASSERT_EQ(out[i], expected[i]) << x << "," << y << " lane " << i;
+        for (int i = 1; i < 4; ++i)
+            ASSERT_EQ(out[i], expected[i]) << x << "," << y << " lane " << i;
     }
 }
 

@@ -90,7 +90,8 @@ void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int6
             }
             const int32_t wa = int32_t(m[x] + soft - thr);
             const int32_t wb = soft - wa;
-            for (int i = 0; i < 4; ++i) pa[i] = fieldfx::iris::blendEdge(pa[i], pb[i], wa, wb, bySoft);
+            for (int i = 0; i < 4; ++i)
+                pa[i] = fieldfx::iris::blendEdge(pa[i], pb[i], wa, wb, bySoft);
         }
     }
 }

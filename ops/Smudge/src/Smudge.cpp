@@ -101,7 +101,8 @@ void addRow(uint32_t* sums, const uint8_t* row, std::size_t bytes, int sign) {
         for (int k = 0; k < 4; ++k) {
             auto* at = reinterpret_cast<__m128i*>(sums + i + 4 * k);
             const __m128i sum = _mm_loadu_si128(at);
-            _mm_storeu_si128(at, sign > 0 ? _mm_add_epi32(sum, parts[k]) : _mm_sub_epi32(sum, parts[k]));
+            _mm_storeu_si128(at, sign > 0 ? _mm_add_epi32(sum, parts[k])
+                                          : _mm_sub_epi32(sum, parts[k]));
         }
     }
 #endif
@@ -123,8 +124,10 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
     int32_t last = first - 1;
     for (int32_t y = p.rowFirst; y <= p.rowLast; ++y) {
         const BoxWindow down = boxWindow(y, p.height, p.reachDown, p.lengthDown);
-        while (last < down.last) addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
-        while (first < down.first) addRow(sums, column + std::size_t(first++) * rowBytes, sumBytes, -1);
+        while (last < down.last)
+            addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
+        while (first < down.first)
+            addRow(sums, column + std::size_t(first++) * rowBytes, sumBytes, -1);
         const fieldfx::smudge::CountDivisor byRows{uint32_t(last - first + 1)};
         for (std::size_t i = 0; i < sumBytes; i += 4) {
             fieldfx::smudge::PixelSum column;
@@ -320,7 +323,8 @@ int32_t process(const OperatorMessage* msg) {
         uint8_t* line = columnMeans.reserve(sumBytes);
         // Without heap for them the spot shows the scratch image as the host
         // handed it out.
-        if (sums != nullptr && line != nullptr) blurArea(srcPixels, blurredPixels, plan, sums, line);
+        if (sums != nullptr && line != nullptr)
+            blurArea(srcPixels, blurredPixels, plan, sums, line);
         paintSpot(srcPixels, blurredPixels, width, spot, area);
     }
 

@@ -68,8 +68,10 @@ void blendRows(const uint8_t* row0, const uint8_t* row1, float frac, uint8_t* ou
     const __m128 vfrac = _mm_set1_ps(frac), vinv = _mm_set1_ps(inv);
     const __m128i zero = _mm_setzero_si128();
     auto mix = [&](__m128i words0, __m128i words1, bool high) {
-        const __m128i a = high ? _mm_unpackhi_epi16(words0, zero) : _mm_unpacklo_epi16(words0, zero);
-        const __m128i c = high ? _mm_unpackhi_epi16(words1, zero) : _mm_unpacklo_epi16(words1, zero);
+        const __m128i a =
+            high ? _mm_unpackhi_epi16(words0, zero) : _mm_unpacklo_epi16(words0, zero);
+        const __m128i c =
+            high ? _mm_unpackhi_epi16(words1, zero) : _mm_unpacklo_epi16(words1, zero);
         return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), vfrac),
                                            _mm_mul_ps(_mm_cvtepi32_ps(a), vinv)));
     };
