@@ -14,6 +14,12 @@ namespace fieldfx {
 template <typename T>
 class TableStore {
 public:
+    TableStore() = default;
+    TableStore(const TableStore&) = delete;
+    TableStore& operator=(const TableStore&) = delete;
+    // Given back when the module is unloaded.
+    ~TableStore() { std::free(data_); }
+
     // Room for n elements (their values are not kept across a growth), or
     // null when the heap has none; the caller then computes without a table.
     T* reserve(std::size_t n) {
