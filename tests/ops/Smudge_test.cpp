@@ -411,6 +411,24 @@ TEST_F(SmudgeTest, SpotIsCutAtTheImageEdges) {
         EXPECT_EQ(row, "200 200 200 200 200 200 200 200 200 200 200 200 200 200 200 200");
 }
 
+TEST_F(SmudgeTest, SmallerScratchImageBlursOnlyTheRowsItHolds) {
+    // A spot over the whole field: the rows the scratch image holds are
+    // smudged as with a full one, the rest keep the input.
+    setSpot(20, 10, 200, 3, 50);
+    const FieldSpec in = patternField(40, 20, 6);
+    ASSERT_EQ(run(in), 0);
+    const std::vector<uint8_t> full = host.putPixels();
+    host.setScratchGeometry(makeField(40, 3));
+    ASSERT_EQ(run(in), 0);
+    const std::vector<uint8_t> out = host.putPixels();
+    const std::size_t heldBytes = 40 * 3 * 4;
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + heldBytes),
+              std::vector<uint8_t>(full.begin(), full.begin() + heldBytes));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + heldBytes, out.end()),
+              std::vector<uint8_t>(in.pixels.begin() + heldBytes, in.pixels.end()));
+    EXPECT_EQ(host.outstanding(), 0);
+}
+
 TEST_F(SmudgeTest, ZeroRadiusLeavesTheFieldAsItCame) {
     // Size 1 of 50 rows: R = 0.
     setSpot(20, 25, 1, 20, 10);

@@ -11,6 +11,7 @@
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/table.h"
 #include "box.h"
@@ -317,7 +318,10 @@ int32_t process(const OperatorMessage* msg) {
     auto* blurredPixels = static_cast<uint8_t*>(blurred->pixels);
 
     const Spot spot = spotGeometry(src, height, msg);
-    const SpotArea area = spotArea(spot, width, height);
+    SpotArea area = spotArea(spot, width, height);
+    // A scratch image smaller than the field holds blurred rows only as far
+    // as it reaches; the spot's rows below that keep the picture.
+    area.rowLast = std::min(area.rowLast, fieldfx::rowsHeld(blurred, width, height) - 1);
     if (!area.empty()) {
         const BlurPlan plan = blurPlan(width, height, boxLength(msg), area.rowFirst, area.rowLast,
                                        area.colFirst, area.colLast);
