@@ -283,6 +283,18 @@ TEST_F(DrunkenTest, EveryPixelIsTheMeanOfItsClampedPointsOverRandomFields) {
     }
 }
 
+TEST_F(DrunkenTest, SmallerNewImageGetsTheRowsThatFit) {
+    set(3, 100);
+    const FieldSpec in = patternField(40, 20, 2);
+    host.setInput(0, in);
+    ASSERT_EQ(drunken.process(5), 0);
+    const std::vector<uint8_t> full = host.putPixels();
+    host.setScratchGeometry(makeField(40, 3));
+    ASSERT_EQ(drunken.process(5), 0);
+    EXPECT_EQ(host.putPixels(), std::vector<uint8_t>(full.begin(), full.begin() + 40 * 3 * 4));
+    EXPECT_EQ(host.outstanding(), 0);
+}
+
 // ---- Whole fields -------------------------------------------------------------------
 
 TEST_F(DrunkenTest, GoldenChecksums) {

@@ -8,6 +8,7 @@
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 
 #if defined(__SSE2__)
@@ -86,10 +87,11 @@ void averageFour(const uint8_t* const* taps, int32_t n, __m128i reciprocal, uint
 }
 #endif
 
-// Bytes 1 to 3 of every pixel of `dst` become the means of the n points
-// around it. Byte 0 is left as the host's new image held it. The host may
+// Bytes 1 to 3 of every pixel of the first `held` rows of `dst` become the
+// means of the n points around it. Byte 0 is left as the host's new image
+// held it. The host may
 // abort after every 32nd row; the field is finished regardless.
-void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
+void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height, int32_t held,
                    const Offset* offsets, int32_t n) {
     const std::size_t rowBytes = std::size_t(width) * 4;
     // Columns inner..innerEnd - 1 have every point inside the row.
@@ -102,7 +104,7 @@ void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t heig
     const __m128i reciprocal = _mm_set1_epi16(int16_t(meanReciprocal(n)));
 #endif
     const uint8_t* rows[kMaxSamples];
-    for (int32_t y = 0; y < height; ++y) {
+    for (int32_t y = 0; y < held; ++y) {
         for (int32_t i = 0; i < n; ++i)
             rows[i] = src + std::size_t(std::clamp(y + offsets[i].dy, 0, height - 1)) * rowBytes;
         uint8_t* out = dst + std::size_t(y) * rowBytes;
@@ -138,8 +140,9 @@ int32_t process(const OperatorMessage* msg) {
     Offset offsets[kMaxSamples];
     drunkenOffsets(msg->position, n, ax, ay, offsets);
 
+    // A new image smaller than the field gets the rows it holds.
     averagePoints(static_cast<const uint8_t*>(src->pixels), static_cast<uint8_t*>(dst->pixels),
-                  width, height, offsets, n);
+                  width, height, fieldfx::rowsHeld(dst, width, height), offsets, n);
 
     return images.deliver(dst);
 }
