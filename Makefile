@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw ci-bare-debian
+.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-tsan ci-mingw ci-bare-debian
 
 all: build
 
@@ -19,6 +19,13 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# scripts/farm-render as a Slurm job array on a single-node cluster that the
+# test starts and stops itself (needs root; about 30 s).
+test-farm: deps $(BUILD)/CMakeCache.txt
+	@scripts/install-deps farm
+	cmake --build $(BUILD) -j $(JOBS)
+	tests/farm/slurm-test $(BUILD)/bin/fieldfx
 
 # Only what the demo runs: the command line and the operators.
 demo: deps $(BUILD)/CMakeCache.txt
@@ -40,6 +47,14 @@ ci-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
+# The threaded paths under ThreadSanitizer: effects at once on their own
+# module copies, renders on several threads.
+ci-tsan: deps
+	cmake -S . -B build-tsan -DFIELDFX_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) \
+	    -R '^(EffectsAtOnce|RenderThreads)\.'
+
 # 32-bit Windows modules and service libraries (mingw-w64 i686).
 ci-mingw:
 	@scripts/install-deps mingw
@@ -53,4 +68,4 @@ ci-bare-debian:
 	scripts/ci-bare-debian
 
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-mingw
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw

@@ -11,6 +11,7 @@
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 #include "options.h"
+#include "segment.h"
 
 namespace fieldfx::cli {
 
@@ -34,10 +35,22 @@ private:
 };
 
 // Operators whose fields depend on the requests before them within one
-// effect: Standbild's shake and noise come from a generator that runs from
-// OP_OPEN across every request. Their fields are rendered in order.
+// effect: Standbild's shake and noise (one draw per pixel) come from a
+// generator that runs from OP_OPEN across every request. Their fields are
+// rendered in order, every earlier position included.
 bool rendersInOrder(const runtime::OperatorModule& module) {
     return module.name() == "Standbild";
+}
+
+// The options that decide a render's fields, as text the segments of one
+// render share.
+std::string effectText(const Args& args, const EffectJob& job) {
+    std::string text = job.module->name();
+    for (const char* option : {"--input", "--set", "--start", "--duration", "--rate", "--active",
+                               "--pixel-aspect", "--scale", "--pattern", "--field-order", "--size"})
+        for (const std::string& v : args.values(option)) text += std::string(" ") + option + " " + v;
+    return text + " (fields " + std::to_string(job.firstField) + "+" + std::to_string(job.fields) +
+           ")";
 }
 
 // One field in flight between the reading thread and a worker.
@@ -91,7 +104,6 @@ struct Worker {
 void openEffect(EffectJob& job, runtime::Effect& effect) {
     if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
     effect.open(job.settings, job.width, job.height);
-    printWarnings(effect);
 }
 
 void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
@@ -101,7 +113,17 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     runtime::Effect effect(*job.module);
     for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
     openEffect(job, effect);
+    printWarnings(effect);
+    // The positions skipped by an operator rendered in order are requested
+    // too, their fields dropped.
+    const bool inOrder = rendersInOrder(*job.module);
+    uint32_t next = 0;  // the positions below have been requested
     for (uint32_t p : positions) {
+        for (; inOrder && next < p; ++next) {
+            effect.process(next, io::holdsOddLines(job.order, next & 1u));
+            printWarnings(effect);
+        }
+        next = p + 1;
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
         take(p, out);
@@ -129,6 +151,10 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (std::size_t i = 0; i < worker.sources.size(); ++i)
             worker.effect->setInput(int(i), &worker.sources[i]);
         openEffect(job, *worker.effect);
+        // Copies of one module with one setting note the same at OP_OPEN and
+        // OP_CLOSE: the first worker's notes stand for all.
+        if (w == 0) printWarnings(*worker.effect);
+        else worker.effect->takeWarnings();
     }
 
     auto work = [&](std::size_t w) {
@@ -145,7 +171,8 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 const uint32_t p = positions[k];
                 for (std::size_t i = 0; i < worker.sources.size(); ++i)
                     worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
-                s.output = worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->swapOutput(s.output);
                 s.warnings = worker.effect->takeWarnings();
             } catch (...) {
                 s.error = std::current_exception();
@@ -203,15 +230,16 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (const std::string& w : s.warnings)
             std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
         if (s.error) std::rethrow_exception(s.error);
-        take(positions[k], s.output);
+        {
+            const std::lock_guard<std::mutex> hold(clipLock);  // a video writer reads timestamps
+            take(positions[k], s.output);
+        }
         const std::lock_guard<std::mutex> hold(lock);
         s.state = Slot::Free;
     }
     for (Worker& w : workers) w.thread.join();
-    for (Worker& w : workers) {
-        w.effect->close();
-        printWarnings(*w.effect);
-    }
+    for (Worker& w : workers) w.effect->close();
+    printWarnings(*workers[0].effect);
 }
 
 }  // namespace
@@ -367,14 +395,29 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     job.threads = args.has("--threads") ? parseCount("--threads", args.value("--threads"), 256)
                                         : std::max(1u, std::thread::hardware_concurrency());
     if (job.threads == 0) throw Error(ErrorKind::Usage, "--threads takes at least 1");
+
+    if (args.has("--range")) {
+        const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        SegmentOutput& segment = job.segment.emplace();
+        segment.first = 2 * std::size_t(r.first);
+        segment.count = 2 * (std::size_t(r.last) - r.first + 1);
+        segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
+                                        module.name() + " " + fileChecksum(module.path());
+        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
+        segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
+    }
     return job;
 }
 
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take) {
-    const std::size_t workers =
-        rendersInOrder(*job.module) ? 1 : std::min<std::size_t>(job.threads, positions.size());
-    if (job.threads <= 1 || positions.size() <= 1) runInline(job, positions, take);
+    const bool inOrder = rendersInOrder(*job.module);
+    const std::size_t workers = inOrder ? 1 : std::min<std::size_t>(job.threads, positions.size());
+    // Positions that skip some from 0 on (a part of the span, a preview) of
+    // an operator rendered in order need the skipped ones replayed.
+    const bool replays = inOrder && !positions.empty() && positions.back() + 1 != positions.size();
+    if (job.threads <= 1 || positions.size() <= 1 || replays) runInline(job, positions, take);
     else runWorkers(job, positions, workers, take);
 }
 

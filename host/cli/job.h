@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct EffectJob {
     std::size_t fields = 0;      // and has this many
     int32_t width = 0, height = 0;  // field size
     unsigned threads = 1;           // --threads: module copies rendering at once
+    // --range: the part of the span this render writes, as a segment of the
+    // whole render.
+    std::optional<SegmentOutput> segment;
 };
 
 // The options both commands take, which prepareJob reads, followed by the
@@ -59,7 +63,10 @@ EffectJob prepareJob(const Args& args, const std::string& command);
 // reads the inputs ahead and takes the outputs: the bytes are those of one
 // effect, as an effect's fields depend on nothing but their own request. An
 // operator whose fields depend on the requests before them is rendered by
-// one worker, in order, still beside the reading and taking.
+// one worker, in order, still beside the reading and taking; given positions
+// that skip some from 0 on (a part of the span, a preview), it is rendered
+// on the calling thread with the skipped positions requested too, their
+// fields dropped, so every field is the one a render of the whole span makes.
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take);
 

@@ -20,7 +20,8 @@ namespace {
 
 const char kUsage[] =
     "usage: fieldfx render NAME [-i IN [-i IN2]] -o OUT [--set name=value]...\n"
-    "         [--start N] [--duration N] [--rate FPS] [--active x,y,w,h]\n"
+    "         [--start N] [--duration N] [--range FIRST:LAST|PART/PARTS]\n"
+    "         [--rate FPS] [--active x,y,w,h]\n"
     "         [--pixel-aspect N] [--scale N/D] [--pattern NAME|FILE]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--lossless]\n"
     "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--threads N] [--quiet] [-y]\n"
@@ -31,7 +32,11 @@ const char kUsage[] =
     "time order) or PNG frames (one .png, or a numbered sequence such as\n"
     "in%04d.png, split into two fields each).\n"
     "  -o OUT            output clip: .mp4, .mov, .mkv (H.264 4:2:0), .avi (FFV1),\n"
-    "                    .y4m (4:4:4), .pam, .png for one frame, out%04d.png\n";
+    "                    .y4m (4:4:4), .pam, .png for one frame, out%04d.png\n"
+    "  --range R         render only frames FIRST:LAST of the span (LAST included,\n"
+    "                    empty: to the end) or the PART-th of PARTS equal shares,\n"
+    "                    as a segment for fieldfx join: a .mkv (lossless, no\n"
+    "                    audio) whose fields are those of the whole render\n";
 
 const char kOutputHelp[] =
     "  --lossless        video output without loss: FFV1 4:4:4 with the opacity\n"
@@ -50,7 +55,8 @@ const char kOutputHelp[] =
 }  // namespace
 
 int renderCommand(const Words& words) {
-    const Args args(words, effectOptions({{"--lossless", nullptr, false, false},
+    const Args args(words, effectOptions({{"--range", nullptr, true, false},
+                                          {"--lossless", nullptr, false, false},
                                           {"--codec", nullptr, true, false},
                                           {"--crf", nullptr, true, false},
                                           {"--pix-fmt", nullptr, true, false},
@@ -64,19 +70,21 @@ int renderCommand(const Words& words) {
     EffectJob job = prepareJob(args, "render");
     const std::string output = args.value("--output");
     const std::unique_ptr<io::ClipWriter> writer =
-        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media);
+        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media,
+                     job.segment ? &*job.segment : nullptr);
+    const std::size_t first = job.segment ? job.segment->first : 0;
+    const std::size_t fields = job.segment ? job.segment->count : job.fields;
 
-    Progress progress(stderr, int64_t(job.fields),
-                             Progress::wanted(stderr, job.media.quiet));
-    std::vector<uint32_t> positions(job.fields);
-    std::iota(positions.begin(), positions.end(), 0u);
+    Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
+    std::vector<uint32_t> positions(fields);
+    std::iota(positions.begin(), positions.end(), uint32_t(first));
     runEffect(job, positions, [&](uint32_t p, const io::Field& out) {
         try {
             writer->put(out);
         } catch (const io::IoError& e) {
             throw Error(ErrorKind::Output, e.what());
         }
-        progress.update(int64_t(p) + 1);
+        progress.update(int64_t(p - first) + 1);
     });
     progress.finish();
     try {
@@ -84,8 +92,8 @@ int renderCommand(const Words& words) {
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), job.fields,
-                job.fields / 2, output.c_str());
+    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), fields,
+                fields / 2, output.c_str());
     return 0;
 }
 
