@@ -2,6 +2,8 @@
 // polls and the host calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -249,6 +251,48 @@ TEST_F(DrunkenTest, SliderValuesOutsideTheirRangeAreClamped) {
     EXPECT_EQ(impulseResponse(720, 288, 360, 144, 0, 2), negated({{0, 28}, {0, -28}}));
     set(2, -5);  // as 10: ay = 2
     EXPECT_EQ(impulseResponse(720, 288, 360, 144, 0, 2), negated({{0, 2}, {0, -2}}));
+}
+
+TEST_F(DrunkenTest, EveryPixelIsTheMeanOfItsClampedPointsOverRandomFields) {
+    // Wide enough that most columns run four at a time, with the edge columns
+    // beside them: each output pixel against the plain mean of its points.
+    std::mt19937 random(3);
+    std::uniform_int_distribution<uint32_t> word;
+    for (int n = 2; n <= 6; ++n) {
+        set(n, 100);
+        const uint32_t position = 7u * uint32_t(n);
+        const Points points = impulseResponse(91, 40, 45, 20, position, n);
+        ASSERT_EQ(points.size(), std::size_t(n));
+        FieldSpec in = makeField(91, 40);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 91; ++x)  // the largest sums too
+                in.setWord(x, y, y == 7 ? 0xFFFFFFFFu : word(random));
+        host.setInput(0, in);
+        ASSERT_EQ(drunken.process(position), 0);
+        const FieldSpec out = host.putField();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 91; ++x) {
+                int sum[4] = {};
+                for (auto [ndx, ndy] : points)
+                    for (int i = 1; i < 4; ++i)
+                        sum[i] += in.at(std::clamp(x - ndx, 0, 90), std::clamp(y - ndy, 0, 39))[i];
+                ASSERT_EQ(out.word(x, y), pixelWord(kNewOpacity, uint8_t(sum[1] / n),
+                                                    uint8_t(sum[2] / n), uint8_t(sum[3] / n)))
+                    << n << ": " << x << "," << y;
+            }
+    }
+}
+
+TEST_F(DrunkenTest, SmallerNewImageGetsTheRowsThatFit) {
+    set(3, 100);
+    const FieldSpec in = patternField(40, 20, 2);
+    host.setInput(0, in);
+    ASSERT_EQ(drunken.process(5), 0);
+    const std::vector<uint8_t> full = host.putPixels();
+    host.setScratchGeometry(makeField(40, 3));
+    ASSERT_EQ(drunken.process(5), 0);
+    EXPECT_EQ(host.putPixels(), std::vector<uint8_t>(full.begin(), full.begin() + 40 * 3 * 4));
+    EXPECT_EQ(host.outstanding(), 0);
 }
 
 // ---- Whole fields -------------------------------------------------------------------

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "fieldfx/helpers/sampler.h"
 #include "wave.h"
 #include "testhost.h"
 
@@ -437,6 +439,58 @@ TEST_F(HeatwaveTest, EmptyFieldIsHandedOnWithoutPainting) {
 
 // Golden checksums of whole output fields, recorded once the exact tests
 // above passed: any changed bit anywhere shows here.
+TEST_F(HeatwaveTest, EveryChangeBetweenFieldsGivesTheWaveOfThatField) {
+    // The sines and cosines are kept from field to field while the phase,
+    // Frequency, field size and rectangle stay the same. Each field here
+    // changes one of them (or nothing) and must equal the wave worked out
+    // pixel by pixel for it.
+    struct Step {
+        int w, h;
+        uint32_t position;
+        int areaX, areaY, areaW, areaH, frequency;
+        int16_t activeX;
+    };
+    const Step steps[] = {
+        {96, 48, 10, 5, 3, 60, 30, 50, 0},   {96, 48, 11, 5, 3, 60, 30, 50, 0},
+        {96, 48, 12, 5, 3, 60, 30, 50, 0},   {96, 48, 12, 5, 3, 60, 30, 77, 0},
+        {96, 48, 12, 6, 3, 60, 30, 77, 0},   {96, 48, 12, 6, 4, 60, 30, 77, 0},
+        {96, 48, 12, 6, 4, 61, 30, 77, 0},   {96, 48, 12, 6, 4, 61, 33, 77, 0},
+        {96, 48, 12, 6, 4, 61, 33, 77, 3},   {97, 48, 12, 6, 4, 61, 33, 77, 3},
+        {97, 50, 12, 6, 4, 61, 33, 77, 3},   {96, 48, 10, 5, 3, 60, 30, 50, 0},
+    };
+    for (const Step& s : steps) {
+        setArea(s.areaX, s.areaY, s.areaW, s.areaH);
+        setWave(100, 100, s.frequency);
+        FieldSpec in = patternField(s.w, s.h, int(s.position));
+        in.activeX = s.activeX;
+        in.activeWidth = int16_t(s.w - s.activeX);
+        const FieldSpec out = run(in, s.position);
+
+        FieldImage image{in.pixels.data(), in.width, in.height, in.activeX,
+                         in.activeY,       in.activeWidth, in.activeHeight};
+        const OperatorMessage msg = plainMessage();
+        const auto amp = fieldfx::heatwave::waveAmplitudes(100, 100, &msg);
+        const double freq = fieldfx::heatwave::waveFrequency(s.frequency);
+        const fieldfx::heatwave::WaveRect r = fieldfx::heatwave::waveRect(&image, heat.position(1));
+        const fieldfx::SampleSource source = fieldfx::clampSource(&image);
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < s.w; ++x) {
+                uint8_t expected[4];
+                std::memcpy(expected, in.at(x, y), 4);
+                if (x >= r.x0 && x < r.x0 + r.cols && y >= r.y0 && y < r.y0 + r.rows) {
+                    const auto w = fieldfx::heatwave::waveSample(
+                        fieldfx::heatwave::wavePhase(s.position), x, y, freq, amp, s.w, s.h);
+                    uint8_t sample[4];
+                    fieldfx::sampleBilinear(source, w.sx, w.sy, sample);
+                    std::memcpy(expected + 1, sample + 1, 3);
+                }
+                ASSERT_EQ(std::memcmp(out.at(x, y), expected, 4), 0)
+                    << "position " << s.position << " frequency " << s.frequency << " at " << x
+                    << "," << y;
+            }
+    }
+}
+
 TEST_F(HeatwaveTest, GoldenChecksums) {
     struct Case {
         int horizontal, vertical, frequency, x, y, w, h;

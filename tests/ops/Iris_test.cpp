@@ -507,3 +507,15 @@ TEST_F(IrisTest, GoldenChecksumsOfWholeFields) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IrisSoftDivisor, EqualsDivisionForEverySumTheEdgeForms) {
+    for (int32_t soft = 1; soft <= 255; ++soft) {
+        const fieldfx::iris::SoftDivisor by(soft);
+        for (uint32_t x = 0; x <= 255u * uint32_t(soft); ++x)
+            ASSERT_EQ(by.divide(x), x / uint32_t(soft)) << x << " / " << soft;
+    }
+}
+
+}  // namespace

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <random>
 
+#include "box.h"
+#include "ring.h"
 #include "testhost.h"
 
 using namespace testhost;
@@ -407,6 +411,24 @@ TEST_F(SmudgeTest, SpotIsCutAtTheImageEdges) {
         EXPECT_EQ(row, "200 200 200 200 200 200 200 200 200 200 200 200 200 200 200 200");
 }
 
+TEST_F(SmudgeTest, SmallerScratchImageBlursOnlyTheRowsItHolds) {
+    // A spot over the whole field: the rows the scratch image holds are
+    // smudged as with a full one, the rest keep the input.
+    setSpot(20, 10, 200, 3, 50);
+    const FieldSpec in = patternField(40, 20, 6);
+    ASSERT_EQ(run(in), 0);
+    const std::vector<uint8_t> full = host.putPixels();
+    host.setScratchGeometry(makeField(40, 3));
+    ASSERT_EQ(run(in), 0);
+    const std::vector<uint8_t> out = host.putPixels();
+    const std::size_t heldBytes = 40 * 3 * 4;
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + heldBytes),
+              std::vector<uint8_t>(full.begin(), full.begin() + heldBytes));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + heldBytes, out.end()),
+              std::vector<uint8_t>(in.pixels.begin() + heldBytes, in.pixels.end()));
+    EXPECT_EQ(host.outstanding(), 0);
+}
+
 TEST_F(SmudgeTest, ZeroRadiusLeavesTheFieldAsItCame) {
     // Size 1 of 50 rows: R = 0.
     setSpot(20, 25, 1, 20, 10);
@@ -445,6 +467,66 @@ TEST_F(SmudgeTest, SliderValuesOutsideTheirRangeAreClamped) {
     EXPECT_NE(output(100, 100, 10), output(100, 90, 10));
     EXPECT_EQ(output(100, 20, 150), output(100, 20, 100));
     EXPECT_NE(output(100, 20, 100), output(100, 20, 90));
+}
+
+TEST_F(SmudgeTest, SpotWeightsFollowEveryChangeOfTheRadii) {
+    // The weights by offset are kept between fields: each change of Size,
+    // Softness or field height must show at once, and coming back to a
+    // setting gives its first output again.
+    auto output = [&](int size, int softness, int height) {
+        setSpot(20, 12, size, 20, softness);
+        EXPECT_EQ(run(patternField(40, height, 9)), 0);
+        return host.putPixels();
+    };
+    const auto first = output(75, 50, 24);
+    const std::vector<std::vector<uint8_t>> others{output(75, 10, 24), output(60, 50, 24),
+                                                   output(75, 50, 26)};
+    for (const auto& other : others) EXPECT_NE(other, first);
+    EXPECT_EQ(output(75, 50, 24), first);
+    EXPECT_EQ(output(75, 10, 24), others[0]);
+    EXPECT_EQ(output(60, 50, 24), others[1]);
+}
+
+TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
+    // Every sum up to 255 c for the counts of windows up to 300 samples, then
+    // the edges of the range (multiples of c and one less) up to 32767, four
+    // different sums in the lanes of a pixel.
+    for (uint32_t c = 1; c <= 300; ++c) {
+        const fieldfx::smudge::CountDivisor by(c);
+        for (uint32_t x = 0; x <= 255 * c; ++x) ASSERT_EQ(by.divide(x), x / c) << x << " / " << c;
+    }
+    for (uint32_t c = 301; c <= 32767; c += 97) {
+        const fieldfx::smudge::CountDivisor by(c);
+        for (uint32_t q = 1; q <= 255; ++q) {
+            const uint32_t sums[4] = {q * c, q * c - 1, (q - 1) * c + c / 2, 255 * c};
+            fieldfx::smudge::PixelSum s;
+            s.load(sums);
+            const uint32_t word = by.meansOf(s);
+            uint8_t means[4];
+            std::memcpy(means, &word, 4);
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_EQ(by.divide(sums[k]), sums[k] / c) << sums[k] << " / " << c;
+                ASSERT_EQ(means[k], sums[k] / c) << sums[k] << " / " << c << " lane " << k;
+            }
+        }
+    }
+}
+
+TEST(SmudgeRing, PixelMixEqualsTheByteMixOverRandomInputs) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<float> weight(0.0f, 255.0f);
+    for (int trial = 0; trial < 200000; ++trial) {
+        uint8_t blurred[4], p[4], expected[4];
+        for (int k = 0; k < 4; ++k) {
+            blurred[k] = uint8_t(byte(random));
+            p[k] = uint8_t(byte(random));
+        }
+        const float n = trial % 97 == 0 ? 255.0f : weight(random);
+        for (int k = 0; k < 4; ++k) expected[k] = fieldfx::smudge::ringValue(blurred[k], p[k], n);
+        fieldfx::smudge::ringPixel(blurred, p, n);
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(p[k], expected[k]) << trial << " lane " << k;
+    }
 }
 
 // ---- Whole fields -------------------------------------------------------------------

@@ -2,6 +2,8 @@
 // band geometry, the bars, and the host calls of a field.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "testhost.h"
 
 using namespace testhost;
@@ -130,6 +132,27 @@ TEST_F(WidescreenTest, SqueezeBlendsInSinglePrecision) {
     // Row 38, frac 0.6666667 and inv 0.33333325: 4 * frac + 7 * inv is 5.0
     // (4.99999976 in double).
     EXPECT_EQ(out.at(0, 38)[1], 5);
+}
+
+TEST_F(WidescreenTest, WideRowsBlendAsEachColumnAlone) {
+    // Rows of 37 pixels blend sixteen bytes at a time and the last four one
+    // by one; a field one pixel wide only ever takes the byte-by-byte path.
+    // Every column of a random field must equal that column blended alone.
+    std::mt19937 random(21);
+    std::uniform_int_distribution<uint32_t> word;
+    FieldSpec in = makeField(37, 288);
+    for (int y = 0; y < 288; ++y)
+        for (int x = 0; x < 37; ++x) in.setWord(x, y, word(random));
+    for (uint32_t conversion : {0u, 1u}) {
+        const FieldSpec wide = run(in, conversion, 1);
+        for (int x = 0; x < 37; ++x) {
+            FieldSpec column = makeField(1, 288);
+            for (int y = 0; y < 288; ++y) column.setWord(0, y, in.word(x, y));
+            const FieldSpec alone = run(column, conversion, 1);
+            for (int y = 0; y < 288; ++y)
+                ASSERT_EQ(wide.word(x, y), alone.word(0, y)) << conversion << ": " << x << "," << y;
+        }
+    }
 }
 
 TEST_F(WidescreenTest, BarColourShowsInSqueezeOnly) {

@@ -1,14 +1,16 @@
 // Heatwave: a rectangle of the picture shimmers like air over a hot surface.
 // Each of its pixels takes bytes 1-3 of the input sampled a small, wave-driven
 // distance away; everything else is the input unchanged.
+#include <cmath>
 #include <cstring>
 
 #include "fieldfx/helpers/action.h"
+#include "fieldfx/helpers/colour_blend.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/table.h"
 #include "wave.h"
 
 namespace {
@@ -29,8 +31,107 @@ SliderDescriptor frequency = fieldfx::makeSlider(730, 0, 100, 50);
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kFilter, kIdent, 2, &area, &horizontal, &vertical, &frequency);
 
-// Paints the rectangle of `dst` (laid out with the input's row length, `rows`
-// rows of it usable) from samples of `src`.
+// The wave tables of the last field painted, kept while everything they
+// depend on stays the same (the two fields of a frame share a phase). At most
+// 4 x 2^16 doubles (2 MiB) for the largest field; kept for the module's life.
+struct WaveCache {
+    fieldfx::TableStore<double> store;
+    bool valid = false;
+    uint32_t phase = 0;
+    double freq = 0.0;
+    int32_t width = 0, height = 0;
+    fieldfx::heatwave::WaveRect rect{};
+    fieldfx::heatwave::WaveTables tables{};
+};
+WaveCache cache;
+
+// The tables for this field, or null when there is no heap for them (the
+// pixels then compute their own angles).
+const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
+                                                const fieldfx::heatwave::WaveRect& r,
+                                                int32_t width, int32_t height) {
+    const fieldfx::heatwave::WaveRect& k = cache.rect;
+    if (cache.valid && cache.phase == phase && cache.freq == freq && cache.width == width &&
+        cache.height == height && k.x0 == r.x0 && k.y0 == r.y0 && k.cols == r.cols &&
+        k.rows == r.rows)
+        return &cache.tables;
+    cache.valid = false;
+    double* store = cache.store.reserve(
+        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r)));
+    if (store == nullptr) return nullptr;
+    cache.tables = fieldfx::heatwave::fillWaveTables(store, phase, r, freq, width, height);
+    cache.phase = phase;
+    cache.freq = freq;
+    cache.width = width;
+    cache.height = height;
+    cache.rect = r;
+    cache.valid = true;
+    return &cache.tables;
+}
+
+// One field's painting: the rectangle of `dst` (laid out with the input's
+// row length) from samples of the input.
+struct WaveJob {
+    fieldfx::SampleSource source;
+    uint8_t* dst;
+    int32_t width, height;
+    fieldfx::heatwave::WaveRect rect;
+    uint32_t phase;
+    double freq;
+    fieldfx::heatwave::Amplitudes amp;
+    const fieldfx::heatwave::WaveTables* tables;  // null: each pixel works out its angles
+};
+
+// Each pixel of the rectangle sampled at its wave position, blended by `Blend`.
+template <typename Blend>
+inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
+    const fieldfx::heatwave::WaveRect& rect = j.rect;
+    const fieldfx::heatwave::WaveTables* t = j.tables;
+    // A sample lies at most 2 |amplitude| from its pixel. Where that keeps
+    // both neighbours of every sample inside the source bounds (at least one
+    // pixel in), the sampler's range checks and clamps change nothing and
+    // are left out.
+    const fieldfx::PixelRect& b = j.source.bounds;
+    const int32_t reachX = int32_t(2.0 * std::fabs(j.amp.x)) + 2;
+    const int32_t reachY = int32_t(2.0 * std::fabs(j.amp.y)) + 2;
+    const int32_t innerX0 = b.x0 + reachX, innerX1 = b.x1 - reachX - 1;
+    const std::size_t sourceRow = std::size_t(j.source.rowLength) * 4;
+    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
+        uint8_t* out = j.dst + (std::size_t(y) * std::size_t(j.width) + std::size_t(rect.x0)) * 4;
+        const int32_t dy = y - rect.y0;
+        const bool innerRow = y >= b.y0 + reachY && y < b.y1 - reachY - 1;
+        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
+            double sx, sy;
+            if (t != nullptr) {
+                // waveSample's sums, with the sines and cosines looked up.
+                const int32_t i = x - rect.x0 + dy, k = x / 2 - rect.x0 / 2 + dy;
+                sy = (t->cosA[i] + t->sinB[k]) * j.amp.y + double(y);
+                sx = (t->sinA[i] + t->cosB[k]) * j.amp.x + double(x);
+            } else {
+                const fieldfx::heatwave::WaveSample s = fieldfx::heatwave::waveSample(
+                    j.phase, x, y, j.freq, j.amp, j.width, j.height);
+                sx = s.sx;
+                sy = s.sy;
+            }
+            // Byte 0, the opacity, stays as copied from the input.
+            if (innerRow && x >= innerX0 && x < innerX1) {
+                const int32_t ix = int32_t(sx), iy = int32_t(sy);
+                const uint8_t* p = j.source.pixels + std::size_t(iy) * sourceRow + ix * 4;
+                Blend::apply(p, p + 4, p + sourceRow, p + sourceRow + 4, sx - ix, sy - iy, out);
+            } else {
+                fieldfx::sampleBilinearColour<Blend>(j.source, sx, sy, out);
+            }
+        }
+    }
+}
+
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+__attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
+    waveRows<fieldfx::ColourBlendAvx2>(j);
+}
+#endif
+
+// Paints the rectangle of `dst` (`rows` rows of it usable).
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
     const int32_t width = src->width, height = src->height;
     fieldfx::heatwave::WaveRect rect = fieldfx::heatwave::waveRect(src, area);
@@ -41,21 +142,12 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const double freq = fieldfx::heatwave::waveFrequency(fieldfx::sliderValue(frequency));
     const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
-    const fieldfx::SampleSource source = fieldfx::clampSource(src);
-
-    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
-        uint8_t* out = dst + (std::size_t(y) * std::size_t(width) + std::size_t(rect.x0)) * 4;
-        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
-            const fieldfx::heatwave::WaveSample s =
-                fieldfx::heatwave::waveSample(phase, x, y, freq, amp, width, height);
-            uint8_t sample[4];
-            fieldfx::sampleBilinear(source, s.sx, s.sy, sample);
-            // Byte 0, the opacity, stays as copied from the input.
-            out[1] = sample[1];
-            out[2] = sample[2];
-            out[3] = sample[3];
-        }
-    }
+    const WaveJob job{fieldfx::clampSource(src), dst, width, height, rect, phase, freq, amp,
+                      waveTables(phase, freq, rect, width, height)};
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+    if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
+#endif
+    waveRows<fieldfx::ColourBlend>(job);
 }
 
 int32_t process(const OperatorMessage* msg) {

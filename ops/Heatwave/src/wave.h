@@ -6,6 +6,7 @@
 #ifndef FIELDFX_HEATWAVE_WAVE_H
 #define FIELDFX_HEATWAVE_WAVE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fieldfx/helpers/message.h"
@@ -75,6 +76,44 @@ inline WaveSample waveSample(uint32_t phase, int32_t x, int32_t y, double freq, 
     s.sy = (fieldfx::mathCos(s.a) + fieldfx::mathSin(s.b)) * amp.y + double(y);
     s.sx = (fieldfx::mathSin(s.a) + fieldfx::mathCos(s.b)) * amp.x + double(x);
     return s;
+}
+
+// A field's wave values by the integer each angle is a multiple of: angle a
+// of pixel (x, y) is (phase + x + y) freq / W, angle b is (x / 2 + phase + y)
+// freq / 2H, so the rectangle needs cols + rows - 1 values of a wave and about
+// half as many of b, not four sines and cosines a pixel. The same argument
+// gives the same sine, so a pixel reads exactly what waveSample computes.
+struct WaveTables {
+    double* cosA;  // by (x - x0) + (y - y0)
+    double* sinA;
+    double* sinB;  // by (x / 2 - x0 / 2) + (y - y0)
+    double* cosB;
+};
+
+inline std::size_t waveCountA(const WaveRect& r) { return std::size_t(r.cols + r.rows - 1); }
+inline std::size_t waveCountB(const WaveRect& r) {
+    return std::size_t((r.x0 + r.cols - 1) / 2 - r.x0 / 2 + r.rows);
+}
+
+// Fills the tables (laid out in `store`, which holds 2 waveCountA + 2
+// waveCountB doubles) for a non-empty rectangle.
+inline WaveTables fillWaveTables(double* store, uint32_t phase, const WaveRect& r, double freq,
+                                 int32_t width, int32_t height) {
+    const std::size_t na = waveCountA(r), nb = waveCountB(r);
+    const WaveTables t{store, store + na, store + 2 * na, store + 2 * na + nb};
+    const uint32_t firstA = phase + uint32_t(r.x0) + uint32_t(r.y0);
+    const uint32_t firstB = uint32_t(r.x0 / 2) + phase + uint32_t(r.y0);
+    for (std::size_t i = 0; i < na; ++i) {
+        const double a = double(firstA + uint32_t(i)) * freq / double(width);
+        t.cosA[i] = fieldfx::mathCos(a);
+        t.sinA[i] = fieldfx::mathSin(a);
+    }
+    for (std::size_t j = 0; j < nb; ++j) {
+        const double b = double(firstB + uint32_t(j)) * freq / double(2 * height);
+        t.sinB[j] = fieldfx::mathSin(b);
+        t.cosB[j] = fieldfx::mathCos(b);
+    }
+    return t;
 }
 
 }  // namespace fieldfx::heatwave

@@ -83,6 +83,8 @@ void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int6
     rect.x1 = std::min(rect.x1, bRect.x1);
     rect.y1 = std::min(rect.y1, bRect.y1);
     const int64_t full = thr - soft;
+    // Edge pixels exist only with soft > 0 (with 0, every m < thr is below full).
+    const fieldfx::iris::SoftDivisor bySoft(soft > 0 ? soft : 1);
     for (int32_t y = rect.y0; y < rect.y1; ++y) {
         const uint8_t* m = distanceMap.bytes + std::size_t(2 * y + f) * std::size_t(distanceMap.width);
         uint8_t* rowA = static_cast<uint8_t*>(a->pixels) + std::size_t(y) * std::size_t(a->width) * 4;
@@ -98,7 +100,8 @@ void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int6
             }
             const int32_t wa = int32_t(m[x] + soft - thr);
             const int32_t wb = soft - wa;
-            for (int i = 0; i < 4; ++i) pa[i] = fieldfx::iris::blendEdge(pa[i], pb[i], wa, wb, soft);
+            for (int i = 0; i < 4; ++i)
+                pa[i] = fieldfx::iris::blendEdge(pa[i], pb[i], wa, wb, bySoft);
         }
     }
 }

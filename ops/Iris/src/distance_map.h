@@ -63,6 +63,20 @@ inline uint8_t blendEdge(uint8_t a, uint8_t b, int32_t wa, int32_t wb, int32_t s
     return uint8_t((int32_t(a) * wa + int32_t(b) * wb) / soft);
 }
 
+// Division by soft (1..255) as a multiplication: with m = 2^32 / soft + 1,
+// (x * m) >> 32 is x / soft for every x < 2^16 (the excess x / 2^32 stays
+// below 1 / soft), and blendEdge's sums are at most 255 soft.
+struct SoftDivisor {
+    uint64_t m;
+    explicit SoftDivisor(int32_t soft) : m((uint64_t(1) << 32) / uint32_t(soft) + 1) {}
+    uint32_t divide(uint32_t x) const { return uint32_t((uint64_t(x) * m) >> 32); }
+};
+
+// blendEdge with the division by soft made by `by`.
+inline uint8_t blendEdge(uint8_t a, uint8_t b, int32_t wa, int32_t wb, const SoftDivisor& by) {
+    return uint8_t(by.divide(uint32_t(int32_t(a) * wa + int32_t(b) * wb)));
+}
+
 }  // namespace fieldfx::iris
 
 #endif

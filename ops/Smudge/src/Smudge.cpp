@@ -11,7 +11,15 @@
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/table.h"
+#include "box.h"
+#include "ring.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -57,73 +65,112 @@ BoxWindow boxWindow(int32_t p, int32_t n, int32_t reach, int32_t length) {
     return {std::max(w.first, 0), std::min(w.last, n - 1)};
 }
 
-// Division by a fixed count as a multiplication: with m = 2^40 / c + 1,
-// (x * m) >> 40 equals x / c for every x < 2^23 and c < 2^15 (the excess
-// x * (m c - 2^40) / 2^40 stays below 1/4). Window sums are at most 255 times
-// a count of at most 32767 samples, below 2^23.
-struct CountDivisor {
-    uint64_t m;
-    explicit CountDivisor(uint32_t c) : m((uint64_t(1) << 40) / c + 1) {}
-    uint32_t divide(uint32_t x) const { return uint32_t((uint64_t(x) * m) >> 40); }
-};
-
-// One box pass over a line of n bytes, read every inStep bytes from `in` and
-// written every outStep bytes to `out`. Both ends of the window only ever
-// move forward from one sample to the next, so a running sum carries over:
+// The box blur of bytes 1-3 over the rows and columns a spot paints, one
+// output row at a time: the row's vertical means come from running sums down
+// every column it needs, then the row is blurred along itself. Both ends of
+// a window only ever move forward from one sample to the next, so a running
+// sum carries over:
 //
 //     first      last                 first'       last'
 //       [ a b c d ]          ->          [ b c d e f ]     sum += e + f - a
 //
-// and each sample costs the same whatever the window length. In the interior
-// the window keeps its length and moves by one.
-void blurLine(const uint8_t* in, std::ptrdiff_t inStep, uint8_t* out, std::ptrdiff_t outStep,
-              int32_t n, int32_t reach, int32_t length) {
-    uint32_t sum = 0;
-    int32_t first = 0, last = -1;  // the window `sum` holds
-    auto slideTo = [&](int32_t p) {
-        const BoxWindow w = boxWindow(p, n, reach, length);
-        while (last < w.last) sum += in[++last * inStep];
-        while (first < w.first) sum -= in[first++ * inStep];
-    };
-    auto edgeSample = [&](int32_t p) {
-        slideTo(p);
-        out[p * outStep] = uint8_t(sum / uint32_t(last - first + 1));
-    };
+// and each sample costs the same whatever the window length.
+struct BlurPlan {
+    int32_t width, height;
+    int32_t rowFirst, rowLast;  // output rows
+    int32_t colFirst, colLast;  // output columns
+    int32_t reach, length;      // along a row: d, s
+    int32_t reachDown, lengthDown;  // down a column: d / 2, d
+    int32_t sumFirst, sumLast;  // the columns the row windows read
+};
 
-    const int32_t interiorBegin = std::min(reach + 1, n);
-    const int32_t interiorEnd = std::max(n - 1 - reach, interiorBegin);
-    int32_t p = 0;
-    for (; p < interiorBegin; ++p) edgeSample(p);
-    if (p < interiorEnd) {
-        const CountDivisor byLength{uint32_t(length)};
-        slideTo(p);
-        out[p * outStep] = uint8_t(byLength.divide(sum));
-        for (++p; p < interiorEnd; ++p) {
-            sum += in[++last * inStep];
-            sum -= in[first++ * inStep];
-            out[p * outStep] = uint8_t(byLength.divide(sum));
-        }
-    }
-    for (; p < n; ++p) edgeSample(p);
+BlurPlan blurPlan(int32_t width, int32_t height, int32_t s, int32_t rowFirst, int32_t rowLast,
+                  int32_t colFirst, int32_t colLast) {
+    const int32_t d = s / 2;
+    BlurPlan p{width, height, rowFirst, rowLast, colFirst, colLast, d, s, d / 2, d, 0, 0};
+    p.sumFirst = boxWindow(colFirst, width, p.reach, p.length).first;
+    p.sumLast = boxWindow(colLast, width, p.reach, p.length).last;
+    return p;
 }
 
-// Box-blurs byte lane `channel` of a width x height image of 4-byte pixels
-// into the same lane of `dst`: first down the columns with windows of d = s / 2
-// rows (reach d / 2), then along the rows with windows of s columns (reach d).
-// The intermediate plane holds the lane only. Without memory for it the lane
-// is left as it is.
-void blurChannel(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height, int32_t s,
-                 int channel) {
-    const int32_t d = s / 2, e = d / 2;
-    const std::ptrdiff_t rowBytes = std::ptrdiff_t(width) * 4;
-    auto* plane = static_cast<uint8_t*>(std::malloc(std::size_t(width) * std::size_t(height)));
-    if (plane == nullptr) return;
-    for (int32_t x = 0; x < width; ++x)
-        blurLine(src + x * 4 + channel, rowBytes, plane + x, width, height, e, d);
-    for (int32_t y = 0; y < height; ++y)
-        blurLine(plane + std::ptrdiff_t(y) * width, 1, dst + y * rowBytes + channel, 4, width, d,
-                 s);
-    std::free(plane);
+// Adds (sign 1) or takes away (sign -1) a row's bytes of the summed columns;
+// sixteen bytes at a time on SSE2.
+void addRow(uint32_t* sums, const uint8_t* row, std::size_t bytes, int sign) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+        const __m128i parts[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                  _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+        for (int k = 0; k < 4; ++k) {
+            auto* at = reinterpret_cast<__m128i*>(sums + i + 4 * k);
+            const __m128i sum = _mm_loadu_si128(at);
+            _mm_storeu_si128(at, sign > 0 ? _mm_add_epi32(sum, parts[k])
+                                          : _mm_sub_epi32(sum, parts[k]));
+        }
+    }
+#endif
+    for (; i < bytes; ++i) sums[i] = sign > 0 ? sums[i] + row[i] : sums[i] - row[i];
+}
+
+// Running column sums and their means, 4 a summed column (byte 0 unused).
+fieldfx::TableStore<uint32_t> columnSums;
+fieldfx::TableStore<uint8_t> columnMeans;
+
+// Blurs bytes 1-3 of the plan's rows and columns of `src` into `dst`.
+void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sums, uint8_t* line) {
+    const std::size_t rowBytes = std::size_t(p.width) * 4;
+    const std::size_t sumBytes = std::size_t(p.sumLast - p.sumFirst + 1) * 4;
+    const uint8_t* column = src + std::size_t(p.sumFirst) * 4;
+    std::fill(sums, sums + sumBytes, 0u);
+    // The rows `sums` holds; the windows down the columns only move forward.
+    int32_t first = boxWindow(p.rowFirst, p.height, p.reachDown, p.lengthDown).first;
+    int32_t last = first - 1;
+    for (int32_t y = p.rowFirst; y <= p.rowLast; ++y) {
+        const BoxWindow down = boxWindow(y, p.height, p.reachDown, p.lengthDown);
+        while (last < down.last)
+            addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
+        while (first < down.first)
+            addRow(sums, column + std::size_t(first++) * rowBytes, sumBytes, -1);
+        const fieldfx::smudge::CountDivisor byRows{uint32_t(last - first + 1)};
+        for (std::size_t i = 0; i < sumBytes; i += 4) {
+            fieldfx::smudge::PixelSum column;
+            column.load(sums + i);
+            const uint32_t means = byRows.meansOf(column);
+            std::memcpy(line + i, &means, 4);
+        }
+
+        uint8_t* out = dst + std::size_t(y) * rowBytes;
+        fieldfx::smudge::PixelSum sum;
+        int32_t l = p.sumFirst, r = p.sumFirst - 1;  // the columns `sum` holds
+        uint32_t count = 0;
+        fieldfx::smudge::CountDivisor byColumns{1};
+        auto mean = [&](int32_t c) { return line + std::size_t(c - p.sumFirst) * 4; };
+        // Between these the window keeps its length and moves by one.
+        const int32_t interiorBegin = p.reach + 1, interiorEnd = p.width - 1 - p.reach;
+        for (int32_t x = p.colFirst; x <= p.colLast; ++x) {
+            if (x > p.colFirst && x - 1 >= interiorBegin && x < interiorEnd) {
+                sum.add(mean(++r));
+                sum.subtract(mean(l++));
+            } else {
+                const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
+                for (; r < w.last; ++r) sum.add(mean(r + 1));
+                for (; l < w.first; ++l) sum.subtract(mean(l));
+                if (uint32_t(r - l + 1) != count) {
+                    count = uint32_t(r - l + 1);
+                    byColumns = fieldfx::smudge::CountDivisor{count};
+                }
+            }
+            // Bytes 1-3 of the means; byte 0 keeps what the scratch image held.
+            uint8_t* o = out + std::size_t(x) * 4;
+            uint32_t word;
+            std::memcpy(&word, o, 4);
+            word = (word & 0xFFu) | (byColumns.meansOf(sum) & ~0xFFu);
+            std::memcpy(o, &word, 4);
+        }
+    }
 }
 
 // The box length: twice the strength, scaled with the field size, at least 2.
@@ -147,13 +194,6 @@ float spotDistance(int32_t dx, int32_t dy) {
 // radius, 255 at the outer one.
 float ringWeight(float dist, int32_t inner, int32_t outer) {
     return (dist - float(inner)) * 255.0f / float(outer - inner);
-}
-
-// One byte of a ring pixel: the blurred and the unblurred byte mixed by the
-// weight `n` of the unblurred one.
-uint8_t ringValue(uint8_t blurred, uint8_t original, float n) {
-    const float o = 255.0f - n;
-    return uint8_t(int32_t((float(blurred) * o + float(original) * n) / 255.0f));
 }
 
 // The spot in image coordinates. Vertical distances count frame lines (two
@@ -183,34 +223,82 @@ Spot spotGeometry(const FieldImage* f, int32_t height, const OperatorMessage* ms
     return s;
 }
 
-// Paints the blurred copy into the spot: copied inside the inner radius,
-// mixed over the ring, nothing beyond the outer radius.
+// The rows and columns that can hold a pixel of the spot.
 //
 // Only rows and columns whose offset from the centre is at most R can hold a
 // pixel with dist <= R (an offset of R + 1 gives a single-precision distance
-// above R for every R the field sizes allow), so the loops stop there rather
-// than at the far edges of the bounding rectangle.
-void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, int32_t height,
-               const Spot& s) {
-    const int32_t rowFirst = std::max(s.y0, 0), rowLast = std::min(s.y1, height - 1);
-    const int32_t colFirst = std::max(s.x0, 0);
-    const int32_t colLast = std::min({s.x1, s.cx + s.outer, width - 1});
-    const float outer = float(s.outer), inner = float(s.inner);
-    for (int32_t i = rowFirst; i <= rowLast; ++i) {
+// above R for every R the field sizes allow), so they stop there rather than
+// at the far edges of the bounding rectangle.
+struct SpotArea {
+    int32_t rowFirst, rowLast, colFirst, colLast;
+
+    bool empty() const { return rowLast < rowFirst || colLast < colFirst; }
+};
+
+SpotArea spotArea(const Spot& s, int32_t width, int32_t height) {
+    return SpotArea{std::max(s.y0, 0), std::min(s.y1, height - 1), std::max(s.x0, 0),
+                    std::min({s.x1, s.cx + s.outer, width - 1})};
+}
+
+// What the pixel at offset (dx, dy) from the centre takes: the blurred copy
+// inside the inner radius, nothing beyond the outer radius, and across the
+// ring the mix with the weight returned.
+constexpr float kCopy = -1.0f, kKeep = 256.0f;
+
+float spotWeight(int32_t dx, int32_t dy, const Spot& s) {
+    const float dist = spotDistance(dx, dy);
+    if (float(s.inner) < dist && dist <= float(s.outer)) return ringWeight(dist, s.inner, s.outer);
+    return dist <= float(s.outer) ? kCopy : kKeep;
+}
+
+// The weights of every offset up to R either way, at |dy| (R + 1) + |dx|.
+// They depend on R and Rin alone, so they are kept from field to field; a
+// spot of R above 2047 (16 MiB of weights) works out each pixel's own.
+struct WeightCache {
+    fieldfx::TableStore<float> store;
+    const float* weights = nullptr;
+    int32_t outer = -1, inner = -1;
+};
+WeightCache weightCache;
+
+const float* spotWeights(const Spot& s) {
+    constexpr int32_t kMaxCachedRadius = 2047;
+    if (s.outer < 0 || s.outer > kMaxCachedRadius) return nullptr;
+    if (weightCache.weights != nullptr && weightCache.outer == s.outer &&
+        weightCache.inner == s.inner)
+        return weightCache.weights;
+    const std::size_t side = std::size_t(s.outer) + 1;
+    float* w = weightCache.store.reserve(side * side);
+    weightCache.weights = w;
+    if (w == nullptr) return nullptr;
+    for (std::size_t dy = 0; dy < side; ++dy)
+        for (std::size_t dx = 0; dx < side; ++dx)
+            w[dy * side + dx] = spotWeight(int32_t(dx), int32_t(dy), s);
+    weightCache.outer = s.outer;
+    weightCache.inner = s.inner;
+    return w;
+}
+
+// Paints the blurred copy into the spot.
+void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
+               const SpotArea& a) {
+    const float* weights = spotWeights(s);
+    for (int32_t i = a.rowFirst; i <= a.rowLast; ++i) {
         // i - y0 < 2H here, so the product stays below 3 R * 1000.
         const int32_t dy = (2 * (i - s.y0) - s.tall) * s.aspect / 1000 + s.odd;
         if (dy > s.outer || dy < -s.outer) continue;
+        const float* row =
+            weights != nullptr ? weights + std::size_t(std::abs(dy)) * std::size_t(s.outer + 1)
+                               : nullptr;
         const std::size_t rowStart = std::size_t(i) * std::size_t(width);
-        for (int32_t j = colFirst; j <= colLast; ++j) {
-            const float dist = spotDistance(j - s.cx, dy);
+        for (int32_t j = a.colFirst; j <= a.colLast; ++j) {
+            const float n = row != nullptr ? row[std::abs(j - s.cx)] : spotWeight(j - s.cx, dy, s);
             uint8_t* p = src + (rowStart + std::size_t(j)) * 4;
             const uint8_t* b = blurred + (rowStart + std::size_t(j)) * 4;
-            if (inner < dist && dist <= outer) {
-                const float n = ringWeight(dist, s.inner, s.outer);
-                for (int k = 0; k < 4; ++k) p[k] = ringValue(b[k], p[k], n);
-            } else if (dist <= outer) {
+            if (n == kCopy)
                 std::memcpy(p, b, 4);
-            }
+            else if (n != kKeep)
+                fieldfx::smudge::ringPixel(b, p, n);
         }
     }
 }
@@ -229,12 +317,23 @@ int32_t process(const OperatorMessage* msg) {
     auto* srcPixels = static_cast<uint8_t*>(src->pixels);
     auto* blurredPixels = static_cast<uint8_t*>(blurred->pixels);
 
-    if (width > 0 && height > 0) {
-        const int32_t s = boxLength(msg);
-        for (int channel = 1; channel <= 3; ++channel)
-            blurChannel(srcPixels, blurredPixels, width, height, s, channel);
+    const Spot spot = spotGeometry(src, height, msg);
+    SpotArea area = spotArea(spot, width, height);
+    // A scratch image smaller than the field holds blurred rows only as far
+    // as it reaches; the spot's rows below that keep the picture.
+    area.rowLast = std::min(area.rowLast, fieldfx::rowsHeld(blurred, width, height) - 1);
+    if (!area.empty()) {
+        const BlurPlan plan = blurPlan(width, height, boxLength(msg), area.rowFirst, area.rowLast,
+                                       area.colFirst, area.colLast);
+        const std::size_t sumBytes = std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
+        uint32_t* sums = columnSums.reserve(sumBytes);
+        uint8_t* line = columnMeans.reserve(sumBytes);
+        // Without heap for them the spot shows the scratch image as the host
+        // handed it out.
+        if (sums != nullptr && line != nullptr)
+            blurArea(srcPixels, blurredPixels, plan, sums, line);
+        paintSpot(srcPixels, blurredPixels, width, spot, area);
     }
-    paintSpot(srcPixels, blurredPixels, width, height, spotGeometry(src, height, msg));
 
     return images.deliver(src);
 }
