@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw
+.PHONY: all deps build test demo install clean ci-m32 ci-asan ci-mingw
 
 all: build
 
@@ -21,6 +21,12 @@ test: build
 
 demo: build
 	@scripts/demo $(BUILD)
+
+# The frei0r plug-ins into PREFIX/lib/frei0r-1, with the operator modules and
+# service libraries they load in PREFIX/lib/fieldfx.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
 ci-m32: deps
