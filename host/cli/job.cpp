@@ -70,7 +70,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     job.module = runtime::OperatorModule::load(args.positional()[0]);
     const runtime::OperatorModule& module = *job.module;
     runtime::ParameterSet params(module);
-    applySettings(args, params);
+    applySettings(args, params, true);
     readGeometryOptions(args, job.settings);
     job.prefs = patternPreferences(args, module);
     job.media = readMediaOptions(args);
@@ -102,6 +102,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     for (const std::string& in : inputs) job.clips.push_back(openClip(in, job.order, job.media));
     job.order = fieldOrderOf(*job.clips[0], job.order);
     if (job.rate <= 0.0) job.rate = frameRateOf(*job.clips[0]);
+    job.keyframes = runtime::keyedParameters(params, args.values("--set"), job.rate);
     if (job.clips.size() == 2) conformSecondInput(*job.clips[0], *job.clips[1], job.order, job.rate);
 
     job.width = job.clips[0]->fieldWidth();
@@ -150,6 +151,7 @@ void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
     if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
     effect.open(job.settings, job.width, job.height);
     for (uint32_t p : positions) {
+        for (const runtime::Keyframes& k : job.keyframes) k.applyAt(p / 2);
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
         take(p, out);
