@@ -5,7 +5,9 @@
 namespace fieldfx::frei0r {
 
 FrameFields::FrameFields(int32_t width, int32_t height)
-    : width_(width), height_(height), matrix_(io::matrixForHeight(height)) {}
+    : width_(width), height_(height), matrix_(io::matrixForHeight(height)) {
+    for (int v = 0; v < 256; ++v) unit_[v] = v / 255.0;
+}
 
 void FrameFields::split(const uint32_t* rgba, io::Field fields[2]) const {
     const int32_t h = fieldHeight();
@@ -16,7 +18,7 @@ void FrameFields::split(const uint32_t* rgba, io::Field fields[2]) const {
         uint8_t* out = fields[line & 1].row(line / 2);
         const uint8_t* px = in + std::size_t(line) * width_ * 4;
         for (int32_t x = 0; x < width_; ++x, px += 4, out += 4)
-            io::rgbToPixel(px[0] / 255.0, px[1] / 255.0, px[2] / 255.0, px[3], out, matrix_);
+            io::rgbToPixel(unit_[px[0]], unit_[px[1]], unit_[px[2]], px[3], out, matrix_);
     }
     if (height_ & 1)
         std::memcpy(fields[1].row(h - 1), fields[0].row(h - 1), std::size_t(width_) * 4);

@@ -42,6 +42,7 @@ public:
 private:
     int32_t width_, height_;
     io::Matrix matrix_;
+    double unit_[256];  // a byte as 0..1
 };
 
 }  // namespace fieldfx::frei0r

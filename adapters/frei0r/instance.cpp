@@ -197,10 +197,9 @@ void Instance::render(const uint32_t* const inputs[2], uint32_t* out) {
         open_ = true;
         nextFrame_ = 0;
     }
-    const uint32_t span = s.duration;
     const uint32_t base = module_->isFilter()
                               ? 2u * nextFrame_++
-                              : 2u * uint32_t(std::lround(progress_ * (span / 2)));
+                              : 2u * uint32_t(std::lround(progress_ * (s.duration / 2)));
     for (int i = 0; i < count; ++i) {
         pictures_[i].rgba = inputs[i];
         frames_.split(inputs[i], pictures_[i].fields);

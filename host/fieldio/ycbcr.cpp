@@ -15,9 +15,11 @@ constexpr Weights kBt709{0.2126, 0.7152, 0.0722, 1.8556, 1.5748};
 
 const Weights& weights(Matrix m) { return m == Matrix::Bt709 ? kBt709 : kBt601; }
 
+// Rounds half up and clamps; the conversion truncates, which is the floor
+// for the values in 0..255 it is left with (no call into libm per byte).
 uint8_t toByte(double v) {
-    const double r = std::floor(v + 0.5);
-    return uint8_t(r < 0.0 ? 0.0 : r > 255.0 ? 255.0 : r);
+    const double r = v + 0.5;
+    return r < 0.0 ? 0 : r >= 255.0 ? 255 : uint8_t(r);
 }
 }  // namespace
 
