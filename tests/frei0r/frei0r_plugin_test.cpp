@@ -11,9 +11,11 @@ using frei0rtest::testFrame;
 
 namespace {
 
-const char* const kFilters[] = {"matte",    "smudge", "heatwave", "drunken",
-                                "standbild", "tunnel", "swivel",   "widescreen"};
-const char* const kTransitions[] = {"flicker", "iris", "burrow", "telescope", "glide"};
+// Lower-case plug-in names; the transitions last.
+const char* const kPlugins[] = {"matte",  "smudge", "heatwave", "drunken",   "standbild",
+                                "tunnel", "swivel", "widescreen", "flicker", "iris",
+                                "burrow", "telescope", "glide"};
+constexpr int kFirstTransition = 8;
 
 std::vector<uint32_t> run(const Plugin& p, void* inst, double time, const std::vector<uint32_t>& a,
                           const std::vector<uint32_t>& b) {
@@ -39,36 +41,32 @@ double getDouble(const Plugin& p, void* inst, const char* name) {
 // Every plug-in describes itself in frei0r's terms and renders odd sizes,
 // a width of 1 and frames of other sizes alongside without fault.
 TEST(Frei0rPlugins, DescribeThemselvesAndRenderAnySize) {
-    for (int transition = 0; transition < 2; ++transition) {
-        for (const char* name : transition ? std::vector<const char*>(std::begin(kTransitions), std::end(kTransitions))
-                                           : std::vector<const char*>(std::begin(kFilters), std::end(kFilters))) {
-            SCOPED_TRACE(name);
-            Plugin p(name);
-            ASSERT_NE(p.handle, nullptr) << dlerror();
-            f0r_plugin_info_t info{};
-            p.info(&info);
-            EXPECT_EQ(info.plugin_type, transition ? F0R_PLUGIN_TYPE_MIXER2 : F0R_PLUGIN_TYPE_FILTER);
-            EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
-            for (int k = 0; k < info.num_params; ++k) {
-                f0r_param_info_t pi{};
-                p.paramInfo(&pi, k);
-                EXPECT_TRUE(pi.name && *pi.name && pi.explanation && *pi.explanation) << k;
-            }
-            EXPECT_GE(p.param("Field order"), 0);
-            EXPECT_EQ(p.param("Progress") >= 0, transition == 1);
-            const int sizes[][2] = {{1, 1}, {1, 7}, {9, 5}, {24, 16}};
-            std::vector<void*> live;
-            for (const auto& s : sizes) {
-                void* inst = p.construct(s[0], s[1]);
-                ASSERT_NE(inst, nullptr);
-                live.push_back(inst);
-                const auto a = testFrame(s[0], s[1], 1), b = testFrame(s[0], s[1], 2);
-                for (int f = 0; f < 3; ++f) run(p, inst, f * 0.04, a, b);
-            }
-            for (void* inst : live) p.destruct(inst);
-            EXPECT_EQ(p.construct(0, 8), nullptr);
-            EXPECT_EQ(p.construct(40000, 8), nullptr);
+    for (int n = 0; n < 13; ++n) {
+        SCOPED_TRACE(kPlugins[n]);
+        const bool transition = n >= kFirstTransition;
+        Plugin p(kPlugins[n]);
+        ASSERT_NE(p.handle, nullptr) << dlerror();
+        f0r_plugin_info_t info{};
+        p.info(&info);
+        EXPECT_EQ(info.plugin_type, transition ? F0R_PLUGIN_TYPE_MIXER2 : F0R_PLUGIN_TYPE_FILTER);
+        EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+        for (int k = 0; k < info.num_params; ++k) {
+            f0r_param_info_t pi{};
+            p.paramInfo(&pi, k);
+            EXPECT_TRUE(pi.name && *pi.name && pi.explanation && *pi.explanation) << k;
         }
+        EXPECT_GE(p.param("Field order"), 0);
+        EXPECT_EQ(p.param("Progress") >= 0, transition);
+        std::vector<void*> live;
+        for (const auto& [w, h] : {std::pair{1, 1}, std::pair{1, 7}, std::pair{9, 5}, std::pair{24, 16}}) {
+            live.push_back(p.construct(w, h));
+            ASSERT_NE(live.back(), nullptr);
+            const auto a = testFrame(w, h, 1), b = testFrame(w, h, 2);
+            for (int f = 0; f < 3; ++f) run(p, live.back(), f * 0.04, a, b);
+        }
+        for (void* inst : live) p.destruct(inst);
+        EXPECT_EQ(p.construct(0, 8), nullptr);
+        EXPECT_EQ(p.construct(40000, 8), nullptr);
     }
 }
 
