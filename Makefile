@@ -1,9 +1,10 @@
-# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine.
+# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine
+# (`./make demo` and `./make test` where make itself is not installed yet).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo install clean ci-m32 ci-asan ci-mingw
+.PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-mingw ci-bare-debian
 
 all: build
 
@@ -19,7 +20,16 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# scripts/farm-render as a Slurm job array on a single-node cluster that the
+# test starts and stops itself (needs root; about 30 s).
+test-farm: deps $(BUILD)/CMakeCache.txt
+	@scripts/install-deps farm
+	cmake --build $(BUILD) -j $(JOBS)
+	tests/farm/slurm-test $(BUILD)/bin/fieldfx
+
+# Only what the demo runs: the command line and the operators.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
 
 # The frei0r plug-ins into PREFIX/lib/frei0r-1, with the operator modules and
@@ -29,7 +39,8 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
-ci-m32: deps
+ci-m32:
+	@scripts/install-deps m32
 	cmake -S . -B build-m32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-m32 -j $(JOBS)
@@ -43,11 +54,16 @@ ci-asan: deps
 	    ctest --output-on-failure -j $(JOBS)
 
 # 32-bit Windows modules and service libraries (mingw-w64 i686).
-ci-mingw: deps
+ci-mingw:
+	@scripts/install-deps mingw
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
 	      -DFIELDFX_OPERATORS_ONLY=ON
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
+
+# The README's two commands on a bare Debian 12 root built with debootstrap.
+ci-bare-debian:
+	scripts/ci-bare-debian
 
 clean:
 	rm -rf $(BUILD) build-m32 build-asan build-mingw

@@ -29,10 +29,10 @@ double keyFrame(const std::string& name, const std::string& text, double rate) {
 }  // namespace
 
 Keyframes::Keyframes(const Parameter& parameter, const std::string& keys, double rate)
-    : parameter_(parameter) {
+    : index_(parameter.index), kind_(parameter.kind()) {
     const std::string name = parameter.name + "=" + keys;
-    if (parameter.kind() == PARAM_GROUP) throw Error(ErrorKind::Usage, name + ": not a parameter");
-    const std::array<int32_t, 4> before = read();
+    Parameter target = parameter;
+    const Value before = read(parameter.descriptor);
     // Split at commas; a piece without "@" belongs to the key that follows.
     std::string value;
     std::size_t from = 0;
@@ -51,15 +51,14 @@ Keyframes::Keyframes(const Parameter& parameter, const std::string& keys, double
         const double frame = keyFrame(name, piece.substr(at + 1), rate);
         if (!keys_.empty() && frame <= keys_.back().frame)
             throw Error(ErrorKind::Usage, name + ": key times must increase");
-        parameter_.set(value);
-        keys_.push_back({frame, read()});
+        target.set(value);
+        keys_.push_back({frame, read(parameter.descriptor)});
         value.clear();
     }
-    write(before);
+    write(parameter.descriptor, before);
 }
 
-std::array<int32_t, 4> Keyframes::read() const {
-    const ParamDescriptor* d = parameter_.descriptor;
+Keyframes::Value Keyframes::read(const ParamDescriptor* d) {
     switch (d->kind) {
         case PARAM_SLIDER: return {reinterpret_cast<const SliderDescriptor*>(d)->value, 0, 0, 0};
         case PARAM_CHOICE:
@@ -73,8 +72,7 @@ std::array<int32_t, 4> Keyframes::read() const {
     }
 }
 
-void Keyframes::write(const std::array<int32_t, 4>& v) const {
-    ParamDescriptor* d = parameter_.descriptor;
+void Keyframes::write(ParamDescriptor* d, const Value& v) {
     switch (d->kind) {
         case PARAM_SLIDER: reinterpret_cast<SliderDescriptor*>(d)->value = v[0]; break;
         case PARAM_CHOICE: reinterpret_cast<ChoiceDescriptor*>(d)->value = uint32_t(v[0]); break;
@@ -89,21 +87,24 @@ void Keyframes::write(const std::array<int32_t, 4>& v) const {
     }
 }
 
-void Keyframes::applyAt(double frame) const {
+void Keyframes::applyAt(double frame, const OperatorModule& module) const {
+    ParamDescriptor* d = nullptr;
+    for (const ParamSlot& slot : module.description().params)
+        if (slot.index == index_) d = slot.descriptor;
+    if (d == nullptr) return;
     std::size_t next = 0;
     while (next < keys_.size() && keys_[next].frame <= frame) ++next;
-    if (next == 0) return write(keys_.front().value);
+    if (next == 0) return write(d, keys_.front().value);
     const Key& a = keys_[next - 1];
-    const uint16_t kind = parameter_.kind();
-    if (next == keys_.size() || kind == PARAM_CHOICE || kind == PARAM_COLOUR)
-        return write(a.value);
+    if (next == keys_.size() || kind_ == PARAM_CHOICE || kind_ == PARAM_COLOUR)
+        return write(d, a.value);
     const Key& b = keys_[next];
     const double t = (frame - a.frame) / (b.frame - a.frame);
-    std::array<int32_t, 4> v;
+    Value v;
     // Between two values of the range, so the rounded result is one too.
     for (int i = 0; i < 4; ++i)
         v[i] = int32_t(std::lround(a.value[i] + (double(b.value[i]) - a.value[i]) * t));
-    write(v);
+    write(d, v);
 }
 
 std::vector<Keyframes> keyedParameters(ParameterSet& set,

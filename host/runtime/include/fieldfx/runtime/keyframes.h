@@ -25,19 +25,21 @@ public:
     // (0: seconds are refused). Throws Error(Usage) naming the bad key.
     Keyframes(const Parameter& parameter, const std::string& keys, double rate);
 
-    const Parameter& parameter() const { return parameter_; }
-    // Writes the value at `frame` into the parameter's descriptor.
-    void applyAt(double frame) const;
+    // Writes the value at `frame` into the parameter's descriptor in
+    // `module` (the module the keys were read for, or a copy of it).
+    void applyAt(double frame, const OperatorModule& module) const;
 
 private:
+    using Value = std::array<int32_t, 4>;  // slider, choice, colour word, or x, y, w, h
     struct Key {
         double frame;
-        std::array<int32_t, 4> value;  // slider, choice, colour word, or x, y, w, h
+        Value value;
     };
-    std::array<int32_t, 4> read() const;
-    void write(const std::array<int32_t, 4>& value) const;
+    static Value read(const ParamDescriptor* d);
+    static void write(ParamDescriptor* d, const Value& value);
 
-    Parameter parameter_;
+    int index_;  // the parameter's tag index
+    uint16_t kind_;
     std::vector<Key> keys_;
 };
 
