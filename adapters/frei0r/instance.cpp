@@ -208,7 +208,8 @@ void Instance::render(const uint32_t* const inputs[2], uint32_t* out) {
         // The field first in time holds the even lines unless bottom first.
         const int which = order_ == FieldOrder::BottomFirst ? int(1 - k) : int(k);
         for (int i = 0; i < count; ++i) sources_[i]->set(base + k, &pictures_[i].fields[which]);
-        output_[which] = effect_->process(base + k, which == 1);
+        effect_->process(base + k, which == 1);
+        effect_->swapOutput(output_[which]);
         for (const std::string& w : effect_->takeWarnings())
             std::fprintf(stderr, "fieldfx %s: %s\n", module_->name().c_str(), w.c_str());
     }
