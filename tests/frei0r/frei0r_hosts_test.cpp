@@ -20,7 +20,7 @@ constexpr int kW = 96, kH = 64, kFrame = kW * kH * 4;
 constexpr double kBound = 40.0;
 
 const std::string kFx = FIELDFX_TEST_CLI;
-const std::string kEnv = FIELDFX_TEST_HOST_ENV "FREI0R_PATH=" FIELDFX_TEST_FREI0R_DIR " ";
+const std::string kEnv = "FREI0R_PATH=" FIELDFX_TEST_FREI0R_DIR " ";
 
 std::string dir() {
     static const std::string d = [] {
