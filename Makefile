@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-tsan ci-mingw ci-agree ci-bare-debian
+.PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-tsan ci-mingw ci-agree ci-bare-debian
 
 all: build
 
@@ -31,6 +31,12 @@ test-farm: deps $(BUILD)/CMakeCache.txt
 demo: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
+
+# The frei0r plug-ins into PREFIX/lib/frei0r-1, with the operator modules and
+# service libraries they load in PREFIX/lib/fieldfx.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
 ci-m32:

@@ -27,6 +27,10 @@ function(fieldfx_add_operator name)
       target_link_options(${name} PRIVATE -Wl,--no-undefined)
     endif()
   endif()
+  # Installed as PREFIX/lib/fieldfx/ops/<Name>.so beside the service libraries
+  # in PREFIX/lib/fieldfx/lib.
+  set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
+  install(TARGETS ${name} LIBRARY DESTINATION lib/fieldfx/ops RUNTIME DESTINATION lib/fieldfx/ops)
   set_property(GLOBAL APPEND PROPERTY FIELDFX_OPERATORS ${name})
   set_property(GLOBAL PROPERTY FIELDFX_SERVICES_${name} ${ARGN})
 endfunction()

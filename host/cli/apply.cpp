@@ -80,7 +80,7 @@ int applyCommand(const Words& words) {
         throw Error(ErrorKind::Usage, "apply takes one operator name (fieldfx apply --help)");
     const auto module = runtime::OperatorModule::load(args.positional()[0]);
     runtime::ParameterSet params(*module);
-    applySettings(args, params);
+    applySettings(args, params, false);
     runtime::EffectSettings settings;
     readGeometryOptions(args, settings);
     const std::vector<uint8_t> prefs = patternPreferences(args, *module);

@@ -106,6 +106,12 @@ void openEffect(EffectJob& job, runtime::Effect& effect) {
     effect.open(job.settings, job.width, job.height);
 }
 
+// The keyed parameters' values of the frame that holds field `position`,
+// written into `module` (the job's, or a worker's copy).
+void applyKeys(const EffectJob& job, const runtime::OperatorModule& module, uint32_t position) {
+    for (const runtime::Keyframes& k : job.keyframes) k.applyAt(position / 2, module);
+}
+
 void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take) {
     std::vector<ClipSource> sources;
@@ -120,10 +126,12 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     uint32_t next = 0;  // the positions below have been requested
     for (uint32_t p : positions) {
         for (; inOrder && next < p; ++next) {
+            applyKeys(job, *job.module, next);
             effect.process(next, io::holdsOddLines(job.order, next & 1u));
             printWarnings(effect);
         }
         next = p + 1;
+        applyKeys(job, *job.module, p);
         const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
         printWarnings(effect);
         take(p, out);
@@ -171,6 +179,7 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 const uint32_t p = positions[k];
                 for (std::size_t i = 0; i < worker.sources.size(); ++i)
                     worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
+                applyKeys(job, worker.copy ? *worker.copy : *job.module, p);
                 worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
                 worker.effect->swapOutput(s.output);
                 s.warnings = worker.effect->takeWarnings();
@@ -297,7 +306,11 @@ std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
 const char kEffectOptionsHelp[] =
     "  -i IN             input 0; a transition takes a second -i as input 1\n"
     "                    (default: builtin:motion, and builtin:bars as input 1)\n"
-    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME)\n"
+    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME); animated with\n"
+    "                    keys VALUE@TIME,VALUE@TIME,... (TIME a frame of the\n"
+    "                    output or seconds: angle=0@0,45@2s): sliders and\n"
+    "                    positions move linearly between keys in whole steps,\n"
+    "                    choices and colours change at each key\n"
     "  --start N         first frame of the inputs (default 0)\n"
     "  --duration N      frames to render (filter: default to the end of the\n"
     "                    input; transition: default the shorter input)\n"
@@ -324,7 +337,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     job.module = runtime::OperatorModule::load(args.positional()[0]);
     const runtime::OperatorModule& module = *job.module;
     runtime::ParameterSet params(module);
-    applySettings(args, params);
+    applySettings(args, params, true);
     readGeometryOptions(args, job.settings);
     job.prefs = patternPreferences(args, module);
     job.media = readMediaOptions(args);
@@ -356,6 +369,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     for (const std::string& in : inputs) job.clips.push_back(openClip(in, job.order, job.media));
     job.order = fieldOrderOf(*job.clips[0], job.order);
     if (job.rate <= 0.0) job.rate = frameRateOf(*job.clips[0]);
+    job.keyframes = runtime::keyedParameters(params, args.values("--set"), job.rate);
     if (job.clips.size() == 2) conformSecondInput(*job.clips[0], *job.clips[1], job.order, job.rate);
 
     job.width = job.clips[0]->fieldWidth();

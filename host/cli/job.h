@@ -15,6 +15,7 @@
 #include "args.h"
 #include "fieldfx/fieldio/sequence.h"
 #include "fieldfx/runtime/effect.h"
+#include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/runtime/module.h"
 #include "media.h"
 
@@ -29,6 +30,7 @@ struct EffectJob {
     std::unique_ptr<runtime::OperatorModule> module;
     runtime::EffectSettings settings;  // duration: the span in fields
     std::vector<uint8_t> prefs;        // --pattern's preference block, or empty
+    std::vector<runtime::Keyframes> keyframes;  // --set with keys, applied per frame
     MediaOptions media;
     io::FieldOrder order = io::FieldOrder::TopFirst;
     double rate = 0.0;  // --rate, else the first input's, 0 for field files without it

@@ -5,6 +5,7 @@
 
 #include "fieldfx/services/patterns.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/services/transition_prefs.h"
 
 namespace fieldfx::cli {
@@ -96,8 +97,15 @@ void checkActiveWithin(const runtime::EffectSettings& s, int32_t width, int32_t 
                         std::to_string(width) + "x" + std::to_string(height) + " field");
 }
 
-void applySettings(const Args& args, runtime::ParameterSet& params) {
-    for (const std::string& a : args.values("--set")) params.assign(a);
+void applySettings(const Args& args, runtime::ParameterSet& params, bool keysAllowed) {
+    for (const std::string& a : args.values("--set")) {
+        if (!runtime::hasKeys(a)) {
+            params.assign(a);
+        } else if (!keysAllowed) {
+            throw Error(ErrorKind::Usage,
+                        "--set " + a + ": keys (value@time) animate render and preview only");
+        }
+    }
 }
 
 std::vector<uint8_t> patternPreferences(const Args& args, const runtime::OperatorModule& module) {

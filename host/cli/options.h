@@ -21,8 +21,9 @@ void readGeometryOptions(const Args& args, runtime::EffectSettings& settings);
 // The active rectangle must lie within the field.
 void checkActiveWithin(const runtime::EffectSettings& settings, int32_t width, int32_t height);
 
-// Every --set in order.
-void applySettings(const Args& args, runtime::ParameterSet& params);
+// Every --set without keys, in order; one with keys (value@time) is refused
+// unless `keysAllowed` (the caller then reads it with keyedParameters).
+void applySettings(const Args& args, runtime::ParameterSet& params, bool keysAllowed);
 
 // --pattern: the preference block that selects a built-in wipe pattern
 // ("circle", "clock:start=90,counter=1") or a mask file (any other text);
