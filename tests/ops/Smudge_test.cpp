@@ -192,6 +192,23 @@ TEST_F(SmudgeTest, EmptyFieldIsHandedBackWithTheSameCalls) {
     }
 }
 
+TEST_F(SmudgeTest, SmallerScratchImageBlursOnlyTheRowsItHolds) {
+    // The host should hand out a scratch image as large as the field. One
+    // that holds 5 of the 10 rows (laid out with the field's row length) gets
+    // the blur of those rows; the spot's rows beyond it stay as they came.
+    const FieldSpec in = patternField(16, 10);
+    const FieldSpec full = blurred(in, 3);
+    for (auto [w, h] : {std::pair{16, 5}, std::pair{8, 11}}) {
+        host.setScratchGeometry(makeField(w, h));
+        ASSERT_EQ(run(in), 0);
+        const FieldSpec out = host.putField();
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 16; ++x)
+                EXPECT_EQ(out.word(x, y), (y < 5 ? full : in).word(x, y)) << x << "," << y;
+    }
+    EXPECT_EQ(host.outstanding(), 0);
+}
+
 // ---- The blur ---------------------------------------------------------------------
 
 TEST_F(SmudgeTest, HorizontalWindowsNearTheBorders) {

@@ -7,6 +7,7 @@
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 
 namespace {
@@ -39,13 +40,14 @@ void drunkenOffsets(uint32_t position, int32_t n, int32_t ax, int32_t ay, Offset
 
 // Bytes 1 to 3 of every pixel of `dst` become the means of the n points
 // around it; points beyond the image read its nearest edge pixel. Byte 0 is
-// left as the host's new image held it. The host may abort after every 32nd
-// row; the field is finished regardless.
+// left as the host's new image held it. Only the first dstRows rows of dst
+// are written (a new image smaller than the field holds no more). The host
+// may abort after every 32nd row; the field is finished regardless.
 void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
-                   const Offset* offsets, int32_t n) {
+                   int32_t dstRows, const Offset* offsets, int32_t n) {
     const std::size_t rowBytes = std::size_t(width) * 4;
     const uint8_t* rows[kMaxSamples];
-    for (int32_t y = 0; y < height; ++y) {
+    for (int32_t y = 0; y < dstRows; ++y) {
         for (int32_t i = 0; i < n; ++i)
             rows[i] = src + std::size_t(std::clamp(y + offsets[i].dy, 0, height - 1)) * rowBytes;
         uint8_t* out = dst + std::size_t(y) * rowBytes;
@@ -86,7 +88,7 @@ int32_t process(const OperatorMessage* msg) {
     drunkenOffsets(msg->position, n, ax, ay, offsets);
 
     averagePoints(static_cast<const uint8_t*>(src->pixels), static_cast<uint8_t*>(dst->pixels),
-                  width, height, offsets, n);
+                  width, height, fieldfx::rowsHeld(dst, width, height), offsets, n);
 
     opFreeImage(src);
     return opPutField(dst);

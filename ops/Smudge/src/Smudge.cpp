@@ -10,6 +10,7 @@
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 
 namespace {
@@ -105,17 +106,18 @@ void blurLine(const uint8_t* in, std::ptrdiff_t inStep, uint8_t* out, std::ptrdi
 // Box-blurs byte lane `channel` of a width x height image of 4-byte pixels
 // into the same lane of `dst`: first down the columns with windows of d = s / 2
 // rows (reach d / 2), then along the rows with windows of s columns (reach d).
-// The intermediate plane holds the lane only. Without memory for it the lane
-// is left as it is.
-void blurChannel(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height, int32_t s,
-                 int channel) {
+// Only the first dstRows rows of dst are written (a scratch image smaller than
+// the field holds no more). The intermediate plane holds the lane only.
+// Without memory for it the lane is left as it is.
+void blurChannel(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height, int32_t dstRows,
+                 int32_t s, int channel) {
     const int32_t d = s / 2, e = d / 2;
     const std::ptrdiff_t rowBytes = std::ptrdiff_t(width) * 4;
     auto* plane = static_cast<uint8_t*>(std::malloc(std::size_t(width) * std::size_t(height)));
     if (plane == nullptr) return;
     for (int32_t x = 0; x < width; ++x)
         blurLine(src + x * 4 + channel, rowBytes, plane + x, width, height, e, d);
-    for (int32_t y = 0; y < height; ++y)
+    for (int32_t y = 0; y < dstRows; ++y)
         blurLine(plane + std::ptrdiff_t(y) * width, 1, dst + y * rowBytes + channel, 4, width, d,
                  s);
     std::free(plane);
@@ -220,18 +222,19 @@ int32_t process(const OperatorMessage* msg) {
     if (blurred == nullptr) return -1;
 
     // The scratch image is indexed with the field's geometry; a negative size
-    // counts as 0.
+    // counts as 0. Spot rows beyond the scratch image's rows stay unblurred.
     const int32_t width = std::max<int32_t>(src->width, 0);
     const int32_t height = std::max<int32_t>(src->height, 0);
+    const int32_t rows = fieldfx::rowsHeld(blurred, width, height);
     auto* srcPixels = static_cast<uint8_t*>(src->pixels);
     auto* blurredPixels = static_cast<uint8_t*>(blurred->pixels);
 
     if (width > 0 && height > 0) {
         const int32_t s = boxLength(msg);
         for (int channel = 1; channel <= 3; ++channel)
-            blurChannel(srcPixels, blurredPixels, width, height, s, channel);
+            blurChannel(srcPixels, blurredPixels, width, height, rows, s, channel);
     }
-    paintSpot(srcPixels, blurredPixels, width, height, spotGeometry(src, height, msg));
+    paintSpot(srcPixels, blurredPixels, width, rows, spotGeometry(src, height, msg));
 
     opFreeImage(blurred);
     return opPutField(src);
