@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw
+.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw fuzz ci-fuzz
 
 all: build
 
@@ -43,5 +43,15 @@ ci-mingw: deps
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 
+# libFuzzer targets (clang): the committed corpus replayed, then each target
+# fuzzed for FUZZ_TIME seconds (make fuzz FUZZ_TIME=3600).
+FUZZ_TIME ?= 300
+fuzz: deps
+	scripts/fuzz $(FUZZ_TIME)
+
+# CI: every target for 20 s after its corpus (about 3 minutes with the build).
+ci-fuzz: deps
+	scripts/fuzz 20
+
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-mingw
+	rm -rf $(BUILD) build-m32 build-asan build-mingw build-fuzz
