@@ -17,6 +17,7 @@
 #include <dlfcn.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,9 +138,11 @@ struct Held {
     int request;
 };
 
+constexpr std::size_t kContentSlack = 4096;
+
 struct Host {
     Geometry field{}, scratch{}, mask{};
-    uint32_t seed = 0;
+    std::vector<uint8_t> content;  // pixel bytes every image of the case copies
     uint64_t failing = 0;  // bit n: host call n of the case fails
     int calls = 0;
     int32_t putResult = 0, abortResult = 0, requestResult = 0, requestStatus = 0;
@@ -158,11 +161,8 @@ struct Host {
     FieldImage* hand(const Geometry& g, int bytesPerPixel, Kind kind) {
         const std::size_t size = std::size_t(g.width) * std::size_t(g.height) * bytesPerPixel;
         Held h{new FieldImage{}, std::make_unique<uint8_t[]>(size), kind, State::Out, request};
-        uint32_t s = seed ^ uint32_t(images.size()) * 0x9E3779B9u;
-        for (std::size_t i = 0; i < size; ++i) {
-            s = s * 1664525u + 1013904223u;
-            h.pixels[i] = uint8_t(s >> 24);
-        }
+        // Each image starts at its own place in the case's content.
+        std::memcpy(h.pixels.get(), content.data() + images.size() * 1031 % kContentSlack, size);
         *h.record = FieldImage{h.pixels.get(), g.width,       g.height,
                                g.activeX,      g.activeY,     g.activeWidth, g.activeHeight};
         images.push_back(std::move(h));
@@ -330,9 +330,18 @@ OperatorMessage consumeMessage(FuzzedDataProvider& in) {
     return m;
 }
 
+// Requests sent over the whole run, reported when the fuzzer ends.
+uint64_t requestsSent = 0;
+
+void reportRequests() {
+    std::fprintf(stderr, "fuzz_operators: %llu operator requests\n",
+                 static_cast<unsigned long long>(requestsSent));
+}
+
 // Runs one action and checks the promises of the contract about it.
 void act(const Module& mod, OperatorMessage m) {
     ++host.request;
+    ++requestsSent;
     host.failedImageCalls = host.logs = host.puts = host.asked = 0;
     const int32_t putResult = host.putResult;
     const int32_t result = mod.action(&m);
@@ -378,6 +387,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         imagehostSetBackend(&imageBackend);
         loggerSetBackend(&loggerBackend);
         transhostSetBackend(&transBackend);
+        std::atexit(reportRequests);
         ready = true;
     }
     FuzzedDataProvider in(data, size);
@@ -402,7 +412,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         host.scratch.height = in.ConsumeIntegralInRange<int16_t>(1, int16_t(maxH + 8));
     }
     host.mask = consumeGeometry(in, maxW * 2, maxH * 2);
-    host.seed = in.ConsumeIntegral<uint32_t>();
+    std::size_t largest = std::size_t(host.mask.width) * std::size_t(host.mask.height);
+    for (const Geometry& g : {host.field, host.scratch})
+        largest = std::max(largest, std::size_t(g.width) * std::size_t(g.height) * 4);
+    host.content.resize(largest + kContentSlack);
+    uint32_t s = in.ConsumeIntegral<uint32_t>();
+    for (std::size_t i = 0; i < host.content.size(); ++i) {
+        s = s * 1664525u + 1013904223u;
+        host.content[i] = uint8_t(s >> 24);
+    }
     host.failing = in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : 0;
     host.putResult = in.ConsumeBool() ? -1 : 0;
     host.abortResult = in.ConsumeIntegral<int32_t>();
