@@ -1,9 +1,11 @@
-# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine.
+# fieldfx: `make demo` and `make test` do all set-up on a fresh Debian 12 machine
+# (`./make demo` and `./make test` where make itself is not installed yet).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean ci-m32 ci-asan ci-mingw fuzz ci-fuzz
+.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-mingw ci-bare-debian \
+        fuzz ci-fuzz
 
 all: build
 
@@ -19,11 +21,21 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# scripts/farm-render as a Slurm job array on a single-node cluster that the
+# test starts and stops itself (needs root; about 30 s).
+test-farm: deps $(BUILD)/CMakeCache.txt
+	@scripts/install-deps farm
+	cmake --build $(BUILD) -j $(JOBS)
+	tests/farm/slurm-test $(BUILD)/bin/fieldfx
+
+# Only what the demo runs: the command line and the operators.
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
-ci-m32: deps
+ci-m32:
+	@scripts/install-deps m32
 	cmake -S . -B build-m32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-m32 -j $(JOBS)
@@ -37,20 +49,27 @@ ci-asan: deps
 	    ctest --output-on-failure -j $(JOBS)
 
 # 32-bit Windows modules and service libraries (mingw-w64 i686).
-ci-mingw: deps
+ci-mingw:
+	@scripts/install-deps mingw
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
 	      -DFIELDFX_OPERATORS_ONLY=ON
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 
+# The README's two commands on a bare Debian 12 root built with debootstrap.
+ci-bare-debian:
+	scripts/ci-bare-debian
+
 # libFuzzer targets (clang): the committed corpus replayed, then each target
 # fuzzed for FUZZ_TIME seconds (make fuzz FUZZ_TIME=3600).
 FUZZ_TIME ?= 300
 fuzz: deps
+	@scripts/install-deps fuzz
 	scripts/fuzz $(FUZZ_TIME)
 
 # CI: every target for 20 s after its corpus (about 3 minutes with the build).
 ci-fuzz: deps
+	@scripts/install-deps fuzz
 	scripts/fuzz 20
 
 clean:

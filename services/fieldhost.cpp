@@ -9,6 +9,9 @@ fieldfx::InstalledBackend<FieldHostBackend> backend;
 extern "C" {
 
 void fieldhostSetBackend(const FieldHostBackend* b) { backend.install(b); }
+const FieldHostBackend* fieldhostSetThreadBackend(const FieldHostBackend* b) {
+    return backend.setForThread(b);
+}
 
 FieldImage* opGetField(int32_t input, uint32_t position) {
     const FieldHostBackend* b = backend.get();

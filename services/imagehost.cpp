@@ -43,6 +43,9 @@ void (*takeAdopted(FieldImage* image))(FieldImage*) {
 extern "C" {
 
 void imagehostSetBackend(const ImageHostBackend* b) { backend.install(b); }
+const ImageHostBackend* imagehostSetThreadBackend(const ImageHostBackend* b) {
+    return backend.setForThread(b);
+}
 
 FieldImage* opAllocImage(int32_t a, int32_t b, int32_t c, int32_t d) {
     const ImageHostBackend* be = backend.get();

@@ -11,6 +11,9 @@ fieldfx::InstalledBackend<LoggerBackend> backend;
 extern "C" {
 
 void loggerSetBackend(const LoggerBackend* b) { backend.install(b); }
+const LoggerBackend* loggerSetThreadBackend(const LoggerBackend* b) {
+    return backend.setForThread(b);
+}
 
 void loggerMessage(int32_t level, int32_t line, const char* source, uint32_t code,
                    const char* text) {

@@ -15,8 +15,9 @@
 
 namespace {
 
-char16_t* registeredBuffer = nullptr;
-int32_t registeredCapacity = 0;
+// Per thread: hosts format slider values on whichever thread asks.
+thread_local char16_t* registeredBuffer = nullptr;
+thread_local int32_t registeredCapacity = 0;
 
 // Width and precision beyond this only pad text that no buffer could hold.
 constexpr int32_t kMaxField = 1 << 20;

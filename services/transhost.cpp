@@ -171,6 +171,9 @@ int32_t performRequest(const TransHostBackend* be, Request& r, int32_t flags) {
 extern "C" {
 
 void transhostSetBackend(const TransHostBackend* b) { backend.install(b); }
+const TransHostBackend* transhostSetThreadBackend(const TransHostBackend* b) {
+    return backend.setForThread(b);
+}
 
 FieldImage* txGetOpImage(void* prefs, int32_t a, int32_t b) {
     const TransHostBackend* be = backend.get();

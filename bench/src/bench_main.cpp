@@ -3,6 +3,12 @@
 // and at the slowest setting; the no-op modules give the host's own share.
 // Google Benchmark's flags apply (--benchmark_filter=Smudge, ...). After the
 // runs a Markdown table sums up the best run of each case.
+//
+// The cases named threads/... run one effect on each of 1 and 2 threads at
+// once, each on its own module copy, and count fields a second of wall-clock
+// time over all of them: how the runtime scales over cores
+// (--benchmark_filter=threads/ for those alone; on a machine with more cores
+// add ->Threads(n) below for the method to carry on).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -120,9 +126,16 @@ private:
 
 int main(int argc, char** argv) {
     for (const BenchCase& c : benchCases())
-        for (FieldSize s : benchSizes())
+        for (FieldSize s : benchSizes()) {
             benchmark::RegisterBenchmark(caseName(c, s).c_str(), runCase, c, s)
                 ->Unit(benchmark::kMillisecond);
+            if (c.setting != "slowest")
+                benchmark::RegisterBenchmark(("threads/" + caseName(c, s)).c_str(), runCase, c, s)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->Threads(1)
+                    ->Threads(2);
+        }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
     SummaryReporter reporter;

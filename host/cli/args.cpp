@@ -7,7 +7,7 @@ namespace fieldfx::cli {
 using runtime::Error;
 using runtime::ErrorKind;
 
-Args::Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> optionSpecs) {
+Args::Args(const std::vector<std::string>& words, const std::vector<OptionSpec>& optionSpecs) {
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (w == "--help" || w == "-h") {

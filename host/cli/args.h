@@ -3,7 +3,6 @@
 #ifndef FIELDFX_CLI_ARGS_H
 #define FIELDFX_CLI_ARGS_H
 
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,7 +19,7 @@ struct OptionSpec {
 class Args {
 public:
     // Throws Error(Usage) for unknown options, missing values and repeats.
-    Args(const std::vector<std::string>& words, std::initializer_list<OptionSpec> optionSpecs);
+    Args(const std::vector<std::string>& words, const std::vector<OptionSpec>& optionSpecs);
 
     bool help() const { return help_; }
     bool has(const std::string& name) const { return values_.count(name) != 0; }

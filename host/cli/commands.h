@@ -17,6 +17,7 @@ int previewCommand(const Words& words);
 int applyCommand(const Words& words);
 int patternsCommand(const Words& words);
 int generateCommand(const Words& words);
+int joinCommand(const Words& words);
 
 }  // namespace fieldfx::cli
 

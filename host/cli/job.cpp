@@ -1,12 +1,17 @@
 #include "job.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 #include "options.h"
+#include "segment.h"
 
 namespace fieldfx::cli {
 
@@ -28,6 +33,208 @@ private:
     io::ClipReader& clip_;
     std::size_t first_;
 };
+
+// Operators whose fields depend on the requests before them within one
+// effect: Standbild's shake and noise (one draw per pixel) come from a
+// generator that runs from OP_OPEN across every request. Their fields are
+// rendered in order, every earlier position included.
+bool rendersInOrder(const runtime::OperatorModule& module) {
+    return module.name() == "Standbild";
+}
+
+// The options that decide a render's fields, as text the segments of one
+// render share.
+std::string effectText(const Args& args, const EffectJob& job) {
+    std::string text = job.module->name();
+    for (const char* option : {"--input", "--set", "--start", "--duration", "--rate", "--active",
+                               "--pixel-aspect", "--scale", "--pattern", "--field-order", "--size"})
+        for (const std::string& v : args.values(option)) text += std::string(" ") + option + " " + v;
+    return text + " (fields " + std::to_string(job.firstField) + "+" + std::to_string(job.fields) +
+           ")";
+}
+
+// One field in flight between the reading thread and a worker.
+struct Slot {
+    enum State { Free, Ready, Done } state = Free;
+    std::size_t index = 0;  // into the positions
+    bool has[2] = {false, false};
+    io::Field inputs[2];
+    io::Field output;
+    std::vector<std::string> warnings;
+    std::exception_ptr error;
+};
+
+// An input as a worker's effect sees it: the field read ahead for the
+// request in progress; any other position straight from the clip, under the
+// lock the reading thread takes too.
+class AheadSource : public runtime::FieldSource {
+public:
+    AheadSource(io::ClipReader& clip, std::size_t first, std::mutex& clipLock)
+        : clip_(clip), first_(first), clipLock_(clipLock) {}
+    void serve(uint32_t position, const io::Field* field) {
+        position_ = position;
+        field_ = field;
+    }
+    const io::Field* fieldAt(uint32_t position) override {
+        if (position == position_) return field_;
+        const std::lock_guard<std::mutex> hold(clipLock_);
+        const std::size_t i = first_ + position;
+        if (i >= clip_.fieldCount()) return nullptr;
+        other_ = clip_.field(i);
+        return &other_;
+    }
+
+private:
+    io::ClipReader& clip_;
+    std::size_t first_;
+    std::mutex& clipLock_;
+    uint32_t position_ = 0;
+    const io::Field* field_ = nullptr;
+    io::Field other_;
+};
+
+// An effect on its own module copy, opened for the job.
+struct Worker {
+    std::unique_ptr<runtime::OperatorModule> copy;  // null: the job's own module
+    std::vector<AheadSource> sources;
+    std::unique_ptr<runtime::Effect> effect;
+    std::thread thread;
+};
+
+void openEffect(EffectJob& job, runtime::Effect& effect) {
+    if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
+    effect.open(job.settings, job.width, job.height);
+    printWarnings(effect);
+}
+
+void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
+               const std::function<void(uint32_t, const io::Field&)>& take) {
+    std::vector<ClipSource> sources;
+    for (const auto& c : job.clips) sources.emplace_back(*c, job.firstField);
+    runtime::Effect effect(*job.module);
+    for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
+    openEffect(job, effect);
+    // The positions skipped by an operator rendered in order are requested
+    // too, their fields dropped.
+    const bool inOrder = rendersInOrder(*job.module);
+    uint32_t next = 0;  // the positions below have been requested
+    for (uint32_t p : positions) {
+        for (; inOrder && next < p; ++next) {
+            effect.process(next, io::holdsOddLines(job.order, next & 1u));
+            printWarnings(effect);
+        }
+        next = p + 1;
+        const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
+        printWarnings(effect);
+        take(p, out);
+    }
+    effect.close();
+    printWarnings(effect);
+}
+
+// Position k goes to worker k % workers through slot k % slots: each worker
+// owns two slots, so one field waits while another renders.
+void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::size_t workerCount,
+                const std::function<void(uint32_t, const io::Field&)>& take) {
+    const std::size_t n = positions.size();
+    std::mutex clipLock, lock;
+    std::condition_variable changed;
+    bool stop = false;
+    std::vector<Slot> slots(2 * workerCount);
+    std::vector<Worker> workers(workerCount);
+    for (std::size_t w = 0; w < workerCount; ++w) {
+        Worker& worker = workers[w];
+        if (w > 0) worker.copy = job.module->copy();
+        worker.effect =
+            std::make_unique<runtime::Effect>(worker.copy ? *worker.copy : *job.module);
+        for (const auto& c : job.clips) worker.sources.emplace_back(*c, job.firstField, clipLock);
+        for (std::size_t i = 0; i < worker.sources.size(); ++i)
+            worker.effect->setInput(int(i), &worker.sources[i]);
+        openEffect(job, *worker.effect);
+    }
+
+    auto work = [&](std::size_t w) {
+        Worker& worker = workers[w];
+        for (std::size_t k = w; k < n; k += workerCount) {
+            Slot& s = slots[k % slots.size()];
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold,
+                             [&] { return stop || (s.state == Slot::Ready && s.index == k); });
+                if (stop) return;
+            }
+            try {
+                const uint32_t p = positions[k];
+                for (std::size_t i = 0; i < worker.sources.size(); ++i)
+                    worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
+                s.output = worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                s.warnings = worker.effect->takeWarnings();
+            } catch (...) {
+                s.error = std::current_exception();
+            }
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                s.state = Slot::Done;
+            }
+            changed.notify_all();
+        }
+    };
+    // However this ends, the workers stop and are joined before their effects go.
+    struct Joiner {
+        std::vector<Worker>& workers;
+        std::mutex& lock;
+        std::condition_variable& changed;
+        bool& stop;
+        ~Joiner() {
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                stop = true;
+            }
+            changed.notify_all();
+            for (Worker& w : workers)
+                if (w.thread.joinable()) w.thread.join();
+        }
+    } joiner{workers, lock, changed, stop};
+    for (std::size_t w = 0; w < workerCount; ++w) workers[w].thread = std::thread(work, w);
+
+    std::size_t read = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        for (; read < n && read < k + slots.size(); ++read) {
+            Slot& s = slots[read % slots.size()];
+            {
+                const std::lock_guard<std::mutex> hold(clipLock);
+                for (std::size_t i = 0; i < job.clips.size(); ++i) {
+                    const std::size_t f = job.firstField + positions[read];
+                    s.has[i] = f < job.clips[i]->fieldCount();
+                    if (s.has[i]) s.inputs[i] = job.clips[i]->field(f);
+                }
+            }
+            s.error = nullptr;
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                s.index = read;
+                s.state = Slot::Ready;
+            }
+            changed.notify_all();
+        }
+        Slot& s = slots[k % slots.size()];
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return s.state == Slot::Done && s.index == k; });
+        }
+        for (const std::string& w : s.warnings)
+            std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
+        if (s.error) std::rethrow_exception(s.error);
+        take(positions[k], s.output);
+        const std::lock_guard<std::mutex> hold(lock);
+        s.state = Slot::Free;
+    }
+    for (Worker& w : workers) w.thread.join();
+    for (Worker& w : workers) {
+        w.effect->close();
+        printWarnings(*w.effect);
+    }
+}
 
 }  // namespace
 
@@ -61,6 +268,47 @@ double parseRate(const std::string& text) {
         throw Error(ErrorKind::Usage, "--rate " + text + ": expected frames a second, e.g. 25");
     return rate;
 }
+
+std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
+    std::vector<OptionSpec> specs = {{"--input", "-i", true, true},
+                                     {"--output", "-o", true, false},
+                                     {"--set", nullptr, true, true},
+                                     {"--start", nullptr, true, false},
+                                     {"--duration", nullptr, true, false},
+                                     {"--rate", nullptr, true, false},
+                                     {"--active", nullptr, true, false},
+                                     {"--pixel-aspect", nullptr, true, false},
+                                     {"--scale", nullptr, true, false},
+                                     {"--pattern", nullptr, true, false},
+                                     {"--field-order", nullptr, true, false},
+                                     {"--size", nullptr, true, false},
+                                     {"--threads", nullptr, true, false},
+                                     {"--yes", "-y", false, false}};
+    specs.insert(specs.end(), own);
+    return specs;
+}
+
+const char kEffectOptionsHelp[] =
+    "  -i IN             input 0; a transition takes a second -i as input 1\n"
+    "                    (default: builtin:motion, and builtin:bars as input 1)\n"
+    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME)\n"
+    "  --start N         first frame of the inputs (default 0)\n"
+    "  --duration N      frames to render (filter: default to the end of the\n"
+    "                    input; transition: default the shorter input)\n"
+    "  --rate FPS        frame rate (25, 30000/1001): N may then be seconds (2s);\n"
+    "                    a video input gives its own\n"
+    "  --active x,y,w,h  active rectangle of every field (default the field)\n"
+    "  --pixel-aspect N  pixel aspect x 1000 (default 1000 / the video's sample\n"
+    "                    aspect ratio, 1000 for field files)\n"
+    "  --scale N/D       sizes in pixels scaled by N/D (OPF_SCALE)\n"
+    "  --pattern P       wipe pattern of Telescope and Glide (fieldfx patterns)\n"
+    "  --field-order O   tff, bff or progressive: a video's own order overridden;\n"
+    "                    for field files tff (default) or bff\n"
+    "  --size WxH        size of the built-in clips (default 720x576)\n"
+    "  --threads N       effects rendering fields at once, each on its own copy of\n"
+    "                    the operator (default: the number of cores); the output\n"
+    "                    is the same for every N\n"
+    "  -y                replace an existing output\n";
 
 EffectJob prepareJob(const Args& args, const std::string& command) {
     if (args.positional().size() != 1)
@@ -138,24 +386,33 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
         job.fields = 2 * frames;
     }
     job.settings.duration = uint32_t(job.fields);
+    job.threads = args.has("--threads") ? parseCount("--threads", args.value("--threads"), 256)
+                                        : std::max(1u, std::thread::hardware_concurrency());
+    if (job.threads == 0) throw Error(ErrorKind::Usage, "--threads takes at least 1");
+
+    if (args.has("--range")) {
+        const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        SegmentOutput& segment = job.segment.emplace();
+        segment.first = 2 * std::size_t(r.first);
+        segment.count = 2 * (std::size_t(r.last) - r.first + 1);
+        segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
+                                        module.name() + " " + fileChecksum(module.path());
+        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
+        segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
+    }
     return job;
 }
 
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take) {
-    std::vector<ClipSource> sources;
-    for (const auto& c : job.clips) sources.emplace_back(*c, job.firstField);
-    runtime::Effect effect(*job.module);
-    for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
-    if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
-    effect.open(job.settings, job.width, job.height);
-    for (uint32_t p : positions) {
-        const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
-        printWarnings(effect);
-        take(p, out);
-    }
-    effect.close();
-    printWarnings(effect);
+    const bool inOrder = rendersInOrder(*job.module);
+    const std::size_t workers = inOrder ? 1 : std::min<std::size_t>(job.threads, positions.size());
+    // Positions that skip some from 0 on (a part of the span, a preview) of
+    // an operator rendered in order need the skipped ones replayed.
+    const bool replays = inOrder && !positions.empty() && positions.back() + 1 != positions.size();
+    if (job.threads <= 1 || positions.size() <= 1 || replays) runInline(job, positions, take);
+    else runWorkers(job, positions, workers, take);
 }
 
 }  // namespace fieldfx::cli

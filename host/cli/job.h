@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,16 +36,37 @@ struct EffectJob {
     std::size_t firstField = 0;  // the span starts at this field of the inputs
     std::size_t fields = 0;      // and has this many
     int32_t width = 0, height = 0;  // field size
+    unsigned threads = 1;           // --threads: module copies rendering at once
+    // --range: the part of the span this render writes, as a segment of the
+    // whole render.
+    std::optional<SegmentOutput> segment;
 };
+
+// The options both commands take, which prepareJob reads, followed by the
+// command's `own`.
+std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own);
+// Their lines of --help.
+extern const char kEffectOptionsHelp[];
 
 // Reads the options both commands take (NAME, -i, --set, --start,
 // --duration, --rate, --active, --pixel-aspect, --scale, --pattern,
-// --field-order, --size and the output options), loads the operator and
-// opens its inputs. Throws runtime::Error.
+// --field-order, --size, --threads and the output options), loads the
+// operator and opens its inputs. Throws runtime::Error.
 EffectJob prepareJob(const Args& args, const std::string& command);
 
 // OP_OPEN, OP_PROCESS for each of `positions` (increasing), OP_CLOSE; hands
-// each output field to `take`. Warnings go to stderr.
+// each output field to `take`, in order, on the calling thread. Warnings go
+// to stderr.
+//
+// With more than one thread the positions are dealt out in turn to that many
+// effects, each on its own module copy and worker thread, while this thread
+// reads the inputs ahead and takes the outputs: the bytes are those of one
+// effect, as an effect's fields depend on nothing but their own request. An
+// operator whose fields depend on the requests before them is rendered by
+// one worker, in order, still beside the reading and taking; given positions
+// that skip some from 0 on (a part of the span, a preview), it is rendered
+// on the calling thread with the skipped positions requested too, their
+// fields dropped, so every field is the one a render of the whole span makes.
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, const io::Field&)>& take);
 

@@ -7,6 +7,7 @@
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/video/field_reader.h"
 #include "options.h"
+#include "segment.h"
 
 namespace fieldfx::cli {
 
@@ -239,7 +240,10 @@ bool conformSecondInput(const io::ClipReader& first, io::ClipReader& second,
 std::unique_ptr<io::ClipWriter> createWriter(
     const std::string& path, const std::vector<std::unique_ptr<io::ClipReader>>& clips,
     io::FieldOrder order, double rate, std::size_t firstField, std::size_t fields,
-    const MediaOptions& options) {
+    const MediaOptions& options, const SegmentOutput* segment) {
+    if (segment != nullptr && !endsWith(path, ".mkv"))
+        throw Error(ErrorKind::Usage, "-o " + path + ": a part of the span (--range) is written "
+                                      "as a lossless segment, into a .mkv");
     try {
         if (isFieldFileName(path))
             return io::ClipWriter::create(path, order, fields, options.output.replace);
@@ -275,7 +279,28 @@ std::unique_ptr<io::ClipWriter> createWriter(
             audio.to = audio.from + spanLength;
             audio.shift = spanStart - audio.from;
         }
-        return std::make_unique<VideoClipWriter>(path, format, options.output, audio, ptsOfFrame);
+        if (segment == nullptr)
+            return std::make_unique<VideoClipWriter>(path, format, options.output, audio,
+                                                     ptsOfFrame);
+
+        // The segment: the whole output described in its tags, its frames
+        // stored as they are (limited range, opacity as alpha) without audio.
+        const int64_t firstFrame = int64_t(segment->first / 2);
+        std::vector<int64_t> pts(segment->count / 2);
+        for (std::size_t k = 0; k < pts.size(); ++k) pts[k] = ptsOfFrame(firstFrame + int64_t(k));
+        video::OutputOptions lossless;
+        lossless.lossless = true;
+        lossless.replace = options.output.replace;
+        lossless.tags = segment->tags;
+        lossless.tags["FIELDFX_FORMAT"] = cli::formatTag(format);
+        lossless.tags["FIELDFX_AUDIO"] = cli::audioTag(audio);
+        lossless.tags["FIELDFX_PTS"] = cli::ptsTag(pts);
+        video::ClipInfo stored = format;
+        stored.frames = int64_t(pts.size());
+        stored.colour.range = 1;
+        return std::make_unique<VideoClipWriter>(
+            path, stored, lossless, video::AudioSpan{},
+            [pts](int64_t k) { return pts[std::size_t(k)]; });
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Output, e.what());
     } catch (const video::VideoError& e) {

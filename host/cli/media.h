@@ -6,6 +6,7 @@
 #define FIELDFX_CLI_MEDIA_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,15 +66,26 @@ int16_t pixelAspectOf(const io::ClipReader& first);
 bool conformSecondInput(const io::ClipReader& first, io::ClipReader& second,
                         io::FieldOrder order, double rate);
 
+// A part of a render's span written on its own, as a segment for a later
+// join: fields [first, first + count) of the span, with `tags` naming the
+// render it belongs to.
+struct SegmentOutput {
+    std::size_t first = 0, count = 0;
+    std::map<std::string, std::string> tags;
+};
+
 // The writer of a render's output. Video outputs take the first input's
 // frame rate, field order, sample aspect and colour tags and the timestamps
 // of its frames from `firstField` on; they carry the audio of the first
 // input (a filter) or of the second (a transition) over the span.
-// `fields` is the number of fields to come. Throws Error(Output).
+// `fields` is the number of fields of the span. With `segment` only its
+// fields are written, into a lossless .mkv without audio that records in its
+// tags the format, timestamps and audio of the whole output. Throws
+// Error(Output), Error(Usage) for a segment that is not a .mkv.
 std::unique_ptr<io::ClipWriter> createWriter(
     const std::string& path, const std::vector<std::unique_ptr<io::ClipReader>>& clips,
     io::FieldOrder order, double rate, std::size_t firstField, std::size_t fields,
-    const MediaOptions& options);
+    const MediaOptions& options, const SegmentOutput* segment = nullptr);
 
 }  // namespace fieldfx::cli
 

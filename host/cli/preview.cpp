@@ -23,7 +23,10 @@ namespace {
 
 const char kHelp[] =
     "usage: fieldfx preview NAME [-i IN [-i IN2]] -o SHEET.png [--frames N]\n"
-    "         [--columns N] [--tile-width N] [options of fieldfx render]\n"
+    "         [--columns N] [--tile-width N] [--set name=value]... [--start N]\n"
+    "         [--duration N] [--rate FPS] [--active x,y,w,h] [--pixel-aspect N]\n"
+    "         [--scale N/D] [--pattern NAME|FILE] [--field-order tff|bff|progressive]\n"
+    "         [--size WxH] [--threads N] [-y]\n"
     "\n"
     "Renders NAME as fieldfx render does, but only the frames of a contact\n"
     "sheet: N frames spread evenly over the span, first and last included, each\n"
@@ -33,9 +36,7 @@ const char kHelp[] =
     "  --columns N       tiles a row (default 4)\n"
     "  --tile-width N    width of a tile in pixels (default 240); the height keeps\n"
     "                    the frame's display aspect\n"
-    "  -y                replace an existing sheet\n"
-    "The inputs, --set, --start, --duration and the other options are those of\n"
-    "fieldfx render (fieldfx render --help); without -i the built-in clips are used.\n";
+    "The effect options, as for fieldfx render:\n";
 
 std::string baseName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -45,24 +46,12 @@ std::string baseName(const std::string& path) {
 }  // namespace
 
 int previewCommand(const Words& words) {
-    const Args args(words, {{"--input", "-i", true, true},
-                            {"--output", "-o", true, false},
-                            {"--frames", nullptr, true, false},
-                            {"--columns", nullptr, true, false},
-                            {"--tile-width", nullptr, true, false},
-                            {"--set", nullptr, true, true},
-                            {"--start", nullptr, true, false},
-                            {"--duration", nullptr, true, false},
-                            {"--rate", nullptr, true, false},
-                            {"--active", nullptr, true, false},
-                            {"--pixel-aspect", nullptr, true, false},
-                            {"--scale", nullptr, true, false},
-                            {"--pattern", nullptr, true, false},
-                            {"--field-order", nullptr, true, false},
-                            {"--size", nullptr, true, false},
-                            {"--yes", "-y", false, false}});
+    const Args args(words, effectOptions({{"--frames", nullptr, true, false},
+                                          {"--columns", nullptr, true, false},
+                                          {"--tile-width", nullptr, true, false}}));
     if (args.help()) {
         std::fputs(kHelp, stdout);
+        std::fputs(kEffectOptionsHelp, stdout);
         return 0;
     }
     video::SheetLayout layout;

@@ -18,36 +18,27 @@ using runtime::ErrorKind;
 
 namespace {
 
-const char kHelp[] =
+const char kUsage[] =
     "usage: fieldfx render NAME [-i IN [-i IN2]] -o OUT [--set name=value]...\n"
-    "         [--start N] [--duration N] [--rate FPS] [--active x,y,w,h]\n"
+    "         [--start N] [--duration N] [--range FIRST:LAST|PART/PARTS]\n"
+    "         [--rate FPS] [--active x,y,w,h]\n"
     "         [--pixel-aspect N] [--scale N/D] [--pattern NAME|FILE]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--lossless]\n"
-    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--quiet] [-y]\n"
+    "         [--codec NAME] [--crf N] [--pix-fmt NAME] [--threads N] [--quiet] [-y]\n"
     "\n"
     "Runs NAME over its input clips and writes the output clip. Clips are video\n"
     "files (anything FFmpeg reads), the built-in clips builtin:bars,\n"
     "builtin:motion and builtin:gradient, PAM field sequences (.pam, fields in\n"
     "time order) or PNG frames (one .png, or a numbered sequence such as\n"
     "in%04d.png, split into two fields each).\n"
-    "  -i IN             input 0; a transition takes a second -i as input 1\n"
-    "                    (default: builtin:motion, and builtin:bars as input 1)\n"
     "  -o OUT            output clip: .mp4, .mov, .mkv (H.264 4:2:0), .avi (FFV1),\n"
     "                    .y4m (4:4:4), .pam, .png for one frame, out%04d.png\n"
-    "  --set NAME=VALUE  a parameter (see fieldfx describe NAME)\n"
-    "  --start N         first frame of the inputs (default 0)\n"
-    "  --duration N      frames to render (filter: default to the end of the\n"
-    "                    input; transition: default the shorter input)\n"
-    "  --rate FPS        frame rate (25, 30000/1001): N may then be seconds (2s);\n"
-    "                    a video input gives its own\n"
-    "  --active x,y,w,h  active rectangle of every field (default the field)\n"
-    "  --pixel-aspect N  pixel aspect x 1000 (default 1000 / the video's sample\n"
-    "                    aspect ratio, 1000 for field files)\n"
-    "  --scale N/D       sizes in pixels scaled by N/D (OPF_SCALE)\n"
-    "  --pattern P       wipe pattern of Telescope and Glide (fieldfx patterns)\n"
-    "  --field-order O   tff, bff or progressive: a video's own order overridden;\n"
-    "                    for field files tff (default) or bff\n"
-    "  --size WxH        size of the built-in clips (default 720x576)\n"
+    "  --range R         render only frames FIRST:LAST of the span (LAST included,\n"
+    "                    empty: to the end) or the PART-th of PARTS equal shares,\n"
+    "                    as a segment for fieldfx join: a .mkv (lossless, no\n"
+    "                    audio) whose fields are those of the whole render\n";
+
+const char kOutputHelp[] =
     "  --lossless        video output without loss: FFV1 4:4:4 with the opacity\n"
     "                    as alpha in .mkv and .avi, H.264 4:4:4 at qp 0 in\n"
     "                    .mp4 and .mov\n"
@@ -55,7 +46,6 @@ const char kHelp[] =
     "  --crf N           constant rate factor of H.264 (default 16)\n"
     "  --pix-fmt NAME    encoder pixel format (an FFmpeg name, e.g. yuv422p)\n"
     "  --quiet           no progress bar (there is none when stderr is no terminal)\n"
-    "  -y                replace an existing output\n"
     "A video output keeps the first input's frame rate, timestamps, field order,\n"
     "sample aspect and colour tags, with the audio of the input (a filter) or of\n"
     "the incoming clip over the span (a transition). A second input of another\n"
@@ -65,44 +55,36 @@ const char kHelp[] =
 }  // namespace
 
 int renderCommand(const Words& words) {
-    const Args args(words, {{"--input", "-i", true, true},
-                            {"--output", "-o", true, false},
-                            {"--set", nullptr, true, true},
-                            {"--start", nullptr, true, false},
-                            {"--duration", nullptr, true, false},
-                            {"--rate", nullptr, true, false},
-                            {"--active", nullptr, true, false},
-                            {"--pixel-aspect", nullptr, true, false},
-                            {"--scale", nullptr, true, false},
-                            {"--pattern", nullptr, true, false},
-                            {"--field-order", nullptr, true, false},
-                            {"--size", nullptr, true, false},
-                            {"--lossless", nullptr, false, false},
-                            {"--codec", nullptr, true, false},
-                            {"--crf", nullptr, true, false},
-                            {"--pix-fmt", nullptr, true, false},
-                            {"--quiet", "-q", false, false},
-                            {"--yes", "-y", false, false}});
+    const Args args(words, effectOptions({{"--range", nullptr, true, false},
+                                          {"--lossless", nullptr, false, false},
+                                          {"--codec", nullptr, true, false},
+                                          {"--crf", nullptr, true, false},
+                                          {"--pix-fmt", nullptr, true, false},
+                                          {"--quiet", "-q", false, false}}));
     if (args.help()) {
-        std::fputs(kHelp, stdout);
+        std::fputs(kUsage, stdout);
+        std::fputs(kEffectOptionsHelp, stdout);
+        std::fputs(kOutputHelp, stdout);
         return 0;
     }
     EffectJob job = prepareJob(args, "render");
     const std::string output = args.value("--output");
     const std::unique_ptr<io::ClipWriter> writer =
-        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media);
+        createWriter(output, job.clips, job.order, job.rate, job.firstField, job.fields, job.media,
+                     job.segment ? &*job.segment : nullptr);
+    const std::size_t first = job.segment ? job.segment->first : 0;
+    const std::size_t fields = job.segment ? job.segment->count : job.fields;
 
-    Progress progress(stderr, int64_t(job.fields),
-                             Progress::wanted(stderr, job.media.quiet));
-    std::vector<uint32_t> positions(job.fields);
-    std::iota(positions.begin(), positions.end(), 0u);
+    Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
+    std::vector<uint32_t> positions(fields);
+    std::iota(positions.begin(), positions.end(), uint32_t(first));
     runEffect(job, positions, [&](uint32_t p, const io::Field& out) {
         try {
             writer->put(out);
         } catch (const io::IoError& e) {
             throw Error(ErrorKind::Output, e.what());
         }
-        progress.update(int64_t(p) + 1);
+        progress.update(int64_t(p - first) + 1);
     });
     progress.finish();
     try {
@@ -110,8 +92,8 @@ int renderCommand(const Words& words) {
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), job.fields,
-                job.fields / 2, output.c_str());
+    std::printf("%s: %zu fields (%zu frames) -> %s\n", job.module->name().c_str(), fields,
+                fields / 2, output.c_str());
     return 0;
 }
 

@@ -8,10 +8,6 @@
 
 namespace fieldfx::runtime {
 
-namespace {
-const Effect* running = nullptr;
-}
-
 std::string logText(const LogEntry& e) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08x", unsigned(e.code));
@@ -22,8 +18,9 @@ std::string logText(const LogEntry& e) {
 }
 
 Effect::Effect(const OperatorModule& module) : module_(module) {
-    if (running != nullptr) throw Error(ErrorKind::Usage, "one effect at a time");
-    running = this;
+    if (module.driven_.exchange(true))
+        throw Error(ErrorKind::Usage, module.name() +
+                                          ": this module copy drives another effect already");
     fieldBackend_ = FieldHostBackend{this, &Effect::cbGetField, &Effect::cbPutField,
                                      &Effect::cbCheckAbort};
     imageBackend_ = ImageHostBackend{this, &Effect::cbAllocImage, &Effect::cbFreeImage};
@@ -31,22 +28,34 @@ Effect::Effect(const OperatorModule& module) : module_(module) {
     transBackend_.context = this;
     transBackend_.frameSize = &Effect::cbFrameSize;
     transBackend_.request = &Effect::cbRequest;
-    fieldhostSetBackend(&fieldBackend_);
-    imagehostSetBackend(&imageBackend_);
-    loggerSetBackend(&loggerBackend_);
-    transhostSetBackend(&transBackend_);
 }
 
 Effect::~Effect() {
-    if (open_) {
-        OperatorMessage m = message(OP_CLOSE);
-        module_.action(m);
+    try {
+        close();
+    } catch (...) {  // a destructor has no one to report to
     }
-    fieldhostSetBackend(nullptr);
-    imagehostSetBackend(nullptr);
-    loggerSetBackend(nullptr);
-    transhostSetBackend(nullptr);
-    running = nullptr;
+    module_.driven_.store(false);
+}
+
+// One OperatorAction with this effect's backends serving the calling thread;
+// whatever served it before (an effect whose input this one is) comes back after.
+int32_t Effect::request(OperatorMessage& m) {
+    const FieldHostBackend* field = fieldhostSetThreadBackend(&fieldBackend_);
+    const ImageHostBackend* image = imagehostSetThreadBackend(&imageBackend_);
+    const LoggerBackend* logger = loggerSetThreadBackend(&loggerBackend_);
+    const TransHostBackend* trans = transhostSetThreadBackend(&transBackend_);
+    hostFault_[0] = '\0';
+    const int32_t result = module_.action(m);
+    fieldhostSetThreadBackend(field);
+    imagehostSetThreadBackend(image);
+    loggerSetThreadBackend(logger);
+    transhostSetThreadBackend(trans);
+    if (hostFault_[0] != '\0') {
+        pool_.reclaimAll();
+        throw Error(ErrorKind::Render, module_.name() + ": the host failed " + hostFault_);
+    }
+    return result;
 }
 
 void Effect::setInput(int input, FieldSource* source) { inputs_[input & 1] = source; }
@@ -77,7 +86,7 @@ void Effect::applyPreferences(const std::vector<uint8_t>& prefs) {
     OperatorMessage m = message(OP_SETUP);
     m.actionArg = 0;
     requestLogs_.clear();
-    module_.action(m);
+    request(m);
     std::vector<uint8_t> now(TRANSITION_PREFS_SIZE);
     std::memcpy(now.data(), module_.description().prefs->block, now.size());
     if (now != prefs_)
@@ -94,7 +103,7 @@ void Effect::open(const EffectSettings& settings, int32_t fieldWidth, int32_t fi
     pool_.configure(fieldWidth, fieldHeight, settings_.active);
     requestLogs_.clear();
     OperatorMessage m = message(OP_OPEN);
-    const int32_t result = module_.action(m);
+    const int32_t result = request(m);
     if (result != 0)
         throw Error(ErrorKind::Render,
                     failureText("refused to open the effect (result " + std::to_string(result) +
@@ -110,7 +119,7 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
     requestLogs_.clear();
     inputError_.clear();
     puts_ = 0;
-    const int32_t result = module_.action(m);
+    const int32_t result = request(m);
     const int kept = pool_.reclaimAll();
     const std::string at = "field " + std::to_string(position);
     if (!inputError_.empty()) throw Error(ErrorKind::Input, inputError_);
@@ -132,9 +141,9 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
 
 void Effect::close() {
     if (!open_) return;
-    OperatorMessage m = message(OP_CLOSE);
-    module_.action(m);
     open_ = false;
+    OperatorMessage m = message(OP_CLOSE);
+    request(m);
 }
 
 std::vector<std::string> Effect::takeWarnings() {
@@ -144,6 +153,31 @@ std::vector<std::string> Effect::takeWarnings() {
 }
 
 // ---- Backends (called from operator code: they never throw) ------------------
+
+// The body of a service call. Operators are built without exceptions, so one
+// thrown here (no memory, a field source that throws) must not unwind into
+// them: the operator gets the contract's failure answer, and the request
+// reports the fault when it returns.
+template <typename R, typename Body>
+R Effect::serve(void* context, const char* call, R failed, Body body) noexcept {
+    auto* e = static_cast<Effect*>(context);
+    try {
+        return body(*e);
+    } catch (...) {
+        e->noteFault(call);
+        return failed;
+    }
+}
+
+void Effect::noteFault(const char* call) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& x) {
+        std::snprintf(hostFault_, sizeof hostFault_, "%s: %s", call, x.what());
+    } catch (...) {
+        std::snprintf(hostFault_, sizeof hostFault_, "%s: an unknown exception", call);
+    }
+}
 
 FieldImage* Effect::getField(int32_t input, uint32_t position) {
     if (input != 0 && input != 1) return nullptr;
@@ -185,25 +219,32 @@ int32_t Effect::putField(FieldImage* image) {
 }
 
 FieldImage* Effect::cbGetField(void* c, int32_t input, uint32_t position) {
-    return static_cast<Effect*>(c)->getField(input, position);
+    return serve(c, "opGetField", static_cast<FieldImage*>(nullptr),
+                 [&](Effect& e) { return e.getField(input, position); });
 }
 int32_t Effect::cbPutField(void* c, FieldImage* image) {
-    return static_cast<Effect*>(c)->putField(image);
+    return serve(c, "opPutField", -1, [&](Effect& e) { return e.putField(image); });
 }
 int32_t Effect::cbCheckAbort(void*) { return 0; }
 FieldImage* Effect::cbAllocImage(void* c, int32_t, int32_t, int32_t, int32_t) {
-    return static_cast<Effect*>(c)->pool_.acquire();
+    return serve(c, "opAllocImage", static_cast<FieldImage*>(nullptr),
+                 [](Effect& e) { return e.pool_.acquire(); });
 }
 void Effect::cbFreeImage(void* c, FieldImage* image) {
-    auto* e = static_cast<Effect*>(c);
-    if (!e->pool_.release(image))
-        e->warnings_.push_back(e->module_.name() +
-                               ": released an image twice or one this host did not give out");
+    serve(c, "opFreeImage", 0, [&](Effect& e) {
+        if (!e.pool_.release(image))
+            e.warnings_.push_back(e.module_.name() +
+                                  ": released an image twice or one this host did not give out");
+        return 0;
+    });
 }
 void Effect::cbMessage(void* c, int32_t level, int32_t line, const char* source, uint32_t code,
                        const char* text) {
-    static_cast<Effect*>(c)->requestLogs_.push_back(
-        LogEntry{level, line, source ? source : "(no source)", code, text ? text : ""});
+    serve(c, "loggerMessage", 0, [&](Effect& e) {
+        e.requestLogs_.push_back(
+            LogEntry{level, line, source ? source : "(no source)", code, text ? text : ""});
+        return 0;
+    });
 }
 void Effect::cbFrameSize(void* c, int32_t* width, int32_t* height) {
     const auto* e = static_cast<Effect*>(c);

@@ -2,13 +2,20 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <set>
+#include <utility>
 
 #include "fieldfx/runtime/error.h"
 
@@ -76,6 +83,52 @@ void checkDescriptor(const std::string& name, int index, const ParamDescriptor* 
         case PARAM_GROUP: break;
         default: malformed(name, where + ": unknown kind " + std::to_string(d->kind));
     }
+}
+
+// The module files mapped as themselves, by device and inode: the dynamic
+// loader hands out one handle per file, so every further load of a file
+// while it is held maps a private copy instead.
+std::mutex mappedLock;
+std::set<std::pair<uint64_t, uint64_t>> mappedFiles;
+
+bool claimFile(const uint64_t id[2]) {
+    std::lock_guard<std::mutex> hold(mappedLock);
+    return mappedFiles.emplace(id[0], id[1]).second;
+}
+
+void releaseFile(const uint64_t id[2]) {
+    std::lock_guard<std::mutex> hold(mappedLock);
+    mappedFiles.erase({id[0], id[1]});
+}
+
+// A copy of `path` in an anonymous memory file (gone with its last
+// descriptor); -1 with errno set on failure.
+int privateCopy(const std::string& name, const std::string& path) {
+    const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return -1;
+    const int out = memfd_create(name.c_str(), MFD_CLOEXEC);
+    char buf[1 << 16];
+    ssize_t n = 0;
+    while (out >= 0 && (n = read(in, buf, sizeof buf)) > 0) {
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buf + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                n = -1;
+                break;
+            }
+            done += w;
+        }
+        if (n < 0) break;
+    }
+    const int error = errno;
+    close(in);
+    if (out >= 0 && n < 0) {
+        close(out);
+        errno = error;
+        return -1;
+    }
+    return out;
 }
 
 }  // namespace
@@ -183,7 +236,22 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
     std::unique_ptr<OperatorModule> m(new OperatorModule());
     m->name_ = name;
     m->path_ = path;
-    m->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        throw Error(ErrorKind::Module,
+                    name + ": cannot load " + path + ": " + std::strerror(errno));
+    m->fileId_[0] = uint64_t(st.st_dev);
+    m->fileId_[1] = uint64_t(st.st_ino);
+    std::string mapped = path;
+    m->mapsFile_ = claimFile(m->fileId_);
+    if (!m->mapsFile_) {
+        m->copyFd_ = privateCopy(name, path);
+        if (m->copyFd_ < 0)
+            throw Error(ErrorKind::Module, name + ": cannot make a private copy of " + path +
+                                               ": " + std::strerror(errno));
+        mapped = "/proc/self/fd/" + std::to_string(m->copyFd_);
+    }
+    m->handle_ = dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m->handle_ == nullptr)
         throw Error(ErrorKind::Module, name + ": cannot load " + path + ": " + dlerror());
     auto info = reinterpret_cast<GetOperatorInfoFn>(dlsym(m->handle_, "GetOperatorInfo"));
@@ -195,8 +263,46 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
     return m;
 }
 
+std::unique_ptr<OperatorModule> OperatorModule::copy() const {
+    std::unique_ptr<OperatorModule> m = loadFile(name_, path_);
+    const std::vector<ParamSlot>& from = description_.params;
+    const std::vector<ParamSlot>& to = m->description_.params;
+    for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
+        const ParamDescriptor* s = from[i].descriptor;
+        ParamDescriptor* d = to[i].descriptor;
+        if (s->kind != d->kind) continue;  // the file changed under us; keep its defaults
+        switch (s->kind) {
+            case PARAM_CHOICE:
+                reinterpret_cast<ChoiceDescriptor*>(d)->value =
+                    reinterpret_cast<const ChoiceDescriptor*>(s)->value;
+                break;
+            case PARAM_COLOUR:
+                reinterpret_cast<ColourDescriptor*>(d)->value =
+                    reinterpret_cast<const ColourDescriptor*>(s)->value;
+                break;
+            case PARAM_SLIDER:
+                reinterpret_cast<SliderDescriptor*>(d)->value =
+                    reinterpret_cast<const SliderDescriptor*>(s)->value;
+                break;
+            case PARAM_POSITION: {
+                const auto* ps = reinterpret_cast<const PositionDescriptor*>(s);
+                auto* pd = reinterpret_cast<PositionDescriptor*>(d);
+                pd->posX = ps->posX;
+                pd->posY = ps->posY;
+                pd->areaWidth = ps->areaWidth;
+                pd->areaHeight = ps->areaHeight;
+                break;
+            }
+            default: break;
+        }
+    }
+    return m;
+}
+
 OperatorModule::~OperatorModule() {
     if (handle_ != nullptr) dlclose(handle_);
+    if (copyFd_ >= 0) close(copyFd_);
+    if (mapsFile_) releaseFile(fileId_);
 }
 
 }  // namespace fieldfx::runtime

@@ -5,12 +5,37 @@
 
 #include "checks.h"
 #include "fieldfx/services/patterns.h"
-#include "png_reader.h"
+#include "fieldfx/services/png.h"
 
 namespace fieldfx::patterns {
 namespace {
 
 constexpr long kMaxFileBytes = 256L << 20;
+
+// A PNG mask: its grey samples, 8 or 16 bits, colour turned grey.
+bool decodePng(std::span<const uint8_t> bytes, GrayImage& image, std::string* error) {
+    png::Image decoded;
+    std::string why;
+    if (!png::decode(bytes, png::Decoded::Grey, {kMaxSide, kMaxSide, uint64_t(kMaxPixels)},
+                     decoded, why))
+        return fail(error, "PNG: " + why);
+    try {
+        std::vector<uint16_t> samples(std::size_t(decoded.width) * decoded.height);
+        for (uint32_t y = 0; y < decoded.height; ++y) {
+            const uint8_t* p = decoded.row(y);
+            for (uint32_t x = 0; x < decoded.width; ++x, p += decoded.depth / 8)
+                samples[std::size_t(y) * decoded.width + x] =
+                    static_cast<uint16_t>(decoded.depth == 16 ? p[0] << 8 | p[1] : p[0]);
+        }
+        image.width = int(decoded.width);
+        image.height = int(decoded.height);
+        image.maxValue = decoded.depth == 16 ? 65535 : 255;
+        image.samples = std::move(samples);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return fail(error, "out of memory");
+    }
+}
 
 bool isSpace(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -75,6 +100,8 @@ bool decodePgm(std::span<const uint8_t> bytes, GrayImage& image, std::string* er
     return true;
 }
 
+bool pngSupported() { return png::supported(); }
+
 bool loadMaskFile(const std::string& path, GrayImage& image, std::string* error) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
@@ -96,7 +123,7 @@ bool loadMaskFile(const std::string& path, GrayImage& image, std::string* error)
     bool ok;
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5')
         ok = decodePgm(bytes, image, &why);
-    else if (looksLikePng(bytes))
+    else if (png::hasSignature(bytes))
         ok = decodePng(bytes, image, &why);
     else
         ok = fail(&why, "not a PGM (P5) or PNG file");

@@ -236,14 +236,14 @@ TEST(EffectInputs, SecondInputServedByPosition) {
     EXPECT_EQ(b.served, std::vector<uint32_t>{5});
 }
 
-TEST(EffectLifecycle, OnlyOneEffectAtATimeAndCloseOnDestruction) {
+TEST(EffectLifecycle, OneEffectPerModuleCopyAndCloseOnDestruction) {
     ProbeRun probe;
     {
         Effect effect(*probe.module);
         EXPECT_THROW(Effect second(*probe.module), runtime::Error);
         effect.open(EffectSettings{}, 8, 2);
     }
-    Effect again(*probe.module);  // the first one released the backends
+    Effect again(*probe.module);  // the first one released the module copy
 }
 
 TEST(EffectOperators, MatteBlackensOutsideTheActiveRectangle) {

@@ -234,3 +234,14 @@ TEST(CliVideo, BadInputsAndOutputsFailClearlyAndLeaveNothing) {
     EXPECT_EQ(std::set<std::string>(left.begin(), left.end()),
               (std::set<std::string>{"junk.mp4", "cut.mkv"}));
 }
+
+TEST(CliVideo, AMatroskaClipCutFromLaterFramesReadsBackWhole) {
+    // Matroska states where a track ends: a clip that starts at frame 20 is
+    // not 20 frames short.
+    ScratchDir dir;
+    ASSERT_EQ(runFieldfx({"render", "Heatwave", "--size", "64x48", "--start", "20", "--duration",
+                          "5", "-o", dir / "late.mkv"}).status, 0);
+    const RunResult r = runFieldfx({"render", "Heatwave", "-i", dir / "late.mkv", "-o", dir / "again.mkv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readAll(dir / "again.mkv").size(), 5u);
+}

@@ -8,11 +8,17 @@
 
 namespace fieldfx {
 
-// A slider whose second text follows its label (style 0).
+// A slider. In style 0 its second text follows its label; the other styles
+// carry none, and may show the value through `formatter`.
 constexpr SliderDescriptor makeSlider(uint16_t textId, int32_t minimum, int32_t maximum,
-                                      int32_t value) {
-    return SliderDescriptor{{PARAM_SLIDER, textId, 0}, uint32_t(textId) + 1u, nullptr,
-                            minimum,      maximum, value};
+                                      int32_t value, uint32_t style = 0,
+                                      SliderFormatter formatter = nullptr) {
+    return SliderDescriptor{{PARAM_SLIDER, textId, style},
+                            style == 0 ? uint32_t(textId) + 1u : 0u,
+                            formatter,
+                            minimum,
+                            maximum,
+                            value};
 }
 
 constexpr ChoiceDescriptor makeChoice(uint16_t textId, const uint32_t* labels, uint32_t value,

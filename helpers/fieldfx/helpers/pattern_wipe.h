@@ -23,6 +23,7 @@
 
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
 #include "fieldfx/services.h"
 
@@ -92,6 +93,26 @@ inline int32_t wipeAction(PatternWipe& w, OperatorMessage* msg,
 // pixels or with no rows or columns gives nothing to read.
 inline bool usableMask(const FieldImage* mask) {
     return mask != nullptr && mask->pixels != nullptr && mask->width > 0 && mask->height > 0;
+}
+
+// The images of one wipe field: both inputs at its position and the output.
+struct WipeImages {
+    FieldImage* src0;  // outgoing
+    FieldImage* src1;  // incoming
+    FieldImage* dst;   // null when anything is missing
+};
+
+// Without a usable mask (OP_OPEN failed or never came) there is nothing to
+// order the change by: the request fails before asking the host for anything.
+// Otherwise the three images, each failure logged at its own line.
+inline WipeImages wipeImages(const PatternWipe& w, RequestImages& images, uint32_t position,
+                             int32_t input0Line, int32_t input1Line, int32_t scratchLine) {
+    WipeImages im{};
+    if (!usableMask(w.mask)) return im;
+    im.src0 = images.field(0, position, input0Line);
+    im.src1 = im.src0 != nullptr ? images.field(1, position, input1Line) : nullptr;
+    im.dst = im.src1 != nullptr ? images.scratch(scratchLine) : nullptr;
+    return im;
 }
 
 // The band width S in mask levels: Softness percent of 255, scaled by 255 /

@@ -28,9 +28,27 @@ public:
     // opAllocImage(-1, -1, 1, 0): a scratch image like the current field.
     FieldImage* scratch(int32_t line) { return checked(opAllocImage(-1, -1, 1, 0), line); }
 
+    // Input 0 at `position` and a scratch image for the output: the start of a
+    // filter that writes a new image. False when either failed.
+    bool fieldAndScratch(uint32_t position, int32_t fieldLine, int32_t scratchLine,
+                         FieldImage*& input, FieldImage*& output) {
+        input = field(0, position, fieldLine);
+        output = input != nullptr ? scratch(scratchLine) : nullptr;
+        return output != nullptr;
+    }
+
     // A failure of the operator's own (e.g. no heap for a table): logged at
     // `line`, and every image held is released as for a failed host call.
     void fail(int32_t line) { checked(nullptr, line); }
+
+    // The end of a rendered request: every image held but `output` is handed
+    // back in the order obtained, then `output` goes to the host as the field.
+    int32_t deliver(FieldImage* output) {
+        for (int i = 0; i < count_; ++i)
+            if (held_[i] != output) opFreeImage(held_[i]);
+        count_ = 0;
+        return opPutField(output);
+    }
 
 private:
     static constexpr int kMaxImages = 4;

@@ -61,6 +61,10 @@ int64_t expectedFrames(const AVFormatContext& input, const AVStream& st) {
         double sec = 0;
         if (std::sscanf(tag->value, "%d:%d:%lf", &h, &m, &sec) != 3) return 0;
         seconds = h * 3600.0 + m * 60.0 + sec;
+        // The tag is where the track ends; a clip cut from a longer one
+        // starts later than zero.
+        if (st.start_time != AV_NOPTS_VALUE && st.start_time > 0)
+            seconds -= double(st.start_time) * av_q2d(st.time_base);
     } else if (input.nb_streams == 1 && input.duration > 0) {
         seconds = double(input.duration) / AV_TIME_BASE;
     }
@@ -131,6 +135,9 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     const AVRational sar = av_guess_sample_aspect_ratio(raw, st, nullptr);
     info_.sampleAspect = {sar.num, sar.den};
     info_.audio = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+    for (const AVDictionaryEntry* tag = nullptr;
+         (tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr;)
+        info_.tags[tag->key] = tag->value;
 
     if (!decodeNext()) damaged("holds no video frames");
     pending_ = true;

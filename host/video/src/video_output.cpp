@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "audio_copy.h"
 #include "av.h"
@@ -50,6 +51,9 @@ struct VideoOutput::State {
     AVIOContext* io = nullptr;
     AVFormatContext* mux = nullptr;
     av::CodecPtr encoder;
+    // Copying instead: the video stream's parameters, those of every part.
+    std::unique_ptr<AVCodecParameters, void (*)(AVCodecParameters*)> copied{
+        nullptr, [](AVCodecParameters* p) { avcodec_parameters_free(&p); }};
     AVStream* video = nullptr;
     std::unique_ptr<FrameWeaver> weaver;
     av::FramePtr frame;
@@ -74,7 +78,8 @@ struct VideoOutput::State {
 
     // The container with the encoder's stream and the span's audio, checked
     // by the muxer; a negative result says why it refuses them.
-    int openContainer(const AVOutputFormat* muxer, const AudioSpan& span) {
+    int openContainer(const AVOutputFormat* muxer, const AudioSpan& span,
+                      const std::map<std::string, std::string>& tags) {
         if (int r = avformat_alloc_output_context2(&mux, muxer, nullptr, path.c_str()); r < 0)
             fail("cannot set up the container", r);
         constexpr int kBufferSize = 1 << 16;
@@ -87,6 +92,7 @@ struct VideoOutput::State {
             throw VideoError("out of memory");
         }
         mux->pb = io;
+        for (const auto& [key, value] : tags) av_dict_set(&mux->metadata, key.c_str(), value.c_str(), 0);
         // Matroska and AVI store a stream that starts before zero (the
         // priming packet of AAC audio) as it is; shifting every stream
         // instead would move the video's timestamps.
@@ -94,12 +100,49 @@ struct VideoOutput::State {
             mux->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
         video = avformat_new_stream(mux, nullptr);
         if (video == nullptr) throw VideoError("out of memory");
-        avcodec_parameters_from_context(video->codecpar, encoder.get());
-        video->time_base = encoder->time_base;
-        video->avg_frame_rate = encoder->framerate;
-        video->sample_aspect_ratio = encoder->sample_aspect_ratio;
+        if (encoder) {
+            avcodec_parameters_from_context(video->codecpar, encoder.get());
+            video->time_base = encoder->time_base;
+            video->avg_frame_rate = encoder->framerate;
+            video->sample_aspect_ratio = encoder->sample_aspect_ratio;
+        } else if (avcodec_parameters_copy(video->codecpar, copied.get()) < 0) {
+            throw VideoError("out of memory");
+        } else {
+            video->time_base = rational(clip.timeBase);
+            video->avg_frame_rate = rational(clip.frameRate);
+            video->sample_aspect_ratio = video->codecpar->sample_aspect_ratio;
+        }
         audio = std::make_unique<AudioCopier>(span, mux, notes);
         return avformat_init_output(mux, nullptr);
+    }
+
+    // The format the name and options select, and the temporary file.
+    void create(const std::string& target, const ClipInfo& format, const OutputOptions& options) {
+        av::installLogCapture();
+        av::takeLogError();
+        path = target;
+        clip = format;
+        this->format = chooseOutputFormat(path, options);
+        try {
+            file = std::make_unique<io::OutputFile>(path, options.replace);
+        } catch (const io::IoError& e) {
+            throw VideoError(e.what());
+        }
+    }
+
+    // The container with the video stream and, when it takes it, the audio;
+    // its header written.
+    void start(const AudioSpan& span, const std::map<std::string, std::string>& tags) {
+        const AVOutputFormat* muxer = av_guess_format(format.muxer.c_str(), nullptr, nullptr);
+        int r = openContainer(muxer, span, tags);
+        if (r < 0 && audio->active()) {
+            // The container takes the video but not this audio: write the video.
+            notes.push_back("the audio of '" + span.source + "' is left out: " + av::describe(r));
+            closeContainer();
+            r = openContainer(muxer, {}, tags);
+        }
+        if (r >= 0) r = avformat_write_header(mux, nullptr);
+        if (r < 0) fail("the container refused the streams", r);
     }
 
     [[noreturn]] void fail(const std::string& what, int code) {
@@ -124,18 +167,8 @@ struct VideoOutput::State {
 VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
                          const OutputOptions& options, const AudioSpan& audio)
     : state_(std::make_unique<State>()) {
-    av::installLogCapture();
-    av::takeLogError();
     State& s = *state_;
-    s.path = path;
-    s.clip = clip;
-    s.format = chooseOutputFormat(path, options);
-    try {
-        s.file = std::make_unique<io::OutputFile>(path, options.replace);
-    } catch (const io::IoError& e) {
-        throw VideoError(e.what());
-    }
-
+    s.create(path, clip, options);
     const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
 
     // The encoder, configured like the source.
@@ -179,16 +212,7 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     av_dict_free(&settings);
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
-    int r = s.openContainer(muxer, audio);
-    if (r < 0 && s.audio->active()) {
-        // The container takes the video but not this audio: write the video.
-        s.notes.push_back("the audio of '" + audio.source + "' is left out: " +
-                          av::describe(r));
-        s.closeContainer();
-        r = s.openContainer(muxer, {});
-    }
-    if (r >= 0) r = avformat_write_header(s.mux, nullptr);
-    if (r < 0) s.fail("the container refused the streams", r);
+    s.start(audio, options.tags);
 
     const int matrix = effectiveMatrix(clip.colour, clip.height);
     s.weaver = std::make_unique<FrameWeaver>(FrameFormat{
@@ -196,11 +220,110 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     s.frame = av::allocFrame(pixelFormat, clip.width, clip.height);
 }
 
+namespace {
+
+// The video stream of an FFV1 file and its parameters.
+struct Part {
+    av::InputPtr input;
+    int stream = -1;
+    const AVCodecParameters* par = nullptr;
+};
+
+Part openPart(const std::string& path) {
+    Part p;
+    AVFormatContext* raw = nullptr;
+    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+        throw VideoError("cannot open '" + path + "': " + av::describe(r));
+    p.input.reset(raw);
+    if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
+        throw VideoError("'" + path + "': cannot read its streams: " + av::describe(r));
+    p.stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (p.stream < 0) throw VideoError("'" + path + "' has no video stream");
+    p.par = raw->streams[p.stream]->codecpar;
+    if (p.par->codec_id != AV_CODEC_ID_FFV1)
+        throw VideoError("'" + path + "': only FFV1 video is copied, not " +
+                         avcodec_get_name(p.par->codec_id));
+    return p;
+}
+
+bool sameSetup(const AVCodecParameters& a, const AVCodecParameters& b) {
+    return a.codec_id == b.codec_id && a.format == b.format && a.width == b.width &&
+           a.height == b.height && a.extradata_size == b.extradata_size &&
+           (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, a.extradata_size) == 0);
+}
+
+}  // namespace
+
+VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip, const std::string& model,
+                         bool replace, const AudioSpan& audio)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    OutputOptions lossless;
+    lossless.lossless = true;
+    lossless.replace = replace;
+    s.create(path, clip, lossless);
+    if (s.format.muxer != "matroska")
+        throw VideoError("'" + path + "': copied video goes into .mkv");
+    const Part part = openPart(model);
+    s.copied.reset(avcodec_parameters_alloc());
+    if (!s.copied || avcodec_parameters_copy(s.copied.get(), part.par) < 0)
+        throw VideoError("out of memory");
+    // The stream described as the whole clip is, whatever the parts say.
+    AVCodecParameters& par = *s.copied;
+    par.codec_tag = 0;
+    par.field_order = clip.scan == Scan::Progressive ? AV_FIELD_PROGRESSIVE
+                      : clip.scan == Scan::TopFirst  ? AV_FIELD_TT
+                                                     : AV_FIELD_BB;
+    if (clip.sampleAspect.num > 0) par.sample_aspect_ratio = rational(clip.sampleAspect);
+    par.color_range = clip.colour.range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    par.color_space = AVColorSpace(clip.colour.matrix);
+    par.color_primaries = AVColorPrimaries(clip.colour.primaries);
+    par.color_trc = AVColorTransferCharacteristic(clip.colour.transfer);
+    s.start(audio, {});
+}
+
+void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>& pts) {
+    State& s = *state_;
+    if (!s.copied) throw VideoError("'" + s.path + "' encodes its video: nothing is copied");
+    const Part part = openPart(path);
+    if (!sameSetup(*part.par, *s.copied))
+        throw VideoError("'" + path + "' was encoded otherwise than the other parts");
+    const AVRational source = rational(s.clip.timeBase);
+    const AVRational frame = av_inv_q(rational(s.clip.frameRate));
+    std::size_t k = 0;
+    for (;;) {
+        const int r = av_read_frame(part.input.get(), s.packet.get());
+        if (r == AVERROR_EOF) break;
+        if (r < 0) throw VideoError("'" + path + "': cannot read it: " + av::describe(r));
+        if (s.packet->stream_index != part.stream) {
+            av_packet_unref(s.packet.get());
+            continue;
+        }
+        if (k == pts.size())
+            throw VideoError("'" + path + "' holds more than its " + std::to_string(pts.size()) +
+                             " frames");
+        AVPacket& p = *s.packet;
+        p.stream_index = s.video->index;
+        p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
+        p.duration = av_rescale_q(1, frame, s.video->time_base);
+        p.pos = -1;
+        if (int w = av_interleaved_write_frame(s.mux, &p); w < 0)
+            s.fail("the file could not be written", w);
+        s.audio->copyUntil(av_rescale_q(pts[k], source, AV_TIME_BASE_Q) +
+                           av_rescale_q(1, frame, AV_TIME_BASE_Q));
+        ++k;
+    }
+    if (k != pts.size())
+        throw VideoError("'" + path + "' holds " + std::to_string(k) + " of its " +
+                         std::to_string(pts.size()) + " frames");
+}
+
 VideoOutput::~VideoOutput() = default;
 
 void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
     State& s = *state_;
     if (s.finished) throw VideoError("'" + s.path + "' is already finished");
+    if (!s.encoder) throw VideoError("'" + s.path + "' copies its video: nothing is encoded");
     AVFrame& frame = *s.frame;
     if (av_frame_make_writable(&frame) < 0) throw VideoError("out of memory");
     s.weaver->weave(first, second, frame);
@@ -227,7 +350,7 @@ void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
 void VideoOutput::finish() {
     State& s = *state_;
     if (s.finished) return;
-    s.encode(nullptr);
+    if (s.encoder) s.encode(nullptr);
     s.audio->copyRest();
     if (int r = av_write_trailer(s.mux); r < 0) s.fail("the container could not be closed", r);
     avio_flush(s.io);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -21,6 +22,13 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Burrow,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Burrow", 0x0bb80000u};
+
+// The failure points and the source line each one logs.
+// Opening fetches input 0 (the field painted) first, closing input 1.
+constexpr int32_t kOpeningFirstLine = 98;
+constexpr int32_t kOpeningSecondLine = 104;
+constexpr int32_t kClosingFirstLine = 116;
+constexpr int32_t kClosingSecondLine = 122;
 
 const uint32_t kDirectionLabels[] = {1531, 1532, 0};
 PositionDescriptor centre = fieldfx::makeCentreMarker(1510, 320, 140);
@@ -132,26 +140,22 @@ int32_t process(const OperatorMessage* msg) {
     // Any Direction other than 0 closes.
     const bool closing = direction.value != 0;
     fieldfx::RequestImages images(kId);
-    FieldImage* a = images.field(closing ? 1 : 0, msg->position, closing ? 116 : 98);
+    FieldImage* a = images.field(closing ? 1 : 0, msg->position,
+                                 closing ? kClosingFirstLine : kOpeningFirstLine);
     if (a == nullptr) return -1;
-    FieldImage* b = images.field(closing ? 0 : 1, msg->position, closing ? 122 : 104);
+    FieldImage* b = images.field(closing ? 0 : 1, msg->position,
+                                 closing ? kClosingSecondLine : kOpeningSecondLine);
     if (b == nullptr) return -1;
 
     const fieldfx::TunnelCentre c = fieldfx::tunnelCentre(a, centre, msg);
     const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
     paintBurrow(a, b, c, progressOf(msg, closing, rmax), fieldfx::sliderValue(depth));
 
-    opFreeImage(b);
-    return opPutField(a);
+    return images.deliver(a);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
@@ -14,6 +15,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Drunken,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Drunken", 0x0bb50000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 80;
+constexpr int32_t kScratchLine = 86;
 
 constexpr int32_t kMaxSamples = 6;
 SliderDescriptor sampleCount = fieldfx::makeSlider(410, 2, kMaxSamples, 3);
@@ -69,10 +74,8 @@ void averagePoints(const uint8_t* src, uint8_t* dst, int32_t width, int32_t heig
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 80);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(86);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     // The new image is indexed with the field's geometry; a negative size
     // counts as 0.
@@ -90,17 +93,11 @@ int32_t process(const OperatorMessage* msg) {
     averagePoints(static_cast<const uint8_t*>(src->pixels), static_cast<uint8_t*>(dst->pixels),
                   width, height, fieldfx::rowsHeld(dst, width, height), offsets, n);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,5 +1,6 @@
 // Flicker: a transition that hands back whole fields of one clip or the other;
 // in the middle of the span the clips alternate in blocks of S frames.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -10,9 +11,13 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Flicker,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Flicker", 0x0bb30000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 105;
+constexpr int32_t kInput1Line = 96;
+
 const uint32_t kStartLabels[] = {211, 212, 0};
 ChoiceDescriptor startChoice = fieldfx::makeChoice(210, kStartLabels, 1);
-SliderDescriptor blockLength{{PARAM_SLIDER, 220, 1}, 0, nullptr, 1, 100, 25};
+SliderDescriptor blockLength = fieldfx::makeSlider(220, 1, 100, 25, 1);
 
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kTransition, kIdent, 1, &startChoice, &blockLength);
@@ -37,18 +42,13 @@ int32_t process(const OperatorMessage* msg) {
     const int32_t input =
         flickerInput(fieldfx::durationOf(msg), msg->position, startChoice.value, block);
     fieldfx::RequestImages images(kId);
-    FieldImage* field = images.field(input, msg->position, input == 1 ? 96 : 105);
+    FieldImage* field = images.field(input, msg->position, input == 1 ? kInput1Line : kInput0Line);
     if (field == nullptr) return -1;
-    return opPutField(field);
+    return images.deliver(field);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -13,6 +13,11 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Glide,v 1.0 2014/12/15 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Glide", 0x0bbb0000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 106;
+constexpr int32_t kInput1Line = 112;
+constexpr int32_t kScratchLine = 118;
+
 fieldfx::PatternWipe wipe{};
 PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
 
@@ -27,17 +32,11 @@ const auto kTags = fieldfx::describeOperatorWithPrefs(
     fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &distance, &direction);
 
 int32_t process(const OperatorMessage* msg) {
-    // Without a mask (OP_OPEN failed or never came) there is nothing to order
-    // the change by: the request fails before asking the host for anything.
-    if (!fieldfx::usableMask(wipe.mask)) return -1;
-
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, 106);
-    if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, 112);
-    if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(118);
-    if (dst == nullptr) return -1;
+    const fieldfx::WipeImages im = fieldfx::wipeImages(wipe, images, msg->position, kInput0Line,
+                                                       kInput1Line, kScratchLine);
+    if (im.dst == nullptr) return -1;
+    const FieldImage* src0 = im.src0;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
     const fieldfx::glide::Shift shift = fieldfx::glide::shiftVector(
@@ -49,15 +48,14 @@ int32_t process(const OperatorMessage* msg) {
                             msg->position, fieldfx::durationOf(msg));
 
     fieldfx::paintPatternWipe(
-        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+        src0, im.src1, im.dst, wipe.mask, lv,
+        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
             const int32_t remaining = lv.S - k;
             y = fieldfx::glide::shiftedCoordinate(remaining, shift.dy, lv.S, r, ay);
             x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(im.dst);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // distance away; everything else is the input unchanged.
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -14,6 +15,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Heatwave,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Heatwave", 0x0b640000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 91;
+constexpr int32_t kScratchLine = 97;
 
 PositionDescriptor area{{PARAM_POSITION, 740, fieldfx::kPositionStyle}, 16, 8, 999, 999, 200, 100,
                         64, 32};
@@ -55,10 +60,8 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 91);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(97);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     const int32_t width = std::max<int32_t>(0, src->width);
     const int32_t rows = fieldfx::rowsHeld(dst, width, src->height);
@@ -66,17 +69,11 @@ int32_t process(const OperatorMessage* msg) {
     if (bytes != 0) std::memcpy(dst->pixels, src->pixels, bytes);
     paintWave(src, static_cast<uint8_t*>(dst->pixels), rows, msg);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "distance_map.h"
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -15,6 +16,11 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Iris,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Iris", 0x0bba0000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 84;
+constexpr int32_t kInput1Line = 90;
+constexpr int32_t kMapAllocationLine = 96;  // no heap for the distance map
 
 // Direction: 0 opens from the centre, any other value closes onto it.
 const uint32_t kDirectionLabels[] = {1731, 1732, 0};
@@ -34,12 +40,16 @@ struct DistanceMap {
 };
 DistanceMap distanceMap{};
 
-// Map construction needs heap that may be missing; logged at this line.
-constexpr int32_t kMapAllocationLine = 96;
-
 void freeMap() {
     std::free(distanceMap.bytes);
     distanceMap = DistanceMap{};
+}
+
+// OP_OPEN: a map still held from an effect that was never closed is freed,
+// not forgotten.
+int32_t open() {
+    freeMap();
+    return 0;
 }
 
 // Builds the map for the frame of `a` from the Centre and Direction of this
@@ -95,9 +105,9 @@ void paintIris(FieldImage* a, const FieldImage* b, int32_t f, int32_t soft, int6
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* a = images.field(0, msg->position, 84);
+    FieldImage* a = images.field(0, msg->position, kInput0Line);
     if (a == nullptr) return -1;
-    FieldImage* b = images.field(1, msg->position, 90);
+    FieldImage* b = images.field(1, msg->position, kInput1Line);
     if (b == nullptr) return -1;
 
     if (a->width > 0 && a->height > 0) {
@@ -118,21 +128,13 @@ int32_t process(const OperatorMessage* msg) {
         paintIris(a, b, fieldfx::isOddField(msg) ? 1 : 0, soft, thr);
     }
 
-    opFreeImage(b);
-    return opPutField(a);
+    return images.deliver(a);
 }
 
 }  // namespace
 
 int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        // A map still held from an effect that was never closed is freed,
-        // not forgotten.
-        case OP_OPEN: freeMap(); return 0;
-        case OP_CLOSE: freeMap(); return 0;
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
+    return fieldfx::operatorAction(msg, process, open, freeMap);
 }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,4 +1,5 @@
 // Matte: blackens everything outside the field's active rectangle, in place.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/request.h"
 
@@ -6,6 +7,9 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Matte,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Matte", 0x0b820000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 77;
 
 const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2);
 
@@ -28,19 +32,14 @@ void blackenOutside(FieldImage* f) {
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* field = images.field(0, msg->position, 77);
+    FieldImage* field = images.field(0, msg->position, kInputLine);
     if (field == nullptr) return -1;
     blackenOutside(field);
-    return opPutField(field);
+    return images.deliver(field);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

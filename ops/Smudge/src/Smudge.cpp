@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
@@ -17,6 +18,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Smudge,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Smudge", 0x0b830000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 95;
+constexpr int32_t kScratchLine = 101;  // the blurred copy
 
 PositionDescriptor spotCentre = fieldfx::makeCentreMarker(1330, 320, 140);
 SliderDescriptor spotSize = fieldfx::makeSlider(1310, 1, 200, 50);      // R, % of field height
@@ -216,10 +221,8 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, int32_t heig
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 95);
-    if (src == nullptr) return -1;
-    FieldImage* blurred = images.scratch(101);
-    if (blurred == nullptr) return -1;
+    FieldImage *src, *blurred;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, blurred)) return -1;
 
     // The scratch image is indexed with the field's geometry; a negative size
     // counts as 0. Spot rows beyond the scratch image's rows stay unblurred.
@@ -236,17 +239,11 @@ int32_t process(const OperatorMessage* msg) {
     }
     paintSpot(srcPixels, blurredPixels, width, rows, spotGeometry(src, height, msg));
 
-    opFreeImage(blurred);
-    return opPutField(src);
+    return images.deliver(src);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -1,6 +1,7 @@
 // Standbild: shakes the whole picture along eased random targets, with
 // optional random noise on the luma byte. The targets, the noise amplitude
 // and the easing table live from one OP_OPEN to the next.
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
@@ -13,6 +14,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Standbild,v 1.0 2014/11/19 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Standbild", 0x0bb90000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 125;
+constexpr int32_t kScratchLine = 131;
 
 SliderDescriptor horizontal = fieldfx::makeSlider(1610, 0, 10, 2);
 SliderDescriptor vertical = fieldfx::makeSlider(1620, 0, 10, 2);
@@ -53,10 +58,8 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 125);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(131);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     // The host counts positions in a signed 32-bit field number.
     const int32_t p = int32_t(msg->position);
@@ -74,18 +77,11 @@ int32_t process(const OperatorMessage* msg) {
     const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
     paintShaken(src, static_cast<uint8_t*>(dst->pixels), rows, o);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_OPEN: return open();
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process, open); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

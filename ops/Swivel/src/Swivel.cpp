@@ -4,6 +4,7 @@
 // of the active rectangle or the Background colour.
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -16,10 +17,14 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Rotate,v 1.0 2014/11/19 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Swivel", 0x0bb60000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 90;
+constexpr int32_t kScratchLine = 96;
+
 int32_t formatAngle(int32_t value, char16_t* buffer);
 
 // Angle in tenths of a degree, shown through formatAngle.
-SliderDescriptor angleSlider{{PARAM_SLIDER, 510, 2}, 0, &formatAngle, -450, 450, 0};
+SliderDescriptor angleSlider = fieldfx::makeSlider(510, -450, 450, 0, 2, &formatAngle);
 const uint32_t kEdgesLabels[] = {521, 522, 0};
 ChoiceDescriptor edgesChoice = fieldfx::makeChoice(520, kEdgesLabels, 0);
 ColourDescriptor backgroundColour = fieldfx::makeColour(530, BLACK_PIXEL);
@@ -78,24 +83,16 @@ void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool us
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 90);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(96);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
     uint8_t border[4];
     std::memcpy(border, &backgroundColour.value, sizeof border);
     rotateField(src, dst, fieldfx::sliderValue(angleSlider), edgesChoice.value != 0, border);
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

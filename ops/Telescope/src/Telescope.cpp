@@ -13,6 +13,11 @@ namespace {
 const char kIdent[] = "$Id: Vexo_Telescope,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Telescope", 0x0bbc0000u};
 
+// The failure points and the source line each one logs.
+constexpr int32_t kInput0Line = 102;
+constexpr int32_t kInput1Line = 108;
+constexpr int32_t kScratchLine = 114;
+
 fieldfx::PatternWipe wipe{};
 PrefsBlockRef prefsRef{wipe.prefs, TRANSITION_PREFS_SIZE, 0};
 
@@ -24,17 +29,11 @@ const auto kTags = fieldfx::describeOperatorWithPrefs(
     fieldfx::kTransition, kIdent, 2, &prefsRef, &heading, &softness, &zoom);
 
 int32_t process(const OperatorMessage* msg) {
-    // Without a mask (OP_OPEN failed or never came) there is nothing to order
-    // the change by: the request fails before asking the host for anything.
-    if (!fieldfx::usableMask(wipe.mask)) return -1;
-
     fieldfx::RequestImages images(kId);
-    FieldImage* src0 = images.field(0, msg->position, 102);
-    if (src0 == nullptr) return -1;
-    FieldImage* src1 = images.field(1, msg->position, 108);
-    if (src1 == nullptr) return -1;
-    FieldImage* dst = images.scratch(114);
-    if (dst == nullptr) return -1;
+    const fieldfx::WipeImages im = fieldfx::wipeImages(wipe, images, msg->position, kInput0Line,
+                                                       kInput1Line, kScratchLine);
+    if (im.dst == nullptr) return -1;
+    const FieldImage* src0 = im.src0;
 
     const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
     const int32_t halfW = aW / 2, halfH = aH / 2;
@@ -46,15 +45,14 @@ int32_t process(const OperatorMessage* msg) {
     const double Z = fieldfx::telescope::zoomStrength(fieldfx::sliderValue(zoom), aH);
 
     fieldfx::paintPatternWipe(
-        src0, src1, dst, wipe.mask, lv, [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
+        src0, im.src1, im.dst, wipe.mask, lv,
+        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
             const double f = fieldfx::telescope::magnification(lv.S, k, Z);
             x = fieldfx::telescope::zoomedCoordinate(c, halfW, ax, f);
             y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
         });
 
-    opFreeImage(src0);
-    opFreeImage(src1);
-    return opPutField(dst);
+    return images.deliver(im.dst);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/request.h"
@@ -17,6 +18,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Tunnel,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Tunnel", 0x0b840000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 100;
+constexpr int32_t kScratchLine = 106;
 
 PositionDescriptor centre = fieldfx::makeCentreMarker(1430, 320, 140);
 SliderDescriptor radius = fieldfx::makeSlider(1410, 1, 300, 50);
@@ -104,10 +109,8 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 100);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(106);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
 
     TunnelField q;
     q.c = fieldfx::tunnelCentre(src, centre, msg);
@@ -117,17 +120,11 @@ int32_t process(const OperatorMessage* msg) {
     q.mix = fieldfx::sliderValue(mix);
     paintTunnel(src, dst, q);
 
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -15,6 +16,10 @@ namespace {
 
 const char kIdent[] = "$Id: Vexo_Widescreen,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Widescreen", 0x0bb40000u};
+
+// The failure points and the source line each one logs.
+constexpr int32_t kInputLine = 90;
+constexpr int32_t kScratchLine = 96;
 
 const uint32_t kConversionLabels[] = {311, 312, 0};
 const uint32_t kSmoothingLabels[] = {321, 322, 0};
@@ -91,24 +96,16 @@ void resample(const FieldImage* src, FieldImage* dst, int32_t rows, bool squeeze
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
-    FieldImage* src = images.field(0, msg->position, 90);
-    if (src == nullptr) return -1;
-    FieldImage* dst = images.scratch(96);
-    if (dst == nullptr) return -1;
+    FieldImage *src, *dst;
+    if (!images.fieldAndScratch(msg->position, kInputLine, kScratchLine, src, dst)) return -1;
     const int32_t rows = fieldfx::rowsHeld(dst, src->width, src->height);
     fillWords(dst, src->width, rows, barColour.value);
     resample(src, dst, rows, conversionChoice.value == 0, smoothingChoice.value != 0);
-    opFreeImage(src);
-    return opPutField(dst);
+    return images.deliver(dst);
 }
 
 }  // namespace
 
-int32_t OperatorAction(OperatorMessage* msg) {
-    switch (msg->action) {
-        case OP_PROCESS: return process(msg);
-        default: return 0;
-    }
-}
+int32_t OperatorAction(OperatorMessage* msg) { return fieldfx::operatorAction(msg, process); }
 
 const OperatorTag* GetOperatorInfo(void) { return kTags.data(); }

@@ -5,6 +5,12 @@
  * host installs with one call. The library keeps the pointer (the host keeps
  * the record alive); installing null removes it. Without a backend every
  * service fails safely: null images, error results, a note on stderr.
+ *
+ * A host that drives several effects at once, each on its own module copy
+ * and possibly on its own thread, sets the effect's backends for the calling
+ * thread (the ...SetThreadBackend calls) around each OperatorAction instead:
+ * a thread's backend is used ahead of the installed one, null clears it.
+ * Each call returns the thread's previous backend, for the host to put back.
  */
 #ifndef FIELDFX_SERVICES_BACKEND_H
 #define FIELDFX_SERVICES_BACKEND_H
@@ -62,13 +68,23 @@ FIELDFX_SERVICE_API void imagehostSetBackend(const ImageHostBackend* backend);
 FIELDFX_SERVICE_API void loggerSetBackend(const LoggerBackend* backend);
 FIELDFX_SERVICE_API void transhostSetBackend(const TransHostBackend* backend);
 
+FIELDFX_SERVICE_API const FieldHostBackend* fieldhostSetThreadBackend(
+    const FieldHostBackend* backend);
+FIELDFX_SERVICE_API const ImageHostBackend* imagehostSetThreadBackend(
+    const ImageHostBackend* backend);
+FIELDFX_SERVICE_API const LoggerBackend* loggerSetThreadBackend(
+    const LoggerBackend* backend);
+FIELDFX_SERVICE_API const TransHostBackend* transhostSetThreadBackend(
+    const TransHostBackend* backend);
+
 /* imagehost: an image made by another service library (transhost's masks)
    that operators hand back with opFreeImage; `release` frees it then. */
 FIELDFX_SERVICE_API void imagehostAdopt(FieldImage* image, void (*release)(FieldImage* image));
 
 /* texthost: the host names the buffer it hands to a formatter and its size in
    16-bit characters (terminator included); sxprintf never writes past it.
-   A null buffer removes the limit record (sxprintf then writes nothing). */
+   A null buffer removes the limit record (sxprintf then writes nothing).
+   The record belongs to the calling thread. */
 FIELDFX_SERVICE_API void texthostSetBuffer(char16_t* buffer, int32_t capacity);
 
 #ifdef __cplusplus

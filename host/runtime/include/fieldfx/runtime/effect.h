@@ -1,12 +1,15 @@
 // The effect driver: one use of an operator (OP_OPEN, OP_PROCESS per output
-// field, OP_CLOSE) with this host's service backends installed: fieldhost
-// serves the fields of input 0 and 1 by position, imagehost hands out pool
-// images, logger records surface as warnings (and as the reason of a failed
-// field), transhost learns the effect's geometry and answers preference
-// requests with the caller's block.
+// field, OP_CLOSE) with this host's service backends: fieldhost serves the
+// fields of input 0 and 1 by position, imagehost hands out pool images,
+// logger records surface as warnings (and as the reason of a failed field),
+// transhost learns the effect's geometry and answers preference requests
+// with the caller's block.
 //
-// The service libraries hold one backend each, so one Effect exists at a
-// time.
+// Any number of effects may exist and run at once, each on its own module
+// copy (OperatorModule::load or copy): the effect's backends are set for the
+// calling thread around each request, so the services an operator calls
+// reach the effect whose request runs there. One effect is driven from one
+// thread at a time; different effects from different threads freely.
 #ifndef FIELDFX_RUNTIME_EFFECT_H
 #define FIELDFX_RUNTIME_EFFECT_H
 
@@ -49,8 +52,9 @@ std::string logText(const LogEntry& entry);
 
 class Effect {
 public:
+    // Throws Error(Usage) when another effect drives `module` already.
     explicit Effect(const OperatorModule& module);
-    ~Effect();  // closes an open effect, removes the backends
+    ~Effect();  // closes an open effect
     Effect(const Effect&) = delete;
     Effect& operator=(const Effect&) = delete;
 
@@ -82,9 +86,14 @@ private:
     static void cbFrameSize(void*, int32_t*, int32_t*);
     static int32_t cbRequest(void*, void*, int32_t, int32_t);
 
+    template <typename R, typename Body>
+    static R serve(void* context, const char* call, R failed, Body body) noexcept;
+    void noteFault(const char* call) noexcept;
+
     FieldImage* getField(int32_t input, uint32_t position);
     int32_t putField(FieldImage* image);
     OperatorMessage message(uint16_t action) const;
+    int32_t request(OperatorMessage& m);
     std::string failureText(const std::string& what) const;
 
     const OperatorModule& module_;
@@ -96,6 +105,7 @@ private:
     io::Field output_;
     int puts_ = 0;
     std::string inputError_;
+    char hostFault_[200] = "";  // a service call this host failed, reported after the request
     std::vector<LogEntry> requestLogs_;
     std::vector<std::string> warnings_;
     std::vector<uint8_t> prefs_;

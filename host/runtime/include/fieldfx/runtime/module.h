@@ -8,6 +8,8 @@
 #ifndef FIELDFX_RUNTIME_MODULE_H
 #define FIELDFX_RUNTIME_MODULE_H
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +54,11 @@ constexpr int kMaxTagEntries = 16;
 Description validateDescription(const std::string& name, const OperatorTag* tags,
                                 OperatorActionFn action);
 
+// A loaded operator module. Every OperatorModule is a private copy of its
+// file, with its own library-wide state and its own descriptors: the first
+// load of a file maps the file itself, further loads while it is held map
+// copies of it. One copy drives one effect at a time, from one thread at a
+// time; several copies run side by side on different threads.
 class OperatorModule {
 public:
     // Loads `name` from the search path; an unknown name is a usage error
@@ -59,6 +66,8 @@ public:
     static std::unique_ptr<OperatorModule> load(const std::string& name);
     static std::unique_ptr<OperatorModule> loadFile(const std::string& name,
                                                     const std::string& path);
+    // Another private copy of this module with the same parameter values.
+    std::unique_ptr<OperatorModule> copy() const;
     ~OperatorModule();
     OperatorModule(const OperatorModule&) = delete;
     OperatorModule& operator=(const OperatorModule&) = delete;
@@ -70,9 +79,14 @@ public:
     int32_t action(OperatorMessage& msg) const { return action_(&msg); }
 
 private:
+    friend class Effect;  // claims the copy while an effect drives it
     OperatorModule() = default;
     std::string name_, path_;
     void* handle_ = nullptr;
+    uint64_t fileId_[2] = {0, 0};  // device and inode of the file
+    bool mapsFile_ = false;        // maps the file itself (and holds its claim)
+    int copyFd_ = -1;              // or a private copy of it in this file
+    mutable std::atomic<bool> driven_{false};
     OperatorActionFn action_ = nullptr;
     Description description_;
 };

@@ -6,6 +6,7 @@
 #define FIELDFX_VIDEO_CLIP_H
 
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -70,6 +71,7 @@ struct ClipInfo {
     bool alpha = false;           // the source has an alpha channel (opacity)
     bool audio = false;           // the source has an audio stream
     int64_t frames = 0;           // number of frames
+    std::map<std::string, std::string> tags;  // the container's metadata, by key
 
     // Both fields of a frame have this many rows; for an odd frame height
     // the odd-line field repeats its last line.

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct OutputOptions {
     int crf = -1;        // constant rate factor of H.264/H.265; -1: 16
     std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
     bool replace = false;     // an existing output may be replaced
+    std::map<std::string, std::string> tags;  // container metadata to write
 };
 
 // What an output name and options select.
@@ -64,9 +66,19 @@ public:
     VideoOutput(const VideoOutput&) = delete;
     VideoOutput& operator=(const VideoOutput&) = delete;
 
+    // A file whose video is copied, not encoded: the frames of FFV1 files
+    // of one codec setup (the segments of a render) one after the other,
+    // described by `format`; `model` is one of these files.
+    VideoOutput(const std::string& path, const ClipInfo& format, const std::string& model,
+                bool replace, const AudioSpan& audio = {});
+
     // The next frame: two fields in time order, timestamp in the format's
     // time base.
     void write(const Field& first, const Field& second, int64_t pts);
+    // Copying: every frame of `part`, with the timestamps `pts` (one for each
+    // frame, in the format's time base). Throws VideoError for a part of
+    // another codec setup or of another number of frames.
+    void copyFrames(const std::string& part, const std::vector<int64_t>& pts);
     // Flushes the encoder, copies the rest of the audio span and moves the
     // file into place.
     void finish();

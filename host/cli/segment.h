@@ -1,0 +1,69 @@
+// Segments of a render split by frame ranges (render --range on farm nodes)
+// and their join. A segment is a lossless FFV1 .mkv of its frames; container
+// tags record what the join needs to rebuild the single-machine output and to
+// check that every segment belongs to the same render:
+//   FIELDFX_BUILD   checksums of the fieldfx binary and the operator module
+//   FIELDFX_EFFECT  the operator, its settings, inputs and span
+//   FIELDFX_RANGE   the frames of the span in this segment, "FIRST:LAST"
+//   FIELDFX_FRAMES  the frames of the whole span
+//   FIELDFX_FORMAT  the output format of the whole render (size, rate, time
+//                   base, field order, sample aspect, colour tags, alpha)
+//   FIELDFX_AUDIO   the audio the whole render copies (empty: none)
+//   FIELDFX_PTS     the timestamps of the segment's frames, in that time base
+// The segment file itself stores limited-range pixels and millisecond
+// timestamps; the tags keep the exact values.
+#ifndef FIELDFX_CLI_SEGMENT_H
+#define FIELDFX_CLI_SEGMENT_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fieldfx/video/clip.h"
+#include "fieldfx/video/output.h"
+
+namespace fieldfx::cli {
+
+using Tags = std::map<std::string, std::string>;
+
+// A 64-bit FNV-1a checksum of a file's bytes, in hex; throws Error(Input).
+std::string fileChecksum(const std::string& path);
+
+// The frames [first, last] of a span of `frames` frames that --range TEXT
+// names: "FIRST:LAST" (LAST included; empty LAST: to the end; numbers may
+// be seconds such as 1.5s at `rate`) or "PART/PARTS" (the PART-th of PARTS
+// nearly equal shares, counted from 1). Throws Error(Usage).
+struct FrameRange {
+    uint32_t first = 0, last = 0;
+};
+FrameRange parseRange(const std::string& text, uint32_t frames, double rate);
+
+// What the tags carry about the whole render's output.
+std::string formatTag(const video::ClipInfo& format);
+std::string audioTag(const video::AudioSpan& audio);
+std::string ptsTag(const std::vector<int64_t>& pts);
+
+// One segment file as the join sees it.
+struct Segment {
+    std::string path;
+    FrameRange range;
+    uint32_t frames = 0;       // of the whole span
+    video::ClipInfo format;    // of the whole render
+    video::AudioSpan audio;
+    std::vector<int64_t> pts;  // one per frame of the segment
+    Tags identity;             // FIELDFX_BUILD and FIELDFX_EFFECT
+};
+
+// The segment's tags read back; throws Error(Input) naming the file when it
+// is no segment or a tag is malformed.
+Segment readSegment(const std::string& path, const Tags& tags);
+
+// The segments in frame order, checked to belong to one render and to cover
+// its span exactly once; throws Error(Input) naming missing, repeated and
+// overlapping frames and segments of another build or effect.
+std::vector<Segment> orderSegments(std::vector<Segment> segments);
+
+}  // namespace fieldfx::cli
+
+#endif

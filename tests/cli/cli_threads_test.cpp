@@ -1,0 +1,56 @@
+// Renders on several threads: every operator gives the bytes of a render on
+// one thread (Standbild, whose fields depend on the requests before them,
+// included), and a failing field stops the render as it does on one.
+#include <gtest/gtest.h>
+
+#include "cli_run.h"
+
+using namespace clitest;
+
+namespace {
+
+// A render of the built-in clips through `op` with `threads` threads.
+std::string rendered(const std::string& dir, const std::string& op, const std::string& settings,
+                     int threads) {
+    const std::string out = dir + "/" + op + "-" + std::to_string(threads) + ".pam";
+    const Result r = fieldfx("render " + op + " --size 64x32 --duration 6 -o " + out + " -q " +
+                             settings + " --threads " + std::to_string(threads));
+    EXPECT_EQ(r.status, 0) << op << ": " << r.err;
+    return readFile(out);
+}
+
+}  // namespace
+
+TEST(RenderThreads, EveryOperatorGivesTheBytesOfOneThread) {
+    const std::string dir = tempDir("threads");
+    for (const std::string& op : testhost::builtOperators()) {
+        const std::string settings = op == "Standbild" ? "--set noise=3 --set speed=80" : "";
+        const std::string one = rendered(dir, op, settings, 1);
+        ASSERT_FALSE(one.empty()) << op;
+        EXPECT_TRUE(rendered(dir, op, settings, 3) == one) << op;
+    }
+}
+
+TEST(RenderThreads, PreviewSheetIsTheSame) {
+    const std::string dir = tempDir("threads-preview");
+    for (int threads : {1, 3}) {
+        const Result r = fieldfx("preview Drunken --size 64x32 --duration 8 --frames 3 -o " + dir +
+                                 "/" + std::to_string(threads) + ".png --threads " +
+                                 std::to_string(threads));
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_TRUE(readFile(dir + "/1.png") == readFile(dir + "/3.png"));
+}
+
+TEST(RenderThreads, FailureStopsTheRenderAsOnOneThread) {
+    const std::string dir = tempDir("threads-fail");
+    const std::string env = std::string("FIELDFX_OPS_PATH=") + FIELDFX_PROBE_DIR;
+    const std::string render = "render Probe --size 16x16 --set param1=1 -o " + dir;
+    const Result one = fieldfx(render + "/1.pam --threads 1", env);
+    const Result four = fieldfx(render + "/4.pam --threads 4", env);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(four.status, one.status);
+    EXPECT_EQ(four.err, one.err);
+    EXPECT_EQ(listDir(dir), std::vector<std::string>{});
+    EXPECT_EQ(fieldfx("render Matte -o " + dir + "/x.pam --threads 0").status, 2);
+}

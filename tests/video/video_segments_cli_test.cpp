@@ -1,0 +1,188 @@
+// A render split into segments with --range on several machines and put
+// together with fieldfx join equals the render of the whole span on one:
+// every operator field for field, and the timestamps, field order, colour
+// tags and audio of the output. Sets of segments that do not make up one
+// render are refused and nothing is written.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "fieldfx/video/source.h"
+#include "video_av.h"
+#include "video_clips.h"
+
+using namespace fieldfx::video;
+using namespace videotest;
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+RunResult runFieldfx(Words args) {
+    args.insert(args.begin(), FIELDFX_TEST_CLI);
+    return runCaptured(args);
+}
+
+std::vector<Frame> readAll(const std::string& path) {
+    auto source = openSource(path);
+    std::vector<Frame> frames;
+    Frame f;
+    while (source->read(f)) frames.push_back(f);
+    return frames;
+}
+
+void expectSameFrames(const std::string& joined, const std::string& whole) {
+    const std::vector<Frame> a = readAll(joined), b = readAll(whole);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        EXPECT_EQ(a[k].pts, b[k].pts) << k;
+        EXPECT_TRUE(a[k].first.pixels == b[k].first.pixels) << "frame " << k;
+        EXPECT_TRUE(a[k].second.pixels == b[k].second.pixels) << "frame " << k;
+    }
+}
+
+void expectSameStream(const std::string& joined, const std::string& whole, AVMediaType type) {
+    const StreamRecord a = readStream(joined, type), b = readStream(whole, type);
+    ASSERT_TRUE(a.found && b.found);
+    EXPECT_EQ(a.codec, b.codec);
+    EXPECT_EQ(a.fieldOrder, b.fieldOrder);
+    EXPECT_EQ(a.colourSpace, b.colourSpace);
+    EXPECT_EQ(a.primaries, b.primaries);
+    EXPECT_EQ(a.transfer, b.transfer);
+    EXPECT_EQ(a.range, b.range);
+    EXPECT_EQ(a.sarNum * b.sarDen, b.sarNum * a.sarDen);
+    ASSERT_EQ(a.packets.size(), b.packets.size());
+    for (std::size_t i = 0; i < a.packets.size(); ++i) {
+        EXPECT_EQ(a.packets[i].pts, b.packets[i].pts) << i;
+        EXPECT_TRUE(a.packets[i].data == b.packets[i].data) << i;
+    }
+}
+
+// Renders `effect` whole into `whole` and in the segments of `ranges`,
+// then joins these (in reverse order) into `joined`.
+void renderSplit(const Words& effect, const Words& ranges, const std::string& whole,
+                 const std::string& joined, const ScratchDir& dir, const Words& output = {}) {
+    Words render = {"render"};
+    render.insert(render.end(), effect.begin(), effect.end());
+    Words all = render;
+    all.insert(all.end(), {"-o", whole});
+    all.insert(all.end(), output.begin(), output.end());
+    RunResult r = runFieldfx(all);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Words join = {"join", "-o", joined};
+    join.insert(join.end(), output.begin(), output.end());
+    for (std::size_t i = ranges.size(); i-- > 0;) {
+        const std::string segment = dir / ("part" + std::to_string(i) + ".mkv");
+        Words part = render;
+        part.insert(part.end(), {"--range", ranges[i], "-o", segment});
+        r = runFieldfx(part);
+        ASSERT_EQ(r.status, 0) << ranges[i] << ": " << r.err;
+        join.push_back(segment);
+    }
+    r = runFieldfx(join);
+    ASSERT_EQ(r.status, 0) << r.err;
+}
+
+}  // namespace
+
+const char* const kOperators[] = {"Matte",    "Smudge",  "Heatwave", "Drunken", "Standbild",
+                                  "Tunnel",   "Swivel",  "Widescreen", "Flicker", "Iris",
+                                  "Burrow",   "Telescope", "Glide"};
+
+TEST(CliSegments, TheOperatorsAreAllCovered) {
+    std::istringstream lines(runFieldfx({"list"}).out);
+    std::set<std::string> listed;
+    for (std::string line; std::getline(lines, line);) listed.insert(line.substr(0, line.find(' ')));
+    EXPECT_EQ(listed, std::set<std::string>(std::begin(kOperators), std::end(kOperators)));
+}
+
+class CliSegmentsOf : public testing::TestWithParam<const char*> {};
+
+TEST_P(CliSegmentsOf, JoinedFromUnevenSegmentsEqualsTheWholeRender) {
+    ScratchDir dir;
+    renderSplit({GetParam(), "--size", "64x48", "--duration", "24", "-q"}, {"0:6", "7:20", "21:"},
+                dir / "whole.mkv", dir / "joined.mkv", dir, {"--lossless"});
+    expectSameFrames(dir / "joined.mkv", dir / "whole.mkv");
+}
+
+INSTANTIATE_TEST_SUITE_P(Every, CliSegmentsOf, testing::ValuesIn(kOperators),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
+
+TEST(CliSegments, JoinedVideoKeepsTheTimingOrderColourAndAudioOfTheWholeRender) {
+    const std::string aac = h264Pattern("yuv420p", "tt", "mp4");
+    const std::string flac = h264Pattern("yuv422p", "bb", "mkv");
+    {
+        SCOPED_TRACE("filter, AAC in MP4, top field first, into .mov");
+        ScratchDir dir;
+        renderSplit({"Standbild", "-i", aac, "--start", "1"}, {"1/3", "2/3", "3/3"},
+                    dir / "whole.mov", dir / "joined.mov", dir);
+        expectSameStream(dir / "joined.mov", dir / "whole.mov", AVMEDIA_TYPE_VIDEO);
+        expectSameStream(dir / "joined.mov", dir / "whole.mov", AVMEDIA_TYPE_AUDIO);
+    }
+    {
+        SCOPED_TRACE("transition, FLAC in Matroska, bottom field first, into lossless .mkv");
+        ScratchDir dir;
+        renderSplit({"Iris", "-i", aac, "-i", flac, "--start", "2", "--duration", "7"},
+                    {"0:0", "1:5", "6:6"}, dir / "whole.mkv", dir / "joined.mkv", dir,
+                    {"--lossless"});
+        expectSameFrames(dir / "joined.mkv", dir / "whole.mkv");
+        expectSameStream(dir / "joined.mkv", dir / "whole.mkv", AVMEDIA_TYPE_AUDIO);
+    }
+}
+
+TEST(CliSegments, SetsThatAreNotOneWholeRenderAreRefusedAndNothingIsWritten) {
+    ScratchDir dir;
+    const Words render = {"render", "Heatwave", "--size", "64x48", "--duration", "10", "-q"};
+    const auto segment = [&](const std::string& range, const std::string& name,
+                             const Words& extra = {}) {
+        Words words = render;
+        words.insert(words.end(), extra.begin(), extra.end());
+        words.insert(words.end(), {"--range", range, "-o", dir / name});
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return dir / name;
+    };
+    const std::string a = segment("0:3", "a.mkv"), b = segment("4:9", "b.mkv"),
+                      c = segment("2:5", "c.mkv"), d = segment("4:9", "d.mkv", {"--set", "frequency=5"}),
+                      e = segment("4:9", "e.mkv");
+    ASSERT_EQ(runFieldfx({"render", "Heatwave", "--size", "64x48", "--duration", "10", "-q", "-o",
+                          dir / "plain.mkv"}).status, 0);
+    const struct {
+        Words segments;
+        std::string message;
+    } cases[] = {
+        {{a}, "no segment holds the frames 4:9 of the span 0:9"},
+        {{b}, "no segment holds the frames 0:3 of the span 0:9"},
+        {{a, b, e}, " repeats the frames 4:9 of "},
+        {{a, c, b}, "c.mkv (frames 2:5) overlaps " + a + " (frames 0:3)"},
+        {{a, d}, d + " belongs to another render than " + a + ": its FIELDFX_EFFECT is"},
+        {{a, b, dir / "plain.mkv"}, "plain.mkv is no fieldfx segment"},
+        {{a, dir / "missing.mkv"}, "missing.mkv"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        Words join = {"join", "-o", dir / "out.mkv"};
+        join.insert(join.end(), c.segments.begin(), c.segments.end());
+        const RunResult r = runFieldfx(join);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.mkv"));
+    }
+    for (const auto& [range, message] : {std::pair<std::string, std::string>{"7:10", "not within the span's 0:9"},
+                                         {"4/3", "the part is one of 1..3"},
+                                         {"11/11", "the span has only 10 frames"},
+                                         {"3", "expected FIRST:LAST"}}) {
+        Words words = render;
+        words.insert(words.end(), {"--range", range, "-o", dir / "x.mkv"});
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 2) << range;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    Words lossy = render;
+    lossy.insert(lossy.end(), {"--range", "0:3", "-o", dir / "x.mp4"});
+    EXPECT_NE(runFieldfx(lossy).err.find("into a .mkv"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "x.mkv") || fs::exists(dir / "x.mp4"));
+}
