@@ -4,8 +4,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-mingw ci-bare-debian \
-        fuzz ci-fuzz
+.PHONY: all deps build test test-farm demo clean ci-m32 ci-asan ci-tsan ci-mingw \
+        ci-bare-debian fuzz ci-fuzz
 
 all: build
 
@@ -48,6 +48,14 @@ ci-asan: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
+# The threaded paths under ThreadSanitizer: effects at once on their own
+# module copies, renders on several threads.
+ci-tsan: deps
+	cmake -S . -B build-tsan -DFIELDFX_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) \
+	    -R '^(EffectsAtOnce|RenderThreads)\.'
+
 # 32-bit Windows modules and service libraries (mingw-w64 i686).
 ci-mingw:
 	@scripts/install-deps mingw
@@ -73,4 +81,4 @@ ci-fuzz: deps
 	scripts/fuzz 20
 
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-mingw build-fuzz
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz

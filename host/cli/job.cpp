@@ -104,7 +104,6 @@ struct Worker {
 void openEffect(EffectJob& job, runtime::Effect& effect) {
     if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
     effect.open(job.settings, job.width, job.height);
-    printWarnings(effect);
 }
 
 void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
@@ -114,6 +113,7 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     runtime::Effect effect(*job.module);
     for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
     openEffect(job, effect);
+    printWarnings(effect);
     // The positions skipped by an operator rendered in order are requested
     // too, their fields dropped.
     const bool inOrder = rendersInOrder(*job.module);
@@ -151,6 +151,10 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (std::size_t i = 0; i < worker.sources.size(); ++i)
             worker.effect->setInput(int(i), &worker.sources[i]);
         openEffect(job, *worker.effect);
+        // Copies of one module with one setting note the same at OP_OPEN and
+        // OP_CLOSE: the first worker's notes stand for all.
+        if (w == 0) printWarnings(*worker.effect);
+        else worker.effect->takeWarnings();
     }
 
     auto work = [&](std::size_t w) {
@@ -167,7 +171,8 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 const uint32_t p = positions[k];
                 for (std::size_t i = 0; i < worker.sources.size(); ++i)
                     worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
-                s.output = worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
+                worker.effect->swapOutput(s.output);
                 s.warnings = worker.effect->takeWarnings();
             } catch (...) {
                 s.error = std::current_exception();
@@ -225,15 +230,16 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         for (const std::string& w : s.warnings)
             std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
         if (s.error) std::rethrow_exception(s.error);
-        take(positions[k], s.output);
+        {
+            const std::lock_guard<std::mutex> hold(clipLock);  // a video writer reads timestamps
+            take(positions[k], s.output);
+        }
         const std::lock_guard<std::mutex> hold(lock);
         s.state = Slot::Free;
     }
     for (Worker& w : workers) w.thread.join();
-    for (Worker& w : workers) {
-        w.effect->close();
-        printWarnings(*w.effect);
-    }
+    for (Worker& w : workers) w.effect->close();
+    printWarnings(*workers[0].effect);
 }
 
 }  // namespace

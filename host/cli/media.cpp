@@ -48,7 +48,7 @@ public:
     int64_t ptsOfField(std::size_t index) {
         const int64_t i = conformed_ ? conformed_->sourceIndex(int64_t(index)) : int64_t(index);
         try {
-            return reader_->frame(i / 2).pts;
+            return reader_->pts(i / 2);
         } catch (const video::VideoError& e) {
             throw Error(ErrorKind::Input, e.what());
         }

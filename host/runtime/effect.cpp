@@ -139,6 +139,8 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
     return output_;
 }
 
+void Effect::swapOutput(io::Field& field) { std::swap(output_, field); }
+
 void Effect::close() {
     if (!open_) return;
     open_ = false;
@@ -211,10 +213,11 @@ int32_t Effect::putField(FieldImage* image) {
         return -1;
     }
     ++puts_;
-    if (output_.width != image->width || output_.height != image->height)
-        output_ = io::Field(image->width, image->height);
-    std::memcpy(output_.pixels.data(), image->pixels, output_.pixels.size());
-    pool_.release(image);
+    // The pool's geometry, not the record's: an operator may have written
+    // other sizes into the record, never into the buffer behind it.
+    output_.width = width_;
+    output_.height = height_;
+    pool_.takeBack(image, output_.pixels);
     return 0;
 }
 

@@ -23,11 +23,14 @@ FieldImage* ImagePool::take(bool fillBlack) {
             break;
         }
     if (slot == nullptr) slot = &images_.emplace_back();
-    if (slot->pixels.size() != n) slot->pixels.assign(n, BLACK_PIXEL);
-    else if (fillBlack) std::fill(slot->pixels.begin(), slot->pixels.end(), BLACK_PIXEL);
+    if (slot->pixels.size() != 4 * n) {
+        slot->pixels.resize(4 * n);
+        fillBlack = true;
+    }
+    // On the little-endian targets the word's bytes in memory are FF 80 80
+    // 10, the pixel byte order.
+    if (fillBlack) std::fill_n(reinterpret_cast<uint32_t*>(slot->pixels.data()), n, BLACK_PIXEL);
     slot->out = true;
-    // Pixels are stored as words; on the little-endian targets the word's
-    // bytes in memory are FF 80 80 10, the pixel byte order.
     slot->record = FieldImage{slot->pixels.data(), int16_t(width_), int16_t(height_),
                               active_.x,           active_.y,       active_.width,
                               active_.height};
@@ -49,6 +52,14 @@ const ImagePool::Slot* ImagePool::slotOf(const FieldImage* image) const {
 bool ImagePool::release(FieldImage* image) {
     Slot* s = slotOf(image);
     if (s == nullptr || !s->out) return false;
+    s->out = false;
+    return true;
+}
+
+bool ImagePool::takeBack(FieldImage* image, std::vector<uint8_t>& pixels) {
+    Slot* s = slotOf(image);
+    if (s == nullptr || !s->out) return false;
+    s->pixels.swap(pixels);
     s->out = false;
     return true;
 }

@@ -272,22 +272,23 @@ TEST_F(TunnelTest, SliderValuesOutsideTheirRangeAreClamped) {
     EXPECT_EQ(run(src).pixels, high.pixels);
 }
 
-// The scratch image is written with its own row length over the rows and
-// columns both images have; the rest keeps the host's fill.
-TEST_F(TunnelTest, ScratchOfAnotherSizeIsWrittenInsideItself) {
+// The scratch image is laid out like the field whatever its own width: one
+// larger than the field keeps the host's fill past the field's bytes, one
+// smaller gets the whole rows that fit.
+TEST_F(TunnelTest, ScratchOfAnotherSizeIsLaidOutLikeTheField) {
     const FieldSpec src = patternField(40, 20, 4);
     set(12, 6, 40, 30, 8);
-    const FieldSpec same = run(src);
-    host.setScratchGeometry(makeField(30, 10));
-    FieldSpec out = run(src);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 30; ++x) ASSERT_EQ(out.word(x, y), same.word(x, y));
+    const std::vector<uint8_t> same = run(src).pixels;
+    const uint32_t fill = pixelWord(9, 9, 9, 9);
+    host.setScratchFill(fill);
     host.setScratchGeometry(makeField(50, 25));
-    host.setScratchFill(pixelWord(9, 9, 9, 9));
-    out = run(src);
-    for (int y = 0; y < 25; ++y)
-        for (int x = 0; x < 50; ++x)
-            ASSERT_EQ(out.word(x, y), x < 40 && y < 20 ? same.word(x, y) : pixelWord(9, 9, 9, 9));
+    std::vector<uint8_t> expected = same;
+    for (int i = 40 * 20; i < 50 * 25; ++i) expected.insert(expected.end(), {9, 9, 9, 9});
+    EXPECT_EQ(run(src).pixels, expected);
+    host.setScratchGeometry(makeField(30, 10));  // 300 pixels: 7 rows of 40
+    expected.assign(same.begin(), same.begin() + 7 * 40 * 4);
+    for (int i = 7 * 40; i < 30 * 10; ++i) expected.insert(expected.end(), {9, 9, 9, 9});
+    EXPECT_EQ(run(src).pixels, expected);
 }
 
 // ---- Whole fields --------------------------------------------------------------

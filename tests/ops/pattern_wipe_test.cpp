@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fieldfx/helpers/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
 
@@ -396,14 +397,34 @@ TEST_P(PatternWipe, SmallerImagesAreNeverReadOrWrittenOutside) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(out.word(x, y), x < 4 && y < 3 ? kB : kFill) << x << "," << y;
-    // A new image smaller than the field.
+    // A new image smaller than the field is laid out like it: of its 10
+    // pixels, the one whole row of 6 that fits is written.
     host.setInput(1, makeField(6, 4, kB));
     host.setScratchGeometry(makeField(5, 2));
     EXPECT_EQ(op.process(9, 10), 0);
     out = host.putField();
     ASSERT_EQ(out.width, 5);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(out.word(x, y), kB) << x << "," << y;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(out.word(i % 5, i / 5), i < 6 ? kB : kFill) << i;
+}
+
+// The band blend divides in double; it must give the integer quotient for
+// every band width and level, with extreme bytes and random ones.
+TEST(BandBlend, IsTheIntegerQuotient) {
+    const uint8_t edges[] = {0, 1, 127, 128, 254, 255};
+    uint32_t state = 1;
+    for (int32_t S = 1; S <= 650; ++S) {
+        for (int32_t k = 0; k < S; ++k) {
+            uint8_t in[4], sample[4], got[4];
+            for (int i = 0; i < 4; ++i) {
+                state = state * 214013u + 2531011u;
+                in[i] = i < 2 ? edges[(k + i) % 6] : uint8_t(state >> 16);
+                sample[i] = i < 2 ? edges[(S + 3 * i) % 6] : uint8_t(state >> 24);
+            }
+            fieldfx::blendBand(in, sample, S, k, got);
+            for (int i = 0; i < 4; ++i)
+                ASSERT_EQ(got[i], (in[i] * (S - k) + sample[i] * k) / S) << S << " " << k;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOperators, PatternWipe, ::testing::ValuesIn(kOperators),

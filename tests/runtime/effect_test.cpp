@@ -210,6 +210,22 @@ TEST(EffectFailures, WrongSizedInputIsAnInputError) {
     }
 }
 
+TEST(EffectOutput, TakesThePoolsGeometryNotTheRecordsAnOperatorWrote) {
+    ProbeRun probe;
+    probe.mode(7);
+    Fixed input(numbered(16, 4, 1));
+    Effect effect(*probe.module);
+    effect.setInput(0, &input);
+    effect.open(EffectSettings{}, 16, 4);
+    for (uint32_t p = 0; p < 3; ++p) {  // every image of the pool in turn
+        const io::Field& out = effect.process(p, false);
+        EXPECT_EQ(out.width, 16);
+        EXPECT_EQ(out.height, 4);
+        ASSERT_EQ(out.pixels.size(), 16u * 4 * 4);
+        EXPECT_EQ(out.pixels.back(), input.f_.pixels.back());
+    }
+}
+
 TEST(EffectWarnings, LogRecordsOfSuccessfulRequestsSurface) {
     ProbeRun probe;
     probe.mode(5);

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <tuple>
 
 #include "fieldfx/services/backend.h"
 
@@ -182,6 +184,7 @@ Host* Host::current() { return currentHost; }
 Host::Host() {
     if (currentHost != nullptr) throw std::runtime_error("one test host at a time");
     currentHost = this;
+    largerScratch_ = std::getenv("FIELDFX_TESTHOST_LARGER_SCRATCH") != nullptr;
     fieldBackend = FieldHostBackend{this, &Host::cbGetField, &Host::cbPutField, &Host::cbCheckAbort};
     imageBackend = ImageHostBackend{this, &Host::cbAllocImage, &Host::cbFreeImage};
     loggerBackend = LoggerBackend{this, &Host::cbMessage};
@@ -275,17 +278,20 @@ FieldImage* Host::allocImage(int32_t a, int32_t b, int32_t c, int32_t d) {
                      std::to_string(c) + "," + std::to_string(d) + ")");
     if (shouldFail(Service::AllocImage)) return nullptr;
     FieldSpec geometry = scratchGeometry_;
-    if (geometry.width == 0 && !inputs_.empty()) geometry = inputs_.begin()->second;
-    geometry = FieldSpec{geometry.width,       geometry.height,
-                         geometry.activeX,     geometry.activeY,
-                         geometry.activeWidth, geometry.activeHeight,
-                         {}};
-    FieldSpec filled = makeField(geometry.width, geometry.height, scratchFill_);
+    const bool likeTheField = geometry.width == 0 && !inputs_.empty();
+    if (likeTheField) geometry = inputs_.begin()->second;
+    const bool larger = largerScratch_ && likeTheField && geometry.width > 0 &&
+                        geometry.height > 0 && geometry.width <= INT16_MAX - kLargerScratch &&
+                        geometry.height <= INT16_MAX - kLargerScratch;
+    const int extra = larger ? kLargerScratch : 0;
+    FieldSpec filled = makeField(geometry.width + extra, geometry.height + extra, scratchFill_);
     filled.activeX = geometry.activeX;
     filled.activeY = geometry.activeY;
     filled.activeWidth = geometry.activeWidth;
     filled.activeHeight = geometry.activeHeight;
-    return &hold(filled, "scratch" + std::to_string(++scratchCount_)).record;
+    Owned& o = hold(filled, "scratch" + std::to_string(++scratchCount_));
+    if (larger) o.layoutWidth = geometry.width, o.layoutHeight = geometry.height;
+    return &o.record;
 }
 
 void Host::freeImage(FieldImage* image) {
@@ -315,17 +321,32 @@ int Host::outstanding() const {
                              [](const Owned& o) { return o.state == Owned::Out; }));
 }
 
+// The last put image as the operator laid it out: a larger scratch image as
+// the field it stands for, whose bytes past the field must keep the fill.
+std::pair<int16_t, int16_t> Host::putLayout() const {
+    for (const Owned& o : images_) {
+        if (&o.record != lastPut_ || o.layoutWidth == 0) continue;
+        const std::size_t used = std::size_t(o.layoutWidth) * o.layoutHeight * 4;
+        for (std::size_t i = used; i < o.bytes.size(); ++i)
+            if (o.bytes[i] != uint8_t(scratchFill_ >> (8 * (i % 4))))
+                throw std::runtime_error("the operator wrote past the field's layout in a larger "
+                                         "scratch image, at byte " + std::to_string(i));
+        return {o.layoutWidth, o.layoutHeight};
+    }
+    return {lastPut_->width, lastPut_->height};
+}
+
 std::vector<uint8_t> Host::putPixels() const {
     if (lastPut_ == nullptr) return {};
+    const auto [width, height] = putLayout();
     const auto* p = static_cast<const uint8_t*>(lastPut_->pixels);
-    return std::vector<uint8_t>(p, p + std::size_t(lastPut_->width) * lastPut_->height * 4);
+    return std::vector<uint8_t>(p, p + std::size_t(width) * height * 4);
 }
 
 FieldSpec Host::putField() const {
     FieldSpec f;
     if (lastPut_ == nullptr) return f;
-    f.width = lastPut_->width;
-    f.height = lastPut_->height;
+    std::tie(f.width, f.height) = putLayout();
     f.activeX = lastPut_->activeX;
     f.activeY = lastPut_->activeY;
     f.activeWidth = lastPut_->activeWidth;

@@ -15,6 +15,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fieldfx/operator.h"
@@ -117,6 +118,12 @@ public:
     void setInput(int input, FieldSpec fieldSpec);
     void setInputAt(int input, uint32_t position, FieldSpec fieldSpec);
     // New scratch images take this geometry (default: input 0's) and fill.
+    // With FIELDFX_TESTHOST_LARGER_SCRATCH set in the environment, a scratch
+    // image of the default geometry is handed out kLargerScratch columns and
+    // rows larger (as a host may): the operator lays it out like the field,
+    // putField() and putPixels() show that layout, and a write past the
+    // field's bytes makes them throw.
+    static constexpr int kLargerScratch = 3;
     void setScratchFill(uint32_t word) { scratchFill_ = word; }
     void setScratchGeometry(FieldSpec geometry) { scratchGeometry_ = std::move(geometry); }
     // The nth call (1-based) of `service` from now on returns null.
@@ -152,9 +159,11 @@ private:
         FieldImage record{};
         std::vector<uint8_t> bytes;
         std::string name;
+        int16_t layoutWidth = 0, layoutHeight = 0;  // the field a larger scratch is laid out as
         enum State { Out, Freed, Put } state = Out;
     };
 
+    std::pair<int16_t, int16_t> putLayout() const;
     FieldImage* getField(int32_t input, uint32_t position);
     FieldImage* allocImage(int32_t a, int32_t b, int32_t c, int32_t d);
     void freeImage(FieldImage* image);
@@ -178,6 +187,7 @@ private:
     std::map<Service, int> callCounts_;
     FieldSpec scratchGeometry_;
     uint32_t scratchFill_ = BLACK_PIXEL;
+    bool largerScratch_ = false;
     int scratchCount_ = 0;
     int32_t putResult_ = 0;
     int32_t abortResult_ = 0;

@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "fieldfx/operator.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
@@ -133,11 +134,17 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
     return WipeLevels{S, int64_t(t), int64_t(t) - S};
 }
 
-// The band blend of one pixel, lane by lane over all four bytes.
-inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
-                      uint8_t* out) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = uint8_t((int32_t(incoming[i]) * (S - k) + int32_t(sample[i]) * k) / S);
+// The band blend of one pixel, lane by lane over all four bytes:
+// (incoming x (S - k) + sample x k) / S in integers, 0 <= k < S. The
+// products and their sum are exact in double (far below 2^53), and the
+// quotient's fraction is 0 or at least 1 / S, far above its rounding error,
+// so the truncated double quotient is the integer quotient.
+template <typename Lanes = PixelLanes>
+void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
+               uint8_t* out) {
+    storeLowBytes(
+        (Lanes::load(incoming) * double(S - k) + Lanes::load(sample) * double(k)) / double(S),
+        out);
 }
 
 // Paints one field of a pattern wipe into dst over the active rectangle of
@@ -146,18 +153,22 @@ inline void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t 
 // column c and row r of the rectangle with band level k, the position of
 // src0 that is sampled (clamp variant).
 //
-// The rectangle is kept inside all three images, and each image is indexed
-// with its own row length: for images of one geometry (what the host hands
-// out) that is exactly the rectangle and the pixel index of src0; an image
-// that is smaller is never read or written outside.
-template <typename SamplePosition>
-void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                      const FieldImage* mask, const WipeLevels& lv,
-                      SamplePosition samplePosition) {
+// dst is laid out like src0 (the host hands out a scratch image at least as
+// large as the field; one that is smaller gets the rows that fit). src1 is
+// indexed with its own row length, and the rectangle is kept inside it: for
+// inputs of one geometry (what the host hands out) that is exactly the
+// rectangle; an input that is smaller is never read outside.
+//
+// Lanes carries each band pixel's four byte computations (lanes.h);
+// paintPatternWipe below picks the widest the processor runs.
+template <typename Lanes, typename SamplePosition>
+void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                          const FieldImage* mask, const WipeLevels& lv,
+                          SamplePosition samplePosition) {
     PixelRect a = activeRect(src0);
-    const PixelRect b1 = imageRect(src1), bd = imageRect(dst);
-    a.x1 = std::min({a.x1, b1.x1, bd.x1});
-    a.y1 = std::min({a.y1, b1.y1, bd.y1});
+    const PixelRect b1 = imageRect(src1);
+    a.x1 = std::min(a.x1, b1.x1);
+    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
     if (a.empty()) return;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
@@ -169,15 +180,23 @@ void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage
     const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
 
+    // Mask column (maskW x c) / aW, stepped along the row without dividing:
+    // each column adds maskW / aW whole columns and maskW % aW to the remainder.
+    const int32_t colStep = maskW / aW, remStep = maskW % aW;
+    const int32_t c0 = a.x0 - ax;
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
         const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
         const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
-        uint8_t* rowOut = out + std::size_t(y) * std::size_t(dst->width) * 4;
+        uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
+        int32_t maskCol = (maskW * c0) / aW, rem = (maskW * c0) % aW;
         for (int32_t x = a.x0; x < a.x1; ++x) {
             const int32_t c = x - ax;
-            const int32_t m = maskRow[(maskW * c) / aW];
+            const int32_t m = maskRow[maskCol];
+            maskCol += colStep;
+            rem += remStep;
+            if (rem >= aW) ++maskCol, rem -= aW;
             uint8_t* o = rowOut + std::size_t(x) * 4;
             if (m >= lv.T) {
                 std::memcpy(o, row0 + std::size_t(x) * 4, 4);
@@ -189,10 +208,30 @@ void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage
                 samplePosition(c, r, k, sx, sy);
                 uint8_t s[4];
                 sampleBilinear(source, sx, sy, s);
-                blendBand(row1 + std::size_t(x) * 4, s, lv.S, k, o);
+                blendBand<Lanes>(row1 + std::size_t(x) * 4, s, lv.S, k, o);
             }
         }
     }
+}
+
+#if defined(FIELDFX_AVX2_LANES)
+template <typename SamplePosition>
+FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
+                                              FieldImage* dst, const FieldImage* mask,
+                                              const WipeLevels& lv,
+                                              SamplePosition samplePosition) {
+    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, samplePosition);
+}
+#endif
+
+template <typename SamplePosition>
+void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                      const FieldImage* mask, const WipeLevels& lv,
+                      SamplePosition samplePosition) {
+#if defined(FIELDFX_AVX2_LANES)
+    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, samplePosition);
+#endif
+    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, samplePosition);
 }
 
 }  // namespace fieldfx

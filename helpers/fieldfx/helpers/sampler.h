@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "fieldfx/operator.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/rect.h"
 
 namespace fieldfx {
@@ -72,14 +73,20 @@ inline void splitPosition(double x, double y, int32_t& ix, int32_t& iy, double& 
     if (fy < 0.0) fy = 0.0;
 }
 
+// Each lane: horizontally first, then the vertical step on the difference of
+// the two horizontal results, truncated. (Differences of bytes are exact in
+// double, so q - p here is the integer difference converted.)
 inline void blend(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01, const uint8_t* p11,
                   double fx, double fy, uint8_t out[4]) {
-    for (int i = 0; i < 4; ++i) {
-        const double top = double(int32_t(p10[i]) - int32_t(p00[i])) * fx + double(p00[i]);
-        const double bottom = double(int32_t(p11[i]) - int32_t(p01[i])) * fx + double(p01[i]);
-        const double v = (bottom - top) * fy + top;
-        out[i] = static_cast<uint8_t>(static_cast<int32_t>(v));
+    // At a whole position both steps add zero: the result is p00 itself.
+    if (fx == 0.0 && fy == 0.0) {
+        std::memcpy(out, p00, 4);
+        return;
     }
+    const PixelLanes a00 = PixelLanes::load(p00), a01 = PixelLanes::load(p01);
+    const PixelLanes top = (PixelLanes::load(p10) - a00) * fx + a00;
+    const PixelLanes bottom = (PixelLanes::load(p11) - a01) * fx + a01;
+    storeLowBytes((bottom - top) * fy + top, out);
 }
 
 inline int32_t clampTo(int32_t v, int32_t lo, int32_t hiExclusive) {

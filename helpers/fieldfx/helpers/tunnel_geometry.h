@@ -12,7 +12,9 @@
 #ifndef FIELDFX_HELPERS_TUNNEL_GEOMETRY_H
 #define FIELDFX_HELPERS_TUNNEL_GEOMETRY_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/operator.h"
@@ -54,18 +56,89 @@ struct SamplePosition {
     double x, y;
 };
 
-// Where a pixel at offset (dx, dv), distance dist > 0 from the centre, samples
-// the ring of radius rho: along its own direction, each ratio taken through
-// the arcsine and back through the sine, the row converted back from frame
-// lines to field rows.
-inline SamplePosition tunnelSample(const TunnelCentre& c, double dx, double dv, double dist,
-                                   double rho) {
-    const double uy = mathSin(mathAsin(dv / dist));
-    const double ux = mathSin(mathAsin(dx / dist));
-    const double sy = (uy * rho - double(c.f)) * 0.5 * 1000.0 / double(c.pa) + double(c.cy);
-    const double sx = ux * rho + double(c.cx);
+// The direction of a pixel at offset (dx, dv), distance dist > 0 from the
+// centre: each ratio taken through the arcsine and back through the sine.
+struct Direction {
+    double ux, uy;
+};
+
+inline Direction directionOf(double dx, double dv, double dist) {
+    return Direction{mathSin(mathAsin(dx / dist)), mathSin(mathAsin(dv / dist))};
+}
+
+// Where a pixel in direction u samples the ring of radius rho, the row
+// converted back from frame lines to field rows.
+inline SamplePosition ringSample(const TunnelCentre& c, Direction u, double rho) {
+    const double sy = (u.uy * rho - double(c.f)) * 0.5 * 1000.0 / double(c.pa) + double(c.cy);
+    const double sx = u.ux * rho + double(c.cx);
     return SamplePosition{sx, sy};
 }
+
+// Where a pixel at offset (dx, dv), distance dist > 0 from the centre, samples
+// the ring of radius rho, along its own direction.
+inline SamplePosition tunnelSample(const TunnelCentre& c, double dx, double dv, double dist,
+                                   double rho) {
+    return ringSample(c, directionOf(dx, dv, dist), rho);
+}
+
+// The distance and direction of every pixel of a W x H field. They depend only
+// on the size, the centre, the pixel aspect and the parity, yet cost a square
+// root and four transcendental calls a pixel; an effect keeps one table per
+// parity across requests and rebuilds it exactly when one of those changes.
+// A table holds at most kMaxPixels entries (24 MiB; both parities of a
+// 1920 x 540 field fit); for a larger field, or when the heap has no room,
+// terms() gives null and the caller computes each pixel directly.
+class TunnelGeometryCache {
+public:
+    struct Terms {
+        double dist;
+        Direction u;  // zero at the centre itself, which no disc leaves outside
+    };
+    static constexpr std::size_t kMaxPixels = std::size_t(1) << 20;
+
+    TunnelGeometryCache() = default;
+    TunnelGeometryCache(const TunnelGeometryCache&) = delete;
+    TunnelGeometryCache& operator=(const TunnelGeometryCache&) = delete;
+    ~TunnelGeometryCache() {
+        for (Table& t : tables_) std::free(t.terms);
+    }
+
+    const Terms* terms(const TunnelCentre& c, int32_t width, int32_t height) {
+        if (width <= 0 || height <= 0) return nullptr;
+        const std::size_t pixels = std::size_t(width) * std::size_t(height);
+        if (pixels > kMaxPixels) return nullptr;
+        Table& t = tables_[c.f];
+        if (t.terms != nullptr && t.width == width && t.height == height && t.c.cx == c.cx &&
+            t.c.cy == c.cy && t.c.pa == c.pa)
+            return t.terms;
+        if (pixels > t.capacity) {
+            std::free(t.terms);
+            t.terms = static_cast<Terms*>(std::malloc(pixels * sizeof(Terms)));
+            t.capacity = t.terms != nullptr ? pixels : 0;
+            if (t.terms == nullptr) return nullptr;
+        }
+        t.c = c, t.width = width, t.height = height;
+        Terms* out = t.terms;
+        for (int32_t y = 0; y < height; ++y) {
+            const double dv = frameLineDistance(c, y);
+            for (int32_t x = 0; x < width; ++x, ++out) {
+                const double dx = columnDistance(c, x);
+                out->dist = centreDistance(dx, dv);
+                out->u = out->dist > 0.0 ? directionOf(dx, dv, out->dist) : Direction{0.0, 0.0};
+            }
+        }
+        return t.terms;
+    }
+
+private:
+    struct Table {
+        TunnelCentre c{};
+        int32_t width = 0, height = 0;
+        Terms* terms = nullptr;
+        std::size_t capacity = 0;
+    };
+    Table tables_[2];
+};
 
 }  // namespace fieldfx
 

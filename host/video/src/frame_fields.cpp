@@ -3,36 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/imgutils.h>
-}
-
 namespace fieldfx::video {
 
 namespace {
-
-// A plane that holds colour difference samples (and no luma) has its lines
-// subsampled like the chroma of the format.
-bool isChromaPlane(const AVPixFmtDescriptor* d, int plane) {
-    if ((d->flags & AV_PIX_FMT_FLAG_RGB) != 0 || d->nb_components < 3) return false;
-    bool chroma = false;
-    for (int c = 0; c < d->nb_components; ++c)
-        if (d->comp[c].plane == plane) {
-            if (c == 0 || c == 3) return false;
-            chroma = true;
-        }
-    return chroma;
-}
-
-int planeRows(const AVPixFmtDescriptor* d, int plane, int height) {
-    return isChromaPlane(d, plane) ? AV_CEIL_RSHIFT(height, d->log2_chroma_h) : height;
-}
-
-int planeCount(AVPixelFormat format) {
-    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    // A palette travels in plane 1 but is not a picture plane.
-    return (d->flags & AV_PIX_FMT_FLAG_PAL) != 0 ? 1 : av_pix_fmt_count_planes(format);
-}
 
 // The last line of `rows` with the given parity (the field's own last line);
 // line 0 when the plane has no line of that parity.
@@ -42,39 +15,6 @@ int lastLineOfParity(int rows, int parity) {
     return std::max(last, 0);
 }
 
-// Copies the lines of one parity of every plane of `frame` into `field`. A
-// field of an odd-height frame that lacks its last line repeats the one
-// before it.
-void gatherLines(const AVFrame& frame, int parity, AVFrame& field) {
-    const auto format = AVPixelFormat(frame.format);
-    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    for (int p = 0; p < planeCount(format); ++p) {
-        const int frameRows = planeRows(d, p, frame.height);
-        const int fieldRows = planeRows(d, p, field.height);
-        const int last = lastLineOfParity(frameRows, parity);
-        const int bytes = av_image_get_linesize(format, frame.width, p);
-        for (int r = 0; r < fieldRows; ++r) {
-            const int from = std::min(2 * r + parity, last);
-            std::memcpy(field.data[p] + std::ptrdiff_t(r) * field.linesize[p],
-                        frame.data[p] + std::ptrdiff_t(from) * frame.linesize[p], bytes);
-        }
-    }
-}
-
-// The inverse: the field's lines into the lines of one parity of `frame`.
-void scatterLines(const AVFrame& field, int parity, AVFrame& frame) {
-    const auto format = AVPixelFormat(frame.format);
-    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    for (int p = 0; p < planeCount(format); ++p) {
-        const int frameRows = planeRows(d, p, frame.height);
-        const int fieldRows = planeRows(d, p, field.height);
-        const int bytes = av_image_get_linesize(format, frame.width, p);
-        for (int r = 0; r < fieldRows && 2 * r + parity < frameRows; ++r)
-            std::memcpy(frame.data[p] + std::ptrdiff_t(2 * r + parity) * frame.linesize[p],
-                        field.data[p] + std::ptrdiff_t(r) * field.linesize[p], bytes);
-    }
-}
-
 const uint8_t* line(const AVFrame& f, int plane, int row) {
     return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
 }
@@ -82,14 +22,12 @@ uint8_t* line(AVFrame& f, int plane, int row) {
     return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
 }
 
-// Luma line `row` of a planar picture with its chroma line `row >> sy`, each
-// chroma sample repeated over the 1 << sx pixels it covers.
-void expandRow(const AVFrame& planar, int row, int sx, int sy, bool alpha, uint8_t* out) {
-    const uint8_t* y = line(planar, 0, row);
-    const uint8_t* cb = line(planar, 1, row >> sy);
-    const uint8_t* cr = line(planar, 2, row >> sy);
-    const uint8_t* a = alpha ? line(planar, 3, row) : nullptr;
-    for (int x = 0; x < planar.width; ++x, out += 4) {
+// One row of pixels from its luma, chroma and alpha lines (opacity 255
+// without alpha), each chroma sample repeated over the 1 << sx pixels it
+// covers.
+void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uint8_t* a, int width,
+               int sx, uint8_t* out) {
+    for (int x = 0; x < width; ++x, out += 4) {
         out[0] = a ? a[x] : 255;
         out[1] = cb[x >> sx];
         out[2] = cr[x >> sx];
@@ -97,37 +35,36 @@ void expandRow(const AVFrame& planar, int row, int sx, int sy, bool alpha, uint8
     }
 }
 
-// Rows of 4-byte pixels into a planar picture: luma and alpha copied, each
+// Rows of 4-byte pixels into planar lines: luma and alpha copied, each
 // chroma sample the rounded mean of the pixels it covers. rowAt(r) gives
-// pixel row r of the `planar.height` rows.
-template <typename RowAt>
-void reduceRows(RowAt rowAt, int sx, int sy, bool alpha, AVFrame& planar) {
-    const int w = planar.width, h = planar.height;
-    for (int r = 0; r < h; ++r) {
+// pixel row r of `height`; lineAt(plane, r) the line that row r of that
+// plane goes to, or null where the picture has no such line.
+template <typename RowAt, typename LineAt>
+void reduceRows(RowAt rowAt, LineAt lineAt, int width, int height, int sx, int sy, bool alpha) {
+    for (int r = 0; r < height; ++r) {
         const uint8_t* in = rowAt(r);
-        uint8_t* y = line(planar, 0, r);
-        uint8_t* a = alpha ? line(planar, 3, r) : nullptr;
-        for (int x = 0; x < w; ++x) {
-            y[x] = in[4 * x + 3];
-            if (a) a[x] = in[4 * x];
-        }
+        if (uint8_t* y = lineAt(0, r))
+            for (int x = 0; x < width; ++x) y[x] = in[4 * x + 3];
+        if (uint8_t* a = alpha ? lineAt(3, r) : nullptr)
+            for (int x = 0; x < width; ++x) a[x] = in[4 * x];
     }
-    const int cw = AV_CEIL_RSHIFT(w, sx), ch = AV_CEIL_RSHIFT(h, sy);
+    const int cw = AV_CEIL_RSHIFT(width, sx), ch = AV_CEIL_RSHIFT(height, sy);
+    const uint8_t* rows[1 << 2];  // the rows a chroma line covers; 4:1:0 has the most
     for (int c = 0; c < ch; ++c) {
-        const int r0 = c << sy, r1 = std::min(h, (c + 1) << sy);
-        uint8_t* cb = line(planar, 1, c);
-        uint8_t* cr = line(planar, 2, c);
+        uint8_t* cb = lineAt(1, c);
+        uint8_t* cr = lineAt(2, c);
+        if (cb == nullptr) continue;
+        const int r0 = c << sy, count = std::min(height, (c + 1) << sy) - r0;
+        for (int i = 0; i < count; ++i) rows[i] = rowAt(r0 + i);
         for (int k = 0; k < cw; ++k) {
-            const int x0 = k << sx, x1 = std::min(w, (k + 1) << sx);
+            const int x0 = k << sx, x1 = std::min(width, (k + 1) << sx);
             unsigned sumB = 0, sumR = 0;
-            for (int r = r0; r < r1; ++r) {
-                const uint8_t* in = rowAt(r);
+            for (int i = 0; i < count; ++i)
                 for (int x = x0; x < x1; ++x) {
-                    sumB += in[4 * x + 1];
-                    sumR += in[4 * x + 2];
+                    sumB += rows[i][4 * x + 1];
+                    sumR += rows[i][4 * x + 2];
                 }
-            }
-            const unsigned n = unsigned((r1 - r0) * (x1 - x0));
+            const unsigned n = unsigned(count * (x1 - x0));
             cb[k] = uint8_t((sumB + n / 2) / n);
             cr[k] = uint8_t((sumR + n / 2) / n);
         }
@@ -150,7 +87,8 @@ void subsampling(AVPixelFormat planar, int& sx, int& sy) {
 }  // namespace
 
 void packRow(const AVFrame& planar, int row, bool alpha, uint8_t* out) {
-    expandRow(planar, row, 0, 0, alpha, out);
+    expandRow(line(planar, 0, row), line(planar, 1, row), line(planar, 2, row),
+              alpha ? line(planar, 3, row) : nullptr, planar.width, 0, out);
 }
 
 void unpackRow(const uint8_t* in, bool alpha, int row, AVFrame& planar) {
@@ -196,7 +134,6 @@ FrameSplitter::FrameSplitter(const FrameFormat& source)
     : source_(source),
       planar_(planarFormatFor(source.format)),
       alpha_(av::hasAlpha(planar_)) {
-    const int fieldHeight = (source.height + 1) / 2;
     if (source.format != planar_ || source.range == AVCOL_RANGE_JPEG ||
         av::isFullRangeFormat(source.format)) {
         // Same size and subsampling: every line stays where it is.
@@ -205,8 +142,6 @@ FrameSplitter::FrameSplitter(const FrameFormat& source)
             {source.width, source.height, planar_, 1, source.matrix, -513});
         planarFrame_ = av::allocFrame(planar_, source.width, source.height);
     }
-    if (source.scan != Scan::Progressive)
-        for (auto& lines : lines_) lines = av::allocFrame(planar_, source.width, fieldHeight);
 }
 
 void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
@@ -230,20 +165,21 @@ void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
     }
     int sx, sy;
     subsampling(planar_, sx, sy);
-    if (source_.scan == Scan::Progressive) {
-        for (int parity = 0; parity < 2; ++parity) {
-            const int last = lastLineOfParity(source_.height, parity);
-            for (int r = 0; r < fieldHeight; ++r)
-                expandRow(*planar, std::min(2 * r + parity, last), sx, sy, alpha_,
-                          byParity[parity]->row(r));
-        }
-        return;
-    }
+    // Each field's rows straight from the frame's lines. An interlaced
+    // field's chroma comes from its own chroma lines only; a field of an
+    // odd-height frame that lacks its last line repeats the one before it.
+    const bool interlaced = source_.scan != Scan::Progressive;
+    const int chromaRows = AV_CEIL_RSHIFT(source_.height, sy);
     for (int parity = 0; parity < 2; ++parity) {
-        AVFrame& lines = *lines_[parity];
-        gatherLines(*planar, parity, lines);
-        for (int r = 0; r < fieldHeight; ++r)
-            expandRow(lines, r, sx, sy, alpha_, byParity[parity]->row(r));
+        const int last = lastLineOfParity(source_.height, parity);
+        const int lastChroma = lastLineOfParity(chromaRows, parity);
+        for (int r = 0; r < fieldHeight; ++r) {
+            const int l = std::min(2 * r + parity, last);
+            const int c = interlaced ? std::min(2 * (r >> sy) + parity, lastChroma) : l >> sy;
+            expandRow(line(*planar, 0, l), line(*planar, 1, c), line(*planar, 2, c),
+                      alpha_ ? line(*planar, 3, l) : nullptr, width, sx,
+                      byParity[parity]->row(r));
+        }
     }
 }
 
@@ -251,15 +187,12 @@ FrameWeaver::FrameWeaver(const FrameFormat& target)
     : target_(target),
       planar_(planarFormatFor(target.format)),
       alpha_(av::hasAlpha(planar_)) {
-    const int fieldHeight = (target.height + 1) / 2;
     if (target.format != planar_ || target.range == AVCOL_RANGE_JPEG) {
         scaler_ = av::makeScaler(
             {target.width, target.height, planar_, 1, target.matrix, -513},
             {target.width, target.height, target.format, target.range, target.matrix, -513});
         planarFrame_ = av::allocFrame(planar_, target.width, target.height);
     }
-    if (target.scan != Scan::Progressive)
-        for (auto& lines : lines_) lines = av::allocFrame(planar_, target.width, fieldHeight);
 }
 
 void FrameWeaver::weave(const Field& first, const Field& second, AVFrame& frame) {
@@ -277,16 +210,23 @@ void FrameWeaver::weave(const Field& first, const Field& second, AVFrame& frame)
     subsampling(planar_, sx, sy);
 
     AVFrame& planar = scaler_ ? *planarFrame_ : frame;
+    const int width = target_.width;
     if (target_.scan == Scan::Progressive) {
-        reduceRows([&](int row) { return byParity[row & 1]->row(row / 2); }, sx, sy, alpha_,
-                   planar);
+        reduceRows([&](int row) { return byParity[row & 1]->row(row / 2); },
+                   [&](int plane, int row) { return line(planar, plane, row); }, width,
+                   target_.height, sx, sy, alpha_);
     } else {
-        for (int parity = 0; parity < 2; ++parity) {
-            AVFrame& lines = *lines_[parity];
-            reduceRows([&](int row) { return byParity[parity]->row(row); }, sx, sy, alpha_,
-                       lines);
-            scatterLines(lines, parity, planar);
-        }
+        // Each field into its own lines of the frame, its chroma into its own
+        // chroma lines; a last field row the frame has no line for is dropped.
+        const int chromaRows = AV_CEIL_RSHIFT(target_.height, sy);
+        for (int parity = 0; parity < 2; ++parity)
+            reduceRows([&](int row) { return byParity[parity]->row(row); },
+                       [&](int plane, int row) -> uint8_t* {
+                           const int rows = plane == 1 || plane == 2 ? chromaRows : target_.height;
+                           const int l = 2 * row + parity;
+                           return l < rows ? line(planar, plane, l) : nullptr;
+                       },
+                       width, fieldHeight, sx, sy, alpha_);
     }
     if (scaler_)
         sws_scale(scaler_.get(), planar.data, planar.linesize, 0, target_.height, frame.data,

@@ -8,6 +8,8 @@
 // Interlaced frames are handled one field at a time: each field's chroma
 // lines serve its own lines only, never those of the other field.
 // Progressive frames are converted whole and split into even and odd lines.
+// Either way every row goes between the frame's lines and the field in one
+// pass.
 #ifndef FIELDFX_VIDEO_FRAME_FIELDS_H
 #define FIELDFX_VIDEO_FRAME_FIELDS_H
 
@@ -46,7 +48,6 @@ private:
     bool alpha_;
     av::ScalerPtr scaler_;   // source -> planar_, when they differ
     av::FramePtr planarFrame_;
-    av::FramePtr lines_[2];  // one field's lines, interlaced frames
 };
 
 class FrameWeaver {
@@ -62,7 +63,6 @@ private:
     bool alpha_;
     av::ScalerPtr scaler_;  // planar_ -> target, when they differ
     av::FramePtr planarFrame_;
-    av::FramePtr lines_[2];
 };
 
 }  // namespace fieldfx::video

@@ -11,6 +11,7 @@
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
@@ -46,15 +47,6 @@ double farthestCorner(int32_t width, int32_t height, int32_t cx, int32_t cy) {
     return fieldfx::mathSqrt(a * a + b * b);
 }
 
-// A byte takes the low 8 bits of the value truncated to 32 bits. A value
-// beyond the 32-bit range (possible only where a pixel lies beyond the
-// farthest corner, with a large pixel aspect) converts as the x86 conversion
-// does, to 0x80000000, whose low byte is 0.
-uint8_t lowByte(double v) {
-    if (!(v > -2147483649.0 && v < 2147483648.0)) return 0;
-    return uint8_t(uint32_t(int32_t(v)));
-}
-
 // The progress count t of a span of D fields and the quantities derived from
 // it. Counts are 64-bit so that no duration overflows a product.
 struct Progress {
@@ -88,8 +80,13 @@ fieldfx::SampleSource burrowSource(const FieldImage* a, const FieldImage* b) {
     return fieldfx::SampleSource{static_cast<const uint8_t*>(b->pixels), b->width, r};
 }
 
+// Each pixel's distance and direction from the centre, kept across fields.
+fieldfx::TunnelGeometryCache geometry;
+
 // Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
-// image, which is (x, y) itself when both images have one geometry.
+// image, which is (x, y) itself when both images have one geometry. Lanes
+// carries each pixel's four byte computations (fieldfx/helpers/lanes.h).
+template <typename Lanes>
 void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre& c,
                  const Progress& g, int32_t depthPixels) {
     const int32_t width = a->width, height = a->height;
@@ -102,13 +99,15 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre
     const int64_t keep = g.d8 - g.t;  // A's integer weight in the fade
     const double t = double(g.t), d8 = double(g.d8);
 
+    const auto* table = geometry.terms(c, width, height);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* pa = pixelsA + std::size_t(y) * std::size_t(width) * 4;
         const uint8_t* rowB = inB + std::size_t(std::min(y, lastRowB)) * std::size_t(b->width) * 4;
+        const auto* known = table != nullptr ? table + std::size_t(y) * std::size_t(width) : nullptr;
         const double dv = fieldfx::frameLineDistance(c, y);
         for (int32_t x = 0; x < width; ++x, pa += 4) {
             const double dx = fieldfx::columnDistance(c, x);
-            const double dist = fieldfx::centreDistance(dx, dv);
+            const double dist = known ? known[x].dist : fieldfx::centreDistance(dx, dv);
             if (g.r >= dist) {
                 const uint8_t* pb = rowB + std::size_t(std::min(x, lastColB)) * 4;
                 if (!fade) {
@@ -121,20 +120,32 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre
             }
             const double e = dist - g.r;
             const double rho = fieldfx::ringRadius(depthPixels, e, g.span, g.r);
-            const fieldfx::SamplePosition s = fieldfx::tunnelSample(c, dx, dv, dist, rho);
+            const fieldfx::Direction u = known ? known[x].u : fieldfx::directionOf(dx, dv, dist);
+            const fieldfx::SamplePosition s = fieldfx::ringSample(c, u, rho);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
-            for (int i = 0; i < 4; ++i) {
-                const double tunnel =
-                    (double(pa[i]) * e + double(sample[i]) * (g.span - e)) / g.span;
-                if (!fade)
-                    pa[i] = lowByte(tunnel);
-                else
-                    pa[i] = lowByte((tunnel * t + double(int64_t(pa[i]) * keep)) / d8);
-            }
+            // A byte takes the low 8 bits of the value truncated to 32 bits;
+            // beyond that range (possible only where a pixel lies beyond the
+            // farthest corner, with a large pixel aspect) it is 0, as the x86
+            // conversion gives. A's fade term int64(a) * keep is exact in
+            // double (below 2^37).
+            const Lanes inA = Lanes::load(pa);
+            const Lanes tunnel = (inA * e + Lanes::load(sample) * (g.span - e)) / g.span;
+            if (!fade)
+                fieldfx::storeLowBytes(tunnel, pa);
+            else
+                fieldfx::storeLowBytes((tunnel * t + inA * double(keep)) / d8, pa);
         }
     }
 }
+
+#if defined(FIELDFX_AVX2_LANES)
+FIELDFX_AVX2_KERNEL void paintBurrowAvx2(FieldImage* a, const FieldImage* b,
+                                         const fieldfx::TunnelCentre& c, const Progress& g,
+                                         int32_t depthPixels) {
+    paintBurrow<fieldfx::PixelLanesAvx2>(a, b, c, g, depthPixels);
+}
+#endif
 
 int32_t process(const OperatorMessage* msg) {
     // Any Direction other than 0 closes.
@@ -149,7 +160,14 @@ int32_t process(const OperatorMessage* msg) {
 
     const fieldfx::TunnelCentre c = fieldfx::tunnelCentre(a, centre, msg);
     const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
-    paintBurrow(a, b, c, progressOf(msg, closing, rmax), fieldfx::sliderValue(depth));
+    const Progress g = progressOf(msg, closing, rmax);
+    const int32_t depthPixels = fieldfx::sliderValue(depth);
+#if defined(FIELDFX_AVX2_LANES)
+    if (fieldfx::haveAvx2())
+        paintBurrowAvx2(a, b, c, g, depthPixels);
+    else
+#endif
+        paintBurrow<fieldfx::PixelLanes>(a, b, c, g, depthPixels);
 
     return images.deliver(a);
 }

@@ -9,7 +9,9 @@
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
 #include "fieldfx/helpers/tunnel_geometry.h"
@@ -47,12 +49,16 @@ double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
 // The input's share grows with the distance e beyond the rim up to Mix percent
 // at e = span. Beyond span (pixels far from an off-middle centre) e is held at
 // span so the weights stay non-negative and each byte between input and sample.
+// Lanes carries the four byte computations (fieldfx/helpers/lanes.h).
+template <typename Lanes>
 void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span,
               int32_t mixPercent, uint8_t out[4]) {
     const double w = double(mixPercent) * std::min(e, span) / 100.0;
-    for (int b = 0; b < 4; ++b)
-        out[b] = uint8_t(int32_t((double(in[b]) * w + double(sample[b]) * (span - w)) / span));
+    fieldfx::storeLowBytes((Lanes::load(in) * w + Lanes::load(sample) * (span - w)) / span, out);
 }
+
+// Each pixel's distance and direction from the centre, kept across fields.
+fieldfx::TunnelGeometryCache geometry;
 
 struct TunnelField {
     fieldfx::TunnelCentre c;
@@ -61,15 +67,17 @@ struct TunnelField {
     int32_t depth, mix;
 };
 
-// Paints dst from src over the rows and columns both images have; each is
-// indexed with its own row length.
+// Paints dst from src, mixing with Lanes. dst is laid out like src (the host hands out a scratch
+// image at least as large as the field); one that is smaller gets the rows
+// that fit.
+template <typename Lanes>
 void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
-    const int32_t cols = std::min<int32_t>(src->width, dst->width);
-    const int32_t rows = std::min<int32_t>(src->height, dst->height);
+    const int32_t cols = src->width;
+    const int32_t rows = fieldfx::rowsHeld(dst, cols, src->height);
     if (cols <= 0 || rows <= 0) return;
     const auto* in = static_cast<const uint8_t*>(src->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
-    const std::size_t inRow = std::size_t(src->width) * 4, outRow = std::size_t(dst->width) * 4;
+    const std::size_t inRow = std::size_t(cols) * 4, outRow = inRow;
 
     // With span <= 0 the disc is as large as the frame's reach from the centre:
     // there is no ring left to stretch (the formulas would divide by zero or
@@ -83,29 +91,39 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
     const double rim = double(q.r0);
+    const auto* table = geometry.terms(q.c, cols, src->height);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* inPixel = in + std::size_t(y) * inRow;
         uint8_t* outPixel = out + std::size_t(y) * outRow;
+        const auto* known = table != nullptr ? table + std::size_t(y) * std::size_t(cols) : nullptr;
         const double dv = fieldfx::frameLineDistance(q.c, y);
         for (int32_t x = 0; x < cols; ++x, inPixel += 4, outPixel += 4) {
             const double dx = fieldfx::columnDistance(q.c, x);
-            const double dist = fieldfx::centreDistance(dx, dv);
+            const double dist = known ? known[x].dist : fieldfx::centreDistance(dx, dv);
             if (dist <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
                 continue;
             }
             const double e = dist - rim;
             const double rho = fieldfx::ringRadius(q.depth, e, q.span, rim);
-            const fieldfx::SamplePosition s = fieldfx::tunnelSample(q.c, dx, dv, dist, rho);
+            const fieldfx::Direction u = known ? known[x].u : fieldfx::directionOf(dx, dv, dist);
+            const fieldfx::SamplePosition s = fieldfx::ringSample(q.c, u, rho);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
             if (q.mix == 0)
                 std::memcpy(outPixel, sample, 4);
             else
-                mixPixel(inPixel, sample, e, q.span, q.mix, outPixel);
+                mixPixel<Lanes>(inPixel, sample, e, q.span, q.mix, outPixel);
         }
     }
 }
+
+#if defined(FIELDFX_AVX2_LANES)
+FIELDFX_AVX2_KERNEL void paintTunnelAvx2(const FieldImage* src, FieldImage* dst,
+                                         const TunnelField& q) {
+    paintTunnel<fieldfx::PixelLanesAvx2>(src, dst, q);
+}
+#endif
 
 int32_t process(const OperatorMessage* msg) {
     fieldfx::RequestImages images(kId);
@@ -118,7 +136,12 @@ int32_t process(const OperatorMessage* msg) {
     q.span = tunnelSpan(src->width, src->height, q.c.cx, q.r0);
     q.depth = fieldfx::sliderValue(depth);
     q.mix = fieldfx::sliderValue(mix);
-    paintTunnel(src, dst, q);
+#if defined(FIELDFX_AVX2_LANES)
+    if (fieldfx::haveAvx2())
+        paintTunnelAvx2(src, dst, q);
+    else
+#endif
+        paintTunnel<fieldfx::PixelLanes>(src, dst, q);
 
     return images.deliver(dst);
 }

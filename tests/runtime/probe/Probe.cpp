@@ -26,10 +26,11 @@ enum Mode : int32_t {
     kPutTwice = 3,     // puts the scratch image and the input
     kNoPut = 4,        // returns 0 without a put
     kLogAndWork = 5,   // logs a record, then works normally
-    kRefuseOpen = 6    // OP_OPEN returns -1
+    kRefuseOpen = 6,   // OP_OPEN returns -1
+    kWidenRecord = 7   // hands its field back with the record's size doubled
 };
 
-SliderDescriptor mode{{PARAM_SLIDER, 9010, 0}, 0, nullptr, 0, 6, 0};
+SliderDescriptor mode{{PARAM_SLIDER, 9010, 0}, 0, nullptr, 0, 7, 0};
 const uint32_t kInputs[] = {9021, 9022, 0};
 ChoiceDescriptor inputs = fieldfx::makeChoice(9020, kInputs, 0);
 
@@ -106,6 +107,10 @@ int32_t process(const OperatorMessage* msg) {
         return opPutField(out);
     }
     if (mode.value != kKeepInput) opFreeImage(in);
+    if (mode.value == kWidenRecord) {
+        out->width = int16_t(2 * out->width);
+        out->height = int16_t(2 * out->height);
+    }
     return opPutField(out);
 }
 

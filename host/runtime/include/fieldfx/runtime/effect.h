@@ -70,6 +70,9 @@ public:
     // next call. Throws Error(Render) with the operator's log records when it
     // produces no field, Error(Input) when an input could not be read.
     const io::Field& process(uint32_t position, bool oddField);
+    // Exchanges the field process() handed back for `field` (whose buffer
+    // the effect reuses): a caller that keeps the field needs no copy.
+    void swapOutput(io::Field& field);
     void close();
 
     // Log records and host-side notes of successful requests, as text.

@@ -30,6 +30,10 @@ public:
     // Back into the pool; false when `image` is not one handed out (unknown,
     // or released already).
     bool release(FieldImage* image);
+    // Back into the pool with its pixels exchanged for `pixels`' buffer (any
+    // size; the pool refills it when it hands the image out again): an
+    // operator's finished field leaves without a copy.
+    bool takeBack(FieldImage* image, std::vector<uint8_t>& pixels);
     bool isOut(const FieldImage* image) const;
     // Takes back every image still out; returns how many there were.
     int reclaimAll();
@@ -40,7 +44,7 @@ public:
 private:
     struct Slot {
         FieldImage record{};
-        std::vector<uint32_t> pixels;
+        std::vector<uint8_t> pixels;
         bool out = false;
     };
     Slot* slotOf(const FieldImage* image);

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fieldfx/video/source.h"
 
@@ -29,6 +30,9 @@ public:
     const Field& field(int64_t index) override;
     // Frame `k` (both fields and its timestamp).
     const Frame& frame(int64_t k);
+    // The timestamp of frame `k`: kept for every frame read so far, so a
+    // writer asking for one behind the frames kept reopens nothing.
+    int64_t pts(int64_t k);
 
 private:
     std::string name_;
@@ -36,6 +40,7 @@ private:
     std::unique_ptr<Source> source_;
     Frame frames_[2];      // the last two frames read
     int64_t newest_ = -1;  // index of the newest frame read
+    std::vector<int64_t> pts_;  // of frames 0, 1, ... as read
 };
 
 // A second input made to match the first: its fields scaled to the target's
