@@ -1,6 +1,10 @@
 #include "testhost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -60,8 +64,26 @@ uint64_t checksum(const std::vector<uint8_t>& bytes) {
 
 // ---- Operator modules --------------------------------------------------------
 
+namespace {
+#if defined(_WIN32)
+constexpr const char* kModuleSuffix = ".dll";
+void* openModule(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+void* moduleSymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void closeModule(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+std::string moduleError() { return "error " + std::to_string(GetLastError()); }
+#else
+constexpr const char* kModuleSuffix = ".so";
+void* openModule(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* moduleSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+void closeModule(void* handle) { dlclose(handle); }
+std::string moduleError() { return dlerror(); }
+#endif
+}  // namespace
+
 std::string modulePath(const std::string& name) {
-    return std::string(FIELDFX_TEST_OPS_DIR) + "/" + name + ".so";
+    return std::string(FIELDFX_TEST_OPS_DIR) + "/" + name + kModuleSuffix;
 }
 
 std::vector<std::string> builtOperators() {
@@ -79,19 +101,19 @@ std::vector<std::string> builtOperators() {
 
 Module::Module(const std::string& name) {
     const std::string path = modulePath(name);
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + dlerror());
-    auto info = reinterpret_cast<GetOperatorInfoFn>(dlsym(handle_, "GetOperatorInfo"));
-    action_ = reinterpret_cast<OperatorActionFn>(dlsym(handle_, "OperatorAction"));
+    handle_ = openModule(path);
+    if (handle_ == nullptr) throw std::runtime_error("cannot load " + path + ": " + moduleError());
+    auto info = reinterpret_cast<GetOperatorInfoFn>(moduleSymbol(handle_, "GetOperatorInfo"));
+    action_ = reinterpret_cast<OperatorActionFn>(moduleSymbol(handle_, "OperatorAction"));
     if (info == nullptr || action_ == nullptr) {
-        dlclose(handle_);
+        closeModule(handle_);
         throw std::runtime_error(path + " lacks an entry point");
     }
     info_ = info();
 }
 
 Module::~Module() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) closeModule(handle_);
 }
 
 std::vector<OperatorTag> Module::tags() const {

@@ -1,18 +1,525 @@
 /*
- * The transcendental functions operators use, in double precision. C
- * libraries differ in the last bit of these; every operator goes through
- * here so the choice of implementation is made in one place.
+ * The transcendental functions operators use: sin, cos and asin correctly
+ * rounded (to nearest) for every double, so that every platform computes the
+ * same bits. C libraries differ in the last bit of these, and compilers merge
+ * or replace calls to the C names; ours have other names and use nothing but
+ * IEEE double operations in a fixed order and exact integer arithmetic.
+ *
+ * Each function first evaluates in double-double (a value hi + lo carrying
+ * about 106 bits) with a bounded relative error. When the interval of that
+ * bound around hi + lo rounds to a single double, that double is the correctly
+ * rounded result. Otherwise (roughly one call in a few thousand) the value is
+ * recomputed in 256-bit fixed point from exact integer words, which is within
+ * 2^-240 of the true value and decides the rounding.
+ *
+ * Arguments of sin and cos are reduced modulo pi/2 exactly: by a three-part
+ * pi/2 while the quadrant number is below 2^20, beyond that by multiplying the
+ * argument's integer significand with the needed 416-bit window of 2/pi
+ * (which holds 1536 bits, enough for the largest double).
  */
 #ifndef FIELDFX_HELPERS_OPMATH_H
 #define FIELDFX_HELPERS_OPMATH_H
 
+#include <fieldfx/helpers/opmath_tables.h>
+
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace fieldfx {
+namespace opmath {
 
-inline double mathSin(double x) { return std::sin(x); }
-inline double mathCos(double x) { return std::cos(x); }
-inline double mathAsin(double x) { return std::asin(x); }
+// ---- Exact double arithmetic (Knuth, Dekker). Correct because nothing
+// here is contracted into fused multiply-adds (-ffp-contract=off).
+
+struct DD {
+    double hi, lo;
+};
+
+inline DD twoSum(double a, double b)
+{
+    const double s = a + b;
+    const double bb = s - a;
+    return {s, (a - (s - bb)) + (b - bb)};
+}
+
+// Needs |a| >= |b| (or a == 0).
+inline DD fastTwoSum(double a, double b)
+{
+    const double s = a + b;
+    return {s, b - (s - a)};
+}
+
+// The high half (26 significant bits) of Veltkamp's split of a.
+inline double splitHigh(double a)
+{
+    const double c = 134217729.0 * a;  // 2^27 + 1
+    return c - (c - a);
+}
+
+// a * b exactly, from the high halves of the operands' splits (the tables
+// hold those of their entries).
+inline DD twoProdSplit(double a, double ah, double b, double bh)
+{
+    const double al = a - ah, bl = b - bh;
+    const double p = a * b;
+    return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
+}
+
+inline DD twoProd(double a, double b) { return twoProdSplit(a, splitHigh(a), b, splitHigh(b)); }
+
+// 2^e for normal exponents.
+inline double pow2(int e) { return std::bit_cast<double>(uint64_t(e + 1023) << 52); }
+
+// ---- 256-bit fixed point: nine 32-bit words, least significant first,
+// value = sum w[i] 2^(32 i - 256). Only 32x32->64-bit integer products, so
+// 32-bit targets compute exactly the same words.
+
+constexpr int kWords = 9;
+
+struct Fixed {
+    uint32_t w[kWords];
+};
+
+// Bits pos..pos+31 of the little-endian words w[0..n), zero outside them.
+inline uint32_t bitsAt(const uint32_t* w, int n, int pos)
+{
+    if (pos <= -32 || pos >= 32 * n) return 0;
+    const int q = pos >= 0 ? pos / 32 : -1;
+    const int s = pos - 32 * q;
+    const uint32_t lo = q >= 0 ? w[q] : 0;
+    const uint32_t hi = q + 1 < n ? w[q + 1] : 0;
+    return s == 0 ? lo : (lo >> s) | (hi << (32 - s));
+}
+
+// Index of the highest set bit, -1 for zero.
+inline int topBit(const uint32_t* w, int n)
+{
+    for (int i = n - 1; i >= 0; i--)
+        if (w[i] != 0) return 32 * i + 31 - std::countl_zero(w[i]);
+    return -1;
+}
+
+inline Fixed fixedAdd(const Fixed& a, const Fixed& b)
+{
+    Fixed r;
+    uint64_t carry = 0;
+    for (int i = 0; i < kWords; i++) {
+        carry += uint64_t(a.w[i]) + b.w[i];
+        r.w[i] = uint32_t(carry);
+        carry >>= 32;
+    }
+    return r;
+}
+
+// a - b for a >= b.
+inline Fixed fixedSub(const Fixed& a, const Fixed& b)
+{
+    Fixed r;
+    uint32_t borrow = 0;
+    for (int i = 0; i < kWords; i++) {
+        const uint64_t d = uint64_t(a.w[i]) - b.w[i] - borrow;
+        r.w[i] = uint32_t(d);
+        borrow = uint32_t(d >> 63);
+    }
+    return r;
+}
+
+inline bool fixedLess(const Fixed& a, const Fixed& b)
+{
+    for (int i = kWords - 1; i >= 0; i--)
+        if (a.w[i] != b.w[i]) return a.w[i] < b.w[i];
+    return false;
+}
+
+// The product, truncated to 256 fraction bits (both factors below 2^16).
+// Column by column, each column's products summed in two 64-bit halves, so
+// that no sum overflows and no carry chains the multiplications. Columns
+// below 6 are left out: they change the result by less than 2^-280.
+inline Fixed fixedMul(const Fixed& a, const Fixed& b)
+{
+    Fixed r;
+    uint64_t carry = 0;
+    for (int k = 6; k <= 2 * kWords - 2; k++) {
+        uint64_t low = 0, high = 0;
+        for (int i = k < kWords ? 0 : k - kWords + 1; i <= k && i < kWords; i++) {
+            const uint64_t p = uint64_t(a.w[i]) * b.w[k - i];
+            low += uint32_t(p);
+            high += p >> 32;
+        }
+        carry += low;
+        if (k >= kWords - 1) r.w[k - (kWords - 1)] = uint32_t(carry);
+        carry = (carry >> 32) + high;
+    }
+    return r;
+}
+
+// A non-negative double below 2^32, exactly (bits below 2^-256 dropped).
+inline Fixed fixedFromDouble(double v)
+{
+    Fixed r{};
+    if (v == 0.0) return r;
+    const uint64_t bits = std::bit_cast<uint64_t>(v);
+    const int biased = int(bits >> 52);
+    uint64_t m = bits & ((uint64_t(1) << 52) - 1);
+    int pos = 256 - 1074;  // position of the significand's lowest bit
+    if (biased != 0) {
+        m |= uint64_t(1) << 52;
+        pos = 256 + biased - 1075;
+    }
+    if (pos < 0) {
+        m = -pos >= 64 ? 0 : m >> -pos;
+        pos = 0;
+    }
+    const int q = pos / 32, s = pos % 32;
+    const uint64_t above = s == 0 ? m >> 32 : m >> (32 - s);
+    const uint32_t parts[3] = {uint32_t(m << s), uint32_t(above), uint32_t(above >> 32)};
+    for (int i = 0; i < 3 && q + i < kWords; i++) r.w[q + i] = parts[i];
+    return r;
+}
+
+// The 53 bits of w[0..n) from bit `top` down, as an integer.
+inline uint64_t significandAt(const uint32_t* w, int n, int top)
+{
+    return (uint64_t(bitsAt(w, n, top - 20) & 0x1FFFFFu) << 32) | bitsAt(w, n, top - 52);
+}
+
+// Rounded to the nearest double (value at least 2^-700, never halfway: the
+// values rounded here are transcendental).
+inline double fixedToDouble(const Fixed& f)
+{
+    const int t = topBit(f.w, kWords);
+    const uint64_t m = significandAt(f.w, kWords, t) + (bitsAt(f.w, kWords, t - 53) & 1u);
+    return double(m) * pow2(t - 52 - 256);
+}
+
+// The leading 106 bits as a double-double (truncated; value at least 2^-700).
+inline DD fixedToDD(const Fixed& f)
+{
+    const int t = topBit(f.w, kWords);
+    return {double(significandAt(f.w, kWords, t)) * pow2(t - 52 - 256),
+            double(significandAt(f.w, kWords, t - 53)) * pow2(t - 105 - 256)};
+}
+
+inline Fixed fixedFromTable(const uint32_t* w, int words = kWords)
+{
+    Fixed f{};
+    for (int i = 0; i < words; i++) f.w[i] = w[i];
+    return f;
+}
+
+// sin r and cos r for 0 <= r < 1.58. With r = a +- t, a = i/64 from the
+// table (i <= 100, where cos a is still positive) and t < 1/64, the Taylor
+// series of t need 16 terms at most (n <= 33);
+// positive and negative terms are summed apart so that every word stays
+// unsigned. The error stays below 2^-250.
+inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
+{
+    const uint32_t i = std::min((bitsAt(r.w, kWords, 249) + 1) >> 1, 100u);  // round(64 r)
+    const Fixed a = fixedFromDouble(double(i) * 0.015625);
+    const bool below = fixedLess(r, a);
+    const Fixed t = below ? fixedSub(a, r) : fixedSub(r, a);
+    const Fixed t2 = fixedMul(t, t);
+    Fixed sums[2][2] = {{t, {}}, {{}, {}}};  // [sin t, cos t][positive, negative]
+    sums[1][0].w[kWords - 1] = 1;
+    Fixed terms[2] = {t, sums[1][0]};
+    for (uint32_t k = 1; k <= 16 && topBit(terms[1].w, kWords) >= 0; k++) {
+        for (int f = 0; f < 2; f++) {
+            const uint32_t n = 2 * k + 1 - uint32_t(f);  // sin: 3, 5, ...; cos: 2, 4, ...
+            terms[f] = fixedMul(fixedMul(terms[f], t2), fixedFromTable(kTermRatios[n], 8));
+            sums[f][k & 1] = fixedAdd(sums[f][k & 1], terms[f]);
+        }
+    }
+    const Fixed st = fixedSub(sums[0][0], sums[0][1]), ct = fixedSub(sums[1][0], sums[1][1]);
+    const Fixed sa = fixedFromTable(kSinCosFixed[i][0]), ca = fixedFromTable(kSinCosFixed[i][1]);
+    // sin(a -+ t) = sa ct -+ ca st, cos(a -+ t) = ca ct +- sa st
+    const Fixed sact = fixedMul(sa, ct), cast = fixedMul(ca, st);
+    const Fixed cact = fixedMul(ca, ct), sast = fixedMul(sa, st);
+    s = below ? fixedSub(sact, cast) : fixedAdd(sact, cast);
+    c = below ? fixedAdd(cact, sast) : fixedSub(cact, sast);
+}
+
+// For ax >= pi/4: ax * 2/pi = q + f with q taken mod 4 and |f| <= 1/2; f is
+// returned as sign and magnitude with 256 fraction bits (error below 2^-255).
+struct Reduced {
+    int quadrant;
+    bool negative;
+    Fixed fraction;
+};
+
+inline Reduced reduceLarge(double ax)
+{
+    const uint64_t bits = std::bit_cast<uint64_t>(ax);
+    const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+    const int e = int(bits >> 52) - 1075;  // ax = m 2^e
+    // Words of 2/pi before `first` only add multiples of 4 to ax * 2/pi; the
+    // window of n words puts the product's binary point 373 bits or more
+    // above its lowest bit, so the words left off change f by below 2^-320.
+    const int first = e > 2 ? (e - 2) / 32 : 0;
+    const int n = (373 + e - 32 * first + 31) / 32;
+    uint32_t prod[16] = {};
+    const uint32_t mw[2] = {uint32_t(m), uint32_t(m >> 32)};
+    for (int i = 0; i < 2; i++) {
+        uint64_t carry = 0;
+        for (int j = 0; j < n; j++) {
+            carry += uint64_t(mw[i]) * kTwoOverPiWords[first + n - 1 - j] + prod[i + j];
+            prod[i + j] = uint32_t(carry);
+            carry >>= 32;
+        }
+        prod[i + n] = uint32_t(carry);
+    }
+    const int point = 32 * (first + n) - e;
+    Reduced r{int(bitsAt(prod, n + 2, point) & 3u), false, {}};
+    for (int k = 0; k < 8; k++) r.fraction.w[k] = bitsAt(prod, n + 2, point - 256 + 32 * k);
+    if (r.fraction.w[7] >> 31) {  // f >= 1/2: use f - 1 of the next quadrant
+        r.negative = true;
+        r.quadrant = (r.quadrant + 1) & 3;
+        uint64_t carry = 1;
+        for (int k = 0; k < 8; k++) {
+            carry += uint32_t(~r.fraction.w[k]);
+            r.fraction.w[k] = uint32_t(carry);
+            carry >>= 32;
+        }
+    }
+    return r;
+}
+
+constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4
+
+// Relative error bounds of the double-double evaluations: the kernels stay
+// below 2^-67 (sin, cos; the cubic term near multiples of pi/2 dominates) and
+// 2^-68 (asin), the reduction below 2^-100; the tests check a quarter of
+// these bounds against MPFR.
+constexpr double kSinCosError = 0x1p-65;
+constexpr double kAsinError = 0x1p-66;
+
+// hi + lo is within err of the true value: true, with the double that whole
+// interval rounds to, when it does not straddle a rounding boundary. The
+// margin in the error bounds covers the roundings of lo -+ err.
+inline bool roundsTo(DD v, double err, double& out)
+{
+    const double a = v.hi + (v.lo - err);
+    const double b = v.hi + (v.lo + err);
+    out = a;
+    return a == b;
+}
+
+// sin or cos of r = rh + rl, |r| <= 0.83, relative error below 2^-67. With
+// r = a + t, a = i/64 from the table and |t| <= 1/128:
+// sin t = th + sinLo, cos t = 1 + cm1h + cm1l, and both results take the
+// form A cos t + B sin t = A + B th + A cm1h + (terms below 2^-14 of the
+// result, left to plain double arithmetic): (A, B) = (sin a, cos a) for the
+// sine, (cos a, -sin a) for the cosine. No branch depends on the argument.
+[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine)
+{
+    const double sign = rh < 0 ? -1.0 : 1.0;
+    const double h = rh * sign, l = rl * sign;
+    const int i = int(h * 64.0 + 0.5);
+    const double th = h - double(i) * 0.015625;  // exact
+    const double thH = splitHigh(th);
+    const DD t2 = twoProdSplit(th, thH, th, thH);
+    const double z = t2.hi;
+    const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * (-0x1.a01a01a01a01ap-13 + z * 0x1.71de3a556c734p-19));
+    const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * (0x1.a01a01a01a01ap-16 + z * -0x1.27e4fb7789f5cp-22));
+    const double sinLo = (l - 0.5 * z * l) + th * (z * ps);
+    const double cm1h = -0.5 * z, cm1H = -0.5 * splitHigh(z);  // cm1h and the high half of its split
+    const double cm1l = (-0.5 * t2.lo - th * l) + z * z * pc;
+    const double* T = kSinCosTable[i];  // sin a, its low part, cos a, its low part, the split halves
+    const int c = cosine ? 1 : 0;
+    const double bSign = 1.0 - 2.0 * c;
+    const double ah = T[2 * c], al = T[2 * c + 1], aH = T[4 + c];
+    const double bh = T[2 - 2 * c] * bSign, bl = T[3 - 2 * c] * bSign, bH = T[5 - c] * bSign;
+    const DD p = twoProdSplit(bh, bH, th, thH), q = twoProdSplit(ah, aH, cm1h, cm1H);
+    const DD s = twoSum(ah, p.hi);
+    DD r = twoSum(s.hi, q.hi);
+    r.lo += s.lo + al + p.lo + q.lo + bl * th + al * cm1h + ah * cm1l + bh * sinLo;
+    r = fastTwoSum(r.hi, r.lo);
+    const double f = cosine ? 1.0 : sign;  // sin is odd, cos even
+    return {r.hi * f, r.lo * f};
+}
+
+// sin (cosine false) or cos of x in 256-bit fixed point, rounded.
+[[gnu::noinline]] inline double slowSinCos(double x, bool cosine)
+{
+    const double ax = x < 0 ? -x : x;
+    Reduced red{0, false, fixedFromDouble(ax)};
+    Fixed r = red.fraction;
+    if (ax >= kQuarterPi) {
+        red = reduceLarge(ax);
+        Fixed halfPi;
+        for (int i = 0; i < kWords; i++) halfPi.w[i] = kHalfPiFixed[i];
+        r = fixedMul(red.fraction, halfPi);
+    }
+    Fixed s, c;
+    fixedSinCos(r, s, c);
+    // |x| = q pi/2 + r': sin takes sin r', cos r', -sin r', -cos r' by quadrant;
+    // cos takes cos r', -sin r', -cos r', sin r'.
+    const int q = red.quadrant;
+    const bool useCos = ((q & 1) != 0) != cosine;
+    bool minus = cosine ? (q == 1 || q == 2) : q >= 2;
+    if (!useCos && red.negative) minus = !minus;
+    if (!cosine && x < 0) minus = !minus;
+    const double v = fixedToDouble(useCos ? c : s);
+    return minus ? -v : v;
+}
+
+// sin (cosine false) or cos of x in double-double, and an absolute error
+// bound to add to the relative one of kSinCosError.
+struct Estimate {
+    DD value;
+    double errAbs;
+};
+
+[[gnu::always_inline]] inline Estimate sinCosEstimate(double x, bool cosine)
+{
+    const double ax = x < 0 ? -x : x;
+    double rh = ax, rl = 0.0, errAbs = 0.0;
+    int q = 0;
+    if (ax >= kQuarterPi) {
+        if (ax < 0x1.921fb54442d18p+19) {
+            // k < 2^20: k times the first two parts is exact, ax - k p0 is
+            // exact (Sterbenz); the rounding of k p2 (below 2^-47), what the
+            // parts leave off pi/2 and the roundings of the low words stay
+            // below k 2^-116.
+            const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
+            q = int(k) & 3;
+            const double t1 = ax - k * kHalfPiParts[0];
+            const DD t2 = twoSum(t1, -(k * kHalfPiParts[1]));
+            const DD s = twoSum(t2.hi, -(k * kHalfPiParts[2]));
+            const DD r = fastTwoSum(s.hi, s.lo + t2.lo);
+            rh = r.hi;
+            rl = r.lo;
+            errAbs = k * 0x1p-116;
+        } else {
+            const Reduced red = reduceLarge(ax);
+            const DD f = fixedToDD(red.fraction);
+            DD r = twoProd(f.hi, kHalfPi[0]);
+            r = fastTwoSum(r.hi, r.lo + (f.hi * kHalfPi[1] + f.lo * kHalfPi[0]));
+            rh = red.negative ? -r.hi : r.hi;
+            rl = red.negative ? -r.lo : r.lo;
+            q = red.quadrant;
+        }
+    }
+    // cos |x| = sin(|x| + pi/2): quadrant q + 1 of the sine. Quadrants 1 and
+    // 3 take the cosine of r, quadrants 2 and 3 the negated result.
+    const int qs = q + (cosine ? 1 : 0);
+    const DD v = sinCosKernel(rh, rl, (qs & 1) != 0);
+    const double f = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
+    return {{v.hi * f, v.lo * f}, errAbs};
+}
+
+inline double sinCos(double x, bool cosine)
+{
+    const Estimate e = sinCosEstimate(x, cosine);
+    double r;
+    return roundsTo(e.value, std::fabs(e.value.hi) * kSinCosError + e.errAbs, r) ? r : slowSinCos(x, cosine);
+}
+
+// asin x for 2^-28 <= x <= 1/2, relative error below 2^-68. Below 2^-8 the
+// odd series; above, the Taylor polynomial about the middle of x's 1/128 wide
+// interval, whose terms beyond the square are below 2^-18 of the result.
+inline DD asinKernel(double x)
+{
+    if (x < 0x1p-8) {
+        const double z = x * x;
+        const double p = 0x1.5555555555555p-3 + z * (0x1.3333333333333p-4 + z * (0x1.6db6db6db6db7p-5 + z * (0x1.f1c71c71c71c7p-6 + z * 0x1.6e8ba2e8ba2e9p-6)));
+        return fastTwoSum(x, x * (z * p));
+    }
+    const int i = x < 0.5 ? int(x * 128.0) : 63;
+    const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
+    const double* c = kAsinTable[i];
+    // c3 + c4 h + ... + c11 h^8 by Estrin's scheme: a short dependency chain.
+    const double hh = h * h, h4 = hh * hh;
+    const double t = (c[3] + h * c[4]) + hh * (c[5] + h * c[6]) +
+                     h4 * ((c[7] + h * c[8]) + hh * (c[9] + h * c[10]) + h4 * c[11]);
+    const double hH = splitHigh(h);
+    const DD h2 = twoProdSplit(h, hH, h, hH);
+    const DD p1 = twoProdSplit(c[1], c[15], h, hH), p2 = twoProdSplit(c[2], c[16], h2.hi, splitHigh(h2.hi));
+    const DD s = twoSum(c[0], p1.hi);
+    DD r = twoSum(s.hi, p2.hi);
+    r.lo += s.lo + c[12] + (p1.lo + c[13] * h) + (p2.lo + c[14] * h2.hi + c[2] * h2.lo) + h2.hi * (h * t);
+    return fastTwoSum(r.hi, r.lo);
+}
+
+// asin x in double-double for 2^-26 <= x < 1, relative error below 2^-68.
+inline DD asinEstimate(double x)
+{
+    if (x < 0.5) return asinKernel(x);
+    // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
+    // asin(sh + sl) = asin sh + d to 2^-100, d = sl / sqrt(1 - s^2),
+    // sl = (z - sh^2) / (2 sh) and 1 - s^2 = (1 + x)/2: one division.
+    const double z = (1.0 - x) * 0.5;  // exact
+    const double sh = std::sqrt(z);
+    const DD sq = twoProd(sh, sh);
+    const DD a = asinKernel(sh);
+    const double d = ((z - sq.hi) - sq.lo) / (2.0 * sh * std::sqrt((1.0 + x) * 0.5));
+    const DD b = fastTwoSum(a.hi, a.lo + d);
+    const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
+    return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
+}
+
+// asin x for 2^-26 <= x < 1: Newton's iteration y -= (sin y - x) / cos y in
+// fixed point from the double-double estimate y0. The step is divided in
+// double-double (relative error below 2^-100), so a step d leaves an error
+// below d 2^-100 + d^2 / cos y: two steps in all but the steepest cases.
+[[gnu::noinline]] inline double slowAsin(double x, DD y0)
+{
+    const Fixed fx = fixedFromDouble(x);
+    const Fixed low = fixedFromDouble(std::fabs(y0.lo));
+    Fixed y = y0.lo < 0 ? fixedSub(fixedFromDouble(y0.hi), low) : fixedAdd(fixedFromDouble(y0.hi), low);
+    for (int step = 0; step < 8; step++) {
+        Fixed s, c;
+        fixedSinCos(y, s, c);
+        const bool over = fixedLess(fx, s);
+        const Fixed d = over ? fixedSub(s, fx) : fixedSub(fx, s);
+        if (topBit(d.w, kWords) < 0) break;
+        const DD dd = fixedToDD(d), cd = fixedToDD(c);
+        const double q1 = dd.hi / cd.hi;
+        const DD p = twoProd(q1, cd.hi);
+        const double q2 = (((dd.hi - p.hi) - p.lo) + (dd.lo - q1 * cd.lo)) / cd.hi;
+        const Fixed step1 = fixedFromDouble(q1);
+        y = over ? fixedSub(y, step1) : fixedAdd(y, step1);
+        const Fixed step2 = fixedFromDouble(std::fabs(q2));
+        y = (q2 < 0) != over ? fixedSub(y, step2) : fixedAdd(y, step2);
+        if (q1 < 0x1p-130 && q1 * q1 < cd.hi * 0x1p-235) break;
+    }
+    return fixedToDouble(y);
+}
+
+}  // namespace opmath
+
+inline double mathSin(double x)
+{
+    const double ax = std::fabs(x);
+    if (!(ax <= std::numeric_limits<double>::max())) return x - x;  // NaN for inf and NaN
+    if (ax < 0x1p-26) return x;  // |sin x - x| < |x|^3/6, below half an ulp
+    return opmath::sinCos(x, false);
+}
+
+inline double mathCos(double x)
+{
+    const double ax = std::fabs(x);
+    if (!(ax <= std::numeric_limits<double>::max())) return x - x;
+    if (ax < 0x1p-27) return 1.0;  // 1 - cos x < 2^-55, below half an ulp of 1-
+    return opmath::sinCos(x, true);
+}
+
+inline double mathAsin(double x)
+{
+    using namespace opmath;
+    const double ax = std::fabs(x);
+    if (std::isnan(x)) return x + x;
+    if (ax > 1.0) return std::numeric_limits<double>::quiet_NaN();
+    if (ax < 0x1p-26) return x;  // asin x - x < x^3/6, below half an ulp
+    if (ax == 1.0) return x < 0 ? -kHalfPi[0] : kHalfPi[0];  // pi/2 rounded
+    const DD v = asinEstimate(ax);
+    double r;
+    if (!roundsTo(v, v.hi * kAsinError, r)) r = slowAsin(ax, v);
+    return x < 0 ? -r : r;
+}
+
 inline double mathSqrt(double x) { return std::sqrt(x); }
 
 }  // namespace fieldfx
