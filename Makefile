@@ -4,7 +4,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-tsan ci-mingw ci-agree ci-bare-debian
+.PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-tsan ci-mingw ci-agree \
+        ci-bare-debian fuzz ci-fuzz
 
 all: build
 
@@ -91,5 +92,17 @@ ci-agree: build
 ci-bare-debian:
 	scripts/ci-bare-debian
 
+# libFuzzer targets (clang): the committed corpus replayed, then each target
+# fuzzed for FUZZ_TIME seconds (make fuzz FUZZ_TIME=3600).
+FUZZ_TIME ?= 300
+fuzz: deps
+	@scripts/install-deps fuzz
+	scripts/fuzz $(FUZZ_TIME)
+
+# CI: every target for 20 s after its corpus (about 3 minutes with the build).
+ci-fuzz: deps
+	@scripts/install-deps fuzz
+	scripts/fuzz 20
+
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz

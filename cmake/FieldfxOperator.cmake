@@ -22,7 +22,7 @@ function(fieldfx_add_operator name)
   else()
     target_link_options(${name} PRIVATE
       -Wl,--version-script=${FIELDFX_CMAKE_DIR}/operator.map)
-    if(NOT FIELDFX_SANITIZE AND NOT FIELDFX_TSAN)
+    if(NOT FIELDFX_SANITIZE AND NOT FIELDFX_TSAN AND NOT FIELDFX_FUZZ)
       # Every symbol an operator needs comes from the libraries it names.
       target_link_options(${name} PRIVATE -Wl,--no-undefined)
     endif()

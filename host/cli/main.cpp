@@ -1,11 +1,16 @@
 // fieldfx: load operators by name, set their parameters by name, and render
 // field sequences through them.
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
 #include "fieldfx/fieldio/field.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
 
 namespace {
@@ -29,6 +34,34 @@ const char kUsage[] =
     "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in ops/\n"
     "beside the directory of this binary, then in the build tree.\n";
 
+// SIGINT, SIGTERM and SIGHUP stop the process wherever it is (on any thread):
+// the temporary files of unfinished outputs are removed, the reason is
+// written, and the signal is raised again so that the caller sees it.
+void onStopSignal(int signal) {
+    fieldfx::io::removeUnfinishedOutputs();
+    const char* text = signal == SIGINT    ? "fieldfx: interrupted (SIGINT); unfinished output removed\n"
+                       : signal == SIGTERM ? "fieldfx: terminated (SIGTERM); unfinished output removed\n"
+                                           : "fieldfx: hung up (SIGHUP); unfinished output removed\n";
+    if (write(STDERR_FILENO, text, std::strlen(text)) < 0) {
+        // Nothing more can be said.
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void handleStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        // A signal the caller ignores (nohup, a background shell job) stays ignored.
+        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(s, &action, nullptr);
+    }
+}
+
 int exitStatus(fieldfx::runtime::ErrorKind kind) {
     using fieldfx::runtime::ErrorKind;
     switch (kind) {
@@ -50,6 +83,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    handleStopSignals();
     const std::string command = argv[1];
     const Words words(argv + 2, argv + argc);
     try {

@@ -40,56 +40,63 @@ bool parseCount(const std::string& text, int32_t& value) {
 PamReader::PamReader(const std::string& path) : path_(path) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) fail(path, std::string("cannot open: ") + std::strerror(errno));
-    std::fseek(file_, 0, SEEK_END);
-    const long size = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_SET);
-    std::string line;
-    for (;;) {
-        const long start = std::ftell(file_);
-        if (start == size) break;
-        if (!headerLine(file_, line) || line != "P7") {
-            if (images_.empty()) fail(path, "not a PAM file (no P7 header)");
-            fail(path, "image " + std::to_string(images_.size() + 1) +
-                           ": no P7 header after the previous image (trailing bytes)");
-        }
-        const std::string where = "image " + std::to_string(images_.size() + 1);
-        int32_t width = -1, height = -1, depth = -1, maxval = -1;
-        bool ended = false;
-        while (headerLine(file_, line)) {
-            if (line.empty() || line[0] == '#') continue;
-            if (line == "ENDHDR") {
-                ended = true;
-                break;
+    // A malformed file is refused without keeping it open: the destructor does
+    // not run for a constructor that throws.
+    try {
+        std::fseek(file_, 0, SEEK_END);
+        const long size = std::ftell(file_);
+        std::fseek(file_, 0, SEEK_SET);
+        std::string line;
+        for (;;) {
+            const long start = std::ftell(file_);
+            if (start == size) break;
+            if (!headerLine(file_, line) || line != "P7") {
+                if (images_.empty()) fail(path, "not a PAM file (no P7 header)");
+                fail(path, "image " + std::to_string(images_.size() + 1) +
+                               ": no P7 header after the previous image (trailing bytes)");
             }
-            const std::size_t space = line.find(' ');
-            const std::string key = line.substr(0, space);
-            std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-            while (!value.empty() && value.back() == ' ') value.pop_back();
-            int32_t* target = key == "WIDTH"    ? &width
-                              : key == "HEIGHT" ? &height
-                              : key == "DEPTH"  ? &depth
-                              : key == "MAXVAL" ? &maxval
-                                                : nullptr;
-            if (key == "TUPLTYPE") continue;
-            if (target == nullptr) fail(path, where + ": unknown header line \"" + line + "\"");
-            if (!parseCount(value, *target))
-                fail(path, where + ": bad " + key + " \"" + value + "\"");
+            const std::string where = "image " + std::to_string(images_.size() + 1);
+            int32_t width = -1, height = -1, depth = -1, maxval = -1;
+            bool ended = false;
+            while (headerLine(file_, line)) {
+                if (line.empty() || line[0] == '#') continue;
+                if (line == "ENDHDR") {
+                    ended = true;
+                    break;
+                }
+                const std::size_t space = line.find(' ');
+                const std::string key = line.substr(0, space);
+                std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+                while (!value.empty() && value.back() == ' ') value.pop_back();
+                int32_t* target = key == "WIDTH"    ? &width
+                                  : key == "HEIGHT" ? &height
+                                  : key == "DEPTH"  ? &depth
+                                  : key == "MAXVAL" ? &maxval
+                                                    : nullptr;
+                if (key == "TUPLTYPE") continue;
+                if (target == nullptr) fail(path, where + ": unknown header line \"" + line + "\"");
+                if (!parseCount(value, *target))
+                    fail(path, where + ": bad " + key + " \"" + value + "\"");
+            }
+            if (!ended) fail(path, where + ": header ends without ENDHDR (truncated)");
+            if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+                fail(path, where + ": size " + std::to_string(width) + "x" + std::to_string(height) +
+                               " outside 1..32767");
+            if (depth != 4) fail(path, where + ": DEPTH must be 4 (4-byte pixels)");
+            if (maxval != 255) fail(path, where + ": MAXVAL must be 255");
+            const long offset = std::ftell(file_);
+            const long bytes = long(width) * height * 4;
+            if (size - offset < bytes)
+                fail(path, where + ": truncated: " + std::to_string(size - offset) + " of " +
+                               std::to_string(bytes) + " pixel bytes present");
+            images_.push_back(Image{offset, width, height});
+            std::fseek(file_, offset + bytes, SEEK_SET);
         }
-        if (!ended) fail(path, where + ": header ends without ENDHDR (truncated)");
-        if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
-            fail(path, where + ": size " + std::to_string(width) + "x" + std::to_string(height) +
-                           " outside 1..32767");
-        if (depth != 4) fail(path, where + ": DEPTH must be 4 (4-byte pixels)");
-        if (maxval != 255) fail(path, where + ": MAXVAL must be 255");
-        const long offset = std::ftell(file_);
-        const long bytes = long(width) * height * 4;
-        if (size - offset < bytes)
-            fail(path, where + ": truncated: " + std::to_string(size - offset) + " of " +
-                           std::to_string(bytes) + " pixel bytes present");
-        images_.push_back(Image{offset, width, height});
-        std::fseek(file_, offset + bytes, SEEK_SET);
+        if (images_.empty()) fail(path, "empty file, no PAM image");
+    } catch (...) {
+        std::fclose(file_);
+        throw;
     }
-    if (images_.empty()) fail(path, "empty file, no PAM image");
 }
 
 PamReader::~PamReader() {

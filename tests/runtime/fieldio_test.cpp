@@ -1,5 +1,6 @@
 // PAM field sequences, frames split into fields and woven back, numbered
 // names, and outputs that appear only when complete.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,7 +94,17 @@ TEST(Pam, ReadsAnyTupleTypeAndComments) {
     EXPECT_EQ(std::string(f[0].pixels.begin(), f[0].pixels.end()), "ABCDEFGH");
 }
 
-TEST(Pam, MalformedFilesAreRejectedWithTheReason) {
+// Open file descriptors of this process.
+int openDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d) != nullptr) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+TEST(Pam, MalformedFilesAreRejectedWithTheReasonAndClosed) {
     const std::string dir = tempDir();
     const std::string path = dir + "/bad.pam";
     const struct {
@@ -116,6 +127,7 @@ TEST(Pam, MalformedFilesAreRejectedWithTheReason) {
         {kHeader2x1 + "ENDHDR\nABCDEFGHjunk",
          path + ": image 2: no P7 header after the previous image (trailing bytes)"},
     };
+    const int descriptors = openDescriptors();
     for (const auto& c : cases) {
         writeBytes(path, c.bytes);
         try {
@@ -125,6 +137,7 @@ TEST(Pam, MalformedFilesAreRejectedWithTheReason) {
             EXPECT_EQ(e.what(), c.message);
         }
     }
+    EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_THROW(readPam(dir + "/missing.pam"), IoError);
 }
 

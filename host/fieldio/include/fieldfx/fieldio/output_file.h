@@ -1,6 +1,8 @@
 // An output written to a temporary file beside its target and renamed into
 // place only when complete: an error never leaves a half-written or
 // truncated output. An existing target is replaced only when asked to.
+// A process stopped by a signal removes the temporary files of the outputs
+// it was writing with removeUnfinishedOutputs() in its handler.
 #ifndef FIELDFX_FIELDIO_OUTPUT_FILE_H
 #define FIELDFX_FIELDIO_OUTPUT_FILE_H
 
@@ -30,9 +32,15 @@ public:
 private:
     std::string target_;
     std::string temp_;
+    int slot_ = -1;  // where the temporary file's name is listed for removal
     std::FILE* stream_ = nullptr;
     bool committed_ = false;
 };
+
+// Removes the temporary file of every output not yet committed or
+// destroyed. Async-signal-safe: for a signal handler that then ends the
+// process, on whichever thread the signal arrives.
+void removeUnfinishedOutputs();
 
 }  // namespace fieldfx::io
 
