@@ -136,17 +136,11 @@ struct ColourBlendAvx2 {
 // sampleBilinear (clamp variants) writing bytes 1-3 of `out` only.
 template <typename Blend = ColourBlend>
 inline void sampleBilinearColour(const SampleSource& src, double x, double y, uint8_t* out) {
-    int32_t ix, iy;
-    double fx, fy;
-    detail::splitPosition(x, y, ix, iy, fx, fy);
-    const PixelRect& b = src.bounds;
-    const int32_t c0 = detail::clampTo(ix, b.x0, b.x1);
-    const int32_t c1 = detail::clampTo(ix + 1, b.x0, b.x1);
-    const int32_t r0 = detail::clampTo(iy, b.y0, b.y1);
-    const int32_t r1 = detail::clampTo(iy + 1, b.y0, b.y1);
-    const uint8_t* row0 = src.pixels + std::size_t(r0) * std::size_t(src.rowLength) * 4;
-    const uint8_t* row1 = src.pixels + std::size_t(r1) * std::size_t(src.rowLength) * 4;
-    Blend::apply(row0 + c0 * 4, row0 + c1 * 4, row1 + c0 * 4, row1 + c1 * 4, fx, fy, out);
+    withClampedNeighbours(src, x, y,
+                          [out](const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
+                                const uint8_t* p11, double fx, double fy) {
+                              Blend::apply(p00, p10, p01, p11, fx, fy, out);
+                          });
 }
 
 }  // namespace fieldfx

@@ -97,8 +97,10 @@ inline int32_t clampTo(int32_t v, int32_t lo, int32_t hiExclusive) {
 
 }  // namespace detail
 
-// Clamp and image-clamp variants. `src.bounds` must not be empty.
-inline void sampleBilinear(const SampleSource& src, double x, double y, uint8_t out[4]) {
+// The four neighbours of (x, y), clamped to `src.bounds` (which must not be
+// empty), handed with the fractions to `blend(p00, p10, p01, p11, fx, fy)`.
+template <typename Blend>
+[[gnu::always_inline]] inline void withClampedNeighbours(const SampleSource& src, double x, double y, Blend&& blend) {
     int32_t ix, iy;
     double fx, fy;
     detail::splitPosition(x, y, ix, iy, fx, fy);
@@ -109,7 +111,16 @@ inline void sampleBilinear(const SampleSource& src, double x, double y, uint8_t 
     const int32_t r1 = detail::clampTo(iy + 1, b.y0, b.y1);
     const uint8_t* row0 = src.pixels + std::size_t(r0) * std::size_t(src.rowLength) * 4;
     const uint8_t* row1 = src.pixels + std::size_t(r1) * std::size_t(src.rowLength) * 4;
-    detail::blend(row0 + c0 * 4, row0 + c1 * 4, row1 + c0 * 4, row1 + c1 * 4, fx, fy, out);
+    blend(row0 + c0 * 4, row0 + c1 * 4, row1 + c0 * 4, row1 + c1 * 4, fx, fy);
+}
+
+// Clamp and image-clamp variants. `src.bounds` must not be empty.
+inline void sampleBilinear(const SampleSource& src, double x, double y, uint8_t out[4]) {
+    withClampedNeighbours(src, x, y,
+                          [out](const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
+                                const uint8_t* p11, double fx, double fy) {
+                              detail::blend(p00, p10, p01, p11, fx, fy, out);
+                          });
 }
 
 // Border variant: a neighbour outside `src.bounds` reads `border` (4 bytes in
