@@ -21,6 +21,10 @@ constexpr double kBound = 40.0;
 
 const std::string kFx = FIELDFX_TEST_CLI;
 const std::string kEnv = "FREI0R_PATH=" FIELDFX_TEST_FREI0R_DIR " ";
+// melt, started while another melt starts, now and then hangs before its first
+// frame (seen with two test processes at once): one melt at a time on the
+// machine, and a hang fails the test instead of stalling the suite.
+const std::string kMelt = "flock /tmp/fieldfx-test-melt.lock timeout -k 5 120 melt ";
 
 std::string dir() {
     static const std::string d = [] {
@@ -86,7 +90,7 @@ protected:
     // melt renders every frame (real_time=-1: one thread, no frames dropped
     // on a busy machine).
     static std::vector<std::string> melt(const std::string& graph, const std::string& out) {
-        EXPECT_EQ(sh(kEnv + "melt -silent -profile profile " + graph + " -consumer avformat:" + out +
+        EXPECT_EQ(sh(kEnv + kMelt + "-silent -profile profile " + graph + " -consumer avformat:" + out +
                      ".rgba f=rawvideo pix_fmt=rgba real_time=-1"), 0);
         return frames(out + ".rgba");
     }
@@ -162,7 +166,7 @@ TEST_F(Hosts, FiltersInOneMeltGraphGiveTheBytesEachGivesAlone) {
     for (const auto& [first, second] : {std::pair{"swivel Angle=0.7", "swivel Angle=0.3"},
                                         std::pair{"swivel Angle=0.7", "tunnel"}}) {
         SCOPED_TRACE(first);
-        ASSERT_EQ(sh(kEnv + "melt -silent -profile profile a.mov -filter frei0r.fieldfx-" + first +
+        ASSERT_EQ(sh(kEnv + kMelt + "-silent -profile profile a.mov -filter frei0r.fieldfx-" + first +
                      " -consumer avformat:alone.mov vcodec=png real_time=-1"), 0);
         const auto chained = melt("alone.mov -filter frei0r.fieldfx-" + std::string(second), "chained");
         const auto together = melt("a.mov -filter frei0r.fieldfx-" + std::string(first) +
