@@ -285,7 +285,7 @@ double parseRate(const std::string& text) {
 }
 
 std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
-    std::vector<OptionSpec> specs = {{"--input", "-i", true, true},
+    std::vector<OptionSpec> options = {{"--input", "-i", true, true},
                                      {"--output", "-o", true, false},
                                      {"--set", nullptr, true, true},
                                      {"--start", nullptr, true, false},
@@ -299,8 +299,8 @@ std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
                                      {"--size", nullptr, true, false},
                                      {"--threads", nullptr, true, false},
                                      {"--yes", "-y", false, false}};
-    specs.insert(specs.end(), own);
-    return specs;
+    options.insert(options.end(), own);
+    return options;
 }
 
 const char kEffectOptionsHelp[] =

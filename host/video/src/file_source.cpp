@@ -121,7 +121,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     decoder_->thread_count = 0;
     // Slice threads only: with frame threads, a frame that fails to decode
     // under AV_EF_EXPLODE trips an assertion in libavcodec 5.1 (damaged MPEG-4
-    // Part 2 in AVI aborts the process instead of returning the error).
+    // Visual (mpeg4) in AVI aborts the process instead of returning the error).
     decoder_->thread_type = FF_THREAD_SLICE;
     if (int r = avcodec_open2(decoder_.get(), codec, nullptr); r < 0)
         throw VideoError("'" + path + "': cannot decode " + codec->name + ": " + av::describe(r));
