@@ -23,6 +23,7 @@
 
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/wipe_lanes.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
@@ -118,7 +119,10 @@ inline WipeImages wipeImages(const PatternWipe& w, RequestImages& images, uint32
 
 // The band width S in mask levels: Softness percent of 255, scaled by 255 /
 // 100 once more, truncating after each division (50 gives 323).
-inline int32_t wipeBandWidth(int32_t softness) { return ((softness * 255) / 100 * 255) / 100; }
+constexpr int32_t wipeBandWidth(int32_t softness) { return ((softness * 255) / 100 * 255) / 100; }
+
+// The widest band (Softness 100): band levels k stay below it.
+constexpr int32_t kMaxBandWidth = wipeBandWidth(100);
 
 struct WipeLevels {
     int32_t S;  // band width
@@ -138,7 +142,8 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
 // (incoming x (S - k) + sample x k) / S in integers, 0 <= k < S. The
 // products and their sum are exact in double (far below 2^53), and the
 // quotient's fraction is 0 or at least 1 / S, far above its rounding error,
-// so the truncated double quotient is the integer quotient.
+// so the truncated double quotient is the integer quotient. This is the
+// reference the field loop's bandBlend below is tested against.
 template <typename Lanes = PixelLanes>
 void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
                uint8_t* out) {
@@ -147,11 +152,102 @@ void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int3
         out);
 }
 
+// 1 / S rounded to a float and then up to the next float, so at or above
+// 1 / S by less than 2^-22 of it. For a whole n from 0 to 255 x S, n x that
+// rounded to a float lies at n / S or above it by less than 255 x 2^-21
+// (rounding is monotonic and a whole n / S is a float), while a fraction of
+// n / S is 0 or at least 1 / S >= 1 / 650: the truncated product is the
+// integer quotient n / S, no division needed.
+inline float bandReciprocal(int32_t S) {
+    const float r = 1.0f / float(S);
+    uint32_t bits;
+    std::memcpy(&bits, &r, 4);
+    ++bits;  // the next float above a positive one
+    float up;
+    std::memcpy(&up, &bits, 4);
+    return up;
+}
+
+// What the band blend needs of every level k below S: the weights S - k and
+// k (whole and below 2^10, so the products with bytes and their sum are
+// exact in single precision), and bandReciprocal(S).
+struct BandWeights {
+    float reciprocal;
+    float weight[kMaxBandWidth][2];
+
+    explicit BandWeights(int32_t S) : reciprocal(S > 0 ? bandReciprocal(S) : 0.0f) {
+        for (int32_t k = 0; k < S; ++k) weight[k][0] = float(S - k), weight[k][1] = float(k);
+    }
+};
+
+namespace detail {
+
+// The rectangle a wipe paints: the active rectangle of src0, kept inside
+// src1 and inside the rows dst holds.
+inline PixelRect wipeRect(const FieldImage* src0, const FieldImage* src1, const FieldImage* dst) {
+    PixelRect a = activeRect(src0);
+    const PixelRect b1 = imageRect(src1);
+    a.x1 = std::min(a.x1, b1.x1);
+    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
+    return a;
+}
+
+// Mask column (maskW x c) / aW, stepped along the row without dividing: each
+// column adds maskW / aW whole columns and maskW % aW to the remainder.
+struct MaskColumns {
+    int32_t col, rem, colStep, remStep, aW;
+
+    MaskColumns(int32_t maskW, int32_t aW, int32_t c0)
+        : col((maskW * c0) / aW), rem((maskW * c0) % aW), colStep(maskW / aW),
+          remStep(maskW % aW), aW(aW) {}
+    int32_t next() {
+        const int32_t at = col;
+        col += colStep;
+        rem += remStep;
+        if (rem >= aW) ++col, rem -= aW;
+        return at;
+    }
+};
+
+// The band pixels of one rectangle row r, listed by column c[i] and level
+// k[i] (n of them, the lists padded to a multiple of four), four at a time:
+// their positions from `positions(r, c, k, x, y)` in lanes across the four
+// pixels, split into neighbours and fractions in the same lanes, then each
+// pixel's bilinear sample and band blend in lanes across its four bytes.
+// The neighbours are indexed as pixels of src (below 2^31: both sides are
+// 16-bit).
+template <typename Lanes, typename Positions>
+void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut, int32_t ax,
+                  int32_t r, int32_t n, const int32_t* c, const int32_t* k,
+                  const BandWeights& weights, Positions& positions) {
+    for (int32_t i = 0; i < n; i += 4) {
+        Lanes x, y;
+        positions(r, c + i, k + i, x, y);
+        QuadNeighbours q;
+        splitQuad(x, y, src.bounds, src.rowLength, q);
+        const int32_t count = std::min(4, n - i);
+        for (int32_t j = 0; j < count; ++j) {
+            auto pixel = [&](int32_t neighbour) {
+                return loadBiased<Lanes>(src.pixels + std::size_t(q.at[neighbour][j]) * 4);
+            };
+            const Lanes b00 = pixel(0), b01 = pixel(2);
+            const Lanes a00 = b00 - kByteBias, a01 = b01 - kByteBias;
+            const Lanes top = (pixel(1) - b00) * q.fx[j] + a00;
+            const Lanes bottom = (pixel(3) - b01) * q.fx[j] + a01;
+            const std::size_t x = std::size_t(c[i + j] + ax) * 4;
+            blendBandFloat(row1 + x, (bottom - top) * q.fy[j] + top,
+                           weights.weight[k[i + j]], weights.reciprocal, rowOut + x);
+        }
+    }
+}
+
+}  // namespace detail
+
 // Paints one field of a pattern wipe into dst over the active rectangle of
 // src0. The mask is stretched over the rectangle, nearest pixel by
-// truncation. `samplePosition(c, r, k, x, y)` gives, for the band pixel at
-// column c and row r of the rectangle with band level k, the position of
-// src0 that is sampled (clamp variant).
+// truncation. `positions(r, c, k, x, y)` gives, for four band pixels of
+// rectangle row r at columns c[0..3] with band levels k[0..3], the positions
+// of src0 they sample (clamp variant) in lanes x and y, one pixel a lane.
 //
 // dst is laid out like src0 (the host hands out a scratch image at least as
 // large as the field; one that is smaller gets the rows that fit). src1 is
@@ -159,16 +255,13 @@ void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int3
 // inputs of one geometry (what the host hands out) that is exactly the
 // rectangle; an input that is smaller is never read outside.
 //
-// Lanes carries each band pixel's four byte computations (lanes.h);
-// paintPatternWipe below picks the widest the processor runs.
-template <typename Lanes, typename SamplePosition>
+// Pixels outside the band are copied; the band pixels of a stretch of the
+// row are listed and then sampled four at a time (detail::paintBandRow).
+// paintPatternWipe below picks the widest lanes the processor runs.
+template <typename Lanes, typename Positions>
 void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                          const FieldImage* mask, const WipeLevels& lv,
-                          SamplePosition samplePosition) {
-    PixelRect a = activeRect(src0);
-    const PixelRect b1 = imageRect(src1);
-    a.x1 = std::min(a.x1, b1.x1);
-    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
+                          const FieldImage* mask, const WipeLevels& lv, Positions& positions) {
+    const PixelRect a = detail::wipeRect(src0, src1, dst);
     if (a.empty()) return;
 
     const int32_t ax = src0->activeX, ay = src0->activeY;
@@ -180,58 +273,100 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
     const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
 
-    // Mask column (maskW x c) / aW, stepped along the row without dividing:
-    // each column adds maskW / aW whole columns and maskW % aW to the remainder.
-    const int32_t colStep = maskW / aW, remStep = maskW % aW;
-    const int32_t c0 = a.x0 - ax;
+    const BandWeights weights(lv.S);
+    constexpr int32_t kStretch = 256;
+    int32_t bandC[kStretch + 3], bandK[kStretch + 3];
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
         const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
         const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
         uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
-        int32_t maskCol = (maskW * c0) / aW, rem = (maskW * c0) % aW;
-        for (int32_t x = a.x0; x < a.x1; ++x) {
-            const int32_t c = x - ax;
-            const int32_t m = maskRow[maskCol];
-            maskCol += colStep;
-            rem += remStep;
-            if (rem >= aW) ++maskCol, rem -= aW;
-            uint8_t* o = rowOut + std::size_t(x) * 4;
-            if (m >= lv.T) {
-                std::memcpy(o, row0 + std::size_t(x) * 4, 4);
-            } else if (m < lv.L) {
-                std::memcpy(o, row1 + std::size_t(x) * 4, 4);
-            } else {
-                const int32_t k = int32_t(m - lv.L);  // 0 <= k < S
-                double sx, sy;
-                samplePosition(c, r, k, sx, sy);
-                uint8_t s[4];
-                sampleBilinear(source, sx, sy, s);
-                blendBand<Lanes>(row1 + std::size_t(x) * 4, s, lv.S, k, o);
+        detail::MaskColumns columns(maskW, aW, a.x0 - ax);
+        for (int32_t x = a.x0; x < a.x1;) {
+            const int32_t end = std::min(a.x1, x + kStretch);
+            int32_t n = 0;
+            for (; x < end; ++x) {
+                const int32_t m = maskRow[columns.next()];
+                uint8_t* o = rowOut + std::size_t(x) * 4;
+                if (m >= lv.T) {
+                    std::memcpy(o, row0 + std::size_t(x) * 4, 4);
+                } else if (m < lv.L) {
+                    std::memcpy(o, row1 + std::size_t(x) * 4, 4);
+                } else {
+                    bandC[n] = x - ax;
+                    bandK[n] = int32_t(m - lv.L);  // 0 <= k < S
+                    ++n;
+                }
             }
+            if (n == 0) continue;
+            for (int32_t i = n; i % 4 != 0; ++i) bandC[i] = bandC[n - 1], bandK[i] = bandK[n - 1];
+            detail::paintBandRow<Lanes>(source, row1, rowOut, ax, r, n, bandC, bandK, weights,
+                                        positions);
         }
     }
 }
 
 #if defined(FIELDFX_AVX2_LANES)
-template <typename SamplePosition>
+template <typename Positions>
 FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
                                               FieldImage* dst, const FieldImage* mask,
-                                              const WipeLevels& lv,
-                                              SamplePosition samplePosition) {
-    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, samplePosition);
+                                              const WipeLevels& lv, Positions& positions) {
+    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, positions);
 }
 #endif
 
-template <typename SamplePosition>
+template <typename Positions>
 void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                      const FieldImage* mask, const WipeLevels& lv,
-                      SamplePosition samplePosition) {
+                      const FieldImage* mask, const WipeLevels& lv, Positions& positions) {
 #if defined(FIELDFX_AVX2_LANES)
-    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, samplePosition);
+    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, positions);
 #endif
-    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, samplePosition);
+    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, positions);
+}
+
+// Paints one field of a pattern wipe into dst over the active rectangle of
+// src0, with the sample position of each band pixel as `samplePosition(c, r,
+// k, x, y)` gives it for column c and row r of the rectangle and band level
+// k (clamp variant). The pixel by pixel reference of paintPatternWipe, which
+// must give the same bytes; tests compare the two.
+template <typename SamplePosition>
+void paintPatternWipeReference(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                               const FieldImage* mask, const WipeLevels& lv,
+                               SamplePosition samplePosition) {
+    const PixelRect a = detail::wipeRect(src0, src1, dst);
+    if (a.empty()) return;
+
+    const int32_t ax = src0->activeX, ay = src0->activeY;
+    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
+    const int32_t maskW = mask->width, maskH = mask->height;
+    const auto* maskPixels = static_cast<const uint8_t*>(mask->pixels);
+    const SampleSource source = clampSource(src0);
+    const auto* in0 = static_cast<const uint8_t*>(src0->pixels);
+    const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
+    auto* out = static_cast<uint8_t*>(dst->pixels);
+    for (int32_t y = a.y0; y < a.y1; ++y) {
+        const int32_t r = y - ay;
+        for (int32_t x = a.x0; x < a.x1; ++x) {
+            const int32_t c = x - ax;
+            const int32_t m = maskPixels[std::size_t((maskH * r) / aH) * std::size_t(maskW) +
+                                         std::size_t((maskW * c) / aW)];
+            const std::size_t i0 = (std::size_t(y) * std::size_t(src0->width) + std::size_t(x)) * 4;
+            const std::size_t i1 = (std::size_t(y) * std::size_t(src1->width) + std::size_t(x)) * 4;
+            if (m >= lv.T) {
+                std::memcpy(out + i0, in0 + i0, 4);
+            } else if (m < lv.L) {
+                std::memcpy(out + i0, in1 + i1, 4);
+            } else {
+                const int32_t k = int32_t(m - lv.L);
+                double sx, sy;
+                samplePosition(c, r, k, sx, sy);
+                uint8_t s[4];
+                sampleBilinear(source, sx, sy, s);
+                blendBand(in1 + i1, s, lv.S, k, out + i0);
+            }
+        }
+    }
 }
 
 }  // namespace fieldfx

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "fieldfx/helpers/pattern_wipe.h"
+#include "fieldfx/helpers/wipe_lanes.h"
+
 namespace fieldfx::glide {
 
 struct Shift {
@@ -35,13 +38,41 @@ inline Shift shiftVector(uint32_t direction, int32_t D) {
     }
 }
 
+// The part (S - k) / S of a shift component, in single precision.
+inline float shiftPart(int32_t remaining, int32_t shift, int32_t S) {
+    return float(remaining * shift) / float(S);
+}
+
 // The sampled coordinate of column (or row) c of the rectangle for a band
 // pixel whose change-over has weight S - k left: the part (S - k) / S of the
 // shift, added to c and the rectangle's origin, all in single precision.
 inline double shiftedCoordinate(int32_t remaining, int32_t shift, int32_t S, int32_t c,
                                 int32_t origin) {
-    return double(float(remaining * shift) / float(S) + float(c) + float(origin));
+    return double(shiftPart(remaining, shift, S) + float(c) + float(origin));
 }
+
+// The sample positions of band pixels, four at a time (paintPatternWipe):
+// the shift parts of every band level once a field, so that a pixel's
+// shiftedCoordinate is two single-precision additions an axis.
+struct ShiftPositions {
+    int32_t ax, ay;
+    float partX[kMaxBandWidth], partY[kMaxBandWidth];
+
+    ShiftPositions(Shift shift, int32_t ax, int32_t ay, int32_t S) : ax(ax), ay(ay) {
+        for (int32_t k = 0; k < S; ++k) {
+            partX[k] = shiftPart(S - k, shift.dx, S);
+            partY[k] = shiftPart(S - k, shift.dy, S);
+        }
+    }
+
+    template <typename Lanes>
+    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) const {
+        auto atX = [&](int j) { return double(partX[k[j]] + float(c[j]) + float(ax)); };
+        auto atY = [&](int j) { return double(partY[k[j]] + float(r) + float(ay)); };
+        x = quadOf<Lanes>(atX(0), atX(1), atX(2), atX(3));
+        y = quadOf<Lanes>(atY(0), atY(1), atY(2), atY(3));
+    }
+};
 
 }  // namespace fieldfx::glide
 

@@ -1,0 +1,238 @@
+/*
+ * Lanes for the band of the pattern wipes (pattern_wipe.h).
+ *
+ * Positions: the lane types of lanes.h across four pixels instead of across
+ * the four bytes of one, so four sample positions are computed at once, then
+ * split into the neighbours and fractions of the clamp sampler (sampler.h).
+ *
+ * Neighbours: a byte b is taken as the double 2^52 + b. The difference of
+ * two such doubles is exactly the difference of the bytes and subtracting
+ * 2^52 gives b exactly, so the bilinear blend computes on the same values as
+ * with converted bytes; with AVX2 the byte is placed into the low bits of
+ * 2^52's pattern instead of being converted.
+ *
+ * Band blend: (incoming x (S - k) + sample x k) / S on whole numbers, in
+ * single precision (see bandReciprocal in pattern_wipe.h).
+ *
+ * Every operation is the IEEE one of the scalar code, lane by lane, so each
+ * lane holds the bits the scalar computation gives.
+ */
+#ifndef FIELDFX_HELPERS_WIPE_LANES_H
+#define FIELDFX_HELPERS_WIPE_LANES_H
+
+#include <cstdint>
+#include <cstring>
+
+#include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/rect.h"
+
+namespace fieldfx {
+
+constexpr double kByteBias = 4503599627370496.0;  // 2^52
+
+template <typename Lanes>
+Lanes quadOf(double a, double b, double c, double d);
+template <typename Lanes>
+Lanes quadOfInts(const int32_t* p);
+
+// Four entries of a table, picked by four indices.
+template <typename Lanes>
+Lanes gatherQuad(const double* table, const int32_t* index) {
+    return quadOf<Lanes>(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+}
+
+// Where four positions sample a clamp source: the pixel index of each
+// neighbour (00, 10, 01, 11) of each position, and the fractions.
+struct QuadNeighbours {
+    int32_t at[4][4];
+    double fx[4], fy[4];
+};
+
+// A pixel's bytes b as the lanes 2^52 + b.
+template <typename Lanes>
+Lanes loadBiased(const uint8_t* p) {
+    return Lanes::load(p) + kByteBias;
+}
+
+#if defined(__SSE2__)
+
+template <>
+inline PixelLanes quadOf<PixelLanes>(double a, double b, double c, double d) {
+    return PixelLanes{_mm_set_pd(b, a), _mm_set_pd(d, c)};
+}
+template <>
+inline PixelLanes quadOfInts<PixelLanes>(const int32_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return PixelLanes{_mm_cvtepi32_pd(v), _mm_cvtepi32_pd(_mm_srli_si128(v, 8))};
+}
+// As the x86 instructions: a < b ? a : b and a > b ? a : b, so a NaN in a
+// gives b.
+inline PixelLanes minLanes(PixelLanes a, PixelLanes b) {
+    return PixelLanes{_mm_min_pd(a.lo, b.lo), _mm_min_pd(a.hi, b.hi)};
+}
+inline PixelLanes maxLanes(PixelLanes a, PixelLanes b) {
+    return PixelLanes{_mm_max_pd(a.lo, b.lo), _mm_max_pd(a.hi, b.hi)};
+}
+inline void storeQuad(PixelLanes v, double* p) {
+    _mm_storeu_pd(p, v.lo);
+    _mm_storeu_pd(p + 2, v.hi);
+}
+// Each lane truncated toward zero; every lane must lie within the 32-bit range.
+inline void storeInts(PixelLanes v, int32_t* p) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_unpacklo_epi64(_mm_cvttpd_epi32(v.lo), _mm_cvttpd_epi32(v.hi)));
+}
+inline __m128i truncatedInts(PixelLanes v) {
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(v.lo), _mm_cvttpd_epi32(v.hi));
+}
+inline PixelLanes truncateLanes(PixelLanes v) {
+    return PixelLanes{_mm_cvtepi32_pd(_mm_cvttpd_epi32(v.lo)),
+                      _mm_cvtepi32_pd(_mm_cvttpd_epi32(v.hi))};
+}
+
+// The band blend of one pixel: each lane of `sample` truncated (a whole
+// 0..255), then (incoming x w[0] + sample x w[1]) x reciprocal truncated,
+// in single precision.
+template <typename Lanes>
+void blendBandFloat(const uint8_t* incoming, Lanes sample, const float w[2], float reciprocal,
+                    uint8_t* out) {
+    int32_t word;
+    std::memcpy(&word, incoming, 4);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 in = _mm_cvtepi32_ps(
+        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero));
+    const __m128 n = _mm_add_ps(_mm_mul_ps(in, _mm_set1_ps(w[0])),
+                                _mm_mul_ps(_mm_cvtepi32_ps(truncatedInts(sample)), _mm_set1_ps(w[1])));
+    const __m128i q = _mm_cvttps_epi32(_mm_mul_ps(n, _mm_set1_ps(reciprocal)));
+    const __m128i words = _mm_packs_epi32(q, q);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    std::memcpy(out, &bytes, 4);
+}
+
+#else
+
+template <>
+inline PixelLanes quadOf<PixelLanes>(double a, double b, double c, double d) {
+    return PixelLanes{{a, b, c, d}};
+}
+template <>
+inline PixelLanes quadOfInts<PixelLanes>(const int32_t* p) {
+    return PixelLanes{{double(p[0]), double(p[1]), double(p[2]), double(p[3])}};
+}
+inline PixelLanes minLanes(PixelLanes a, PixelLanes b) {
+    for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] < b.v[i] ? a.v[i] : b.v[i];
+    return a;
+}
+inline PixelLanes maxLanes(PixelLanes a, PixelLanes b) {
+    for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] > b.v[i] ? a.v[i] : b.v[i];
+    return a;
+}
+inline void storeQuad(PixelLanes v, double* p) {
+    for (int i = 0; i < 4; ++i) p[i] = v.v[i];
+}
+inline void storeInts(PixelLanes v, int32_t* p) {
+    for (int i = 0; i < 4; ++i) p[i] = int32_t(v.v[i]);
+}
+inline PixelLanes truncateLanes(PixelLanes v) {
+    for (int i = 0; i < 4; ++i) v.v[i] = double(int32_t(v.v[i]));
+    return v;
+}
+template <typename Lanes>
+void blendBandFloat(const uint8_t* incoming, Lanes sample, const float w[2], float reciprocal,
+                    uint8_t* out) {
+    for (int i = 0; i < 4; ++i) {
+        const float n = float(incoming[i]) * w[0] + float(int32_t(sample.v[i])) * w[1];
+        out[i] = uint8_t(int32_t(n * reciprocal));
+    }
+}
+
+#endif
+
+// The split of four positions, the clamp sampler's (sampler.h) lane by lane:
+// each position kept convertible, its whole part and fraction (never
+// negative), the two neighbours on each axis clamped to the bounds, and
+// their pixel indices (below 2^31: both sides of an image are 16-bit).
+template <typename Lanes>
+void splitQuad(Lanes x, Lanes y, const PixelRect& b, int32_t rowLength, QuadNeighbours& q) {
+    auto axis = [](Lanes v, double lo, double last, Lanes& i0, Lanes& i1, Lanes& frac) {
+        v = minLanes(maxLanes(v, Lanes::all(-1.0e9)), Lanes::all(1.0e9));  // NaN gives -1e9
+        const Lanes whole = truncateLanes(v);
+        frac = maxLanes(v - whole, Lanes::all(0.0));
+        i0 = minLanes(maxLanes(whole, Lanes::all(lo)), Lanes::all(last));
+        i1 = minLanes(maxLanes(whole + 1.0, Lanes::all(lo)), Lanes::all(last));
+    };
+    Lanes c0, c1, r0, r1, fx, fy;
+    axis(x, b.x0, b.x1 - 1, c0, c1, fx);
+    axis(y, b.y0, b.y1 - 1, r0, r1, fy);
+    r0 = r0 * double(rowLength);
+    r1 = r1 * double(rowLength);
+    storeInts(r0 + c0, q.at[0]);
+    storeInts(r0 + c1, q.at[1]);
+    storeInts(r1 + c0, q.at[2]);
+    storeInts(r1 + c1, q.at[3]);
+    storeQuad(fx, q.fx);
+    storeQuad(fy, q.fy);
+}
+
+#if defined(FIELDFX_AVX2_LANES)
+
+#define FIELDFX_AVX2 __attribute__((target("avx2")))
+
+template <>
+FIELDFX_AVX2 inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, double c, double d) {
+    return PixelLanesAvx2{_mm256_set_pd(d, c, b, a)};
+}
+template <>
+FIELDFX_AVX2 inline PixelLanesAvx2 quadOfInts<PixelLanesAvx2>(const int32_t* p) {
+    return PixelLanesAvx2{_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
+}
+FIELDFX_AVX2 inline __m128i truncatedInts(PixelLanesAvx2 v) { return _mm256_cvttpd_epi32(v.v); }
+
+template <>
+FIELDFX_AVX2 inline PixelLanesAvx2 loadBiased<PixelLanesAvx2>(const uint8_t* p) {
+    int32_t word;
+    std::memcpy(&word, p, 4);
+    const __m256i bytes = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word));
+    return PixelLanesAvx2{
+        _mm256_castsi256_pd(_mm256_or_si256(bytes, _mm256_castpd_si256(_mm256_set1_pd(kByteBias))))};
+}
+
+namespace detail {
+
+FIELDFX_AVX2 inline void splitAxis(__m256d v, int32_t lo, int32_t last, __m128i& i0, __m128i& i1,
+                                   __m256d& frac) {
+    v = _mm256_min_pd(_mm256_max_pd(v, _mm256_set1_pd(-1.0e9)), _mm256_set1_pd(1.0e9));
+    const __m128i whole = _mm256_cvttpd_epi32(v);
+    frac = _mm256_max_pd(_mm256_sub_pd(v, _mm256_cvtepi32_pd(whole)), _mm256_setzero_pd());
+    const __m128i vlo = _mm_set1_epi32(lo), vlast = _mm_set1_epi32(last);
+    i0 = _mm_min_epi32(_mm_max_epi32(whole, vlo), vlast);
+    i1 = _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(whole, _mm_set1_epi32(1)), vlo), vlast);
+}
+
+}  // namespace detail
+
+// splitQuad with the whole parts in 32-bit integer lanes.
+FIELDFX_AVX2 inline void splitQuad(PixelLanesAvx2 x, PixelLanesAvx2 y, const PixelRect& b,
+                                   int32_t rowLength, QuadNeighbours& q) {
+    __m128i c0, c1, r0, r1;
+    __m256d fx, fy;
+    detail::splitAxis(x.v, b.x0, b.x1 - 1, c0, c1, fx);
+    detail::splitAxis(y.v, b.y0, b.y1 - 1, r0, r1, fy);
+    const __m128i w = _mm_set1_epi32(rowLength);
+    r0 = _mm_mullo_epi32(r0, w);
+    r1 = _mm_mullo_epi32(r1, w);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[0]), _mm_add_epi32(r0, c0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[1]), _mm_add_epi32(r0, c1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[2]), _mm_add_epi32(r1, c0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[3]), _mm_add_epi32(r1, c1));
+    _mm256_storeu_pd(q.fx, fx);
+    _mm256_storeu_pd(q.fy, fy);
+}
+
+#undef FIELDFX_AVX2
+
+#endif
+
+}  // namespace fieldfx
+
+#endif
