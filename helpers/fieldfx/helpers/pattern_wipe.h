@@ -169,14 +169,16 @@ inline float bandReciprocal(int32_t S) {
 }
 
 // What the band blend needs of every level k below S: the weights S - k and
-// k (whole and below 2^10, so the products with bytes and their sum are
-// exact in single precision), and bandReciprocal(S).
+// k, four of each, one for every byte (whole and below 2^10, so the products
+// with bytes and their sum are exact in single precision), and
+// bandReciprocal(S).
 struct BandWeights {
     float reciprocal;
-    float weight[kMaxBandWidth][2];
+    float weight[kMaxBandWidth][8];
 
     explicit BandWeights(int32_t S) : reciprocal(S > 0 ? bandReciprocal(S) : 0.0f) {
-        for (int32_t k = 0; k < S; ++k) weight[k][0] = float(S - k), weight[k][1] = float(k);
+        for (int32_t k = 0; k < S; ++k)
+            for (int i = 0; i < 4; ++i) weight[k][i] = float(S - k), weight[k][4 + i] = float(k);
     }
 };
 
@@ -225,8 +227,7 @@ void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut,
         positions(r, c + i, k + i, x, y);
         QuadNeighbours q;
         splitQuad(x, y, src.bounds, src.rowLength, q);
-        const int32_t count = std::min(4, n - i);
-        for (int32_t j = 0; j < count; ++j) {
+        auto sample = [&](int32_t j) {
             auto pixel = [&](int32_t neighbour) {
                 return loadBiased<Lanes>(src.pixels + std::size_t(q.at[neighbour][j]) * 4);
             };
@@ -234,10 +235,18 @@ void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut,
             const Lanes a00 = b00 - kByteBias, a01 = b01 - kByteBias;
             const Lanes top = (pixel(1) - b00) * q.fx[j] + a00;
             const Lanes bottom = (pixel(3) - b01) * q.fx[j] + a01;
-            const std::size_t x = std::size_t(c[i + j] + ax) * 4;
-            blendBandFloat(row1 + x, (bottom - top) * q.fy[j] + top,
-                           weights.weight[k[i + j]], weights.reciprocal, rowOut + x);
-        }
+            return (bottom - top) * q.fy[j] + top;
+        };
+        auto at = [&](int32_t j) { return std::size_t(c[i + j] + ax) * 4; };
+        const int32_t count = std::min(4, n - i);
+        int32_t j = 0;
+        for (; j + 2 <= count; j += 2)
+            blendBandPair(row1 + at(j), row1 + at(j + 1), sample(j), sample(j + 1),
+                          weights.weight[k[i + j]], weights.weight[k[i + j + 1]],
+                          weights.reciprocal, rowOut + at(j), rowOut + at(j + 1));
+        if (j < count)
+            blendBandFloat(row1 + at(j), sample(j), weights.weight[k[i + j]], weights.reciprocal,
+                           rowOut + at(j));
     }
 }
 
@@ -274,8 +283,10 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
     auto* out = static_cast<uint8_t*>(dst->pixels);
 
     const BandWeights weights(lv.S);
+    const BandSorter sorter(lv.T, lv.L);
     constexpr int32_t kStretch = 256;
     int32_t bandC[kStretch + 3], bandK[kStretch + 3];
+    uint8_t stretched[kStretch];
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
         const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
@@ -283,22 +294,17 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
         uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
         detail::MaskColumns columns(maskW, aW, a.x0 - ax);
-        for (int32_t x = a.x0; x < a.x1;) {
-            const int32_t end = std::min(a.x1, x + kStretch);
-            int32_t n = 0;
-            for (; x < end; ++x) {
-                const int32_t m = maskRow[columns.next()];
-                uint8_t* o = rowOut + std::size_t(x) * 4;
-                if (m >= lv.T) {
-                    std::memcpy(o, row0 + std::size_t(x) * 4, 4);
-                } else if (m < lv.L) {
-                    std::memcpy(o, row1 + std::size_t(x) * 4, 4);
-                } else {
-                    bandC[n] = x - ax;
-                    bandK[n] = int32_t(m - lv.L);  // 0 <= k < S
-                    ++n;
-                }
+        for (int32_t x = a.x0; x < a.x1; x += kStretch) {
+            const int32_t count = std::min(a.x1 - x, kStretch);
+            // A mask as wide as the rectangle is read in place.
+            const uint8_t* m = maskRow + (x - ax);
+            if (maskW != aW) {
+                for (int32_t i = 0; i < count; ++i) stretched[i] = maskRow[columns.next()];
+                m = stretched;
             }
+            const std::size_t at = std::size_t(x) * 4;
+            const int32_t n = sorter.sort(m, count, row0 + at, row1 + at, rowOut + at, x - ax,
+                                          bandC, bandK);
             if (n == 0) continue;
             for (int32_t i = n; i % 4 != 0; ++i) bandC[i] = bandC[n - 1], bandK[i] = bandK[n - 1];
             detail::paintBandRow<Lanes>(source, row1, rowOut, ax, r, n, bandC, bandK, weights,

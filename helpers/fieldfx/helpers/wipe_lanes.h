@@ -91,18 +91,18 @@ inline PixelLanes truncateLanes(PixelLanes v) {
 }
 
 // The band blend of one pixel: each lane of `sample` truncated (a whole
-// 0..255), then (incoming x w[0] + sample x w[1]) x reciprocal truncated,
-// in single precision.
+// 0..255), then (incoming x w[0..3] + sample x w[4..7]) x reciprocal
+// truncated, in single precision.
 template <typename Lanes>
-void blendBandFloat(const uint8_t* incoming, Lanes sample, const float w[2], float reciprocal,
+void blendBandFloat(const uint8_t* incoming, Lanes sample, const float* w, float reciprocal,
                     uint8_t* out) {
     int32_t word;
     std::memcpy(&word, incoming, 4);
     const __m128i zero = _mm_setzero_si128();
     const __m128 in = _mm_cvtepi32_ps(
         _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero));
-    const __m128 n = _mm_add_ps(_mm_mul_ps(in, _mm_set1_ps(w[0])),
-                                _mm_mul_ps(_mm_cvtepi32_ps(truncatedInts(sample)), _mm_set1_ps(w[1])));
+    const __m128 n = _mm_add_ps(_mm_mul_ps(in, _mm_loadu_ps(w)),
+                                _mm_mul_ps(_mm_cvtepi32_ps(truncatedInts(sample)), _mm_loadu_ps(w + 4)));
     const __m128i q = _mm_cvttps_epi32(_mm_mul_ps(n, _mm_set1_ps(reciprocal)));
     const __m128i words = _mm_packs_epi32(q, q);
     const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
@@ -138,15 +138,112 @@ inline PixelLanes truncateLanes(PixelLanes v) {
     return v;
 }
 template <typename Lanes>
-void blendBandFloat(const uint8_t* incoming, Lanes sample, const float w[2], float reciprocal,
+void blendBandFloat(const uint8_t* incoming, Lanes sample, const float* w, float reciprocal,
                     uint8_t* out) {
     for (int i = 0; i < 4; ++i) {
-        const float n = float(incoming[i]) * w[0] + float(int32_t(sample.v[i])) * w[1];
+        const float n = float(incoming[i]) * w[i] + float(int32_t(sample.v[i])) * w[4 + i];
         out[i] = uint8_t(int32_t(n * reciprocal));
     }
 }
 
 #endif
+
+// blendBandFloat of two pixels.
+template <typename Lanes>
+void blendBandPair(const uint8_t* inA, const uint8_t* inB, Lanes sA, Lanes sB, const float* wA,
+                   const float* wB, float reciprocal, uint8_t* outA, uint8_t* outB) {
+    blendBandFloat(inA, sA, wA, reciprocal, outA);
+    blendBandFloat(inB, sB, wB, reciprocal, outB);
+}
+
+// Sorts a stretch of row by its mask values m: from T up a pixel shows the
+// outgoing pixel, below L the incoming one, and in between it lies in the
+// band at level k = m - L. sort() writes the pixels outside the band and
+// lists the band pixels by column and level; sixteen at a time with SSE2,
+// where a mask byte against a level clamped to 0..256 compares without
+// widening (m >= t is t - m saturating at 0).
+class BandSorter {
+public:
+    BandSorter(int64_t T, int64_t L) : T_(T), L_(L) {
+#if defined(__SSE2__)
+        const int64_t t = T < 0 ? 0 : T > 256 ? 256 : T;
+        const int64_t l = L < 0 ? 0 : L > 256 ? 256 : L;
+        t8_ = _mm_set1_epi8(char(t > 255 ? 255 : t));
+        l8_ = _mm_set1_epi8(char(l > 255 ? 255 : l));
+        geOn_ = t > 255 ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+        ltAll_ = l > 255 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+#endif
+    }
+
+    // count pixels from column c0 of the rectangle: mask values m[i], rows
+    // from the stretch's first pixel. Returns how many band pixels it listed.
+    int32_t sort(const uint8_t* m, int32_t count, const uint8_t* row0, const uint8_t* row1,
+                 uint8_t* out, int32_t c0, int32_t* bandC, int32_t* bandK) const {
+        int32_t n = 0, i = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+        for (; i + 16 <= count; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i));
+            const __m128i ge = _mm_and_si128(_mm_cmpeq_epi8(_mm_subs_epu8(t8_, v), zero), geOn_);
+            const __m128i lt = _mm_or_si128(
+                _mm_andnot_si128(_mm_cmpeq_epi8(_mm_subs_epu8(l8_, v), zero), ones), ltAll_);
+            const int band = ~_mm_movemask_epi8(_mm_or_si128(ge, lt)) & 0xFFFF;
+            if (band == 0xFFFF) {
+                const __m128i k16[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+                const __m128i L = _mm_set1_epi32(int32_t(L_));
+                for (int q = 0; q < 4; ++q) {
+                    const __m128i k32 = q % 2 == 0 ? _mm_unpacklo_epi16(k16[q / 2], zero)
+                                                   : _mm_unpackhi_epi16(k16[q / 2], zero);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(bandK + n + 4 * q),
+                                     _mm_sub_epi32(k32, L));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(bandC + n + 4 * q),
+                                     _mm_add_epi32(_mm_set1_epi32(c0 + i + 4 * q),
+                                                   _mm_set_epi32(3, 2, 1, 0)));
+                }
+                n += 16;
+                continue;
+            }
+            // Every pixel takes the outgoing or the incoming one; band pixels
+            // are painted over later.
+            const __m128i ge16[2] = {_mm_unpacklo_epi8(ge, ge), _mm_unpackhi_epi8(ge, ge)};
+            for (int q = 0; q < 4; ++q) {
+                const __m128i pick = q % 2 == 0 ? _mm_unpacklo_epi16(ge16[q / 2], ge16[q / 2])
+                                                : _mm_unpackhi_epi16(ge16[q / 2], ge16[q / 2]);
+                const std::size_t at = std::size_t(i + 4 * q) * 4;
+                const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + at));
+                const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + at));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at),
+                                 _mm_or_si128(_mm_and_si128(pick, p0), _mm_andnot_si128(pick, p1)));
+            }
+            for (int b = band; b != 0; b &= b - 1) {
+                const int j = __builtin_ctz(unsigned(b));
+                bandC[n] = c0 + i + j;
+                bandK[n] = int32_t(m[i + j] - L_);
+                ++n;
+            }
+        }
+#endif
+        for (; i < count; ++i) {
+            const std::size_t at = std::size_t(i) * 4;
+            if (m[i] >= T_) {
+                std::memcpy(out + at, row0 + at, 4);
+            } else if (m[i] < L_) {
+                std::memcpy(out + at, row1 + at, 4);
+            } else {
+                bandC[n] = c0 + i;
+                bandK[n] = int32_t(m[i] - L_);  // 0 <= k < S
+                ++n;
+            }
+        }
+        return n;
+    }
+
+private:
+    int64_t T_, L_;
+#if defined(__SSE2__)
+    __m128i t8_, l8_, geOn_, ltAll_;
+#endif
+};
 
 // The split of four positions, the clamp sampler's (sampler.h) lane by lane:
 // each position kept convertible, its whole part and fraction (never
@@ -195,6 +292,29 @@ FIELDFX_AVX2 inline PixelLanesAvx2 loadBiased<PixelLanesAvx2>(const uint8_t* p) 
     const __m256i bytes = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word));
     return PixelLanesAvx2{
         _mm256_castsi256_pd(_mm256_or_si256(bytes, _mm256_castpd_si256(_mm256_set1_pd(kByteBias))))};
+}
+
+// blendBandPair with the two pixels side by side in one AVX2 register.
+FIELDFX_AVX2 inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, PixelLanesAvx2 sA,
+                                       PixelLanesAvx2 sB, const float* wA, const float* wB,
+                                       float reciprocal, uint8_t* outA, uint8_t* outB) {
+    int32_t a, b;
+    std::memcpy(&a, inA, 4);
+    std::memcpy(&b, inB, 4);
+    const __m256 in =
+        _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(a), b, 1)));
+    const __m256 s = _mm256_cvtepi32_ps(
+        _mm256_set_m128i(_mm256_cvttpd_epi32(sB.v), _mm256_cvttpd_epi32(sA.v)));
+    const __m256 w0 = _mm256_set_m128(_mm_loadu_ps(wB), _mm_loadu_ps(wA));
+    const __m256 w1 = _mm256_set_m128(_mm_loadu_ps(wB + 4), _mm_loadu_ps(wA + 4));
+    const __m256 n = _mm256_add_ps(_mm256_mul_ps(in, w0), _mm256_mul_ps(s, w1));
+    const __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(n, _mm256_set1_ps(reciprocal)));
+    const __m256i words = _mm256_packs_epi32(q, q);  // within each half
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    a = _mm256_cvtsi256_si32(bytes);
+    b = _mm256_extract_epi32(bytes, 4);
+    std::memcpy(outA, &a, 4);
+    std::memcpy(outB, &b, 4);
 }
 
 namespace detail {
