@@ -90,6 +90,25 @@ inline PixelLanes truncateLanes(PixelLanes v) {
                       _mm_cvtepi32_pd(_mm_cvttpd_epi32(v.hi))};
 }
 
+// Four single-precision values, one a pixel, and their widening into lanes.
+struct FloatQuad {
+    __m128 v;
+};
+inline FloatQuad floatQuadOf(float a, float b, float c, float d) {
+    return FloatQuad{_mm_set_ps(d, c, b, a)};
+}
+inline FloatQuad floatQuadOfInts(const int32_t* p) {
+    return FloatQuad{_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
+}
+inline FloatQuad operator+(FloatQuad a, float b) { return FloatQuad{_mm_add_ps(a.v, _mm_set1_ps(b))}; }
+inline FloatQuad operator+(FloatQuad a, FloatQuad b) { return FloatQuad{_mm_add_ps(a.v, b.v)}; }
+template <typename Lanes>
+Lanes widen(FloatQuad q);
+template <>
+inline PixelLanes widen<PixelLanes>(FloatQuad q) {
+    return PixelLanes{_mm_cvtps_pd(q.v), _mm_cvtps_pd(_mm_movehl_ps(q.v, q.v))};
+}
+
 // The band blend of one pixel: each lane of `sample` truncated (a whole
 // 0..255), then (incoming x w[0..3] + sample x w[4..7]) x reciprocal
 // truncated, in single precision.
@@ -136,6 +155,25 @@ inline void storeInts(PixelLanes v, int32_t* p) {
 inline PixelLanes truncateLanes(PixelLanes v) {
     for (int i = 0; i < 4; ++i) v.v[i] = double(int32_t(v.v[i]));
     return v;
+}
+struct FloatQuad {
+    float v[4];
+};
+inline FloatQuad floatQuadOf(float a, float b, float c, float d) { return FloatQuad{{a, b, c, d}}; }
+inline FloatQuad floatQuadOfInts(const int32_t* p) {
+    return FloatQuad{{float(p[0]), float(p[1]), float(p[2]), float(p[3])}};
+}
+inline FloatQuad operator+(FloatQuad a, float b) {
+    for (float& v : a.v) v += b;
+    return a;
+}
+inline FloatQuad operator+(FloatQuad a, FloatQuad b) {
+    for (int i = 0; i < 4; ++i) a.v[i] += b.v[i];
+    return a;
+}
+template <typename Lanes>
+Lanes widen(FloatQuad q) {
+    return quadOf<Lanes>(q.v[0], q.v[1], q.v[2], q.v[3]);
 }
 template <typename Lanes>
 void blendBandFloat(const uint8_t* incoming, Lanes sample, const float* w, float reciprocal,
@@ -282,6 +320,10 @@ FIELDFX_AVX2 inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, do
 template <>
 FIELDFX_AVX2 inline PixelLanesAvx2 quadOfInts<PixelLanesAvx2>(const int32_t* p) {
     return PixelLanesAvx2{_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
+}
+template <>
+FIELDFX_AVX2 inline PixelLanesAvx2 widen<PixelLanesAvx2>(FloatQuad q) {
+    return PixelLanesAvx2{_mm256_cvtps_pd(q.v)};
 }
 FIELDFX_AVX2 inline __m128i truncatedInts(PixelLanesAvx2 v) { return _mm256_cvttpd_epi32(v.v); }
 

@@ -53,7 +53,8 @@ inline double shiftedCoordinate(int32_t remaining, int32_t shift, int32_t S, int
 
 // The sample positions of band pixels, four at a time (paintPatternWipe):
 // the shift parts of every band level once a field, so that a pixel's
-// shiftedCoordinate is two single-precision additions an axis.
+// shiftedCoordinate is two single-precision additions an axis, four pixels
+// in one register.
 struct ShiftPositions {
     int32_t ax, ay;
     float partX[kMaxBandWidth], partY[kMaxBandWidth];
@@ -67,10 +68,11 @@ struct ShiftPositions {
 
     template <typename Lanes>
     void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) const {
-        auto atX = [&](int j) { return double(partX[k[j]] + float(c[j]) + float(ax)); };
-        auto atY = [&](int j) { return double(partY[k[j]] + float(r) + float(ay)); };
-        x = quadOf<Lanes>(atX(0), atX(1), atX(2), atX(3));
-        y = quadOf<Lanes>(atY(0), atY(1), atY(2), atY(3));
+        auto parts = [&](const float* part) {
+            return floatQuadOf(part[k[0]], part[k[1]], part[k[2]], part[k[3]]);
+        };
+        x = widen<Lanes>(parts(partX) + floatQuadOfInts(c) + float(ax));
+        y = widen<Lanes>(parts(partY) + float(r) + float(ay));
     }
 };
 
