@@ -60,7 +60,7 @@ TEST(GlideArithmetic, FourPositionsAtOnceAreTheScalarOnes) {
         const glide::Shift shift =
             glide::shiftVector(uint32_t(pick(0, 8)), glide::shiftLength(pick(0, 100), aH));
         const int32_t ax = pick(0, 50), ay = pick(0, 50);
-        const glide::ShiftPositions p(shift, ax, ay, S);
+        glide::ShiftPositions p(shift, ax, ay, S);
         const int32_t r = pick(0, aH - 1);
         int32_t c[4], k[4];
         for (int j = 0; j < 4; ++j) c[j] = pick(0, 1919), k[j] = pick(0, S - 1);

@@ -71,10 +71,12 @@ TEST(TelescopeArithmetic, FourPositionsAtOnceAreTheScalarOnes) {
         const int32_t S = pick(1, fieldfx::kMaxBandWidth), aH = pick(1, 1080);
         const double Z = telescope::zoomStrength(pick(0, 100), aH);
         const int32_t halfW = pick(0, 960), halfH = aH / 2, ax = pick(0, 50), ay = pick(0, 50);
-        const telescope::ZoomPositions p(halfW, halfH, ax, ay, S, Z);
+        // Field 1 of 2: levels from L = (S + 255) / 2 - S up.
+        const fieldfx::WipeLevels lv = fieldfx::wipeLevels(S, 1, 2);
+        telescope::ZoomPositions p(halfW, halfH, ax, ay, lv, Z);
         const int32_t r = pick(0, aH - 1);
         int32_t c[4], k[4];
-        for (int j = 0; j < 4; ++j) c[j] = pick(0, 2 * halfW + 1), k[j] = pick(0, S - 1);
+        for (int j = 0; j < 4; ++j) c[j] = pick(0, 2 * halfW + 1), k[j] = pick(p.kLo, p.kHi - 1);
         for (const wipetest::Quad& q : wipetest::quadEveryLaneType(p, r, c, k)) {
             for (int j = 0; j < 4; ++j) {
                 const double f = telescope::magnification(S, k[j], Z);

@@ -17,7 +17,7 @@ namespace wipetest {
 using Quad = std::array<double, 8>;
 
 template <typename Lanes, typename Positions>
-Quad quadWith(const Positions& p, int32_t r, const int32_t* c, const int32_t* k) {
+Quad quadWith(Positions& p, int32_t r, const int32_t* c, const int32_t* k) {
     Lanes x, y;
     p(r, c, k, x, y);
     Quad q;
@@ -28,14 +28,14 @@ Quad quadWith(const Positions& p, int32_t r, const int32_t* c, const int32_t* k)
 
 #if defined(FIELDFX_AVX2_LANES)
 template <typename Positions>
-FIELDFX_AVX2_KERNEL Quad quadAvx2(const Positions& p, int32_t r, const int32_t* c,
+FIELDFX_AVX2_KERNEL Quad quadAvx2(Positions& p, int32_t r, const int32_t* c,
                                   const int32_t* k) {
     return quadWith<fieldfx::PixelLanesAvx2>(p, r, c, k);
 }
 #endif
 
 template <typename Positions>
-std::vector<Quad> quadEveryLaneType(const Positions& p, int32_t r, const int32_t* c,
+std::vector<Quad> quadEveryLaneType(Positions& p, int32_t r, const int32_t* c,
                                     const int32_t* k) {
     std::vector<Quad> quads{quadWith<fieldfx::PixelLanes>(p, r, c, k)};
 #if defined(FIELDFX_AVX2_LANES)

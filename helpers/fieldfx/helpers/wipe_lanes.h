@@ -31,6 +31,8 @@ namespace fieldfx {
 constexpr double kByteBias = 4503599627370496.0;  // 2^52
 
 template <typename Lanes>
+Lanes loadQuad(const double* p);
+template <typename Lanes>
 Lanes quadOf(double a, double b, double c, double d);
 template <typename Lanes>
 Lanes quadOfInts(const int32_t* p);
@@ -56,6 +58,10 @@ Lanes loadBiased(const uint8_t* p) {
 
 #if defined(__SSE2__)
 
+template <>
+inline PixelLanes loadQuad<PixelLanes>(const double* p) {
+    return PixelLanes{_mm_loadu_pd(p), _mm_loadu_pd(p + 2)};
+}
 template <>
 inline PixelLanes quadOf<PixelLanes>(double a, double b, double c, double d) {
     return PixelLanes{_mm_set_pd(b, a), _mm_set_pd(d, c)};
@@ -130,6 +136,10 @@ void blendBandFloat(const uint8_t* incoming, Lanes sample, const float* w, float
 
 #else
 
+template <>
+inline PixelLanes loadQuad<PixelLanes>(const double* p) {
+    return PixelLanes{{p[0], p[1], p[2], p[3]}};
+}
 template <>
 inline PixelLanes quadOf<PixelLanes>(double a, double b, double c, double d) {
     return PixelLanes{{a, b, c, d}};
@@ -313,6 +323,11 @@ void splitQuad(Lanes x, Lanes y, const PixelRect& b, int32_t rowLength, QuadNeig
 
 #define FIELDFX_AVX2 __attribute__((target("avx2")))
 
+template <>
+FIELDFX_AVX2 inline PixelLanesAvx2 loadQuad<PixelLanesAvx2>(const double* p) {
+    return PixelLanesAvx2{_mm256_loadu_pd(p)};
+}
+FIELDFX_AVX2 inline void storeQuad(PixelLanesAvx2 v, double* p) { _mm256_storeu_pd(p, v.v); }
 template <>
 FIELDFX_AVX2 inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, double c, double d) {
     return PixelLanesAvx2{_mm256_set_pd(d, c, b, a)};

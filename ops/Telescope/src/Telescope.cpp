@@ -44,7 +44,7 @@ int32_t process(const OperatorMessage* msg) {
                             msg->position, fieldfx::durationOf(msg));
     const double Z = fieldfx::telescope::zoomStrength(fieldfx::sliderValue(zoom), aH);
 
-    fieldfx::telescope::ZoomPositions positions(halfW, halfH, ax, ay, lv.S, Z);
+    fieldfx::telescope::ZoomPositions positions(halfW, halfH, ax, ay, lv, Z);
     fieldfx::paintPatternWipe(src0, im.src1, im.dst, wipe.mask, lv, positions);
 
     return images.deliver(im.dst);

@@ -5,6 +5,7 @@
 #ifndef FIELDFX_TELESCOPE_ZOOM_H
 #define FIELDFX_TELESCOPE_ZOOM_H
 
+#include <algorithm>
 #include <cstdint>
 
 #include "fieldfx/helpers/pattern_wipe.h"
@@ -30,22 +31,39 @@ inline double zoomedCoordinate(int32_t c, int32_t half, int32_t origin, double f
 }
 
 // The sample positions of band pixels, four at a time (paintPatternWipe):
-// the magnification of every band level once a field, then zoomedCoordinate
-// for both axes in lanes across the four pixels.
+// the magnification of every level a mask byte reaches once a field, the
+// sampled row of each such level once a row (a row has more band pixels than
+// a field has levels), and the sampled column of each pixel, all in lanes
+// across four pixels or levels.
 struct ZoomPositions {
     int32_t halfW, halfH, ax, ay;
-    double f[kMaxBandWidth];
+    int32_t kLo, kHi;  // the levels of mask bytes 0..255
+    int32_t row = -1;  // the rectangle row rowY holds
+    // Four entries past the last level, so that levels go four at a time.
+    double f[kMaxBandWidth + 3];
+    double rowY[kMaxBandWidth + 3];
 
-    ZoomPositions(int32_t halfW, int32_t halfH, int32_t ax, int32_t ay, int32_t S, double Z)
-        : halfW(halfW), halfH(halfH), ax(ax), ay(ay) {
-        for (int32_t k = 0; k < S; ++k) f[k] = magnification(S, k, Z);
+    ZoomPositions(int32_t halfW, int32_t halfH, int32_t ax, int32_t ay, const WipeLevels& lv,
+                  double Z)
+        : halfW(halfW), halfH(halfH), ax(ax), ay(ay),
+          kLo(int32_t(std::max<int64_t>(0, -lv.L))),
+          kHi(int32_t(std::min<int64_t>(lv.S, 256 - lv.L))) {
+        for (int32_t k = 0; k < kMaxBandWidth + 3; ++k)
+            f[k] = k >= kLo && k < kHi ? magnification(lv.S, k, Z) : 1.0;
     }
 
     template <typename Lanes>
-    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) const {
-        const Lanes fk = gatherQuad<Lanes>(f, k);
-        x = (quadOfInts<Lanes>(c) - double(halfW)) / fk + double(halfW) + double(ax);
-        y = Lanes::all(double(r - halfH)) / fk + double(halfH) + double(ay);
+    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) {
+        if (r != row) {
+            for (int32_t l = kLo; l < kHi; l += 4)
+                storeQuad(Lanes::all(double(r - halfH)) / loadQuad<Lanes>(f + l) +
+                              double(halfH) + double(ay),
+                          rowY + l);
+            row = r;
+        }
+        x = (quadOfInts<Lanes>(c) - double(halfW)) / gatherQuad<Lanes>(f, k) + double(halfW) +
+            double(ax);
+        y = gatherQuad<Lanes>(rowY, k);
     }
 };
 
