@@ -56,18 +56,18 @@ TEST(GlideArithmetic, FourPositionsAtOnceAreTheScalarOnes) {
     std::mt19937 rng(5);
     auto pick = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
     for (int run = 0; run < 2000; ++run) {
-        const int32_t S = pick(1, fieldfx::kMaxBandWidth), aH = pick(1, 1080);
+        const int32_t S = pick(4, fieldfx::kMaxBandWidth), aH = pick(1, 1080);
         const glide::Shift shift =
             glide::shiftVector(uint32_t(pick(0, 8)), glide::shiftLength(pick(0, 100), aH));
         const int32_t ax = pick(0, 50), ay = pick(0, 50);
-        glide::ShiftPositions p(shift, ax, ay, S);
-        const int32_t r = pick(0, aH - 1);
+        const glide::ShiftPositions p(shift, ax, ay, S);
+        const int32_t r = pick(0, aH - 1), l = pick(0, S - 4);
         int32_t c[4], k[4];
         for (int j = 0; j < 4; ++j) c[j] = pick(0, 1919), k[j] = pick(0, S - 1);
-        for (const wipetest::Quad& q : wipetest::quadEveryLaneType(p, r, c, k)) {
+        for (const wipetest::Quad& q : wipetest::quadEveryLaneType(p, r, c, k, l)) {
             for (int j = 0; j < 4; ++j) {
                 ASSERT_EQ(q[j], glide::shiftedCoordinate(S - k[j], shift.dx, S, c[j], ax)) << run;
-                ASSERT_EQ(q[4 + j], glide::shiftedCoordinate(S - k[j], shift.dy, S, r, ay)) << run;
+                ASSERT_EQ(q[4 + j], glide::shiftedCoordinate(S - l - j, shift.dy, S, r, ay)) << run;
             }
         }
     }

@@ -442,24 +442,25 @@ TEST(BandBlend, ReciprocalTruncatesToTheQuotient) {
 
 // ---- The field loop against its pixel-by-pixel reference -------------------------
 // Sample positions of every kind (fractional, whole, far outside, NaN) from
-// a table keyed by column, row and level, so that the four-at-a-time loop
-// and the reference ask for the same ones.
+// a table keyed by column and level (x) and row and level (y), so that the
+// four-at-a-time loop and the reference ask for the same ones.
 struct TablePositions {
     std::vector<double> table;
 
-    double at(int32_t c, int32_t r, int32_t k, int32_t axis) const {
-        return table[std::size_t(c * 31 + r * 17 + k * 7 + axis * 5) % table.size()];
-    }
-    void operator()(int32_t c, int32_t r, int32_t k, double& x, double& y) const {
-        x = at(c, r, k, 0);
-        y = at(c, r, k, 1);
+    double at(std::size_t key) const { return table[key % table.size()]; }
+    double x(int32_t c, int32_t k) const { return at(std::size_t(c * 31 + k * 7)); }
+    double y(int32_t r, int32_t k) const { return at(std::size_t(r * 17 + k * 7 + 5)); }
+    void operator()(int32_t c, int32_t r, int32_t k, double& sx, double& sy) const {
+        sx = x(c, k);
+        sy = y(r, k);
     }
     template <typename Lanes>
-    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) const {
-        x = fieldfx::quadOf<Lanes>(at(c[0], r, k[0], 0), at(c[1], r, k[1], 0),
-                                   at(c[2], r, k[2], 0), at(c[3], r, k[3], 0));
-        y = fieldfx::quadOf<Lanes>(at(c[0], r, k[0], 1), at(c[1], r, k[1], 1),
-                                   at(c[2], r, k[2], 1), at(c[3], r, k[3], 1));
+    void columns(const int32_t* c, const int32_t* k, Lanes& v) const {
+        v = fieldfx::quadOf<Lanes>(x(c[0], k[0]), x(c[1], k[1]), x(c[2], k[2]), x(c[3], k[3]));
+    }
+    template <typename Lanes>
+    void rows(int32_t r, int32_t l, Lanes& v) const {
+        v = fieldfx::quadOf<Lanes>(y(r, l), y(r, l + 1), y(r, l + 2), y(r, l + 3));
     }
 };
 

@@ -13,13 +13,14 @@
 
 namespace wipetest {
 
-// x[0..3] then y[0..3].
+// The columns of four pixels, then the rows of four levels.
 using Quad = std::array<double, 8>;
 
 template <typename Lanes, typename Positions>
-Quad quadWith(Positions& p, int32_t r, const int32_t* c, const int32_t* k) {
+Quad quadWith(const Positions& p, int32_t r, const int32_t* c, const int32_t* k, int32_t l) {
     Lanes x, y;
-    p(r, c, k, x, y);
+    p.columns(c, k, x);
+    p.rows(r, l, y);
     Quad q;
     std::memcpy(q.data(), &x, 32);
     std::memcpy(q.data() + 4, &y, 32);
@@ -28,18 +29,18 @@ Quad quadWith(Positions& p, int32_t r, const int32_t* c, const int32_t* k) {
 
 #if defined(FIELDFX_AVX2_LANES)
 template <typename Positions>
-FIELDFX_AVX2_KERNEL Quad quadAvx2(Positions& p, int32_t r, const int32_t* c,
-                                  const int32_t* k) {
-    return quadWith<fieldfx::PixelLanesAvx2>(p, r, c, k);
+FIELDFX_AVX2_KERNEL Quad quadAvx2(const Positions& p, int32_t r, const int32_t* c,
+                                  const int32_t* k, int32_t l) {
+    return quadWith<fieldfx::PixelLanesAvx2>(p, r, c, k, l);
 }
 #endif
 
 template <typename Positions>
-std::vector<Quad> quadEveryLaneType(Positions& p, int32_t r, const int32_t* c,
-                                    const int32_t* k) {
-    std::vector<Quad> quads{quadWith<fieldfx::PixelLanes>(p, r, c, k)};
+std::vector<Quad> quadEveryLaneType(const Positions& p, int32_t r, const int32_t* c,
+                                    const int32_t* k, int32_t l) {
+    std::vector<Quad> quads{quadWith<fieldfx::PixelLanes>(p, r, c, k, l)};
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2()) quads.push_back(quadAvx2(p, r, c, k));
+    if (fieldfx::haveAvx2()) quads.push_back(quadAvx2(p, r, c, k, l));
 #endif
     return quads;
 }

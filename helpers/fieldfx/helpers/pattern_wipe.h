@@ -138,6 +138,16 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
     return WipeLevels{S, int64_t(t), int64_t(t) - S};
 }
 
+// The band levels that mask bytes 0..255 reach: k = m - L from lo up to
+// below hi (none when hi <= lo).
+struct LevelRange {
+    int32_t lo, hi;
+};
+inline LevelRange bandLevelRange(const WipeLevels& lv) {
+    return LevelRange{int32_t(std::max<int64_t>(0, -lv.L)),
+                      int32_t(std::min<int64_t>(lv.S, std::max<int64_t>(0, 256 - lv.L)))};
+}
+
 // The band blend of one pixel, lane by lane over all four bytes:
 // (incoming x (S - k) + sample x k) / S in integers, 0 <= k < S. The
 // products and their sum are exact in double (far below 2^53), and the
@@ -211,31 +221,53 @@ struct MaskColumns {
     }
 };
 
-// The band pixels of one rectangle row r, listed by column c[i] and level
-// k[i] (n of them, the lists padded to a multiple of four), four at a time:
-// their positions from `positions(r, c, k, x, y)` in lanes across the four
-// pixels, split into neighbours and fractions in the same lanes, then each
-// pixel's bilinear sample and band blend in lanes across its four bytes.
-// The neighbours are indexed as pixels of src (below 2^31: both sides are
-// 16-bit).
+// Where the band pixels of one rectangle row sample src on the vertical
+// axis, by level: the pixel index of the first pixel of the upper and lower
+// neighbouring rows, and the fraction between them. Four entries past the
+// last level, so that levels go four at a time.
+struct RowLevels {
+    int32_t upper[kMaxBandWidth + 3], lower[kMaxBandWidth + 3];
+    double fy[kMaxBandWidth + 3];
+};
+
+template <typename Lanes, typename Positions>
+void splitRowLevels(const SampleSource& src, int32_t r, LevelRange levels,
+                    const Positions& positions, RowLevels& rows) {
+    for (int32_t l = levels.lo; l < levels.hi; l += 4) {
+        Lanes y;
+        positions.rows(r, l, y);
+        splitAxis(y, src.bounds.y0, src.bounds.y1 - 1, src.rowLength, rows.upper + l,
+                  rows.lower + l, rows.fy + l);
+    }
+}
+
+// The band pixels of one rectangle row, listed by column c[i] and level k[i]
+// (n of them, the lists padded to a multiple of four), four at a time: their
+// sampled columns from `positions.columns(c, k, x)` in lanes across the four
+// pixels and split in the same lanes, the rows from the row's levels; then
+// each pixel's bilinear sample in lanes across its four bytes, and the band
+// blend two pixels at a time.
 template <typename Lanes, typename Positions>
 void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut, int32_t ax,
-                  int32_t r, int32_t n, const int32_t* c, const int32_t* k,
-                  const BandWeights& weights, Positions& positions) {
+                  int32_t n, const int32_t* c, const int32_t* k, const RowLevels& rows,
+                  const BandWeights& weights, const Positions& positions) {
     for (int32_t i = 0; i < n; i += 4) {
-        Lanes x, y;
-        positions(r, c + i, k + i, x, y);
-        QuadNeighbours q;
-        splitQuad(x, y, src.bounds, src.rowLength, q);
+        Lanes x;
+        positions.columns(c + i, k + i, x);
+        int32_t c0[4], c1[4];
+        double fx[4];
+        splitAxis(x, src.bounds.x0, src.bounds.x1 - 1, 1, c0, c1, fx);
         auto sample = [&](int32_t j) {
-            auto pixel = [&](int32_t neighbour) {
-                return loadBiased<Lanes>(src.pixels + std::size_t(q.at[neighbour][j]) * 4);
-            };
-            const Lanes b00 = pixel(0), b01 = pixel(2);
+            const int32_t level = k[i + j];
+            const uint8_t* upper = src.pixels + std::size_t(rows.upper[level]) * 4;
+            const uint8_t* lower = src.pixels + std::size_t(rows.lower[level]) * 4;
+            const Lanes b00 = loadBiased<Lanes>(upper + std::size_t(c0[j]) * 4);
+            const Lanes b01 = loadBiased<Lanes>(lower + std::size_t(c0[j]) * 4);
             const Lanes a00 = b00 - kByteBias, a01 = b01 - kByteBias;
-            const Lanes top = (pixel(1) - b00) * q.fx[j] + a00;
-            const Lanes bottom = (pixel(3) - b01) * q.fx[j] + a01;
-            return (bottom - top) * q.fy[j] + top;
+            const Lanes top = (loadBiased<Lanes>(upper + std::size_t(c1[j]) * 4) - b00) * fx[j] + a00;
+            const Lanes bottom =
+                (loadBiased<Lanes>(lower + std::size_t(c1[j]) * 4) - b01) * fx[j] + a01;
+            return (bottom - top) * rows.fy[level] + top;
         };
         auto at = [&](int32_t j) { return std::size_t(c[i + j] + ax) * 4; };
         const int32_t count = std::min(4, n - i);
@@ -254,9 +286,11 @@ void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut,
 
 // Paints one field of a pattern wipe into dst over the active rectangle of
 // src0. The mask is stretched over the rectangle, nearest pixel by
-// truncation. `positions(r, c, k, x, y)` gives, for four band pixels of
-// rectangle row r at columns c[0..3] with band levels k[0..3], the positions
-// of src0 they sample (clamp variant) in lanes x and y, one pixel a lane.
+// truncation. A band pixel samples src0 (clamp variant) at a column that
+// depends on its column c of the rectangle and its level k, and a row that
+// depends on its row r and k: `positions.columns(c, k, x)` gives the columns
+// of four pixels c[0..3] with levels k[0..3], `positions.rows(r, l, y)` the
+// rows of the four levels l .. l + 3 in row r, in lanes x and y.
 //
 // dst is laid out like src0 (the host hands out a scratch image at least as
 // large as the field; one that is smaller gets the rows that fit). src1 is
@@ -265,11 +299,12 @@ void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut,
 // rectangle; an input that is smaller is never read outside.
 //
 // Pixels outside the band are copied; the band pixels of a stretch of the
-// row are listed and then sampled four at a time (detail::paintBandRow).
+// row are listed and then sampled four at a time (detail::paintBandRow),
+// with the rows of the row's levels split once, before its first band pixel.
 // paintPatternWipe below picks the widest lanes the processor runs.
 template <typename Lanes, typename Positions>
 void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                          const FieldImage* mask, const WipeLevels& lv, Positions& positions) {
+                          const FieldImage* mask, const WipeLevels& lv, const Positions& positions) {
     const PixelRect a = detail::wipeRect(src0, src1, dst);
     if (a.empty()) return;
 
@@ -284,6 +319,8 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
 
     const BandWeights weights(lv.S);
     const BandSorter sorter(lv.T, lv.L);
+    const LevelRange levels = bandLevelRange(lv);
+    detail::RowLevels rows;
     constexpr int32_t kStretch = 256;
     int32_t bandC[kStretch + 3], bandK[kStretch + 3];
     uint8_t stretched[kStretch];
@@ -294,6 +331,7 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
         const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
         uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
         detail::MaskColumns columns(maskW, aW, a.x0 - ax);
+        bool rowsSplit = false;
         for (int32_t x = a.x0; x < a.x1; x += kStretch) {
             const int32_t count = std::min(a.x1 - x, kStretch);
             // A mask as wide as the rectangle is read in place.
@@ -307,7 +345,9 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
                                           bandC, bandK);
             if (n == 0) continue;
             for (int32_t i = n; i % 4 != 0; ++i) bandC[i] = bandC[n - 1], bandK[i] = bandK[n - 1];
-            detail::paintBandRow<Lanes>(source, row1, rowOut, ax, r, n, bandC, bandK, weights,
+            if (!rowsSplit) detail::splitRowLevels<Lanes>(source, r, levels, positions, rows);
+            rowsSplit = true;
+            detail::paintBandRow<Lanes>(source, row1, rowOut, ax, n, bandC, bandK, rows, weights,
                                         positions);
         }
     }
@@ -317,14 +357,14 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
 template <typename Positions>
 FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
                                               FieldImage* dst, const FieldImage* mask,
-                                              const WipeLevels& lv, Positions& positions) {
+                                              const WipeLevels& lv, const Positions& positions) {
     paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, positions);
 }
 #endif
 
 template <typename Positions>
 void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                      const FieldImage* mask, const WipeLevels& lv, Positions& positions) {
+                      const FieldImage* mask, const WipeLevels& lv, const Positions& positions) {
 #if defined(FIELDFX_AVX2_LANES)
     if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, positions);
 #endif

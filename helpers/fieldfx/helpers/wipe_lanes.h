@@ -43,13 +43,6 @@ Lanes gatherQuad(const double* table, const int32_t* index) {
     return quadOf<Lanes>(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
 }
 
-// Where four positions sample a clamp source: the pixel index of each
-// neighbour (00, 10, 01, 11) of each position, and the fractions.
-struct QuadNeighbours {
-    int32_t at[4][4];
-    double fx[4], fy[4];
-};
-
 // A pixel's bytes b as the lanes 2^52 + b.
 template <typename Lanes>
 Lanes loadBiased(const uint8_t* p) {
@@ -103,6 +96,7 @@ struct FloatQuad {
 inline FloatQuad floatQuadOf(float a, float b, float c, float d) {
     return FloatQuad{_mm_set_ps(d, c, b, a)};
 }
+inline FloatQuad loadFloatQuad(const float* p) { return FloatQuad{_mm_loadu_ps(p)}; }
 inline FloatQuad floatQuadOfInts(const int32_t* p) {
     return FloatQuad{_mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
 }
@@ -170,6 +164,7 @@ struct FloatQuad {
     float v[4];
 };
 inline FloatQuad floatQuadOf(float a, float b, float c, float d) { return FloatQuad{{a, b, c, d}}; }
+inline FloatQuad loadFloatQuad(const float* p) { return FloatQuad{{p[0], p[1], p[2], p[3]}}; }
 inline FloatQuad floatQuadOfInts(const int32_t* p) {
     return FloatQuad{{float(p[0]), float(p[1]), float(p[2]), float(p[3])}};
 }
@@ -293,30 +288,20 @@ private:
 #endif
 };
 
-// The split of four positions, the clamp sampler's (sampler.h) lane by lane:
-// each position kept convertible, its whole part and fraction (never
-// negative), the two neighbours on each axis clamped to the bounds, and
-// their pixel indices (below 2^31: both sides of an image are 16-bit).
+// One axis of the clamp sampler's split (sampler.h) for four positions,
+// lane by lane: each kept convertible, its whole part and fraction (never
+// negative), and its two neighbours clamped to lo .. last, times `scale`
+// (1 for columns, the row length for rows: a pixel index stays below 2^31,
+// both sides of an image being 16-bit).
 template <typename Lanes>
-void splitQuad(Lanes x, Lanes y, const PixelRect& b, int32_t rowLength, QuadNeighbours& q) {
-    auto axis = [](Lanes v, double lo, double last, Lanes& i0, Lanes& i1, Lanes& frac) {
-        v = minLanes(maxLanes(v, Lanes::all(-1.0e9)), Lanes::all(1.0e9));  // NaN gives -1e9
-        const Lanes whole = truncateLanes(v);
-        frac = maxLanes(v - whole, Lanes::all(0.0));
-        i0 = minLanes(maxLanes(whole, Lanes::all(lo)), Lanes::all(last));
-        i1 = minLanes(maxLanes(whole + 1.0, Lanes::all(lo)), Lanes::all(last));
-    };
-    Lanes c0, c1, r0, r1, fx, fy;
-    axis(x, b.x0, b.x1 - 1, c0, c1, fx);
-    axis(y, b.y0, b.y1 - 1, r0, r1, fy);
-    r0 = r0 * double(rowLength);
-    r1 = r1 * double(rowLength);
-    storeInts(r0 + c0, q.at[0]);
-    storeInts(r0 + c1, q.at[1]);
-    storeInts(r1 + c0, q.at[2]);
-    storeInts(r1 + c1, q.at[3]);
-    storeQuad(fx, q.fx);
-    storeQuad(fy, q.fy);
+void splitAxis(Lanes v, int32_t lo, int32_t last, int32_t scale, int32_t* i0, int32_t* i1,
+               double* frac) {
+    v = minLanes(maxLanes(v, Lanes::all(-1.0e9)), Lanes::all(1.0e9));  // NaN gives -1e9
+    const Lanes whole = truncateLanes(v);
+    const Lanes vlo = Lanes::all(lo), vlast = Lanes::all(last);
+    storeQuad(maxLanes(v - whole, Lanes::all(0.0)), frac);
+    storeInts(minLanes(maxLanes(whole, vlo), vlast) * double(scale), i0);
+    storeInts(minLanes(maxLanes(whole + 1.0, vlo), vlast) * double(scale), i1);
 }
 
 #if defined(FIELDFX_AVX2_LANES)
@@ -374,36 +359,19 @@ FIELDFX_AVX2 inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, P
     std::memcpy(outB, &b, 4);
 }
 
-namespace detail {
-
-FIELDFX_AVX2 inline void splitAxis(__m256d v, int32_t lo, int32_t last, __m128i& i0, __m128i& i1,
-                                   __m256d& frac) {
-    v = _mm256_min_pd(_mm256_max_pd(v, _mm256_set1_pd(-1.0e9)), _mm256_set1_pd(1.0e9));
+// splitAxis with the whole parts in 32-bit integer lanes.
+FIELDFX_AVX2 inline void splitAxis(PixelLanesAvx2 x, int32_t lo, int32_t last, int32_t scale,
+                                   int32_t* i0, int32_t* i1, double* frac) {
+    const __m256d v =
+        _mm256_min_pd(_mm256_max_pd(x.v, _mm256_set1_pd(-1.0e9)), _mm256_set1_pd(1.0e9));
     const __m128i whole = _mm256_cvttpd_epi32(v);
-    frac = _mm256_max_pd(_mm256_sub_pd(v, _mm256_cvtepi32_pd(whole)), _mm256_setzero_pd());
-    const __m128i vlo = _mm_set1_epi32(lo), vlast = _mm_set1_epi32(last);
-    i0 = _mm_min_epi32(_mm_max_epi32(whole, vlo), vlast);
-    i1 = _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(whole, _mm_set1_epi32(1)), vlo), vlast);
-}
-
-}  // namespace detail
-
-// splitQuad with the whole parts in 32-bit integer lanes.
-FIELDFX_AVX2 inline void splitQuad(PixelLanesAvx2 x, PixelLanesAvx2 y, const PixelRect& b,
-                                   int32_t rowLength, QuadNeighbours& q) {
-    __m128i c0, c1, r0, r1;
-    __m256d fx, fy;
-    detail::splitAxis(x.v, b.x0, b.x1 - 1, c0, c1, fx);
-    detail::splitAxis(y.v, b.y0, b.y1 - 1, r0, r1, fy);
-    const __m128i w = _mm_set1_epi32(rowLength);
-    r0 = _mm_mullo_epi32(r0, w);
-    r1 = _mm_mullo_epi32(r1, w);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[0]), _mm_add_epi32(r0, c0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[1]), _mm_add_epi32(r0, c1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[2]), _mm_add_epi32(r1, c0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(q.at[3]), _mm_add_epi32(r1, c1));
-    _mm256_storeu_pd(q.fx, fx);
-    _mm256_storeu_pd(q.fy, fy);
+    _mm256_storeu_pd(
+        frac, _mm256_max_pd(_mm256_sub_pd(v, _mm256_cvtepi32_pd(whole)), _mm256_setzero_pd()));
+    const __m128i vlo = _mm_set1_epi32(lo), vlast = _mm_set1_epi32(last), w = _mm_set1_epi32(scale);
+    const __m128i n0 = _mm_min_epi32(_mm_max_epi32(whole, vlo), vlast);
+    const __m128i n1 = _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(whole, _mm_set1_epi32(1)), vlo), vlast);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(i0), _mm_mullo_epi32(n0, w));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(i1), _mm_mullo_epi32(n1, w));
 }
 
 #undef FIELDFX_AVX2

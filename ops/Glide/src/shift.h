@@ -51,13 +51,14 @@ inline double shiftedCoordinate(int32_t remaining, int32_t shift, int32_t S, int
     return double(shiftPart(remaining, shift, S) + float(c) + float(origin));
 }
 
-// The sample positions of band pixels, four at a time (paintPatternWipe):
-// the shift parts of every band level once a field, so that a pixel's
-// shiftedCoordinate is two single-precision additions an axis, four pixels
-// in one register.
+// The sample positions of band pixels for paintPatternWipe: the shift
+// parts of every band level once a field, so that shiftedCoordinate is two
+// single-precision additions, four pixels (columns) or four levels (rows) in
+// one register.
 struct ShiftPositions {
     int32_t ax, ay;
-    float partX[kMaxBandWidth], partY[kMaxBandWidth];
+    // Four entries past the last level, so that levels go four at a time.
+    float partX[kMaxBandWidth + 3] = {}, partY[kMaxBandWidth + 3] = {};
 
     ShiftPositions(Shift shift, int32_t ax, int32_t ay, int32_t S) : ax(ax), ay(ay) {
         for (int32_t k = 0; k < S; ++k) {
@@ -67,12 +68,13 @@ struct ShiftPositions {
     }
 
     template <typename Lanes>
-    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) const {
-        auto parts = [&](const float* part) {
-            return floatQuadOf(part[k[0]], part[k[1]], part[k[2]], part[k[3]]);
-        };
-        x = widen<Lanes>(parts(partX) + floatQuadOfInts(c) + float(ax));
-        y = widen<Lanes>(parts(partY) + float(r) + float(ay));
+    void columns(const int32_t* c, const int32_t* k, Lanes& x) const {
+        const FloatQuad part = floatQuadOf(partX[k[0]], partX[k[1]], partX[k[2]], partX[k[3]]);
+        x = widen<Lanes>(part + floatQuadOfInts(c) + float(ax));
+    }
+    template <typename Lanes>
+    void rows(int32_t r, int32_t l, Lanes& y) const {
+        y = widen<Lanes>(loadFloatQuad(partY + l) + float(r) + float(ay));
     }
 };
 

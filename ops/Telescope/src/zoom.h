@@ -5,7 +5,6 @@
 #ifndef FIELDFX_TELESCOPE_ZOOM_H
 #define FIELDFX_TELESCOPE_ZOOM_H
 
-#include <algorithm>
 #include <cstdint>
 
 #include "fieldfx/helpers/pattern_wipe.h"
@@ -30,40 +29,30 @@ inline double zoomedCoordinate(int32_t c, int32_t half, int32_t origin, double f
     return double(c - half) / f + double(half) + double(origin);
 }
 
-// The sample positions of band pixels, four at a time (paintPatternWipe):
-// the magnification of every level a mask byte reaches once a field, the
-// sampled row of each such level once a row (a row has more band pixels than
-// a field has levels), and the sampled column of each pixel, all in lanes
-// across four pixels or levels.
+// The sample positions of band pixels for paintPatternWipe: the
+// magnification of every level a mask byte reaches once a field, then
+// zoomedCoordinate in lanes across four pixels (columns) or four levels
+// (rows).
 struct ZoomPositions {
     int32_t halfW, halfH, ax, ay;
-    int32_t kLo, kHi;  // the levels of mask bytes 0..255
-    int32_t row = -1;  // the rectangle row rowY holds
-    // Four entries past the last level, so that levels go four at a time.
-    double f[kMaxBandWidth + 3];
-    double rowY[kMaxBandWidth + 3];
+    double f[kMaxBandWidth + 3];  // 1 outside the levels reached
 
     ZoomPositions(int32_t halfW, int32_t halfH, int32_t ax, int32_t ay, const WipeLevels& lv,
                   double Z)
-        : halfW(halfW), halfH(halfH), ax(ax), ay(ay),
-          kLo(int32_t(std::max<int64_t>(0, -lv.L))),
-          kHi(int32_t(std::min<int64_t>(lv.S, 256 - lv.L))) {
+        : halfW(halfW), halfH(halfH), ax(ax), ay(ay) {
+        const LevelRange levels = bandLevelRange(lv);
         for (int32_t k = 0; k < kMaxBandWidth + 3; ++k)
-            f[k] = k >= kLo && k < kHi ? magnification(lv.S, k, Z) : 1.0;
+            f[k] = k >= levels.lo && k < levels.hi ? magnification(lv.S, k, Z) : 1.0;
     }
 
     template <typename Lanes>
-    void operator()(int32_t r, const int32_t* c, const int32_t* k, Lanes& x, Lanes& y) {
-        if (r != row) {
-            for (int32_t l = kLo; l < kHi; l += 4)
-                storeQuad(Lanes::all(double(r - halfH)) / loadQuad<Lanes>(f + l) +
-                              double(halfH) + double(ay),
-                          rowY + l);
-            row = r;
-        }
+    void columns(const int32_t* c, const int32_t* k, Lanes& x) const {
         x = (quadOfInts<Lanes>(c) - double(halfW)) / gatherQuad<Lanes>(f, k) + double(halfW) +
             double(ax);
-        y = gatherQuad<Lanes>(rowY, k);
+    }
+    template <typename Lanes>
+    void rows(int32_t r, int32_t l, Lanes& y) const {
+        y = Lanes::all(double(r - halfH)) / loadQuad<Lanes>(f + l) + double(halfH) + double(ay);
     }
 };
 
