@@ -77,12 +77,11 @@ inline void storeQuad(PixelLanes v, double* p) {
     _mm_storeu_pd(p + 2, v.hi);
 }
 // Each lane truncated toward zero; every lane must lie within the 32-bit range.
-inline void storeInts(PixelLanes v, int32_t* p) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                     _mm_unpacklo_epi64(_mm_cvttpd_epi32(v.lo), _mm_cvttpd_epi32(v.hi)));
-}
 inline __m128i truncatedInts(PixelLanes v) {
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(v.lo), _mm_cvttpd_epi32(v.hi));
+}
+inline void storeInts(PixelLanes v, int32_t* p) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), truncatedInts(v));
 }
 inline PixelLanes truncateLanes(PixelLanes v) {
     return PixelLanes{_mm_cvtepi32_pd(_mm_cvttpd_epi32(v.lo)),
@@ -312,7 +311,6 @@ template <>
 FIELDFX_AVX2 inline PixelLanesAvx2 loadQuad<PixelLanesAvx2>(const double* p) {
     return PixelLanesAvx2{_mm256_loadu_pd(p)};
 }
-FIELDFX_AVX2 inline void storeQuad(PixelLanesAvx2 v, double* p) { _mm256_storeu_pd(p, v.v); }
 template <>
 FIELDFX_AVX2 inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, double c, double d) {
     return PixelLanesAvx2{_mm256_set_pd(d, c, b, a)};
