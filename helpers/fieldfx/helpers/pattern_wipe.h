@@ -194,6 +194,25 @@ struct BandWeights {
 
 namespace detail {
 
+// What the field loops read and write: the active rectangle's origin and
+// size (not empty where they run), the mask, the clamp source of src0 and
+// the pixels.
+struct WipeField {
+    int32_t ax, ay, aW, aH, maskW, maskH;
+    const uint8_t* maskPixels;
+    SampleSource source;
+    const uint8_t *in0, *in1;
+    uint8_t* out;
+
+    WipeField(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+              const FieldImage* mask)
+        : ax(src0->activeX), ay(src0->activeY), aW(src0->activeWidth), aH(src0->activeHeight),
+          maskW(mask->width), maskH(mask->height),
+          maskPixels(static_cast<const uint8_t*>(mask->pixels)), source(clampSource(src0)),
+          in0(static_cast<const uint8_t*>(src0->pixels)),
+          in1(static_cast<const uint8_t*>(src1->pixels)), out(static_cast<uint8_t*>(dst->pixels)) {}
+};
+
 // The rectangle a wipe paints: the active rectangle of src0, kept inside
 // src1 and inside the rows dst holds.
 inline PixelRect wipeRect(const FieldImage* src0, const FieldImage* src1, const FieldImage* dst) {
@@ -308,14 +327,8 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
     const PixelRect a = detail::wipeRect(src0, src1, dst);
     if (a.empty()) return;
 
-    const int32_t ax = src0->activeX, ay = src0->activeY;
-    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;  // > 0: a is not empty
-    const int32_t maskW = mask->width, maskH = mask->height;
-    const auto* maskPixels = static_cast<const uint8_t*>(mask->pixels);
-    const SampleSource source = clampSource(src0);
-    const auto* in0 = static_cast<const uint8_t*>(src0->pixels);
-    const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
-    auto* out = static_cast<uint8_t*>(dst->pixels);
+    const detail::WipeField w(src0, src1, dst, mask);
+    const int32_t ax = w.ax, ay = w.ay, aW = w.aW, aH = w.aH, maskW = w.maskW, maskH = w.maskH;
 
     const BandWeights weights(lv.S);
     const BandSorter sorter(lv.T, lv.L);
@@ -326,10 +339,10 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
     uint8_t stretched[kStretch];
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
-        const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
-        const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
-        const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
-        uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
+        const uint8_t* maskRow = w.maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
+        const uint8_t* row0 = w.in0 + std::size_t(y) * std::size_t(src0->width) * 4;
+        const uint8_t* row1 = w.in1 + std::size_t(y) * std::size_t(src1->width) * 4;
+        uint8_t* rowOut = w.out + std::size_t(y) * std::size_t(src0->width) * 4;
         detail::MaskColumns columns(maskW, aW, a.x0 - ax);
         bool rowsSplit = false;
         for (int32_t x = a.x0; x < a.x1; x += kStretch) {
@@ -345,9 +358,9 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
                                           bandC, bandK);
             if (n == 0) continue;
             for (int32_t i = n; i % 4 != 0; ++i) bandC[i] = bandC[n - 1], bandK[i] = bandK[n - 1];
-            if (!rowsSplit) detail::splitRowLevels<Lanes>(source, r, levels, positions, rows);
+            if (!rowsSplit) detail::splitRowLevels<Lanes>(w.source, r, levels, positions, rows);
             rowsSplit = true;
-            detail::paintBandRow<Lanes>(source, row1, rowOut, ax, n, bandC, bandK, rows, weights,
+            detail::paintBandRow<Lanes>(w.source, row1, rowOut, ax, n, bandC, bandK, rows, weights,
                                         positions);
         }
     }
@@ -383,33 +396,27 @@ void paintPatternWipeReference(const FieldImage* src0, const FieldImage* src1, F
     const PixelRect a = detail::wipeRect(src0, src1, dst);
     if (a.empty()) return;
 
-    const int32_t ax = src0->activeX, ay = src0->activeY;
-    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;
-    const int32_t maskW = mask->width, maskH = mask->height;
-    const auto* maskPixels = static_cast<const uint8_t*>(mask->pixels);
-    const SampleSource source = clampSource(src0);
-    const auto* in0 = static_cast<const uint8_t*>(src0->pixels);
-    const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
-    auto* out = static_cast<uint8_t*>(dst->pixels);
+    const detail::WipeField w(src0, src1, dst, mask);
+    const int32_t ax = w.ax, ay = w.ay, aW = w.aW, aH = w.aH, maskW = w.maskW, maskH = w.maskH;
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
         for (int32_t x = a.x0; x < a.x1; ++x) {
             const int32_t c = x - ax;
-            const int32_t m = maskPixels[std::size_t((maskH * r) / aH) * std::size_t(maskW) +
-                                         std::size_t((maskW * c) / aW)];
+            const int32_t m = w.maskPixels[std::size_t((maskH * r) / aH) * std::size_t(maskW) +
+                                           std::size_t((maskW * c) / aW)];
             const std::size_t i0 = (std::size_t(y) * std::size_t(src0->width) + std::size_t(x)) * 4;
             const std::size_t i1 = (std::size_t(y) * std::size_t(src1->width) + std::size_t(x)) * 4;
             if (m >= lv.T) {
-                std::memcpy(out + i0, in0 + i0, 4);
+                std::memcpy(w.out + i0, w.in0 + i0, 4);
             } else if (m < lv.L) {
-                std::memcpy(out + i0, in1 + i1, 4);
+                std::memcpy(w.out + i0, w.in1 + i1, 4);
             } else {
                 const int32_t k = int32_t(m - lv.L);
                 double sx, sy;
                 samplePosition(c, r, k, sx, sy);
                 uint8_t s[4];
-                sampleBilinear(source, sx, sy, s);
-                blendBand(in1 + i1, s, lv.S, k, out + i0);
+                sampleBilinear(w.source, sx, sy, s);
+                blendBand(w.in1 + i1, s, lv.S, k, w.out + i0);
             }
         }
     }
