@@ -8,6 +8,7 @@
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
@@ -243,7 +244,7 @@ SpotArea spotArea(const Spot& s, int32_t width, int32_t height) {
 // What the pixel at offset (dx, dy) from the centre takes: the blurred copy
 // inside the inner radius, nothing beyond the outer radius, and across the
 // ring the mix with the weight returned.
-constexpr float kCopy = -1.0f, kKeep = 256.0f;
+using fieldfx::smudge::kCopy, fieldfx::smudge::kKeep;
 
 float spotWeight(int32_t dx, int32_t dy, const Spot& s) {
     const float dist = spotDistance(dx, dy);
@@ -279,9 +280,16 @@ const float* spotWeights(const Spot& s) {
     return w;
 }
 
-// Paints the blurred copy into the spot.
-void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
-               const SpotArea& a) {
+// The offset from the centre of each row of the spot that has one, and the
+// row's weights (null without a weight table).
+struct SpotRow {
+    int32_t dy;
+    const float* weights;
+};
+
+template <typename PaintRow>
+inline __attribute__((always_inline)) void eachSpotRow(const Spot& s, const SpotArea& a,
+                                                       PaintRow&& paintRow) {
     const float* weights = spotWeights(s);
     for (int32_t i = a.rowFirst; i <= a.rowLast; ++i) {
         // i - y0 < 2H here, so the product stays below 3 R * 1000.
@@ -290,18 +298,60 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& 
         const float* row =
             weights != nullptr ? weights + std::size_t(std::abs(dy)) * std::size_t(s.outer + 1)
                                : nullptr;
-        const std::size_t rowStart = std::size_t(i) * std::size_t(width);
-        for (int32_t j = a.colFirst; j <= a.colLast; ++j) {
-            const float n = row != nullptr ? row[std::abs(j - s.cx)] : spotWeight(j - s.cx, dy, s);
-            uint8_t* p = src + (rowStart + std::size_t(j)) * 4;
-            const uint8_t* b = blurred + (rowStart + std::size_t(j)) * 4;
-            if (n == kCopy)
-                std::memcpy(p, b, 4);
-            else if (n != kKeep)
-                fieldfx::smudge::ringPixel(b, p, n);
-        }
+        paintRow(i, SpotRow{dy, row});
     }
 }
+
+// Pixels `from` .. a.colLast of row i of the spot, one at a time.
+inline void paintSpotPixels(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
+                            const SpotArea& a, int32_t i, SpotRow r, int32_t from) {
+    const std::size_t rowStart = std::size_t(i) * std::size_t(width);
+    for (int32_t j = from; j <= a.colLast; ++j) {
+        const float n =
+            r.weights != nullptr ? r.weights[std::abs(j - s.cx)] : spotWeight(j - s.cx, r.dy, s);
+        const std::size_t at = (rowStart + std::size_t(j)) * 4;
+        fieldfx::smudge::spotPixel(blurred + at, src + at, n);
+    }
+}
+
+// Paints the blurred copy into the spot.
+void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
+               const SpotArea& a) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) {
+        paintSpotPixels(src, blurred, width, s, a, i, r, a.colFirst);
+    });
+}
+
+#if defined(__x86_64__)
+// paintSpot with four pixels at a time where the weights are tabled.
+__attribute__((target("avx2"))) void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
+                                                   int32_t width, const Spot& s,
+                                                   const SpotArea& a) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) __attribute__((target("avx2"))) {
+        int32_t j = a.colFirst;
+        if (r.weights != nullptr) {
+            const std::size_t rowStart = std::size_t(i) * std::size_t(width);
+            for (; j + 3 <= a.colLast; j += 4) {
+                // The weights of columns j .. j + 3, by their distance from cx.
+                const int32_t dx = j - s.cx;
+                __m128 n;
+                if (dx >= 0) {
+                    n = _mm_loadu_ps(r.weights + dx);
+                } else if (dx + 3 <= 0) {
+                    n = _mm_shuffle_ps(_mm_loadu_ps(r.weights - dx - 3),
+                                       _mm_loadu_ps(r.weights - dx - 3), _MM_SHUFFLE(0, 1, 2, 3));
+                } else {
+                    n = _mm_setr_ps(r.weights[-dx], r.weights[std::abs(dx + 1)],
+                                    r.weights[std::abs(dx + 2)], r.weights[dx + 3]);
+                }
+                const std::size_t at = (rowStart + std::size_t(j)) * 4;
+                fieldfx::smudge::spotQuad(blurred + at, src + at, n);
+            }
+        }
+        paintSpotPixels(src, blurred, width, s, a, i, r, j);
+    });
+}
+#endif
 
 // ---- The field --------------------------------------------------------------------
 
@@ -332,7 +382,12 @@ int32_t process(const OperatorMessage* msg) {
         // handed it out.
         if (sums != nullptr && line != nullptr)
             blurArea(srcPixels, blurredPixels, plan, sums, line);
-        paintSpot(srcPixels, blurredPixels, width, spot, area);
+#if defined(__x86_64__)
+        if (fieldfx::haveAvx2())
+            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
+        else
+#endif
+            paintSpot(srcPixels, blurredPixels, width, spot, area);
     }
 
     return images.deliver(src);
