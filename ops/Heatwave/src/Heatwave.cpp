@@ -33,42 +33,60 @@ SliderDescriptor frequency = fieldfx::makeSlider(730, 0, 100, 50);
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kFilter, kIdent, 2, &area, &horizontal, &vertical, &frequency);
 
-// The wave tables of the last field painted, kept while everything they
-// depend on stays the same (the two fields of a frame share a phase). At most
-// 4 x 2^16 doubles (2 MiB) for the largest field; kept for the module's life.
+// The wave values of the last fields painted, kept while the frequency and
+// field size stay the same and they cover the integers a field needs. The
+// next frame's phase is one more, which moves every integer up by one, so
+// the tables reach kPhasesAhead phases beyond the field that made them.
+// About 4 x 2^16 doubles (2 MiB) for the largest field; kept for the
+// module's life.
+constexpr std::size_t kPhasesAhead = 64;
+
 struct WaveCache {
     fieldfx::TableStore<double> store;
     bool valid = false;
-    uint32_t phase = 0;
     double freq = 0.0;
     int32_t width = 0, height = 0;
-    fieldfx::heatwave::WaveRect rect{};
-    fieldfx::heatwave::WaveTables tables{};
+    fieldfx::heatwave::WaveSpan a{}, b{};  // the integers held
+    fieldfx::heatwave::WaveTables tables{};  // from a.first and b.first on
 };
 WaveCache cache;
 
-// The tables for this field, or null when there is no heap for them (the
+bool holds(const fieldfx::heatwave::WaveSpan& held, const fieldfx::heatwave::WaveSpan& need) {
+    return need.first >= held.first &&
+           uint64_t(need.first) + need.count <= uint64_t(held.first) + held.count;
+}
+
+// The tables for this field, or false when there is no heap for them (the
 // pixels then compute their own angles).
-const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
-                                                const fieldfx::heatwave::WaveRect& r,
-                                                int32_t width, int32_t height) {
-    const fieldfx::heatwave::WaveRect& k = cache.rect;
-    if (cache.valid && cache.phase == phase && cache.freq == freq && cache.width == width &&
-        cache.height == height && k.x0 == r.x0 && k.y0 == r.y0 && k.cols == r.cols &&
-        k.rows == r.rows)
-        return &cache.tables;
-    cache.valid = false;
-    double* store = cache.store.reserve(
-        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r)));
-    if (store == nullptr) return nullptr;
-    cache.tables = fieldfx::heatwave::fillWaveTables(store, phase, r, freq, width, height);
-    cache.phase = phase;
-    cache.freq = freq;
-    cache.width = width;
-    cache.height = height;
-    cache.rect = r;
-    cache.valid = true;
-    return &cache.tables;
+bool waveTables(uint32_t phase, double freq, const fieldfx::heatwave::WaveRect& r, int32_t width,
+                int32_t height, fieldfx::heatwave::WaveTables& out) {
+    using fieldfx::heatwave::WaveSpan;
+    const WaveSpan a = fieldfx::heatwave::waveSpanA(phase, r);
+    const WaveSpan b = fieldfx::heatwave::waveSpanB(phase, r);
+    if (!(cache.valid && cache.freq == freq && cache.width == width && cache.height == height &&
+          holds(cache.a, a) && holds(cache.b, b))) {
+        cache.valid = false;
+        const WaveSpan heldA{a.first, a.count + kPhasesAhead};
+        const WaveSpan heldB{b.first, b.count + kPhasesAhead};
+        double* store = cache.store.reserve(2 * (heldA.count + heldB.count));
+        if (store == nullptr) return false;
+        const fieldfx::heatwave::WaveTables t{store, store + heldA.count,
+                                              store + 2 * heldA.count,
+                                              store + 2 * heldA.count + heldB.count};
+        fieldfx::heatwave::fillWave(t.cosA, t.sinA, heldA, freq, double(width));
+        fieldfx::heatwave::fillWave(t.cosB, t.sinB, heldB, freq, double(2 * height));
+        cache.valid = true;
+        cache.freq = freq;
+        cache.width = width;
+        cache.height = height;
+        cache.a = heldA;
+        cache.b = heldB;
+        cache.tables = t;
+    }
+    const std::size_t da = a.first - cache.a.first, db = b.first - cache.b.first;
+    const fieldfx::heatwave::WaveTables& t = cache.tables;
+    out = {t.cosA + da, t.sinA + da, t.sinB + db, t.cosB + db};
+    return true;
 }
 
 // One field's painting: the rectangle of `dst` (laid out with the input's
@@ -158,7 +176,6 @@ __attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
     const int32_t end = rect.x0 + rect.cols;
     const int32_t quadFirst = std::max(rect.x0, inner.x0 + (inner.x0 & 1));
     const int32_t quadEnd = std::min(end, inner.x1);
-    const std::size_t sourceRow = std::size_t(j.source.rowLength) * 4;
     for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
         uint8_t* out = rowStart(j, y);
         int32_t x = rect.x0;
@@ -167,7 +184,7 @@ __attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
                 wavePixel<Blend>(j, inner, x, y, out);
             const int32_t dy = y - rect.y0;
             for (; x + 4 <= quadEnd; x += 4, out += 16)
-                fieldfx::heatwave::waveQuad(j.source.pixels, sourceRow, *j.tables,
+                fieldfx::heatwave::waveQuad(j.source.pixels, j.source.rowLength, *j.tables,
                                             std::size_t(x - rect.x0 + dy),
                                             std::size_t(x / 2 - rect.x0 / 2 + dy), j.amp, x, y,
                                             out);
@@ -188,8 +205,10 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const double freq = fieldfx::heatwave::waveFrequency(fieldfx::sliderValue(frequency));
     const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
-    const WaveJob job{fieldfx::clampSource(src), dst, width, height, rect, phase, freq, amp,
-                      waveTables(phase, freq, rect, width, height)};
+    fieldfx::heatwave::WaveTables tables;
+    const bool tabled = waveTables(phase, freq, rect, width, height, tables);
+    const WaveJob job{fieldfx::clampSource(src), dst, width,  height, rect,
+                      phase, freq, amp, tabled ? &tables : nullptr};
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
     if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
 #endif
