@@ -174,7 +174,8 @@ __attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
     const InnerArea inner(j);
     const fieldfx::heatwave::WaveRect& rect = j.rect;
     const int32_t end = rect.x0 + rect.cols;
-    const int32_t quadFirst = std::max(rect.x0, inner.x0 + (inner.x0 & 1));
+    const int32_t unclamped = std::max(rect.x0, inner.x0);
+    const int32_t quadFirst = unclamped + (unclamped & 1);  // even: pairs share a b-wave value
     const int32_t quadEnd = std::min(end, inner.x1);
     for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
         uint8_t* out = rowStart(j, y);
