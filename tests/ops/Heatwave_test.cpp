@@ -508,7 +508,9 @@ TEST_F(HeatwaveTest, RandomFieldsEqualTheWaveWorkedOutPixelByPixel) {
     // with the tables kept or rebuilt between fields) must give the bytes
     // of the wave worked out one pixel at a time.
     std::mt19937 random(12);
-    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
     uint32_t position = 0;
     for (int trial = 0; trial < 60; ++trial) {
         FieldSpec in = makeField(uniform(8, 260), uniform(4, 70));
