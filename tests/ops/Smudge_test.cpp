@@ -574,17 +574,18 @@ __attribute__((target("avx2"))) void divideEightAvx2(const fieldfx::smudge::Coun
                                         int32_t(sums[1]), int32_t(sums[0]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), by.divide8(v));
 }
-#endif
 
-bool divideEight(const fieldfx::smudge::CountDivisor& by, const uint32_t sums[4], uint32_t out[8]) {
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) {
-        divideEightAvx2(by, sums, out);
-        return true;
-    }
-#endif
+bool divideEight(const fieldfx::smudge::CountDivisor& by, const uint32_t sums[4],
+                 uint32_t out[8]) {
+    if (!__builtin_cpu_supports("avx2")) return false;
+    divideEightAvx2(by, sums, out);
+    return true;
+}
+#else
+bool divideEight(const fieldfx::smudge::CountDivisor&, const uint32_t*, uint32_t*) {
     return false;
 }
+#endif
 
 TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
     // Every sum up to 255 c for the counts of windows up to 300 samples, then
