@@ -183,8 +183,8 @@ fieldfx::TableStore<uint32_t> columnPrefix;
 // row are divided eight at a time and summed along the row as they come,
 // so that any window of them is the difference of two prefix sums: pairs of
 // neighbouring output pixels then need two loads and a subtraction, and the
-// eight sums divide at once. Where exactly one row enters and one leaves
-// the column windows, the sums take both in the same pass.
+// eight sums divide at once. Where at most one row enters and one leaves the
+// column windows, the sums take them in the same pass.
 __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
                                                   const BlurPlan& p, uint32_t* sums,
                                                   uint32_t* prefix) {
@@ -199,9 +199,9 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
         const BoxWindow down = boxWindow(y, p.height, p.reachDown, p.lengthDown);
         const uint8_t* enter = nullptr;
         const uint8_t* leave = nullptr;
-        if (last + 1 == down.last && first + 1 == down.first && last >= first) {
-            enter = column + std::size_t(++last) * rowBytes;
-            leave = column + std::size_t(first++) * rowBytes;
+        if (last >= first && down.last - last <= 1 && down.first - first <= 1) {
+            if (last < down.last) enter = column + std::size_t(++last) * rowBytes;
+            if (first < down.first) leave = column + std::size_t(first++) * rowBytes;
         } else {
             while (last < down.last)
                 addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
@@ -214,11 +214,9 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
         for (; i + 8 <= sumBytes; i += 8) {
             auto* at = reinterpret_cast<__m256i*>(sums + i);
             __m256i v = _mm256_loadu_si256(at);
-            if (enter != nullptr) {
-                v = _mm256_sub_epi32(_mm256_add_epi32(v, fieldfx::smudge::widenPair(enter + i)),
-                                     fieldfx::smudge::widenPair(leave + i));
-                _mm256_storeu_si256(at, v);
-            }
+            if (enter != nullptr) v = _mm256_add_epi32(v, fieldfx::smudge::widenPair(enter + i));
+            if (leave != nullptr) v = _mm256_sub_epi32(v, fieldfx::smudge::widenPair(leave + i));
+            if (enter != nullptr || leave != nullptr) _mm256_storeu_si256(at, v);
             const __m256i means = byRows.divide8(v);
             const __m128i left = _mm_add_epi32(carry, _mm256_castsi256_si128(means));
             carry = _mm_add_epi32(left, _mm256_extracti128_si256(means, 1));
@@ -226,8 +224,10 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
             _mm_storeu_si128(reinterpret_cast<__m128i*>(prefix + 8 + i), carry);
         }
         for (; i < sumBytes; i += 4) {  // an odd last column
-            if (enter != nullptr)
-                for (std::size_t k = i; k < i + 4; ++k) sums[k] += enter[k] - leave[k];
+            for (std::size_t k = i; k < i + 4; ++k) {
+                if (enter != nullptr) sums[k] += enter[k];
+                if (leave != nullptr) sums[k] -= leave[k];
+            }
             uint32_t running[4];
             _mm_storeu_si128(reinterpret_cast<__m128i*>(running), carry);
             for (int k = 0; k < 4; ++k) prefix[4 + i + k] = running[k] + byRows.divide(sums[i + k]);
