@@ -175,8 +175,8 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
 }
 
 #if defined(__x86_64__)
-// Running column sums and, a row at a time, the prefix sums of their means
-// along the row, 4 a summed column after a first zero column.
+// A row's column means summed along the row, 4 a summed column after a
+// first zero column.
 fieldfx::TableStore<uint32_t> columnPrefix;
 
 // blurArea on AVX2, with the same sums and divisions. The column means of a
@@ -491,19 +491,15 @@ int32_t process(const OperatorMessage* msg) {
             uint32_t* prefix = columnPrefix.reserve(sumBytes + 4);
             if (sums != nullptr && prefix != nullptr)
                 blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix);
+            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
         } else
 #endif
         {
             uint8_t* line = columnMeans.reserve(sumBytes);
             if (sums != nullptr && line != nullptr)
                 blurArea(srcPixels, blurredPixels, plan, sums, line);
-        }
-#if defined(__x86_64__)
-        if (fieldfx::haveAvx2())
-            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
-        else
-#endif
             paintSpot(srcPixels, blurredPixels, width, spot, area);
+        }
     }
 
     return images.deliver(src);
