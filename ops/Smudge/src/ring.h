@@ -73,8 +73,8 @@ FIELDFX_SPOT_AVX2 inline __m256i widenPair(const uint8_t* bytes) {
 // computes it, then the lanes of a copied or kept pixel replaced.
 FIELDFX_SPOT_AVX2 inline __m256i spotPair(const uint8_t* blurred, const uint8_t* p, __m256 n) {
     const __m256i b = widenPair(blurred), o = widenPair(p);
-    const __m256 keptShare = _mm256_sub_ps(_mm256_set1_ps(255.0f), n);
-    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(b), keptShare),
+    const __m256 blurredShare = _mm256_sub_ps(_mm256_set1_ps(255.0f), n);
+    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(b), blurredShare),
                                      _mm256_mul_ps(_mm256_cvtepi32_ps(o), n));
     const __m256i ring = _mm256_cvttps_epi32(_mm256_div_ps(mix, _mm256_set1_ps(255.0f)));
     const __m256i copy = _mm256_castps_si256(_mm256_cmp_ps(n, _mm256_set1_ps(kCopy), _CMP_EQ_OQ));
