@@ -179,6 +179,31 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
 // first zero column.
 fieldfx::TableStore<uint32_t> columnPrefix;
 
+// An output column near the ends of the rows, whose window is cut: the same
+// in every row, so worked out once a field.
+struct EdgeColumn {
+    BoxWindow window;
+    fieldfx::smudge::CountDivisor by;
+};
+fieldfx::TableStore<EdgeColumn> edgeColumns;
+
+// The output columns of a plan taken four at a time (from `first`, before
+// `end`); the others, at either end, are edge columns.
+struct QuadColumns {
+    int32_t first, end;
+
+    explicit QuadColumns(const BlurPlan& p) {
+        // Between these every window has `length` columns from x - reach on.
+        const int32_t interiorFirst = std::max(p.colFirst, p.reach + 1);
+        const int32_t interiorEnd = std::min(p.colLast + 1, p.width - 1 - p.reach);
+        first = std::min(interiorFirst, p.colLast + 1);
+        end = first + std::max(interiorEnd - first, 0) / 4 * 4;
+    }
+    std::size_t edges(const BlurPlan& p) const {
+        return std::size_t(first - p.colFirst) + std::size_t(p.colLast + 1 - end);
+    }
+};
+
 // blurArea on AVX2, with the same sums and divisions. The column means of a
 // row are divided eight at a time and summed along the row as they come,
 // so that any window of them is the difference of two prefix sums: pairs of
@@ -187,7 +212,18 @@ fieldfx::TableStore<uint32_t> columnPrefix;
 // column windows, the sums take them in the same pass.
 __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
                                                   const BlurPlan& p, uint32_t* sums,
-                                                  uint32_t* prefix) {
+                                                  uint32_t* prefix, EdgeColumn* edges) {
+    const QuadColumns quads(p);
+    EdgeColumn* edge = edges;
+    auto addEdges = [&](int32_t from, int32_t end) {
+        for (int32_t x = from; x < end; ++x, ++edge) {
+            const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
+            *edge = EdgeColumn{w, fieldfx::smudge::CountDivisor{uint32_t(w.last - w.first + 1)}};
+        }
+    };
+    addEdges(p.colFirst, quads.first);
+    addEdges(quads.end, p.colLast + 1);
+
     const std::size_t rowBytes = std::size_t(p.width) * 4;
     const std::size_t sumBytes = std::size_t(p.sumLast - p.sumFirst + 1) * 4;
     const uint8_t* column = src + std::size_t(p.sumFirst) * 4;
@@ -243,23 +279,19 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
             sum.v = _mm_sub_epi32(sum.v, before.v);
             return sum;
         };
-        auto edgePixel = [&](int32_t x) {
-            const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
-            const fieldfx::smudge::CountDivisor by{uint32_t(w.last - w.first + 1)};
-            uint8_t* o = out + std::size_t(x) * 4;
-            uint32_t word;
-            std::memcpy(&word, o, 4);
-            word = (word & 0xFFu) | (by.meansOf(windowSum(w)) & ~0xFFu);
-            std::memcpy(o, &word, 4);
+        auto edgePixels = [&](int32_t from, int32_t end, const EdgeColumn* e) {
+            for (int32_t x = from; x < end; ++x, ++e) {
+                uint8_t* o = out + std::size_t(x) * 4;
+                uint32_t word;
+                std::memcpy(&word, o, 4);
+                word = (word & 0xFFu) | (e->by.meansOf(windowSum(e->window)) & ~0xFFu);
+                std::memcpy(o, &word, 4);
+            }
         };
-        // Between these every window has `length` columns from x - reach on.
-        const int32_t interiorFirst = std::max(p.colFirst, p.reach + 1);
-        const int32_t interiorEnd = std::min(p.colLast + 1, p.width - 1 - p.reach);
-        int32_t x = p.colFirst;
-        for (; x < std::min(interiorFirst, p.colLast + 1); ++x) edgePixel(x);
+        edgePixels(p.colFirst, quads.first, edges);
         const fieldfx::smudge::CountDivisor byColumns{uint32_t(p.length)};
         const __m128i opacity = _mm_set1_epi32(0xFF);
-        for (; x + 4 <= interiorEnd; x += 4) {
+        for (int32_t x = quads.first; x < quads.end; x += 4) {
             auto pairMeans = [&](int32_t at) __attribute__((target("avx2"))) {
                 const uint32_t* hi = prefix + std::size_t(at - p.reach + p.length - p.sumFirst) * 4;
                 const uint32_t* lo = prefix + std::size_t(at - p.reach - p.sumFirst) * 4;
@@ -276,7 +308,7 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
             _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(o), opacity),
                                              _mm_andnot_si128(opacity, bytes)));
         }
-        for (; x <= p.colLast; ++x) edgePixel(x);
+        edgePixels(quads.end, p.colLast + 1, edges + (quads.first - p.colFirst));
     }
 }
 #endif
@@ -489,8 +521,11 @@ int32_t process(const OperatorMessage* msg) {
 #if defined(__x86_64__)
         if (fieldfx::haveAvx2()) {
             uint32_t* prefix = columnPrefix.reserve(sumBytes + 4);
-            if (sums != nullptr && prefix != nullptr)
-                blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix);
+            // At least one edge column's room: no room at all reads as no heap.
+            EdgeColumn* edges =
+                edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
+            if (sums != nullptr && prefix != nullptr && edges != nullptr)
+                blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix, edges);
             paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
         } else
 #endif
