@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 
 #include "fieldfx/helpers/tunnel_geometry.h"
+#include "testhost.h"
 
 using namespace fieldfx;
 
@@ -88,5 +90,64 @@ TEST(TunnelGeometry, OddFieldAndAspectAreUndoneInTheSampleRow) {
     EXPECT_TRANSCENDENTAL(s.x, 0x1.af35264efa8a6p+4);  // 26.950475986967511
     EXPECT_TRANSCENDENTAL(s.y, 0x1.5a2868bc8990ap+2);  // 5.4087163773713289
 }
+
+#if defined(FIELDFX_AVX2_LANES)
+FIELDFX_AVX2_KERNEL void ringRow(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+                                 double rim, double span, int32_t depth, const SampleSource& src,
+                                 RingChunk& chunk) {
+    ringChunk(c, row, n, rim, span, depth, src, chunk);
+}
+
+// Rows of the kept table, four pixels at a time, against the scalar
+// functions and the sampler's neighbours and fractions: random centres (inside and outside the field), aspects,
+// parities, rims, depths and row lengths that leave a partial last group.
+TEST(TunnelGeometry, RingChunkSamplesAsTheScalarFunctions) {
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 random(5);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int trial = 0; trial < 300; ++trial) {
+        const int32_t width = draw(1, RingChunk::kPixels), height = draw(1, 24);
+        testhost::FieldSpec f = testhost::patternField(width, height, trial);
+        const FieldImage image{f.pixels.data(), f.width, f.height, int16_t(draw(0, 3)),
+                               int16_t(draw(0, 3)), f.width, f.height};
+        const SampleSource src = clampSource(&image);
+        const TunnelCentre c{draw(-20, width + 20), draw(-10, height + 10), draw(0, 1),
+                             draw(0, 1) ? 1000 : draw(1, 3000)};
+        const double rim = draw(0, 30) + (trial % 3) * 0.25;
+        const double span = draw(1, 400) * 1.375;
+        const int32_t depth = draw(0, 20);
+        TunnelGeometryCache cache;
+        const TunnelRows* table = cache.rows(c, width, height);
+        ASSERT_NE(table, nullptr);
+        for (int32_t y = 0; y < height; ++y) {
+            const TunnelRows row = table->from(std::size_t(y) * std::size_t(width));
+            RingChunk chunk;
+            ringRow(c, row, width, rim, span, depth, src, chunk);
+            const double dv = frameLineDistance(c, y);
+            for (int32_t x = 0; x < width; ++x) {
+                const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
+                ASSERT_EQ(row.dist[x], dist);
+                if (dist <= rim) continue;
+                ASSERT_EQ(chunk.e[x], dist - rim);
+                const double rho = ringRadius(depth, dist - rim, span, rim);
+                const SamplePosition s = tunnelSample(c, dx, dv, dist, rho);
+                const BilinearTap& t = chunk.tap[x];
+                const uint8_t* p00 = src.pixels + std::size_t(t.at) * 4;
+                withClampedNeighbours(src, s.x, s.y,
+                                      [&](const uint8_t* q00, const uint8_t* q10,
+                                          const uint8_t* q01, const uint8_t*, double fx,
+                                          double fy) {
+                                          ASSERT_EQ(p00, q00);
+                                          ASSERT_EQ(p00 + t.right * 4, q10);
+                                          ASSERT_EQ(p00 + std::size_t(t.down) * 4, q01);
+                                          ASSERT_EQ(t.fx, fx);
+                                          ASSERT_EQ(t.fy, fy);
+                                      });
+                ASSERT_FALSE(HasFatalFailure()) << "trial " << trial << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+#endif
 
 }  // namespace

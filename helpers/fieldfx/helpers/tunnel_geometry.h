@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fieldfx/helpers/bilinear_taps.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/opmath.h"
@@ -85,60 +86,112 @@ inline SamplePosition tunnelSample(const TunnelCentre& c, double dx, double dv, 
 // on the size, the centre, the pixel aspect and the parity, yet cost a square
 // root and four transcendental calls a pixel; an effect keeps one table per
 // parity across requests and rebuilds it exactly when one of those changes.
-// A table holds at most kMaxPixels entries (24 MiB; both parities of a
+// A table holds at most kMaxPixels pixels (24 MiB; both parities of a
 // 1920 x 540 field fit); for a larger field, or when the heap has no room,
-// terms() gives null and the caller computes each pixel directly.
+// rows() gives null and the caller computes each pixel directly.
+//
+// Each quantity is an array of its own, row after row, so that four pixels
+// load as one vector; every array runs kPad zeros beyond the last pixel, so a
+// four-lane load that starts on any pixel stays inside it.
+struct TunnelRows {
+    const double* dist;
+    const double* ux;  // Direction: zero at the centre itself, which no disc
+    const double* uy;  // leaves outside
+
+    // The rows from pixel `i` (row * width + column) on.
+    TunnelRows from(std::size_t i) const { return TunnelRows{dist + i, ux + i, uy + i}; }
+};
+
 class TunnelGeometryCache {
 public:
-    struct Terms {
-        double dist;
-        Direction u;  // zero at the centre itself, which no disc leaves outside
-    };
     static constexpr std::size_t kMaxPixels = std::size_t(1) << 20;
+    static constexpr std::size_t kPad = 3;
 
     TunnelGeometryCache() = default;
     TunnelGeometryCache(const TunnelGeometryCache&) = delete;
     TunnelGeometryCache& operator=(const TunnelGeometryCache&) = delete;
     ~TunnelGeometryCache() {
-        for (Table& t : tables_) std::free(t.terms);
+        for (Table& t : tables_) std::free(t.block);
     }
 
-    const Terms* terms(const TunnelCentre& c, int32_t width, int32_t height) {
+    const TunnelRows* rows(const TunnelCentre& c, int32_t width, int32_t height) {
         if (width <= 0 || height <= 0) return nullptr;
         const std::size_t pixels = std::size_t(width) * std::size_t(height);
         if (pixels > kMaxPixels) return nullptr;
         Table& t = tables_[c.f];
-        if (t.terms != nullptr && t.width == width && t.height == height && t.c.cx == c.cx &&
+        if (t.block != nullptr && t.width == width && t.height == height && t.c.cx == c.cx &&
             t.c.cy == c.cy && t.c.pa == c.pa)
-            return t.terms;
+            return &t.rows;
+        const std::size_t stride = pixels + kPad;
         if (pixels > t.capacity) {
-            std::free(t.terms);
-            t.terms = static_cast<Terms*>(std::malloc(pixels * sizeof(Terms)));
-            t.capacity = t.terms != nullptr ? pixels : 0;
-            if (t.terms == nullptr) return nullptr;
+            std::free(t.block);
+            t.block = static_cast<double*>(std::malloc(3 * stride * sizeof(double)));
+            t.capacity = t.block != nullptr ? pixels : 0;
+            if (t.block == nullptr) return nullptr;
         }
         t.c = c, t.width = width, t.height = height;
-        Terms* out = t.terms;
+        double* dist = t.block;
+        double* ux = dist + stride;
+        double* uy = ux + stride;
+        t.rows = TunnelRows{dist, ux, uy};
         for (int32_t y = 0; y < height; ++y) {
             const double dv = frameLineDistance(c, y);
-            for (int32_t x = 0; x < width; ++x, ++out) {
+            for (int32_t x = 0; x < width; ++x, ++dist, ++ux, ++uy) {
                 const double dx = columnDistance(c, x);
-                out->dist = centreDistance(dx, dv);
-                out->u = out->dist > 0.0 ? directionOf(dx, dv, out->dist) : Direction{0.0, 0.0};
+                *dist = centreDistance(dx, dv);
+                const Direction u = *dist > 0.0 ? directionOf(dx, dv, *dist) : Direction{0.0, 0.0};
+                *ux = u.ux, *uy = u.uy;
             }
         }
-        return t.terms;
+        for (std::size_t i = 0; i < kPad; ++i) dist[i] = ux[i] = uy[i] = 0.0;
+        return &t.rows;
     }
 
 private:
     struct Table {
         TunnelCentre c{};
         int32_t width = 0, height = 0;
-        Terms* terms = nullptr;
+        double* block = nullptr;  // dist, ux and uy, each pixels + kPad long
         std::size_t capacity = 0;
+        TunnelRows rows{};
     };
     Table tables_[2];
 };
+
+#if defined(FIELDFX_AVX2_LANES)
+
+// The ring samples of up to kPixels consecutive pixels of one table row,
+// worked out four lanes at once: for each pixel its distance e beyond the rim,
+// and the taps of the point ringSample(c, u, ringRadius(depth, e, span, rim))
+// in `src`. The same operations in the same order as the scalar functions,
+// so the same bits. Pixels inside the disc get taps too; they go unused.
+struct RingChunk {
+    static constexpr int32_t kPixels = 64;
+    alignas(32) double e[kPixels];
+    BilinearTap tap[kPixels];
+};
+
+__attribute__((target("avx2"))) inline void ringChunk(const TunnelCentre& c, const TunnelRows& row,
+                                                      int32_t n, double rim, double span,
+                                                      int32_t depth, const SampleSource& src,
+                                                      RingChunk& out) {
+    const __m256d vrim = _mm256_set1_pd(rim), vspan = _mm256_set1_pd(span);
+    const __m256d vdepth = _mm256_set1_pd(double(depth));
+    const __m256d f = _mm256_set1_pd(double(c.f)), pa = _mm256_set1_pd(double(c.pa));
+    const __m256d cx = _mm256_set1_pd(double(c.cx)), cy = _mm256_set1_pd(double(c.cy));
+    for (int32_t i = 0; i < n; i += 4) {
+        const __m256d e = _mm256_sub_pd(_mm256_loadu_pd(row.dist + i), vrim);
+        const __m256d rho = _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(vdepth, e), vspan), vrim);
+        __m256d sy = _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(row.uy + i), rho), f);
+        sy = _mm256_mul_pd(_mm256_mul_pd(sy, _mm256_set1_pd(0.5)), _mm256_set1_pd(1000.0));
+        sy = _mm256_add_pd(_mm256_div_pd(sy, pa), cy);
+        const __m256d sx = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(row.ux + i), rho), cx);
+        _mm256_store_pd(out.e + i, e);
+        splitTaps4(src, sx, sy, out.tap + i);
+    }
+}
+
+#endif
 
 }  // namespace fieldfx
 
