@@ -134,9 +134,27 @@ public:
         double* ux = dist + stride;
         double* uy = ux + stride;
         t.rows = TunnelRows{dist, ux, uy};
+        // The arcsine and sine are odd (correctly rounded), so a pixel whose
+        // offset from the centre mirrors one already done, (-dx, dv) or
+        // (dx, -dv), has its distance and direction with one sign turned.
+        const std::size_t w = std::size_t(width);
         for (int32_t y = 0; y < height; ++y) {
             const double dv = frameLineDistance(c, y);
+            const int32_t mirrorRow = 2 * c.cy - y - c.f;
+            if (dv != 0.0 && mirrorRow >= 0 && mirrorRow < y &&
+                frameLineDistance(c, mirrorRow) == -dv) {
+                const std::ptrdiff_t back = std::ptrdiff_t(y - mirrorRow) * std::ptrdiff_t(w);
+                for (std::size_t x = 0; x < w; ++x, ++dist, ++ux, ++uy)
+                    *dist = dist[-back], *ux = ux[-back], *uy = -uy[-back];
+                continue;
+            }
             for (int32_t x = 0; x < width; ++x, ++dist, ++ux, ++uy) {
+                const int32_t mirrorColumn = 2 * c.cx - x;
+                if (mirrorColumn >= 0 && mirrorColumn < x) {
+                    const std::ptrdiff_t back = x - mirrorColumn;
+                    *dist = dist[-back], *ux = -ux[-back], *uy = uy[-back];
+                    continue;
+                }
                 const double dx = columnDistance(c, x);
                 *dist = centreDistance(dx, dv);
                 const Direction u = *dist > 0.0 ? directionOf(dx, dv, *dist) : Direction{0.0, 0.0};
