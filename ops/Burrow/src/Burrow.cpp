@@ -14,6 +14,7 @@
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
@@ -84,22 +85,26 @@ fieldfx::SampleSource burrowSource(const FieldImage* a, const FieldImage* b) {
 // Each pixel's distance and direction from the centre, kept across fields.
 fieldfx::TunnelGeometryCache geometry;
 
-// The painted input's pixel outside the disc: A blended with the sample of B
+// The painted input's bytes outside the disc: A blended with the sample of B
 // by the distance e beyond the rim, and during the fade weighed against A
 // again. A byte takes the low 8 bits of the value truncated to 32 bits;
 // beyond that range (possible only where a pixel lies beyond the farthest
 // corner, with a large pixel aspect) it is 0, as the x86 conversion gives.
 // A's fade term int64(a) * keep is exact in double (below 2^37). Lanes
-// carries each pixel's four byte computations (fieldfx/helpers/lanes.h).
+// carries each pixel's four byte computations (fieldfx/helpers/lanes.h), or
+// two pixels' (pair_lanes.h) with e a pair.
+template <typename Lanes, typename Share>
+Lanes tunnelValue(Lanes inA, Lanes sample, Share e, const Progress& g, bool fade, double keep) {
+    const Lanes tunnel = (inA * e + sample * (g.span - e)) / g.span;
+    if (!fade) return tunnel;
+    return (tunnel * double(g.t) + inA * keep) / double(g.d8);
+}
+
 template <typename Lanes>
 void tunnelPixel(uint8_t* pa, const uint8_t sample[4], double e, const Progress& g, bool fade,
                  double keep) {
-    const Lanes inA = Lanes::load(pa);
-    const Lanes tunnel = (inA * e + Lanes::load(sample) * (g.span - e)) / g.span;
-    if (!fade)
-        fieldfx::storeLowBytes(tunnel, pa);
-    else
-        fieldfx::storeLowBytes((tunnel * double(g.t) + inA * keep) / double(g.d8), pa);
+    fieldfx::storeLowBytes(
+        tunnelValue(Lanes::load(pa), Lanes::load(sample), e, g, fade, keep), pa);
 }
 
 // A pixel inside the disc: B's, or during the fade A and B weighed by
@@ -124,11 +129,13 @@ struct BurrowField {
 #if defined(FIELDFX_AVX2_LANES)
 // One row of the direct loop below, from the kept table, with the divisions
 // of the ring radius and the sample row taken for four pixels at once (the
-// IEEE quotients, bit for bit the scalar ones).
-FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
-                                        const fieldfx::TunnelRows& row, int32_t width,
-                                        uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
-                                        const BurrowField& q) {
+// IEEE quotients, bit for bit the scalar ones); with kPairs, two neighbours
+// outside the disc are blended and divided together in eight lanes.
+template <bool kPairs>
+void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
+                int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
+                const BurrowField& q) {
+    const double keep = double(q.keep);
     fieldfx::RingChunk chunk;
     for (int32_t x0 = 0; x0 < width; x0 += fieldfx::RingChunk::kPixels) {
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, width - x0);
@@ -140,10 +147,22 @@ FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
                           q.keep);
                 continue;
             }
+            if constexpr (kPairs) {
+                if (i + 1 < n && !(q.g.r >= part.dist[i + 1])) {
+                    using Pair = fieldfx::PixelPairLanes;
+                    const Pair sample =
+                        fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
+                    const Pair e = Pair::pair(chunk.e[i], chunk.e[i + 1]);
+                    fieldfx::storeLowBytes(
+                        tunnelValue(Pair::load(pa, pa + 4), sample, e, q.g, q.fade, keep), pa,
+                        pa + 4);
+                    ++i, pa += 4;
+                    continue;
+                }
+            }
             uint8_t sample[4];
             fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
-            tunnelPixel<fieldfx::PixelLanesAvx2>(pa, sample, chunk.e[i], q.g, q.fade,
-                                                 double(q.keep));
+            tunnelPixel<fieldfx::PixelLanesAvx2>(pa, sample, chunk.e[i], q.g, q.fade, keep);
         }
     }
 }
@@ -151,7 +170,7 @@ FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
 
 // Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
 // image, which is (x, y) itself when both images have one geometry.
-template <typename Lanes>
+template <typename Lanes, bool kPairs = false>
 void paintBurrow(FieldImage* a, const FieldImage* b, const BurrowField& q) {
     const int32_t width = a->width, height = a->height;
     if (width <= 0 || height <= 0 || b->width <= 0 || b->height <= 0) return;
@@ -168,8 +187,8 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const BurrowField& q) {
 #if defined(FIELDFX_AVX2_LANES)
         if constexpr (std::is_same_v<Lanes, fieldfx::PixelLanesAvx2>) {
             if (table != nullptr) {
-                paintRingsAvx2(source, table->from(std::size_t(y) * std::size_t(width)), width, pa,
-                               rowB, lastColB, q);
+                paintRings<kPairs>(source, table->from(std::size_t(y) * std::size_t(width)),
+                                   width, pa, rowB, lastColB, q);
                 continue;
             }
         }
@@ -199,6 +218,11 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const BurrowField& q) {
 FIELDFX_AVX2_KERNEL void paintBurrowAvx2(FieldImage* a, const FieldImage* b, const BurrowField& q) {
     paintBurrow<fieldfx::PixelLanesAvx2>(a, b, q);
 }
+
+FIELDFX_AVX512_KERNEL void paintBurrowAvx512(FieldImage* a, const FieldImage* b,
+                                             const BurrowField& q) {
+    paintBurrow<fieldfx::PixelLanesAvx2, true>(a, b, q);
+}
 #endif
 
 int32_t process(const OperatorMessage* msg) {
@@ -219,7 +243,9 @@ int32_t process(const OperatorMessage* msg) {
     q.fade = q.g.t < q.g.d8;
     q.keep = q.g.d8 - q.g.t;
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
+    if (fieldfx::haveAvx512())
+        paintBurrowAvx512(a, b, q);
+    else if (fieldfx::haveAvx2())
         paintBurrowAvx2(a, b, q);
     else
 #endif

@@ -11,6 +11,7 @@
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
@@ -55,10 +56,16 @@ double inputShare(double e, double span, int32_t mixPercent) {
 }
 
 // The input weighed by w against the sample. Lanes carries the four byte
-// computations (fieldfx/helpers/lanes.h).
+// computations (fieldfx/helpers/lanes.h), or two pixels' (pair_lanes.h) with
+// w a pair.
+template <typename Lanes, typename Share>
+Lanes mixValue(Lanes in, Lanes sample, Share w, double span) {
+    return (in * w + sample * (span - w)) / span;
+}
+
 template <typename Lanes>
 void mixPixel(const uint8_t in[4], const uint8_t sample[4], double w, double span, uint8_t out[4]) {
-    fieldfx::storeLowBytes((Lanes::load(in) * w + Lanes::load(sample) * (span - w)) / span, out);
+    fieldfx::storeLowBytes(mixValue(Lanes::load(in), Lanes::load(sample), w, span), out);
 }
 
 // Each pixel's distance and direction from the centre, kept across fields.
@@ -74,11 +81,22 @@ struct TunnelField {
 #if defined(FIELDFX_AVX2_LANES)
 // One row of the direct loop below, from the kept table, with the divisions
 // of the ring radius, the sample row and the input's share taken for four
-// pixels at once (the IEEE quotients, bit for bit the scalar ones).
-FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
-                                        const fieldfx::TunnelRows& row, int32_t cols,
-                                        const uint8_t* inPixel, uint8_t* outPixel,
-                                        const TunnelField& q) {
+// pixels at once (the IEEE quotients, bit for bit the scalar ones); with
+// kPairs, two neighbours outside the disc are blended and mixed together in
+// eight lanes.
+__attribute__((target("avx2"))) inline void inputShares(const double* e, int32_t n, double span,
+                                                        int32_t mixPercent, double* share) {
+    // inputShare: span < e ? span : e, then the product and the quotient.
+    const __m256d held = _mm256_set1_pd(span), mix = _mm256_set1_pd(double(mixPercent));
+    for (int32_t i = 0; i < n; i += 4) {
+        const __m256d w = _mm256_mul_pd(mix, _mm256_min_pd(held, _mm256_load_pd(e + i)));
+        _mm256_store_pd(share + i, _mm256_div_pd(w, _mm256_set1_pd(100.0)));
+    }
+}
+
+template <bool kPairs>
+void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
+                const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
     const double rim = double(q.r0);
     fieldfx::RingChunk chunk;
     alignas(32) double share[fieldfx::RingChunk::kPixels];
@@ -86,19 +104,23 @@ FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, cols - x0);
         const fieldfx::TunnelRows part = row.from(std::size_t(x0));
         fieldfx::ringChunk(q.c, part, n, rim, q.span, q.depth, source, chunk);
-        if (q.mix != 0) {
-            // inputShare: span < e ? span : e, then the product and quotient.
-            const __m256d span = _mm256_set1_pd(q.span), mix = _mm256_set1_pd(double(q.mix));
-            for (int32_t i = 0; i < n; i += 4) {
-                const __m256d held = _mm256_min_pd(span, _mm256_load_pd(chunk.e + i));
-                _mm256_store_pd(share + i, _mm256_div_pd(_mm256_mul_pd(mix, held),
-                                                         _mm256_set1_pd(100.0)));
-            }
-        }
+        if (q.mix != 0) inputShares(chunk.e, n, q.span, q.mix, share);
         for (int32_t i = 0; i < n; ++i, inPixel += 4, outPixel += 4) {
             if (part.dist[i] <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
                 continue;
+            }
+            if constexpr (kPairs) {
+                if (i + 1 < n && !(part.dist[i + 1] <= rim)) {
+                    using Pair = fieldfx::PixelPairLanes;
+                    Pair v = fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
+                    if (q.mix != 0)
+                        v = mixValue(Pair::load(inPixel, inPixel + 4), v,
+                                     Pair::pair(share[i], share[i + 1]), q.span);
+                    fieldfx::storeLowBytes(v, outPixel, outPixel + 4);
+                    ++i, inPixel += 4, outPixel += 4;
+                    continue;
+                }
             }
             uint8_t sample[4];
             fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
@@ -114,7 +136,7 @@ FIELDFX_AVX2_KERNEL void paintRingsAvx2(const fieldfx::SampleSource& source,
 // Paints dst from src, mixing with Lanes. dst is laid out like src (the host hands out a scratch
 // image at least as large as the field); one that is smaller gets the rows
 // that fit.
-template <typename Lanes>
+template <typename Lanes, bool kPairs = false>
 void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
     const int32_t cols = src->width;
     const int32_t rows = fieldfx::rowsHeld(dst, cols, src->height);
@@ -142,8 +164,8 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 #if defined(FIELDFX_AVX2_LANES)
         if constexpr (std::is_same_v<Lanes, fieldfx::PixelLanesAvx2>) {
             if (table != nullptr) {
-                paintRingsAvx2(source, table->from(std::size_t(y) * std::size_t(cols)), cols,
-                               inPixel, outPixel, q);
+                paintRings<kPairs>(source, table->from(std::size_t(y) * std::size_t(cols)), cols,
+                                   inPixel, outPixel, q);
                 continue;
             }
         }
@@ -177,6 +199,11 @@ FIELDFX_AVX2_KERNEL void paintTunnelAvx2(const FieldImage* src, FieldImage* dst,
                                          const TunnelField& q) {
     paintTunnel<fieldfx::PixelLanesAvx2>(src, dst, q);
 }
+
+FIELDFX_AVX512_KERNEL void paintTunnelAvx512(const FieldImage* src, FieldImage* dst,
+                                             const TunnelField& q) {
+    paintTunnel<fieldfx::PixelLanesAvx2, true>(src, dst, q);
+}
 #endif
 
 int32_t process(const OperatorMessage* msg) {
@@ -191,7 +218,9 @@ int32_t process(const OperatorMessage* msg) {
     q.depth = fieldfx::sliderValue(depth);
     q.mix = fieldfx::sliderValue(mix);
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
+    if (fieldfx::haveAvx512())
+        paintTunnelAvx512(src, dst, q);
+    else if (fieldfx::haveAvx2())
         paintTunnelAvx2(src, dst, q);
     else
 #endif
