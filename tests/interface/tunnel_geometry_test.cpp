@@ -119,14 +119,20 @@ TEST(TunnelGeometry, KeptTableHoldsEachPixelsDistanceAndDirection) {
     }
 }
 
-#if defined(FIELDFX_AVX2_LANES)
-FIELDFX_AVX2_KERNEL void ringRow(const TunnelCentre& c, const TunnelRows& row, int32_t n,
-                                 double rim, double span, int32_t depth, const SampleSource& src,
-                                 RingChunk& chunk) {
-    ringChunk(c, row, n, rim, span, depth, src, chunk);
+#if defined(FIELDFX_PAIR_LANES)
+FIELDFX_AVX2_KERNEL void ringRowFour(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+                                     double rim, double span, int32_t depth,
+                                     const SampleSource& src, RingChunk& chunk) {
+    ringChunk<PixelLanesAvx2>(c, row, n, rim, span, depth, src, chunk);
 }
 
-// Rows of the kept table, four pixels at a time, against the scalar
+FIELDFX_AVX512_KERNEL void ringRowEight(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+                                        double rim, double span, int32_t depth,
+                                        const SampleSource& src, RingChunk& chunk) {
+    ringChunk<PixelPairLanes>(c, row, n, rim, span, depth, src, chunk);
+}
+
+// Rows of the kept table, four and eight pixels at a time, against the scalar
 // functions and the sampler's neighbours and fractions: random centres (inside and outside the field), aspects,
 // parities, rims, depths and row lengths that leave a partial last group.
 TEST(TunnelGeometry, RingChunkSamplesAsTheScalarFunctions) {
@@ -149,27 +155,31 @@ TEST(TunnelGeometry, RingChunkSamplesAsTheScalarFunctions) {
         ASSERT_NE(table, nullptr);
         for (int32_t y = 0; y < height; ++y) {
             const TunnelRows row = table->from(std::size_t(y) * std::size_t(width));
-            RingChunk chunk;
-            ringRow(c, row, width, rim, span, depth, src, chunk);
+            RingChunk four, eight;
+            ringRowFour(c, row, width, rim, span, depth, src, four);
+            if (haveAvx512()) ringRowEight(c, row, width, rim, span, depth, src, eight);
             const double dv = frameLineDistance(c, y);
             for (int32_t x = 0; x < width; ++x) {
                 const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
                 if (dist <= rim) continue;
-                ASSERT_EQ(chunk.e[x], dist - rim);
                 const double rho = ringRadius(depth, dist - rim, span, rim);
                 const SamplePosition s = tunnelSample(c, dx, dv, dist, rho);
-                const BilinearTap& t = chunk.tap[x];
-                const uint8_t* p00 = src.pixels + std::size_t(t.at) * 4;
-                withClampedNeighbours(src, s.x, s.y,
-                                      [&](const uint8_t* q00, const uint8_t* q10,
-                                          const uint8_t* q01, const uint8_t*, double fx,
-                                          double fy) {
-                                          ASSERT_EQ(p00, q00);
-                                          ASSERT_EQ(p00 + t.right * 4, q10);
-                                          ASSERT_EQ(p00 + std::size_t(t.down) * 4, q01);
-                                          ASSERT_EQ(t.fx, fx);
-                                          ASSERT_EQ(t.fy, fy);
-                                      });
+                for (const RingChunk* chunk : {&four, &eight}) {
+                    if (chunk == &eight && !haveAvx512()) break;
+                    ASSERT_EQ(chunk->e[x], dist - rim);
+                    const BilinearTap& t = chunk->tap[x];
+                    const uint8_t* p00 = src.pixels + std::size_t(t.at) * 4;
+                    withClampedNeighbours(src, s.x, s.y,
+                                          [&](const uint8_t* q00, const uint8_t* q10,
+                                              const uint8_t* q01, const uint8_t*, double fx,
+                                              double fy) {
+                                              ASSERT_EQ(p00, q00);
+                                              ASSERT_EQ(p00 + t.right * 4, q10);
+                                              ASSERT_EQ(p00 + std::size_t(t.down) * 4, q01);
+                                              ASSERT_EQ(t.fx, fx);
+                                              ASSERT_EQ(t.fy, fy);
+                                          });
+                }
                 ASSERT_FALSE(HasFatalFailure()) << "trial " << trial << " pixel " << x << "," << y;
             }
         }

@@ -62,6 +62,12 @@ FIELDFX_AVX512 inline PixelPairLanes operator*(PixelPairLanes a, PixelPairLanes 
 FIELDFX_AVX512 inline PixelPairLanes operator/(PixelPairLanes a, PixelPairLanes b) {
     return PixelPairLanes{_mm512_div_pd(a.v, b.v)};
 }
+FIELDFX_AVX512 inline PixelPairLanes operator+(PixelPairLanes a, double b) {
+    return a + PixelPairLanes::all(b);
+}
+FIELDFX_AVX512 inline PixelPairLanes operator-(PixelPairLanes a, double b) {
+    return a - PixelPairLanes::all(b);
+}
 FIELDFX_AVX512 inline PixelPairLanes operator-(double a, PixelPairLanes b) {
     return PixelPairLanes::all(a) - b;
 }

@@ -18,6 +18,7 @@
 
 #include "fieldfx/helpers/bilinear_taps.h"
 #include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/opmath.h"
 
@@ -91,8 +92,8 @@ inline SamplePosition tunnelSample(const TunnelCentre& c, double dx, double dv, 
 // rows() gives null and the caller computes each pixel directly.
 //
 // Each quantity is an array of its own, row after row, so that four pixels
-// load as one vector; every array runs kPad zeros beyond the last pixel, so a
-// four-lane load that starts on any pixel stays inside it.
+// load as one vector; every array runs kPad zeros beyond the last pixel, so an
+// eight-lane load that starts on any pixel stays inside it.
 struct TunnelRows {
     const double* dist;
     const double* ux;  // Direction: zero at the centre itself, which no disc
@@ -105,7 +106,7 @@ struct TunnelRows {
 class TunnelGeometryCache {
 public:
     static constexpr std::size_t kMaxPixels = std::size_t(1) << 20;
-    static constexpr std::size_t kPad = 3;
+    static constexpr std::size_t kPad = 7;
 
     TunnelGeometryCache() = default;
     TunnelGeometryCache(const TunnelGeometryCache&) = delete;
@@ -176,36 +177,79 @@ private:
     Table tables_[2];
 };
 
-#if defined(FIELDFX_AVX2_LANES)
+#if defined(FIELDFX_PAIR_LANES)
+
+// What the ring code below needs of its lanes, four (PixelLanesAvx2) or
+// eight (PixelPairLanes) pixels' doubles at a time: loads and stores of
+// consecutive pixels, the sampler's taps, and min(e, span) as std::min
+// takes it (span < e ? span : e).
+template <typename V>
+struct RingLanes;
+
+template <>
+struct RingLanes<PixelLanesAvx2> {
+    static constexpr int32_t kWidth = 4;
+    __attribute__((target("avx2"))) static PixelLanesAvx2 load(const double* p) {
+        return PixelLanesAvx2{_mm256_loadu_pd(p)};
+    }
+    __attribute__((target("avx2"))) static void store(double* p, PixelLanesAvx2 v) {
+        _mm256_storeu_pd(p, v.v);
+    }
+    __attribute__((target("avx2"))) static void split(const SampleSource& src, PixelLanesAvx2 x,
+                                                      PixelLanesAvx2 y, BilinearTap* out) {
+        splitTaps4(src, x.v, y.v, out);
+    }
+    __attribute__((target("avx2"))) static PixelLanesAvx2 atMost(PixelLanesAvx2 e, double span) {
+        return PixelLanesAvx2{_mm256_min_pd(_mm256_set1_pd(span), e.v)};
+    }
+};
+
+template <>
+struct RingLanes<PixelPairLanes> {
+    static constexpr int32_t kWidth = 8;
+    __attribute__((target("avx512f"))) static PixelPairLanes load(const double* p) {
+        return PixelPairLanes{_mm512_loadu_pd(p)};
+    }
+    __attribute__((target("avx512f"))) static void store(double* p, PixelPairLanes v) {
+        _mm512_storeu_pd(p, v.v);
+    }
+    __attribute__((target("avx512f"))) static void split(const SampleSource& src, PixelPairLanes x,
+                                                         PixelPairLanes y, BilinearTap* out) {
+        // (The masked extracts: GCC 12 warns about the plain ones.)
+        splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 0),
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 0), out);
+        splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 1),
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 1), out + 4);
+    }
+    __attribute__((target("avx512f"))) static PixelPairLanes atMost(PixelPairLanes e, double span) {
+        return PixelPairLanes{_mm512_maskz_min_pd(kAll, _mm512_set1_pd(span), e.v)};
+    }
+};
 
 // The ring samples of up to kPixels consecutive pixels of one table row,
-// worked out four lanes at once: for each pixel its distance e beyond the rim,
-// and the taps of the point ringSample(c, u, ringRadius(depth, e, span, rim))
-// in `src`. The same operations in the same order as the scalar functions,
-// so the same bits. Pixels inside the disc get taps too; they go unused.
+// worked out RingLanes<V>::kWidth pixels at once: for each pixel its distance
+// e beyond the rim, and the taps of the point
+// ringSample(c, u, ringRadius(depth, e, span, rim)) in `src`. The same
+// operations in the same order as the scalar functions, so the same bits.
+// Pixels inside the disc get taps too; they go unused.
 struct RingChunk {
     static constexpr int32_t kPixels = 64;
-    alignas(32) double e[kPixels];
+    alignas(64) double e[kPixels];
     BilinearTap tap[kPixels];
 };
 
-__attribute__((target("avx2"))) inline void ringChunk(const TunnelCentre& c, const TunnelRows& row,
-                                                      int32_t n, double rim, double span,
-                                                      int32_t depth, const SampleSource& src,
-                                                      RingChunk& out) {
-    const __m256d vrim = _mm256_set1_pd(rim), vspan = _mm256_set1_pd(span);
-    const __m256d vdepth = _mm256_set1_pd(double(depth));
-    const __m256d f = _mm256_set1_pd(double(c.f)), pa = _mm256_set1_pd(double(c.pa));
-    const __m256d cx = _mm256_set1_pd(double(c.cx)), cy = _mm256_set1_pd(double(c.cy));
-    for (int32_t i = 0; i < n; i += 4) {
-        const __m256d e = _mm256_sub_pd(_mm256_loadu_pd(row.dist + i), vrim);
-        const __m256d rho = _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(vdepth, e), vspan), vrim);
-        __m256d sy = _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(row.uy + i), rho), f);
-        sy = _mm256_mul_pd(_mm256_mul_pd(sy, _mm256_set1_pd(0.5)), _mm256_set1_pd(1000.0));
-        sy = _mm256_add_pd(_mm256_div_pd(sy, pa), cy);
-        const __m256d sx = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(row.ux + i), rho), cx);
-        _mm256_store_pd(out.e + i, e);
-        splitTaps4(src, sx, sy, out.tap + i);
+template <typename V>
+void ringChunk(const TunnelCentre& c, const TunnelRows& row, int32_t n, double rim, double span,
+               int32_t depth, const SampleSource& src, RingChunk& out) {
+    using L = RingLanes<V>;
+    for (int32_t i = 0; i < n; i += L::kWidth) {
+        const V e = L::load(row.dist + i) - rim;
+        const V rho = e * double(depth) / span + rim;
+        const V sy = (L::load(row.uy + i) * rho - double(c.f)) * 0.5 * 1000.0 / double(c.pa) +
+                     double(c.cy);
+        const V sx = L::load(row.ux + i) * rho + double(c.cx);
+        L::store(out.e + i, e);
+        L::split(src, sx, sy, out.tap + i);
     }
 }
 

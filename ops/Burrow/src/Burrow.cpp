@@ -126,7 +126,7 @@ struct BurrowField {
     int64_t keep;  // A's integer weight in the fade
 };
 
-#if defined(FIELDFX_AVX2_LANES)
+#if defined(FIELDFX_PAIR_LANES)
 // One row of the direct loop below, from the kept table, with the divisions
 // of the ring radius and the sample row taken for four pixels at once (the
 // IEEE quotients, bit for bit the scalar ones); with kPairs, two neighbours
@@ -135,12 +135,13 @@ template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
                 int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
                 const BurrowField& q) {
+    using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
     const double keep = double(q.keep);
     fieldfx::RingChunk chunk;
     for (int32_t x0 = 0; x0 < width; x0 += fieldfx::RingChunk::kPixels) {
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, width - x0);
         const fieldfx::TunnelRows part = row.from(std::size_t(x0));
-        fieldfx::ringChunk(q.c, part, n, q.g.r, q.g.span, q.depth, source, chunk);
+        fieldfx::ringChunk<Lanes>(q.c, part, n, q.g.r, q.g.span, q.depth, source, chunk);
         for (int32_t i = 0; i < n; ++i, pa += 4) {
             if (q.g.r >= part.dist[i]) {
                 discPixel(pa, rowB + std::size_t(std::min(x0 + i, lastColB)) * 4, q.g, q.fade,

@@ -78,33 +78,32 @@ struct TunnelField {
     int32_t depth, mix;
 };
 
-#if defined(FIELDFX_AVX2_LANES)
+#if defined(FIELDFX_PAIR_LANES)
 // One row of the direct loop below, from the kept table, with the divisions
 // of the ring radius, the sample row and the input's share taken for four
 // pixels at once (the IEEE quotients, bit for bit the scalar ones); with
 // kPairs, two neighbours outside the disc are blended and mixed together in
 // eight lanes.
-__attribute__((target("avx2"))) inline void inputShares(const double* e, int32_t n, double span,
-                                                        int32_t mixPercent, double* share) {
-    // inputShare: span < e ? span : e, then the product and the quotient.
-    const __m256d held = _mm256_set1_pd(span), mix = _mm256_set1_pd(double(mixPercent));
-    for (int32_t i = 0; i < n; i += 4) {
-        const __m256d w = _mm256_mul_pd(mix, _mm256_min_pd(held, _mm256_load_pd(e + i)));
-        _mm256_store_pd(share + i, _mm256_div_pd(w, _mm256_set1_pd(100.0)));
-    }
+// inputShare for a chunk, with the lanes of ringChunk.
+template <typename V>
+void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, double* share) {
+    using L = fieldfx::RingLanes<V>;
+    for (int32_t i = 0; i < n; i += L::kWidth)
+        L::store(share + i, V::all(double(mixPercent)) * L::atMost(L::load(e + i), span) / 100.0);
 }
 
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
                 const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
+    using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
     const double rim = double(q.r0);
     fieldfx::RingChunk chunk;
-    alignas(32) double share[fieldfx::RingChunk::kPixels];
+    alignas(64) double share[fieldfx::RingChunk::kPixels];
     for (int32_t x0 = 0; x0 < cols; x0 += fieldfx::RingChunk::kPixels) {
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, cols - x0);
         const fieldfx::TunnelRows part = row.from(std::size_t(x0));
-        fieldfx::ringChunk(q.c, part, n, rim, q.span, q.depth, source, chunk);
-        if (q.mix != 0) inputShares(chunk.e, n, q.span, q.mix, share);
+        fieldfx::ringChunk<Lanes>(q.c, part, n, rim, q.span, q.depth, source, chunk);
+        if (q.mix != 0) inputShares<Lanes>(chunk.e, n, q.span, q.mix, share);
         for (int32_t i = 0; i < n; ++i, inPixel += 4, outPixel += 4) {
             if (part.dist[i] <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
