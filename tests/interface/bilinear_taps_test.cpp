@@ -14,8 +14,8 @@ namespace {
 #if defined(FIELDFX_AVX2_LANES)
 __attribute__((target("avx2"))) void splitFour(const fieldfx::SampleSource& source,
                                                const double* x, const double* y,
-                                               fieldfx::BilinearTap taps[4]) {
-    fieldfx::splitTaps4(source, _mm256_loadu_pd(x), _mm256_loadu_pd(y), taps);
+                                               fieldfx::BilinearTapRun<4>& taps) {
+    fieldfx::splitTaps4(source, _mm256_loadu_pd(x), _mm256_loadu_pd(y), taps, 0);
 }
 
 FIELDFX_AVX2_KERNEL void blendWide(const uint8_t* pixels, const fieldfx::BilinearTap& tap,
@@ -39,7 +39,7 @@ TEST(BilinearTaps, FourAtATimeSampleAsTheSampler) {
             if ((trial + i) % 5 == 0) x[i] = odd[(trial + i) / 5 % 9];
             if ((trial + i) % 3 == 0) y[i] = odd[(trial + i) / 3 % 9];
         }
-        fieldfx::BilinearTap taps[4];
+        fieldfx::BilinearTapRun<4> taps;
         splitFour(source, x, y, taps);
         for (int i = 0; i < 4; ++i) {
             uint8_t expected[4], viaSse2[4], viaAvx2[4];

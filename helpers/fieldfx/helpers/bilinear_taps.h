@@ -71,23 +71,35 @@ __attribute__((target("avx2"))) inline AxisTaps4 splitAxis4(__m256d v, int32_t l
                      _mm_min_epi32(_mm_max_epi32(next, low), high), f};
 }
 
-// The taps of four positions (x[i], y[i]) in `src` (bounds not empty).
-__attribute__((target("avx2"))) inline void splitTaps4(const SampleSource& src, __m256d x,
-                                                       __m256d y, BilinearTap out[4]) {
+// The taps of a run of N positions, one array per quantity, so that four
+// positions' taps store as five vectors.
+template <int32_t N>
+struct BilinearTapRun {
+    alignas(64) double fx[N], fy[N];
+    alignas(64) int32_t at[N], right[N], down[N];
+
+    BilinearTap operator[](int32_t i) const {
+        return BilinearTap{at[i], right[i], down[i], fx[i], fy[i]};
+    }
+};
+
+// The taps of four positions (x[k], y[k]) in `src` (bounds not empty), into
+// entries i .. i + 3 of `run`.
+template <int32_t N>
+__attribute__((target("avx2"))) inline void splitTaps4(const SampleSource& src, __m256d x, __m256d y,
+                                                       BilinearTapRun<N>& run, int32_t i) {
     const PixelRect& b = src.bounds;
     const AxisTaps4 cols = splitAxis4(x, b.x0, b.x1), rows = splitAxis4(y, b.y0, b.y1);
     const __m128i rowLength = _mm_set1_epi32(src.rowLength);
     // Indices below 32767 * 32767: int32 holds them.
     const __m128i row0 = _mm_mullo_epi32(rows.first, rowLength);
-    alignas(16) int32_t at[4], right[4], down[4];
-    alignas(32) double fx[4], fy[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_add_epi32(row0, cols.first));
-    _mm_store_si128(reinterpret_cast<__m128i*>(right), _mm_sub_epi32(cols.second, cols.first));
-    _mm_store_si128(reinterpret_cast<__m128i*>(down),
-                    _mm_sub_epi32(_mm_mullo_epi32(rows.second, rowLength), row0));
-    _mm256_store_pd(fx, cols.fraction);
-    _mm256_store_pd(fy, rows.fraction);
-    for (int i = 0; i < 4; ++i) out[i] = BilinearTap{at[i], right[i], down[i], fx[i], fy[i]};
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(run.at + i), _mm_add_epi32(row0, cols.first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(run.right + i),
+                     _mm_sub_epi32(cols.second, cols.first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(run.down + i),
+                     _mm_sub_epi32(_mm_mullo_epi32(rows.second, rowLength), row0));
+    _mm256_storeu_pd(run.fx + i, cols.fraction);
+    _mm256_storeu_pd(run.fy + i, rows.fraction);
 }
 
 #endif

@@ -195,9 +195,11 @@ struct RingLanes<PixelLanesAvx2> {
     __attribute__((target("avx2"))) static void store(double* p, PixelLanesAvx2 v) {
         _mm256_storeu_pd(p, v.v);
     }
+    template <int32_t N>
     __attribute__((target("avx2"))) static void split(const SampleSource& src, PixelLanesAvx2 x,
-                                                      PixelLanesAvx2 y, BilinearTap* out) {
-        splitTaps4(src, x.v, y.v, out);
+                                                      PixelLanesAvx2 y, BilinearTapRun<N>& run,
+                                                      int32_t i) {
+        splitTaps4(src, x.v, y.v, run, i);
     }
     __attribute__((target("avx2"))) static PixelLanesAvx2 atMost(PixelLanesAvx2 e, double span) {
         return PixelLanesAvx2{_mm256_min_pd(_mm256_set1_pd(span), e.v)};
@@ -213,13 +215,15 @@ struct RingLanes<PixelPairLanes> {
     __attribute__((target("avx512f"))) static void store(double* p, PixelPairLanes v) {
         _mm512_storeu_pd(p, v.v);
     }
+    template <int32_t N>
     __attribute__((target("avx512f"))) static void split(const SampleSource& src, PixelPairLanes x,
-                                                         PixelPairLanes y, BilinearTap* out) {
+                                                         PixelPairLanes y, BilinearTapRun<N>& run,
+                                                         int32_t i) {
         // (The masked extracts: GCC 12 warns about the plain ones.)
         splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 0),
-                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 0), out);
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 0), run, i);
         splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 1),
-                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 1), out + 4);
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 1), run, i + 4);
     }
     __attribute__((target("avx512f"))) static PixelPairLanes atMost(PixelPairLanes e, double span) {
         return PixelPairLanes{_mm512_maskz_min_pd(kAll, _mm512_set1_pd(span), e.v)};
@@ -235,7 +239,7 @@ struct RingLanes<PixelPairLanes> {
 struct RingChunk {
     static constexpr int32_t kPixels = 64;
     alignas(64) double e[kPixels];
-    BilinearTap tap[kPixels];
+    BilinearTapRun<kPixels> tap;
 };
 
 template <typename V>
@@ -249,7 +253,7 @@ void ringChunk(const TunnelCentre& c, const TunnelRows& row, int32_t n, double r
                      double(c.cy);
         const V sx = L::load(row.ux + i) * rho + double(c.cx);
         L::store(out.e + i, e);
-        L::split(src, sx, sy, out.tap + i);
+        L::split(src, sx, sy, out.tap, i);
     }
 }
 
