@@ -128,9 +128,10 @@ struct BurrowField {
 
 #if defined(FIELDFX_PAIR_LANES)
 // One row of the direct loop below, from the kept table, with the divisions
-// of the ring radius and the sample row taken for four pixels at once (the
-// IEEE quotients, bit for bit the scalar ones); with kPairs, two neighbours
-// outside the disc are blended and divided together in eight lanes.
+// of the ring radius and the sample row taken for four pixels at once, or
+// eight with kPairs (the IEEE quotients, bit for bit the scalar ones); with
+// kPairs, two neighbours outside the disc are also blended and divided
+// together in eight lanes.
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
                 int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,

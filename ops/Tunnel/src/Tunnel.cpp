@@ -79,11 +79,6 @@ struct TunnelField {
 };
 
 #if defined(FIELDFX_PAIR_LANES)
-// One row of the direct loop below, from the kept table, with the divisions
-// of the ring radius, the sample row and the input's share taken for four
-// pixels at once (the IEEE quotients, bit for bit the scalar ones); with
-// kPairs, two neighbours outside the disc are blended and mixed together in
-// eight lanes.
 // inputShare for a chunk, with the lanes of ringChunk.
 template <typename V>
 void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, double* share) {
@@ -92,6 +87,11 @@ void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, do
         L::store(share + i, V::all(double(mixPercent)) * L::atMost(L::load(e + i), span) / 100.0);
 }
 
+// One row of the direct loop below, from the kept table, with the divisions
+// of the ring radius, the sample row and the input's share taken for four
+// pixels at once, or eight with kPairs (the IEEE quotients, bit for bit the
+// scalar ones); with kPairs, two neighbours outside the disc are also blended
+// and mixed together in eight lanes.
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
                 const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
