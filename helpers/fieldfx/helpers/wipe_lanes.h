@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/bilinear_taps.h"
 #include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/rect.h"
 
@@ -357,19 +358,14 @@ FIELDFX_AVX2 inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, P
     std::memcpy(outB, &b, 4);
 }
 
-// splitAxis with the whole parts in 32-bit integer lanes.
+// splitAxis with the whole parts in 32-bit integer lanes (bilinear_taps.h).
 FIELDFX_AVX2 inline void splitAxis(PixelLanesAvx2 x, int32_t lo, int32_t last, int32_t scale,
                                    int32_t* i0, int32_t* i1, double* frac) {
-    const __m256d v =
-        _mm256_min_pd(_mm256_max_pd(x.v, _mm256_set1_pd(-1.0e9)), _mm256_set1_pd(1.0e9));
-    const __m128i whole = _mm256_cvttpd_epi32(v);
-    _mm256_storeu_pd(
-        frac, _mm256_max_pd(_mm256_sub_pd(v, _mm256_cvtepi32_pd(whole)), _mm256_setzero_pd()));
-    const __m128i vlo = _mm_set1_epi32(lo), vlast = _mm_set1_epi32(last), w = _mm_set1_epi32(scale);
-    const __m128i n0 = _mm_min_epi32(_mm_max_epi32(whole, vlo), vlast);
-    const __m128i n1 = _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(whole, _mm_set1_epi32(1)), vlo), vlast);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(i0), _mm_mullo_epi32(n0, w));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(i1), _mm_mullo_epi32(n1, w));
+    const AxisTaps4 taps = splitAxis4(x.v, lo, last + 1);
+    const __m128i w = _mm_set1_epi32(scale);
+    _mm256_storeu_pd(frac, taps.fraction);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(i0), _mm_mullo_epi32(taps.first, w));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(i1), _mm_mullo_epi32(taps.second, w));
 }
 
 #undef FIELDFX_AVX2
