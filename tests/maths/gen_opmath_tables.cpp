@@ -42,11 +42,11 @@ void printPair(const Big& v, const char* sep)
     std::printf("{%a, %a}%s", hi, lo, sep);
 }
 
-// x = i/64.
-void sixtyFourths(Big& x, int i)
+// x = i/n.
+void fraction(Big& x, int i, unsigned n)
 {
     mpfr_set_ui(x.v, unsigned(i), MPFR_RNDN);
-    mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
+    mpfr_div_ui(x.v, x.v, n, MPFR_RNDN);
 }
 
 // The first `count` 32-bit words of the fraction of v (0 <= v < 1), most
@@ -104,32 +104,33 @@ int main()
     printPair(half, ";\n");
     std::printf("inline constexpr double kTwoOverPi = %a;\n\n", mpfr_get_d(twoOverPi.v, MPFR_RNDN));
 
-    // pi/2 = kHalfPiParts[0] + [1] + [2]: the first two have 33 significant
-    // bits, so their products with a quadrant number below 2^20 are exact.
+    // pi/2 = kHalfPiParts[0] + [1] + [2] + [3]: the first three have 22
+    // significant bits, so their products with a quadrant number up to 2^30
+    // are exact.
     {
         Big rest;
         mpfr_set(rest.v, half.v, MPFR_RNDN);
-        double parts[3];
-        for (int i = 0; i < 3; i++) {
+        double parts[4];
+        for (int i = 0; i < 4; i++) {
             mpfr_t r;
-            mpfr_init2(r, i < 2 ? 33 : 53);
+            mpfr_init2(r, i < 3 ? 22 : 53);
             mpfr_set(r, rest.v, MPFR_RNDN);
             parts[i] = mpfr_get_d(r, MPFR_RNDN);
             mpfr_sub_d(rest.v, rest.v, parts[i], MPFR_RNDN);
             mpfr_clear(r);
         }
-        std::printf("// pi/2 in three parts for the reduction of moderate arguments; the first two\n"
-                    "// have 33 significant bits.\n"
-                    "inline constexpr double kHalfPiParts[3] = {%a, %a, %a};\n\n",
-                    parts[0], parts[1], parts[2]);
+        std::printf("// pi/2 in four parts for the reduction of moderate arguments; the first\n"
+                    "// three have 22 significant bits.\n"
+                    "inline constexpr double kHalfPiParts[4] = {%a, %a, %a, %a};\n\n",
+                    parts[0], parts[1], parts[2], parts[3]);
     }
 
-    std::printf("// sin(i/64) and cos(i/64) as double-doubles, i = 0..53, then the high\n"
+    std::printf("// sin(i/128) and cos(i/128) as double-doubles, i = 0..103, then the high\n"
                 "// halves of the split of their high parts.\n"
-                "inline constexpr double kSinCosTable[54][6] = {\n");
-    for (int i = 0; i < 54; i++) {
+                "inline constexpr double kSinCosTable[104][6] = {\n");
+    for (int i = 0; i < 104; i++) {
         double sh, sl, ch, cl;
-        sixtyFourths(x, i);
+        fraction(x, i, 128);
         mpfr_sin(t.v, x.v, MPFR_RNDN);
         toPair(t, sh, sl);
         mpfr_cos(t.v, x.v, MPFR_RNDN);
@@ -144,7 +145,7 @@ int main()
                 "// significant word first.\n"
                 "inline constexpr uint32_t kSinCosFixed[101][2][9] = {\n");
     for (int i = 0; i < 101; i++) {
-        sixtyFourths(x, i);
+        fraction(x, i, 64);
         std::printf("    {");
         for (int f = 0; f < 2; f++) {
             if (f == 0) mpfr_sin(t.v, x.v, MPFR_RNDN);
@@ -160,14 +161,13 @@ int main()
     }
     std::printf("};\n\n");
 
-    // 1/((n - 1) n), n = 2..33: the ratios of successive Taylor terms of sin
-    // and cos, truncated to 256 fraction bits.
-    std::printf("// 1/((n - 1) n) with 256 fraction bits, n = 2..33, least significant word\n"
-                "// first.\n"
-                "inline constexpr uint32_t kTermRatios[34][8] = {\n    {},\n    {},\n");
-    for (int n = 2; n < 34; n++) {
-        mpfr_set_ui(t.v, 1, MPFR_RNDN);
-        mpfr_div_ui(t.v, t.v, unsigned((n - 1) * n), MPFR_RNDN);
+    // 1/n!, n = 2..24: the Taylor coefficients of sin and cos, truncated to
+    // 256 fraction bits.
+    std::printf("// 1/n! with 256 fraction bits, n = 2..24, least significant word first.\n"
+                "inline constexpr uint32_t kInverseFactorials[25][8] = {\n    {},\n    {},\n");
+    mpfr_set_ui(t.v, 1, MPFR_RNDN);
+    for (int n = 2; n < 25; n++) {
+        mpfr_div_ui(t.v, t.v, unsigned(n), MPFR_RNDN);
         fractionWords(t, 8, words);
         std::printf("    {");
         for (int k = 7; k >= 0; k--) std::printf("0x%08xu%s", words[k], k ? ", " : "");

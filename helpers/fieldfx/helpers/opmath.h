@@ -12,8 +12,8 @@
  * recomputed in 256-bit fixed point from exact integer words, which is within
  * 2^-240 of the true value and decides the rounding.
  *
- * Arguments of sin and cos are reduced modulo pi/2 exactly: by a three-part
- * pi/2 while the quadrant number is below 2^20, beyond that by multiplying the
+ * Arguments of sin and cos are reduced modulo pi/2 exactly: by a four-part
+ * pi/2 while the quadrant number is at most 2^30, beyond that by multiplying the
  * argument's integer significand with the needed 416-bit window of 2/pi
  * (which holds 1536 bits, enough for the largest double).
  */
@@ -211,10 +211,10 @@ inline Fixed fixedFromTable(const uint32_t* w, int words = kWords)
 }
 
 // sin r and cos r for 0 <= r < 1.58. With r = a +- t, a = i/64 from the
-// table (i <= 100, where cos a is still positive) and t < 1/64, the Taylor
-// series of t need 16 terms at most (n <= 33);
-// positive and negative terms are summed apart so that every word stays
-// unsigned. The error stays below 2^-250.
+// table (i <= 100, where cos a is still positive) and t < 0.0083, the Taylor
+// series of t in Horner's scheme in t^2, every partial sum positive:
+// sin t = t (1 - t^2 (1/3! - t^2 (1/5! - ...))) to t^23 and cos t to t^24,
+// whose next terms are below 2^-256. The error stays below 2^-250.
 inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
 {
     const uint32_t i = std::min((bitsAt(r.w, kWords, 249) + 1) >> 1, 100u);  // round(64 r)
@@ -222,17 +222,15 @@ inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
     const bool below = fixedLess(r, a);
     const Fixed t = below ? fixedSub(a, r) : fixedSub(r, a);
     const Fixed t2 = fixedMul(t, t);
-    Fixed sums[2][2] = {{t, {}}, {{}, {}}};  // [sin t, cos t][positive, negative]
-    sums[1][0].w[kWords - 1] = 1;
-    Fixed terms[2] = {t, sums[1][0]};
-    for (uint32_t k = 1; k <= 16 && topBit(terms[1].w, kWords) >= 0; k++) {
-        for (int f = 0; f < 2; f++) {
-            const uint32_t n = 2 * k + 1 - uint32_t(f);  // sin: 3, 5, ...; cos: 2, 4, ...
-            terms[f] = fixedMul(fixedMul(terms[f], t2), fixedFromTable(kTermRatios[n], 8));
-            sums[f][k & 1] = fixedAdd(sums[f][k & 1], terms[f]);
-        }
+    Fixed ps = fixedFromTable(kInverseFactorials[23], 8), pc = fixedFromTable(kInverseFactorials[24], 8);
+    for (int n = 22; n >= 2; n -= 2) {
+        pc = fixedSub(fixedFromTable(kInverseFactorials[n], 8), fixedMul(t2, pc));
+        if (n > 2) ps = fixedSub(fixedFromTable(kInverseFactorials[n - 1], 8), fixedMul(t2, ps));
     }
-    const Fixed st = fixedSub(sums[0][0], sums[0][1]), ct = fixedSub(sums[1][0], sums[1][1]);
+    Fixed one{};
+    one.w[kWords - 1] = 1;
+    const Fixed ct = fixedSub(one, fixedMul(t2, pc));
+    const Fixed st = fixedMul(t, fixedSub(one, fixedMul(t2, ps)));
     const Fixed sa = fixedFromTable(kSinCosFixed[i][0]), ca = fixedFromTable(kSinCosFixed[i][1]);
     // sin(a -+ t) = sa ct -+ ca st, cos(a -+ t) = ca ct +- sa st
     const Fixed sact = fixedMul(sa, ct), cast = fixedMul(ca, st);
@@ -288,12 +286,12 @@ inline Reduced reduceLarge(double ax)
 
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4
 
-// Relative error bounds of the double-double evaluations: the kernels stay
-// below 2^-67 (sin, cos; the cubic term near multiples of pi/2 dominates) and
-// 2^-68 (asin), the reduction below 2^-100; the tests check a quarter of
-// these bounds against MPFR.
-constexpr double kSinCosError = 0x1p-65;
-constexpr double kAsinError = 0x1p-66;
+// Relative error bounds the rounding test assumes for the double-double
+// evaluations. The sin and cos kernels stay below 2^-67.5, their reductions
+// below 2^-100 (plus the absolute bound they return); the asin evaluation
+// stays below 2^-68. The tests check those bounds against MPFR.
+constexpr double kSinCosError = 0x1p-67;
+constexpr double kAsinError = 0x1p-67;
 
 // hi + lo is within err of the true value: true, with the double that whole
 // interval rounds to, when it does not straddle a rounding boundary. The
@@ -306,36 +304,36 @@ inline bool roundsTo(DD v, double err, double& out)
     return a == b;
 }
 
-// sin or cos of r = rh + rl, |r| <= 0.83, relative error below 2^-67. With
-// r = a + t, a = i/64 from the table and |t| <= 1/128:
-// sin t = th + sinLo, cos t = 1 + cm1h + cm1l, and both results take the
-// form A cos t + B sin t = A + B th + A cm1h + (terms below 2^-14 of the
-// result, left to plain double arithmetic): (A, B) = (sin a, cos a) for the
-// sine, (cos a, -sin a) for the cosine. No branch depends on the argument.
+// sin or cos of r = rh + rl, |r| <= 0.8, relative error below 2^-67.5. With
+// r = a + t, a = i/128 from the table and t = th + l, |th| <= 2^-8:
+// sin t = th + sinLo and cos t = 1 + cm1, and both results take the form
+// A cos t + B sin t = A + B th + A cm1 + B sinLo with (A, B) = (sin a, cos a)
+// for the sine, (cos a, -sin a) for the cosine. Only B th is formed exactly
+// (one split product): |cm1| <= 2^-17, so the roundings of th^2, of cm1, of
+// A cm1 and of the last addition into the low part are each below 2^-70 A,
+// and A is at most 4/3 of the result (for i = 1, where it is twice, those
+// four are below 2^-71 A each); the rest stays below 2^-76 of the result.
+// No branch depends on the argument.
 [[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine)
 {
     const double sign = rh < 0 ? -1.0 : 1.0;
     const double h = rh * sign, l = rl * sign;
-    const int i = int(h * 64.0 + 0.5);
-    const double th = h - double(i) * 0.015625;  // exact
-    const double thH = splitHigh(th);
-    const DD t2 = twoProdSplit(th, thH, th, thH);
-    const double z = t2.hi;
-    const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * (-0x1.a01a01a01a01ap-13 + z * 0x1.71de3a556c734p-19));
-    const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * (0x1.a01a01a01a01ap-16 + z * -0x1.27e4fb7789f5cp-22));
+    const int i = int(h * 128.0 + 0.5);
+    const double th = h - double(i) * 0.0078125;  // exact
+    const double z = th * th;
+    const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * -0x1.a01a01a01a01ap-13);
+    const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * 0x1.a01a01a01a01ap-16);
     const double sinLo = (l - 0.5 * z * l) + th * (z * ps);
-    const double cm1h = -0.5 * z, cm1H = -0.5 * splitHigh(z);  // cm1h and the high half of its split
-    const double cm1l = (-0.5 * t2.lo - th * l) + z * z * pc;
+    const double cm1 = -0.5 * z + (z * z * pc - th * l);
     const double* T = kSinCosTable[i];  // sin a, its low part, cos a, its low part, the split halves
     const int c = cosine ? 1 : 0;
     const double bSign = 1.0 - 2.0 * c;
-    const double ah = T[2 * c], al = T[2 * c + 1], aH = T[4 + c];
+    const double ah = T[2 * c], al = T[2 * c + 1];
     const double bh = T[2 - 2 * c] * bSign, bl = T[3 - 2 * c] * bSign, bH = T[5 - c] * bSign;
-    const DD p = twoProdSplit(bh, bH, th, thH), q = twoProdSplit(ah, aH, cm1h, cm1H);
+    const DD p = twoProdSplit(bh, bH, th, splitHigh(th));
     const DD s = twoSum(ah, p.hi);
-    DD r = twoSum(s.hi, q.hi);
-    r.lo += s.lo + al + p.lo + q.lo + bl * th + al * cm1h + ah * cm1l + bh * sinLo;
-    r = fastTwoSum(r.hi, r.lo);
+    const double lo = (s.lo + al + p.lo + bl * th + bh * sinLo + al * cm1) + ah * cm1;
+    const DD r = fastTwoSum(s.hi, lo);
     const double f = cosine ? 1.0 : sign;  // sin is odd, cos even
     return {r.hi * f, r.lo * f};
 }
@@ -378,20 +376,20 @@ struct Estimate {
     double rh = ax, rl = 0.0, errAbs = 0.0;
     int q = 0;
     if (ax >= kQuarterPi) {
-        if (ax < 0x1.921fb54442d18p+19) {
-            // k < 2^20: k times the first two parts is exact, ax - k p0 is
-            // exact (Sterbenz); the rounding of k p2 (below 2^-47), what the
-            // parts leave off pi/2 and the roundings of the low words stay
-            // below k 2^-116.
+        if (ax < 0x1.921fb54442d18p+30) {
+            // k <= 2^30: k times each of the first three parts is exact, and
+            // so are ax - k p0 and its difference with k p1 (both lie on the
+            // grid of ulp(ax) or of 2^-44 and are small enough for 53 bits).
+            // What the parts leave off pi/2 and the roundings of k p3 and of
+            // the low word stay below k 2^-122 (and 2^-106 of r).
             const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
             q = int(k) & 3;
-            const double t1 = ax - k * kHalfPiParts[0];
-            const DD t2 = twoSum(t1, -(k * kHalfPiParts[1]));
-            const DD s = twoSum(t2.hi, -(k * kHalfPiParts[2]));
-            const DD r = fastTwoSum(s.hi, s.lo + t2.lo);
+            const double t = (ax - k * kHalfPiParts[0]) - k * kHalfPiParts[1];
+            const DD s = twoSum(t, -(k * kHalfPiParts[2]));
+            const DD r = twoSum(s.hi, s.lo - k * kHalfPiParts[3]);
             rh = r.hi;
             rl = r.lo;
-            errAbs = k * 0x1p-116;
+            errAbs = k * 0x1p-120;
         } else {
             const Reduced red = reduceLarge(ax);
             const DD f = fixedToDD(red.fraction);
