@@ -125,9 +125,9 @@ int main()
                     parts[0], parts[1], parts[2], parts[3]);
     }
 
-    std::printf("// sin(i/128) and cos(i/128) as double-doubles, i = 0..103, then the high\n"
-                "// halves of the split of their high parts.\n"
-                "inline constexpr double kSinCosTable[104][6] = {\n");
+    std::printf("// For i/128, i = 0..103: sin, cos and -sin, each as a double-double\n"
+                "// followed by the high half of the split of its high part.\n"
+                "inline constexpr double kSinCosTable[104][9] = {\n");
     for (int i = 0; i < 104; i++) {
         double sh, sl, ch, cl;
         fraction(x, i, 128);
@@ -135,7 +135,8 @@ int main()
         toPair(t, sh, sl);
         mpfr_cos(t.v, x.v, MPFR_RNDN);
         toPair(t, ch, cl);
-        std::printf("    {%a, %a, %a, %a, %a, %a},\n", sh, sl, ch, cl, splitHigh(sh), splitHigh(ch));
+        std::printf("    {%a, %a, %a, %a, %a, %a, %a, %a, %a},\n", sh, sl, splitHigh(sh), ch, cl, splitHigh(ch),
+                    -sh, -sl, -splitHigh(sh));
     }
     std::printf("};\n\n");
 

@@ -309,32 +309,31 @@ inline bool roundsTo(DD v, double err, double& out)
 // sin t = th + sinLo and cos t = 1 + cm1, and both results take the form
 // A cos t + B sin t = A + B th + A cm1 + B sinLo with (A, B) = (sin a, cos a)
 // for the sine, (cos a, -sin a) for the cosine. Only B th is formed exactly
-// (one split product): |cm1| <= 2^-17, so the roundings of th^2, of cm1, of
+// (from the split halves of th and of B's high part): |cm1| <= 2^-17, so the roundings of th^2, of cm1, of
 // A cm1 and of the last addition into the low part are each below 2^-70 A,
 // and A is at most 4/3 of the result (for i = 1, where it is twice, those
 // four are below 2^-71 A each); the rest stays below 2^-76 of the result.
-// No branch depends on the argument.
-[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine)
+// No branch depends on the argument. The result is multiplied by sign.
+[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine, double sign)
 {
-    const double sign = rh < 0 ? -1.0 : 1.0;
-    const double h = rh * sign, l = rl * sign;
+    const double sr = rh < 0 ? -1.0 : 1.0;
+    const double h = rh * sr, l = rl * sr;
     const int i = int(h * 128.0 + 0.5);
     const double th = h - double(i) * 0.0078125;  // exact
     const double z = th * th;
     const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * -0x1.a01a01a01a01ap-13);
-    const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * 0x1.a01a01a01a01ap-16);
+    const double pc = 0x1.5555555555555p-5 + z * -0x1.6c16c16c16c17p-10;
     const double sinLo = (l - 0.5 * z * l) + th * (z * ps);
     const double cm1 = -0.5 * z + (z * z * pc - th * l);
-    const double* T = kSinCosTable[i];  // sin a, its low part, cos a, its low part, the split halves
-    const int c = cosine ? 1 : 0;
-    const double bSign = 1.0 - 2.0 * c;
-    const double ah = T[2 * c], al = T[2 * c + 1];
-    const double bh = T[2 - 2 * c] * bSign, bl = T[3 - 2 * c] * bSign, bH = T[5 - c] * bSign;
-    const DD p = twoProdSplit(bh, bH, th, splitHigh(th));
-    const DD s = twoSum(ah, p.hi);
-    const double lo = (s.lo + al + p.lo + bl * th + bh * sinLo + al * cm1) + ah * cm1;
+    // A and B: each high part, low part and high half of the split
+    const double* A = kSinCosTable[i] + (cosine ? 3 : 0);
+    const double* B = A + 3;
+    // B th = bH thH + bH thL + (the rest of B) th, the first two exact
+    const double thH = splitHigh(th), thL = th - thH;
+    const DD s = twoSum(A[0], B[2] * thH);
+    const double lo = (s.lo + A[1] + B[2] * thL + ((B[0] - B[2]) + B[1]) * th + B[0] * sinLo + A[1] * cm1) + A[0] * cm1;
     const DD r = fastTwoSum(s.hi, lo);
-    const double f = cosine ? 1.0 : sign;  // sin is odd, cos even
+    const double f = cosine ? sign : sign * sr;  // sin is odd, cos even
     return {r.hi * f, r.lo * f};
 }
 
@@ -403,9 +402,8 @@ struct Estimate {
     // cos |x| = sin(|x| + pi/2): quadrant q + 1 of the sine. Quadrants 1 and
     // 3 take the cosine of r, quadrants 2 and 3 the negated result.
     const int qs = q + (cosine ? 1 : 0);
-    const DD v = sinCosKernel(rh, rl, (qs & 1) != 0);
-    const double f = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
-    return {{v.hi * f, v.lo * f}, errAbs};
+    const double sign = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
+    return {sinCosKernel(rh, rl, (qs & 1) != 0, sign), errAbs};
 }
 
 inline double sinCos(double x, bool cosine)
