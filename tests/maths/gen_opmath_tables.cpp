@@ -180,9 +180,9 @@ int main()
     // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
     // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
     std::printf("// Taylor coefficients c0..c11 of asin about (i + 1/2)/128, i = 0..63,\n"
-                "// followed by the low parts of c0, c1 and c2 and the high halves of the\n"
-                "// split of c1 and c2.\n"
-                "inline constexpr double kAsinTable[64][17] = {\n");
+                "// followed by the low parts of c0, c1 and c2 and the high half of the\n"
+                "// split of c1.\n"
+                "inline constexpr double kAsinTable[64][16] = {\n");
     for (int i = 0; i < 64; i++) {
         Big a, u0, u1, g[12], c[12], s1, s2;
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
@@ -210,18 +210,16 @@ int main()
         }
         mpfr_asin(c[0].v, a.v, MPFR_RNDN);
         for (int n = 1; n < 12; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
-        double lows[3], highs[3];
+        double lows[3], c1High = 0;
         std::printf("    {");
         for (int n = 0; n < 12; n++) {
             double d, low;
             toPair(c[n], d, low);
-            if (n < 3) {
-                lows[n] = low;
-                highs[n] = splitHigh(d);
-            }
+            if (n < 3) lows[n] = low;
+            if (n == 1) c1High = splitHigh(d);
             std::printf("%a, ", d);
         }
-        std::printf("%a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], highs[1], highs[2]);
+        std::printf("%a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High);
     }
     std::printf("};\n\n}  // namespace fieldfx::opmath\n\n#endif\n");
     return 0;
