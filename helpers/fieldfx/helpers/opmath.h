@@ -411,19 +411,22 @@ inline double sinCos(double x, bool cosine)
     return roundsTo(e.value, std::fabs(e.value.hi) * kSinCosError + e.errAbs, r) ? r : slowSinCos(x, cosine);
 }
 
-// asin x for 2^-28 <= x <= 1/2, relative error below 2^-68. Below 2^-8 the
+// asin(x + xl) for 2^-28 <= x <= 1/2 and |xl| <= 2^-52 x, relative error
+// below 2^-68: xl adds xl asin'(x), from the series of asin' to h^2 (to
+// 2^-22 of it, which is below 2^-52 of the result). Below 2^-8 the
 // odd series; above, the Taylor polynomial about the middle of x's 1/128 wide
 // interval, whose terms beyond the square are below 2^-19.6 of the result.
 // Only c0 + c1 h is exact; c2 h^2 (below 2^-16.4 of the result) is rounded
 // once, below 2^-69.4, and the cubic and higher terms' roundings stay below
 // 2^-69.9. At x = 1/2, where asinEstimate doubles the relative error, the
 // first of these is below 2^-69.3 and the second below 2^-74.
-inline DD asinKernel(double x)
+template <bool withLow>
+inline DD asinKernel(double x, double xl)
 {
     if (x < 0x1p-8) {
         const double z = x * x;
         const double p = 0x1.5555555555555p-3 + z * (0x1.3333333333333p-4 + z * (0x1.6db6db6db6db7p-5 + z * (0x1.f1c71c71c71c7p-6 + z * 0x1.6e8ba2e8ba2e9p-6)));
-        return fastTwoSum(x, x * (z * p));
+        return fastTwoSum(x, withLow ? x * (z * p) + (xl + 0.5 * z * xl) : x * (z * p));
     }
     const int i = x < 0.5 ? int(x * 128.0) : 63;
     const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
@@ -440,22 +443,20 @@ inline DD asinKernel(double x)
     DD r = twoSum(s.hi, c[2] * h2);
     r.lo += s.lo + c[12] + (c[15] * hL + ((c[1] - c[15]) + c[13]) * h) + (c[14] * h2 + c[2] * (hL * (h + hH))) +
             hh * (h * t);
+    if (withLow) r.lo += xl * (c[1] + h * (2.0 * c[2] + 3.0 * c[3] * h));
     return fastTwoSum(r.hi, r.lo);
 }
 
 // asin x in double-double for 2^-26 <= x < 1, relative error below 2^-68.
 inline DD asinEstimate(double x)
 {
-    if (x < 0.5) return asinKernel(x);
+    if (x < 0.5) return asinKernel<false>(x, 0.0);
     // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
-    // asin(sh + sl) = asin sh + d to 2^-100, d = sl / sqrt(1 - s^2),
-    // sl = (z - sh^2) / (2 sh) and 1 - s^2 = (1 + x)/2: one division.
+    // sl = (z - sh^2) / (2 sh) to 2^-104: one division.
     const double z = (1.0 - x) * 0.5;  // exact
     const double sh = std::sqrt(z);
     const DD sq = twoProd(sh, sh);
-    const DD a = asinKernel(sh);
-    const double d = ((z - sq.hi) - sq.lo) / (2.0 * sh * std::sqrt((1.0 + x) * 0.5));
-    const DD b = fastTwoSum(a.hi, a.lo + d);
+    const DD b = asinKernel<true>(sh, ((z - sq.hi) - sq.lo) / (2.0 * sh));
     const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
 }
