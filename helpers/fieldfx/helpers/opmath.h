@@ -316,8 +316,10 @@ inline bool roundsTo(DD v, double err, double& out)
 {
     const double sr = rh < 0 ? -1.0 : 1.0;
     const double h = rh * sr, l = rl * sr;
-    const int i = int(h * 128.0 + 0.5);
-    const double th = h - double(i) * 0.0078125;  // exact
+    // round(128 h) from the exact 256 h: h * 128 + 0.5 would round up just
+    // below 1/256, and th would then not be exact.
+    const int i = (int(h * 256.0) + 1) >> 1;
+    const double th = h - double(i) * 0.0078125;  // exact (Sterbenz for i >= 1)
     const double z = th * th;
     const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * -0x1.a01a01a01a01ap-13);
     const double pc = 0x1.5555555555555p-5 + z * -0x1.6c16c16c16c17p-10;
