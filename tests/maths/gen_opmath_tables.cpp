@@ -179,18 +179,18 @@ int main()
     // Taylor coefficients of asin about a = (i + 1/2)/128, i = 0..63, from
     // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
     // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
-    std::printf("// Taylor coefficients c0..c11 of asin about (i + 1/2)/128, i = 0..63,\n"
+    std::printf("// Taylor coefficients c0..c9 of asin about (i + 1/2)/128, i = 0..63,\n"
                 "// followed by the low parts of c0, c1 and c2 and the high half of the\n"
                 "// split of c1.\n"
-                "inline constexpr double kAsinTable[64][16] = {\n");
+                "inline constexpr double kAsinTable[64][14] = {\n");
     for (int i = 0; i < 64; i++) {
-        Big a, u0, u1, g[12], c[12], s1, s2;
+        Big a, u0, u1, g[10], c[10], s1, s2;
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
         mpfr_sqr(u0.v, a.v, MPFR_RNDN);
         mpfr_ui_sub(u0.v, 1, u0.v, MPFR_RNDN);
         mpfr_mul_si(u1.v, a.v, -2, MPFR_RNDN);
         mpfr_rec_sqrt(g[0].v, u0.v, MPFR_RNDN);
-        for (int n = 0; n + 1 < 12; n++) {
+        for (int n = 0; n + 1 < 10; n++) {
             // s1 = -1/2 (u1 g[n] - 2 g[n-1]) - u1 n g[n] + (n-1) g[n-1]   (u2 = -1)
             mpfr_mul(s1.v, u1.v, g[n].v, MPFR_RNDN);
             if (n > 0) {
@@ -209,10 +209,10 @@ int main()
             mpfr_div_si(g[n + 1].v, s1.v, n + 1, MPFR_RNDN);
         }
         mpfr_asin(c[0].v, a.v, MPFR_RNDN);
-        for (int n = 1; n < 12; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
+        for (int n = 1; n < 10; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
         double lows[3], c1High = 0;
         std::printf("    {");
-        for (int n = 0; n < 12; n++) {
+        for (int n = 0; n < 10; n++) {
             double d, low;
             toPair(c[n], d, low);
             if (n < 3) lows[n] = low;

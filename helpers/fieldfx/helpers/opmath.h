@@ -433,17 +433,18 @@ inline DD asinKernel(double x, double xl)
     const int i = x < 0.5 ? int(x * 128.0) : 63;
     const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
     const double* c = kAsinTable[i];
-    // c3 + c4 h + ... + c11 h^8 by Estrin's scheme: a short dependency chain.
+    // c3 + c4 h + ... + c9 h^6 by Estrin's scheme: a short dependency chain
+    // (the terms left off stay below 2^-75.9 of the result).
     const double hh = h * h, h4 = hh * hh;
     const double t = (c[3] + h * c[4]) + hh * (c[5] + h * c[6]) +
-                     h4 * ((c[7] + h * c[8]) + hh * (c[9] + h * c[10]) + h4 * c[11]);
+                     h4 * ((c[7] + h * c[8]) + hh * c[9]);
     // From the split halves of h: h^2 = hH^2 + hL (h + hH) and
     // c1 h = c1H hH + c1H hL + (the rest of c1) h, the products of halves exact.
     const double hH = splitHigh(h), hL = h - hH;
     const double h2 = hH * hH;
-    const DD s = twoSum(c[0], c[15] * hH);
+    const DD s = twoSum(c[0], c[13] * hH);
     DD r = twoSum(s.hi, c[2] * h2);
-    r.lo += s.lo + c[12] + (c[15] * hL + ((c[1] - c[15]) + c[13]) * h) + (c[14] * h2 + c[2] * (hL * (h + hH))) +
+    r.lo += s.lo + c[10] + (c[13] * hL + ((c[1] - c[13]) + c[11]) * h) + (c[12] * h2 + c[2] * (hL * (h + hH))) +
             hh * (h * t);
     if (withLow) r.lo += xl * (c[1] + h * (2.0 * c[2] + 3.0 * c[3] * h));
     return fastTwoSum(r.hi, r.lo);
