@@ -455,11 +455,12 @@ inline DD asinEstimate(double x)
 {
     if (x < 0.5) return asinKernel<false>(x, 0.0);
     // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
-    // sl = (z - sh^2) / (2 sh) to 2^-104: one division.
+    // sl = (z - sh^2) / (2 sh) to 2^-78 sh: one division. z - shH^2 is exact
+    // (Sterbenz), the rest of sh^2, shL (sh + shH), rounded.
     const double z = (1.0 - x) * 0.5;  // exact
     const double sh = std::sqrt(z);
-    const DD sq = twoProd(sh, sh);
-    const DD b = asinKernel<true>(sh, ((z - sq.hi) - sq.lo) / (2.0 * sh));
+    const double shH = splitHigh(sh), shL = sh - shH;
+    const DD b = asinKernel<true>(sh, ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh));
     const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
 }
