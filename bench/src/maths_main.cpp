@@ -11,13 +11,14 @@
 
 namespace {
 
-enum Args { Angles, Ratios, Phases };
+enum Args { Angles, Ratios, Phases, LatePhases };
 
 // 4096 reproducible arguments: angles within +-8 pi, ratios in [-1, 1],
-// wave phases n * freq / width up to about 10^12.
+// wave phases n * freq / width up to about 4 * 10^8, and the phases of long
+// effects, 2 * 10^9 to 10^12 (beyond the cheap reduction's 2^30 pi/2).
 const std::vector<double>& arguments(Args kind)
 {
-    static std::vector<double> sets[3];
+    static std::vector<double> sets[4];
     std::vector<double>& v = sets[kind];
     if (v.empty()) {
         uint32_t s = 12345;
@@ -26,7 +27,8 @@ const std::vector<double>& arguments(Args kind)
             const double u = double(next()) / double(1u << 24);
             v.push_back(kind == Angles ? (u - 0.5) * 16.0 * 3.141592654
                       : kind == Ratios ? u * 2.0 - 1.0
-                                       : double(next()) * 256.0 * (u * 64.0) / 720.0);
+                      : kind == Phases ? double(next()) * 256.0 * (u * 64.0) / 720.0
+                                       : 2e9 + u * 1e12);
         }
     }
     return v;
@@ -55,5 +57,7 @@ BENCHMARK_CAPTURE(run, asin_ours_ratios, fieldfx::mathAsin, Ratios);
 BENCHMARK_CAPTURE(run, asin_libm_ratios, libAsin, Ratios);
 BENCHMARK_CAPTURE(run, sin_ours_phases, fieldfx::mathSin, Phases);
 BENCHMARK_CAPTURE(run, sin_libm_phases, libSin, Phases);
+BENCHMARK_CAPTURE(run, sin_ours_late_phases, fieldfx::mathSin, LatePhases);
+BENCHMARK_CAPTURE(run, sin_libm_late_phases, libSin, LatePhases);
 
 BENCHMARK_MAIN();

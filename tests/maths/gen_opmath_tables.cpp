@@ -42,11 +42,11 @@ void printPair(const Big& v, const char* sep)
     std::printf("{%a, %a}%s", hi, lo, sep);
 }
 
-// x = i/64.
-void sixtyFourths(Big& x, int i)
+// x = i/n.
+void fraction(Big& x, int i, unsigned n)
 {
     mpfr_set_ui(x.v, unsigned(i), MPFR_RNDN);
-    mpfr_div_ui(x.v, x.v, 64, MPFR_RNDN);
+    mpfr_div_ui(x.v, x.v, n, MPFR_RNDN);
 }
 
 // The first `count` 32-bit words of the fraction of v (0 <= v < 1), most
@@ -104,37 +104,39 @@ int main()
     printPair(half, ";\n");
     std::printf("inline constexpr double kTwoOverPi = %a;\n\n", mpfr_get_d(twoOverPi.v, MPFR_RNDN));
 
-    // pi/2 = kHalfPiParts[0] + [1] + [2]: the first two have 33 significant
-    // bits, so their products with a quadrant number below 2^20 are exact.
+    // pi/2 = kHalfPiParts[0] + [1] + [2] + [3]: the first three have 22
+    // significant bits, so their products with a quadrant number up to 2^30
+    // are exact.
     {
         Big rest;
         mpfr_set(rest.v, half.v, MPFR_RNDN);
-        double parts[3];
-        for (int i = 0; i < 3; i++) {
+        double parts[4];
+        for (int i = 0; i < 4; i++) {
             mpfr_t r;
-            mpfr_init2(r, i < 2 ? 33 : 53);
+            mpfr_init2(r, i < 3 ? 22 : 53);
             mpfr_set(r, rest.v, MPFR_RNDN);
             parts[i] = mpfr_get_d(r, MPFR_RNDN);
             mpfr_sub_d(rest.v, rest.v, parts[i], MPFR_RNDN);
             mpfr_clear(r);
         }
-        std::printf("// pi/2 in three parts for the reduction of moderate arguments; the first two\n"
-                    "// have 33 significant bits.\n"
-                    "inline constexpr double kHalfPiParts[3] = {%a, %a, %a};\n\n",
-                    parts[0], parts[1], parts[2]);
+        std::printf("// pi/2 in four parts for the reduction of moderate arguments; the first\n"
+                    "// three have 22 significant bits.\n"
+                    "inline constexpr double kHalfPiParts[4] = {%a, %a, %a, %a};\n\n",
+                    parts[0], parts[1], parts[2], parts[3]);
     }
 
-    std::printf("// sin(i/64) and cos(i/64) as double-doubles, i = 0..53, then the high\n"
-                "// halves of the split of their high parts.\n"
-                "inline constexpr double kSinCosTable[54][6] = {\n");
-    for (int i = 0; i < 54; i++) {
+    std::printf("// For i/128, i = 0..103: sin, cos and -sin, each as a double-double\n"
+                "// followed by the high half of the split of its high part.\n"
+                "inline constexpr double kSinCosTable[104][9] = {\n");
+    for (int i = 0; i < 104; i++) {
         double sh, sl, ch, cl;
-        sixtyFourths(x, i);
+        fraction(x, i, 128);
         mpfr_sin(t.v, x.v, MPFR_RNDN);
         toPair(t, sh, sl);
         mpfr_cos(t.v, x.v, MPFR_RNDN);
         toPair(t, ch, cl);
-        std::printf("    {%a, %a, %a, %a, %a, %a},\n", sh, sl, ch, cl, splitHigh(sh), splitHigh(ch));
+        std::printf("    {%a, %a, %a, %a, %a, %a, %a, %a, %a},\n", sh, sl, splitHigh(sh), ch, cl, splitHigh(ch),
+                    -sh, -sl, -splitHigh(sh));
     }
     std::printf("};\n\n");
 
@@ -144,7 +146,7 @@ int main()
                 "// significant word first.\n"
                 "inline constexpr uint32_t kSinCosFixed[101][2][9] = {\n");
     for (int i = 0; i < 101; i++) {
-        sixtyFourths(x, i);
+        fraction(x, i, 64);
         std::printf("    {");
         for (int f = 0; f < 2; f++) {
             if (f == 0) mpfr_sin(t.v, x.v, MPFR_RNDN);
@@ -160,14 +162,13 @@ int main()
     }
     std::printf("};\n\n");
 
-    // 1/((n - 1) n), n = 2..33: the ratios of successive Taylor terms of sin
-    // and cos, truncated to 256 fraction bits.
-    std::printf("// 1/((n - 1) n) with 256 fraction bits, n = 2..33, least significant word\n"
-                "// first.\n"
-                "inline constexpr uint32_t kTermRatios[34][8] = {\n    {},\n    {},\n");
-    for (int n = 2; n < 34; n++) {
-        mpfr_set_ui(t.v, 1, MPFR_RNDN);
-        mpfr_div_ui(t.v, t.v, unsigned((n - 1) * n), MPFR_RNDN);
+    // 1/n!, n = 2..24: the Taylor coefficients of sin and cos, truncated to
+    // 256 fraction bits.
+    std::printf("// 1/n! with 256 fraction bits, n = 2..24, least significant word first.\n"
+                "inline constexpr uint32_t kInverseFactorials[25][8] = {\n    {},\n    {},\n");
+    mpfr_set_ui(t.v, 1, MPFR_RNDN);
+    for (int n = 2; n < 25; n++) {
+        mpfr_div_ui(t.v, t.v, unsigned(n), MPFR_RNDN);
         fractionWords(t, 8, words);
         std::printf("    {");
         for (int k = 7; k >= 0; k--) std::printf("0x%08xu%s", words[k], k ? ", " : "");
@@ -178,18 +179,18 @@ int main()
     // Taylor coefficients of asin about a = (i + 1/2)/128, i = 0..63, from
     // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
     // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
-    std::printf("// Taylor coefficients c0..c11 of asin about (i + 1/2)/128, i = 0..63,\n"
-                "// followed by the low parts of c0, c1 and c2 and the high halves of the\n"
-                "// split of c1 and c2.\n"
-                "inline constexpr double kAsinTable[64][17] = {\n");
+    std::printf("// Taylor coefficients c0..c9 of asin about (i + 1/2)/128, i = 0..63,\n"
+                "// followed by the low parts of c0, c1 and c2 and the high half of the\n"
+                "// split of c1.\n"
+                "inline constexpr double kAsinTable[64][14] = {\n");
     for (int i = 0; i < 64; i++) {
-        Big a, u0, u1, g[12], c[12], s1, s2;
+        Big a, u0, u1, g[10], c[10], s1, s2;
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
         mpfr_sqr(u0.v, a.v, MPFR_RNDN);
         mpfr_ui_sub(u0.v, 1, u0.v, MPFR_RNDN);
         mpfr_mul_si(u1.v, a.v, -2, MPFR_RNDN);
         mpfr_rec_sqrt(g[0].v, u0.v, MPFR_RNDN);
-        for (int n = 0; n + 1 < 12; n++) {
+        for (int n = 0; n + 1 < 10; n++) {
             // s1 = -1/2 (u1 g[n] - 2 g[n-1]) - u1 n g[n] + (n-1) g[n-1]   (u2 = -1)
             mpfr_mul(s1.v, u1.v, g[n].v, MPFR_RNDN);
             if (n > 0) {
@@ -208,19 +209,17 @@ int main()
             mpfr_div_si(g[n + 1].v, s1.v, n + 1, MPFR_RNDN);
         }
         mpfr_asin(c[0].v, a.v, MPFR_RNDN);
-        for (int n = 1; n < 12; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
-        double lows[3], highs[3];
+        for (int n = 1; n < 10; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
+        double lows[3], c1High = 0;
         std::printf("    {");
-        for (int n = 0; n < 12; n++) {
+        for (int n = 0; n < 10; n++) {
             double d, low;
             toPair(c[n], d, low);
-            if (n < 3) {
-                lows[n] = low;
-                highs[n] = splitHigh(d);
-            }
+            if (n < 3) lows[n] = low;
+            if (n == 1) c1High = splitHigh(d);
             std::printf("%a, ", d);
         }
-        std::printf("%a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], highs[1], highs[2]);
+        std::printf("%a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High);
     }
     std::printf("};\n\n}  // namespace fieldfx::opmath\n\n#endif\n");
     return 0;

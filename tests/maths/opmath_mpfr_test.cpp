@@ -96,14 +96,16 @@ TEST(Maths, ZerosInfinitiesNanAndDomain)
 
 // Arguments that are hard for argument reduction: the double closest to a
 // multiple of pi/2, the largest quadrant numbers, and the boundaries where
-// the reduction changes method.
+// the reduction changes method; and the doubles just below half a table step,
+// where rounding the table index must not round up.
 TEST(Maths, ReductionExtremes)
 {
     const double cases[] = {0x1.6ac5b262ca1ffp+849,  // 6381956970095103 * 2^797, closest to k pi/2
-                            0x1.921fb54442d18p+0,  0x1.921fb54442d18p+1,  0x1.921fb54442d18p+19,
-                            0x1.921fb54442d17p+19, 0x1.921fb54442d18p-1,  0x1.921fb54442d17p-1,
+                            0x1.921fb54442d18p+0,  0x1.921fb54442d18p+1,  0x1.921fb54442d18p+30,
+                            0x1.921fb54442d17p+30, 0x1.921fb54442d18p-1,  0x1.921fb54442d17p-1,
                             0x1p+1023,             0x1.fffffffffffffp+1023, 1e12, 4.2e9 * 250.0 / 1000.0,
-                            0x1p+52,               0x1p+53,               0x1p+63, 0x1p+64, 0x1p+100};
+                            0x1p+52,               0x1p+53,               0x1p+63, 0x1p+64, 0x1p+100,
+                            0x1.fffffffffffffp-8,  0x1.fffffffffffffp-9};
     for (double c : cases)
         for (double x : {c, -c, std::nextafter(c, 0.0), std::nextafter(c, inf())}) {
             EXPECT_TRUE(sameBits(mathSin(x), reference(Fn::Sin, x))) << std::hexfloat << x;
@@ -140,28 +142,38 @@ TEST(Maths, DigestArguments)
         }
 }
 
-// The double-double estimates stay within a quarter of the bound the
-// rounding test assumes.
+// The double-double estimates stay within their proven error bounds, which
+// the rounding test's bounds exceed.
 TEST(Maths, FastPathErrorBounds)
 {
     Rng rng{7};
     double worst[3] = {};
-    for (int i = 0; i < 60000 / int(kScale); i++) {
-        const Family family = Family(i % 4);
-        for (Fn fn : {Fn::Sin, Fn::Cos}) {
-            const double x = sample(fn, family == Family::Whole ? Family::Operators : family, rng);
-            if (std::fabs(x) < 0x1p-26) continue;
+    const auto check = [&worst](Fn fn, double x) {
+        if (fn == Fn::Asin) {
+            if (x >= 0x1p-26 && x < 1.0) worst[2] = std::max(worst[2], relativeError(fn, x, opmath::asinEstimate(x)));
+        } else if (std::fabs(x) >= 0x1p-26) {
             const opmath::Estimate e = opmath::sinCosEstimate(x, fn == Fn::Cos);
             const double bound = e.errAbs / std::fabs(e.value.hi);
             worst[int(fn)] = std::max(worst[int(fn)], relativeError(fn, x, e.value) - bound);
         }
-        const double y = std::fabs(sample(Fn::Asin, family == Family::Huge ? Family::Hard : family, rng));
-        if (y >= 0x1p-26 && y < 1.0)
-            worst[2] = std::max(worst[2], relativeError(Fn::Asin, y, opmath::asinEstimate(y)));
+    };
+    for (int i = 0; i < 60000 / int(kScale); i++) {
+        const Family family = Family(i % 4);
+        for (Fn fn : {Fn::Sin, Fn::Cos}) check(fn, sample(fn, family == Family::Whole ? Family::Operators : family, rng));
+        check(Fn::Asin, std::fabs(sample(Fn::Asin, family == Family::Huge ? Family::Hard : family, rng)));
     }
-    EXPECT_LT(worst[0], opmath::kSinCosError / 4);
-    EXPECT_LT(worst[1], opmath::kSinCosError / 4);
-    EXPECT_LT(worst[2], opmath::kAsinError / 4);
+    // The kernels' worst places: the ends of the table intervals (sin and cos
+    // of (i +- 1/2)/128, asin of (i + 1/2)/128 +- 1/256), and x = 1/2, where
+    // asin's second reduction doubles the kernel's relative error.
+    for (int i = 0; i <= 128; i++)
+        for (double x : {(i - 0.5) / 128.0, (i + 0.5) / 128.0, i / 128.0, 0.5 + i * 0x1p-60, 0.5 - i * 0x1p-60})
+            for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, 1.0)}) {
+                if (x <= 0.79) for (Fn fn : {Fn::Sin, Fn::Cos}) check(fn, y);
+                check(Fn::Asin, y);
+            }
+    EXPECT_LT(worst[0], 0x1.6a09e667f3bcdp-68);  // 2^-67.5
+    EXPECT_LT(worst[1], 0x1.6a09e667f3bcdp-68);
+    EXPECT_LT(worst[2], 0x1p-68);
 }
 
 }  // namespace

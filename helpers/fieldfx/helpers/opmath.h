@@ -12,8 +12,8 @@
  * recomputed in 256-bit fixed point from exact integer words, which is within
  * 2^-240 of the true value and decides the rounding.
  *
- * Arguments of sin and cos are reduced modulo pi/2 exactly: by a three-part
- * pi/2 while the quadrant number is below 2^20, beyond that by multiplying the
+ * Arguments of sin and cos are reduced modulo pi/2 exactly: by a four-part
+ * pi/2 while the quadrant number is at most 2^30, beyond that by multiplying the
  * argument's integer significand with the needed 416-bit window of 2/pi
  * (which holds 1536 bits, enough for the largest double).
  */
@@ -59,16 +59,14 @@ inline double splitHigh(double a)
     return c - (c - a);
 }
 
-// a * b exactly, from the high halves of the operands' splits (the tables
-// hold those of their entries).
-inline DD twoProdSplit(double a, double ah, double b, double bh)
+// a * b exactly.
+inline DD twoProd(double a, double b)
 {
+    const double ah = splitHigh(a), bh = splitHigh(b);
     const double al = a - ah, bl = b - bh;
     const double p = a * b;
     return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
 }
-
-inline DD twoProd(double a, double b) { return twoProdSplit(a, splitHigh(a), b, splitHigh(b)); }
 
 // 2^e for normal exponents.
 inline double pow2(int e) { return std::bit_cast<double>(uint64_t(e + 1023) << 52); }
@@ -211,10 +209,10 @@ inline Fixed fixedFromTable(const uint32_t* w, int words = kWords)
 }
 
 // sin r and cos r for 0 <= r < 1.58. With r = a +- t, a = i/64 from the
-// table (i <= 100, where cos a is still positive) and t < 1/64, the Taylor
-// series of t need 16 terms at most (n <= 33);
-// positive and negative terms are summed apart so that every word stays
-// unsigned. The error stays below 2^-250.
+// table (i <= 100, where cos a is still positive) and t < 0.0083, the Taylor
+// series of t in Horner's scheme in t^2, every partial sum positive:
+// sin t = t (1 - t^2 (1/3! - t^2 (1/5! - ...))) to t^23 and cos t to t^24,
+// whose next terms are below 2^-256. The error stays below 2^-250.
 inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
 {
     const uint32_t i = std::min((bitsAt(r.w, kWords, 249) + 1) >> 1, 100u);  // round(64 r)
@@ -222,17 +220,15 @@ inline void fixedSinCos(const Fixed& r, Fixed& s, Fixed& c)
     const bool below = fixedLess(r, a);
     const Fixed t = below ? fixedSub(a, r) : fixedSub(r, a);
     const Fixed t2 = fixedMul(t, t);
-    Fixed sums[2][2] = {{t, {}}, {{}, {}}};  // [sin t, cos t][positive, negative]
-    sums[1][0].w[kWords - 1] = 1;
-    Fixed terms[2] = {t, sums[1][0]};
-    for (uint32_t k = 1; k <= 16 && topBit(terms[1].w, kWords) >= 0; k++) {
-        for (int f = 0; f < 2; f++) {
-            const uint32_t n = 2 * k + 1 - uint32_t(f);  // sin: 3, 5, ...; cos: 2, 4, ...
-            terms[f] = fixedMul(fixedMul(terms[f], t2), fixedFromTable(kTermRatios[n], 8));
-            sums[f][k & 1] = fixedAdd(sums[f][k & 1], terms[f]);
-        }
+    Fixed ps = fixedFromTable(kInverseFactorials[23], 8), pc = fixedFromTable(kInverseFactorials[24], 8);
+    for (int n = 22; n >= 2; n -= 2) {
+        pc = fixedSub(fixedFromTable(kInverseFactorials[n], 8), fixedMul(t2, pc));
+        if (n > 2) ps = fixedSub(fixedFromTable(kInverseFactorials[n - 1], 8), fixedMul(t2, ps));
     }
-    const Fixed st = fixedSub(sums[0][0], sums[0][1]), ct = fixedSub(sums[1][0], sums[1][1]);
+    Fixed one{};
+    one.w[kWords - 1] = 1;
+    const Fixed ct = fixedSub(one, fixedMul(t2, pc));
+    const Fixed st = fixedMul(t, fixedSub(one, fixedMul(t2, ps)));
     const Fixed sa = fixedFromTable(kSinCosFixed[i][0]), ca = fixedFromTable(kSinCosFixed[i][1]);
     // sin(a -+ t) = sa ct -+ ca st, cos(a -+ t) = ca ct +- sa st
     const Fixed sact = fixedMul(sa, ct), cast = fixedMul(ca, st);
@@ -288,12 +284,12 @@ inline Reduced reduceLarge(double ax)
 
 constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4
 
-// Relative error bounds of the double-double evaluations: the kernels stay
-// below 2^-67 (sin, cos; the cubic term near multiples of pi/2 dominates) and
-// 2^-68 (asin), the reduction below 2^-100; the tests check a quarter of
-// these bounds against MPFR.
-constexpr double kSinCosError = 0x1p-65;
-constexpr double kAsinError = 0x1p-66;
+// Relative error bounds the rounding test assumes for the double-double
+// evaluations. The sin and cos kernels stay below 2^-67.5, their reductions
+// below 2^-100 (plus the absolute bound they return); the asin evaluation
+// stays below 2^-68. The tests check those bounds against MPFR.
+constexpr double kSinCosError = 0x1p-67;
+constexpr double kAsinError = 0x1p-67;
 
 // hi + lo is within err of the true value: true, with the double that whole
 // interval rounds to, when it does not straddle a rounding boundary. The
@@ -306,37 +302,38 @@ inline bool roundsTo(DD v, double err, double& out)
     return a == b;
 }
 
-// sin or cos of r = rh + rl, |r| <= 0.83, relative error below 2^-67. With
-// r = a + t, a = i/64 from the table and |t| <= 1/128:
-// sin t = th + sinLo, cos t = 1 + cm1h + cm1l, and both results take the
-// form A cos t + B sin t = A + B th + A cm1h + (terms below 2^-14 of the
-// result, left to plain double arithmetic): (A, B) = (sin a, cos a) for the
-// sine, (cos a, -sin a) for the cosine. No branch depends on the argument.
-[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine)
+// sin or cos of r = rh + rl, |r| <= 0.8, relative error below 2^-67.5. With
+// r = a + t, a = i/128 from the table and t = th + l, |th| <= 2^-8:
+// sin t = th + sinLo and cos t = 1 + cm1, and both results take the form
+// A cos t + B sin t = A + B th + A cm1 + B sinLo with (A, B) = (sin a, cos a)
+// for the sine, (cos a, -sin a) for the cosine. Only B th is formed exactly
+// (from the split halves of th and of B's high part): |cm1| <= 2^-17, so the roundings of th^2, of cm1, of
+// A cm1 and of the last addition into the low part are each below 2^-70 A,
+// and A is at most 4/3 of the result (for i = 1, where it is twice, those
+// four are below 2^-71 A each); the rest stays below 2^-76 of the result.
+// No branch depends on the argument. The result is multiplied by sign.
+[[gnu::always_inline]] inline DD sinCosKernel(double rh, double rl, bool cosine, double sign)
 {
-    const double sign = rh < 0 ? -1.0 : 1.0;
-    const double h = rh * sign, l = rl * sign;
-    const int i = int(h * 64.0 + 0.5);
-    const double th = h - double(i) * 0.015625;  // exact
-    const double thH = splitHigh(th);
-    const DD t2 = twoProdSplit(th, thH, th, thH);
-    const double z = t2.hi;
-    const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * (-0x1.a01a01a01a01ap-13 + z * 0x1.71de3a556c734p-19));
-    const double pc = 0x1.5555555555555p-5 + z * (-0x1.6c16c16c16c17p-10 + z * (0x1.a01a01a01a01ap-16 + z * -0x1.27e4fb7789f5cp-22));
+    const double sr = rh < 0 ? -1.0 : 1.0;
+    const double h = rh * sr, l = rl * sr;
+    // round(128 h) from the exact 256 h: h * 128 + 0.5 would round up just
+    // below 1/256, and th would then not be exact.
+    const int i = (int(h * 256.0) + 1) >> 1;
+    const double th = h - double(i) * 0.0078125;  // exact (Sterbenz for i >= 1)
+    const double z = th * th;
+    const double ps = -0x1.5555555555555p-3 + z * (0x1.1111111111111p-7 + z * -0x1.a01a01a01a01ap-13);
+    const double pc = 0x1.5555555555555p-5 + z * -0x1.6c16c16c16c17p-10;
     const double sinLo = (l - 0.5 * z * l) + th * (z * ps);
-    const double cm1h = -0.5 * z, cm1H = -0.5 * splitHigh(z);  // cm1h and the high half of its split
-    const double cm1l = (-0.5 * t2.lo - th * l) + z * z * pc;
-    const double* T = kSinCosTable[i];  // sin a, its low part, cos a, its low part, the split halves
-    const int c = cosine ? 1 : 0;
-    const double bSign = 1.0 - 2.0 * c;
-    const double ah = T[2 * c], al = T[2 * c + 1], aH = T[4 + c];
-    const double bh = T[2 - 2 * c] * bSign, bl = T[3 - 2 * c] * bSign, bH = T[5 - c] * bSign;
-    const DD p = twoProdSplit(bh, bH, th, thH), q = twoProdSplit(ah, aH, cm1h, cm1H);
-    const DD s = twoSum(ah, p.hi);
-    DD r = twoSum(s.hi, q.hi);
-    r.lo += s.lo + al + p.lo + q.lo + bl * th + al * cm1h + ah * cm1l + bh * sinLo;
-    r = fastTwoSum(r.hi, r.lo);
-    const double f = cosine ? 1.0 : sign;  // sin is odd, cos even
+    const double cm1 = -0.5 * z + (z * z * pc - th * l);
+    // A and B: each high part, low part and high half of the split
+    const double* A = kSinCosTable[i] + (cosine ? 3 : 0);
+    const double* B = A + 3;
+    // B th = bH thH + bH thL + (the rest of B) th, the first two exact
+    const double thH = splitHigh(th), thL = th - thH;
+    const DD s = twoSum(A[0], B[2] * thH);
+    const double lo = (s.lo + A[1] + B[2] * thL + ((B[0] - B[2]) + B[1]) * th + B[0] * sinLo + A[1] * cm1) + A[0] * cm1;
+    const DD r = fastTwoSum(s.hi, lo);
+    const double f = cosine ? sign : sign * sr;  // sin is odd, cos even
     return {r.hi * f, r.lo * f};
 }
 
@@ -378,20 +375,20 @@ struct Estimate {
     double rh = ax, rl = 0.0, errAbs = 0.0;
     int q = 0;
     if (ax >= kQuarterPi) {
-        if (ax < 0x1.921fb54442d18p+19) {
-            // k < 2^20: k times the first two parts is exact, ax - k p0 is
-            // exact (Sterbenz); the rounding of k p2 (below 2^-47), what the
-            // parts leave off pi/2 and the roundings of the low words stay
-            // below k 2^-116.
+        if (ax < 0x1.921fb54442d18p+30) {
+            // k <= 2^30: k times each of the first three parts is exact, and
+            // so are ax - k p0 and its difference with k p1 (both lie on the
+            // grid of ulp(ax) or of 2^-44 and are small enough for 53 bits).
+            // What the parts leave off pi/2 and the roundings of k p3 and of
+            // the low word stay below k 2^-122 (and 2^-106 of r).
             const double k = (ax * kTwoOverPi + 0x1.8p52) - 0x1.8p52;
             q = int(k) & 3;
-            const double t1 = ax - k * kHalfPiParts[0];
-            const DD t2 = twoSum(t1, -(k * kHalfPiParts[1]));
-            const DD s = twoSum(t2.hi, -(k * kHalfPiParts[2]));
-            const DD r = fastTwoSum(s.hi, s.lo + t2.lo);
+            const double t = (ax - k * kHalfPiParts[0]) - k * kHalfPiParts[1];
+            const DD s = twoSum(t, -(k * kHalfPiParts[2]));
+            const DD r = twoSum(s.hi, s.lo - k * kHalfPiParts[3]);
             rh = r.hi;
             rl = r.lo;
-            errAbs = k * 0x1p-116;
+            errAbs = k * 0x1p-120;
         } else {
             const Reduced red = reduceLarge(ax);
             const DD f = fixedToDD(red.fraction);
@@ -405,9 +402,8 @@ struct Estimate {
     // cos |x| = sin(|x| + pi/2): quadrant q + 1 of the sine. Quadrants 1 and
     // 3 take the cosine of r, quadrants 2 and 3 the negated result.
     const int qs = q + (cosine ? 1 : 0);
-    const DD v = sinCosKernel(rh, rl, (qs & 1) != 0);
-    const double f = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
-    return {{v.hi * f, v.lo * f}, errAbs};
+    const double sign = ((qs & 2) ? -1.0 : 1.0) * (!cosine && x < 0 ? -1.0 : 1.0);
+    return {sinCosKernel(rh, rl, (qs & 1) != 0, sign), errAbs};
 }
 
 inline double sinCos(double x, bool cosine)
@@ -417,45 +413,54 @@ inline double sinCos(double x, bool cosine)
     return roundsTo(e.value, std::fabs(e.value.hi) * kSinCosError + e.errAbs, r) ? r : slowSinCos(x, cosine);
 }
 
-// asin x for 2^-28 <= x <= 1/2, relative error below 2^-68. Below 2^-8 the
+// asin(x + xl) for 2^-28 <= x <= 1/2 and |xl| <= 2^-52 x, relative error
+// below 2^-68: xl adds xl asin'(x), from the series of asin' to h^2 (to
+// 2^-22 of it, which is below 2^-52 of the result). Below 2^-8 the
 // odd series; above, the Taylor polynomial about the middle of x's 1/128 wide
-// interval, whose terms beyond the square are below 2^-18 of the result.
-inline DD asinKernel(double x)
+// interval, whose terms beyond the square are below 2^-19.6 of the result.
+// Only c0 + c1 h is exact; c2 h^2 (below 2^-16.4 of the result) is rounded
+// once, below 2^-69.4, and the cubic and higher terms' roundings stay below
+// 2^-69.9. At x = 1/2, where asinEstimate doubles the relative error, the
+// first of these is below 2^-69.3 and the second below 2^-74.
+template <bool withLow>
+inline DD asinKernel(double x, double xl)
 {
     if (x < 0x1p-8) {
         const double z = x * x;
         const double p = 0x1.5555555555555p-3 + z * (0x1.3333333333333p-4 + z * (0x1.6db6db6db6db7p-5 + z * (0x1.f1c71c71c71c7p-6 + z * 0x1.6e8ba2e8ba2e9p-6)));
-        return fastTwoSum(x, x * (z * p));
+        return fastTwoSum(x, withLow ? x * (z * p) + (xl + 0.5 * z * xl) : x * (z * p));
     }
     const int i = x < 0.5 ? int(x * 128.0) : 63;
     const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
     const double* c = kAsinTable[i];
-    // c3 + c4 h + ... + c11 h^8 by Estrin's scheme: a short dependency chain.
+    // c3 + c4 h + ... + c9 h^6 by Estrin's scheme: a short dependency chain
+    // (the terms left off stay below 2^-75.9 of the result).
     const double hh = h * h, h4 = hh * hh;
     const double t = (c[3] + h * c[4]) + hh * (c[5] + h * c[6]) +
-                     h4 * ((c[7] + h * c[8]) + hh * (c[9] + h * c[10]) + h4 * c[11]);
-    const double hH = splitHigh(h);
-    const DD h2 = twoProdSplit(h, hH, h, hH);
-    const DD p1 = twoProdSplit(c[1], c[15], h, hH), p2 = twoProdSplit(c[2], c[16], h2.hi, splitHigh(h2.hi));
-    const DD s = twoSum(c[0], p1.hi);
-    DD r = twoSum(s.hi, p2.hi);
-    r.lo += s.lo + c[12] + (p1.lo + c[13] * h) + (p2.lo + c[14] * h2.hi + c[2] * h2.lo) + h2.hi * (h * t);
+                     h4 * ((c[7] + h * c[8]) + hh * c[9]);
+    // From the split halves of h: h^2 = hH^2 + hL (h + hH) and
+    // c1 h = c1H hH + c1H hL + (the rest of c1) h, the products of halves exact.
+    const double hH = splitHigh(h), hL = h - hH;
+    const double h2 = hH * hH;
+    const DD s = twoSum(c[0], c[13] * hH);
+    DD r = twoSum(s.hi, c[2] * h2);
+    r.lo += s.lo + c[10] + (c[13] * hL + ((c[1] - c[13]) + c[11]) * h) + (c[12] * h2 + c[2] * (hL * (h + hH))) +
+            hh * (h * t);
+    if (withLow) r.lo += xl * (c[1] + h * (2.0 * c[2] + 3.0 * c[3] * h));
     return fastTwoSum(r.hi, r.lo);
 }
 
 // asin x in double-double for 2^-26 <= x < 1, relative error below 2^-68.
 inline DD asinEstimate(double x)
 {
-    if (x < 0.5) return asinKernel(x);
+    if (x < 0.5) return asinKernel<false>(x, 0.0);
     // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
-    // asin(sh + sl) = asin sh + d to 2^-100, d = sl / sqrt(1 - s^2),
-    // sl = (z - sh^2) / (2 sh) and 1 - s^2 = (1 + x)/2: one division.
+    // sl = (z - sh^2) / (2 sh) to 2^-78 sh: one division. z - shH^2 is exact
+    // (Sterbenz), the rest of sh^2, shL (sh + shH), rounded.
     const double z = (1.0 - x) * 0.5;  // exact
     const double sh = std::sqrt(z);
-    const DD sq = twoProd(sh, sh);
-    const DD a = asinKernel(sh);
-    const double d = ((z - sq.hi) - sq.lo) / (2.0 * sh * std::sqrt((1.0 + x) * 0.5));
-    const DD b = fastTwoSum(a.hi, a.lo + d);
+    const double shH = splitHigh(sh), shL = sh - shH;
+    const DD b = asinKernel<true>(sh, ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh));
     const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
 }
