@@ -71,12 +71,31 @@ __attribute__((target("avx2"))) inline void sampleBilinear4(const SampleSource& 
 
 
 namespace detail {
-__attribute__((target("avx2"))) inline __m256d biasedPixel(__m256i bias, const uint8_t* pixel) {
-    int32_t word;
-    std::memcpy(&word, pixel, 4);
-    return _mm256_castsi256_pd(
-        _mm256_or_si256(_mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word)), bias));
-}
+struct InsideRows {
+    const uint8_t* pixels;
+    std::size_t below;  // bytes from a pixel to the one under it
+
+    __attribute__((target("avx2"))) static __m256d biased(const uint8_t* pixel) {
+        int32_t word;
+        std::memcpy(&word, pixel, 4);
+        return _mm256_castsi256_pd(_mm256_or_si256(_mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word)),
+                                                   _mm256_set1_epi64x(0x4330000000000000)));
+    }
+
+    // Lane i's pixel, its bytes truncated to 32-bit words.
+    template <int i>
+    __attribute__((target("avx2"))) __m128i blend(__m128i index, __m256d fx, __m256d fy) const {
+        const uint8_t* p = pixels + std::size_t(_mm_extract_epi32(index, i)) * 4;
+        const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
+        const __m256d b00 = biased(p), b10 = biased(p + 4);
+        const __m256d b01 = biased(p + below), b11 = biased(p + below + 4);
+        const __m256d f = _mm256_permute4x64_pd(fx, 0x55 * i), g = _mm256_permute4x64_pd(fy, 0x55 * i);
+        const __m256d a00 = _mm256_sub_pd(b00, two52), a01 = _mm256_sub_pd(b01, two52);
+        const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b10, b00), f), a00);
+        const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b11, b01), f), a01);
+        return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), g), top));
+    }
+};
 }  // namespace detail
 
 // Pixel i of `out` (16 bytes) samples (x[i], y[i]) whose four neighbours all
@@ -89,30 +108,13 @@ __attribute__((target("avx2"))) inline void sampleBilinearInside4(const SampleSo
                                                                    uint8_t* out) {
     const __m128i ix = _mm256_cvttpd_epi32(x), iy = _mm256_cvttpd_epi32(y);
     const __m256d zero = _mm256_setzero_pd();
-    alignas(32) double fx[4], fy[4];
-    _mm256_store_pd(fx, _mm256_max_pd(zero, _mm256_sub_pd(x, _mm256_cvtepi32_pd(ix))));
-    _mm256_store_pd(fy, _mm256_max_pd(zero, _mm256_sub_pd(y, _mm256_cvtepi32_pd(iy))));
-    alignas(16) int32_t i00[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(i00),
-                    _mm_add_epi32(_mm_mullo_epi32(iy, _mm_set1_epi32(src.rowLength)), ix));
-
-    const std::size_t below = std::size_t(src.rowLength) * 4;
-    const __m256i bias = _mm256_set1_epi64x(0x4330000000000000);  // 2^52
-    const __m256d two52 = _mm256_castsi256_pd(bias);
-    __m128i words[4];
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t* p = src.pixels + std::size_t(i00[i]) * 4;
-        const __m256d b00 = detail::biasedPixel(bias, p), b10 = detail::biasedPixel(bias, p + 4);
-        const __m256d b01 = detail::biasedPixel(bias, p + below), b11 = detail::biasedPixel(bias, p + below + 4);
-        const __m256d f = _mm256_set1_pd(fx[i]), g = _mm256_set1_pd(fy[i]);
-        const __m256d a00 = _mm256_sub_pd(b00, two52), a01 = _mm256_sub_pd(b01, two52);
-        const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b10, b00), f), a00);
-        const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b11, b01), f), a01);
-        words[i] = _mm256_cvttpd_epi32(
-            _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), g), top));
-    }
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(words[0], words[1]),
-                                           _mm_packs_epi32(words[2], words[3]));
+    const __m256d fx = _mm256_max_pd(zero, _mm256_sub_pd(x, _mm256_cvtepi32_pd(ix)));
+    const __m256d fy = _mm256_max_pd(zero, _mm256_sub_pd(y, _mm256_cvtepi32_pd(iy)));
+    const __m128i index = _mm_add_epi32(_mm_mullo_epi32(iy, _mm_set1_epi32(src.rowLength)), ix);
+    const detail::InsideRows rows{src.pixels, std::size_t(src.rowLength) * 4};
+    const __m128i bytes = _mm_packus_epi16(
+        _mm_packs_epi32(rows.blend<0>(index, fx, fy), rows.blend<1>(index, fx, fy)),
+        _mm_packs_epi32(rows.blend<2>(index, fx, fy), rows.blend<3>(index, fx, fy)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
 }
 

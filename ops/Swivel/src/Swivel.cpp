@@ -107,14 +107,13 @@ FIELDFX_AVX2_KERNEL void sampleColumnsAvx2(const swivel::Rotation& rot,
                                            const swivel::RowTerms& row,
                                            const fieldfx::SampleSource& source, int32_t begin,
                                            int32_t end, uint8_t* out) {
+    // Whole columns and a whole or half centre: every dx, and every step of
+    // four, is exact.
+    const double first = swivel::columnOffset(rot, begin);
+    fieldfx::PixelLanesAvx2 dx{_mm256_setr_pd(first, first + 1.0, first + 2.0, first + 3.0)};
     int32_t c = begin;
-    for (; end - c >= 4; c += 4, out += 16) {
-        // Whole columns and a whole or half centre: every dx is exact.
-        const double first = swivel::columnOffset(rot, c);
-        const fieldfx::PixelLanesAvx2 dx{
-            _mm256_setr_pd(first, first + 1.0, first + 2.0, first + 3.0)};
+    for (; end - c >= 4; c += 4, out += 16, dx = dx + 4.0)
         sample4(source, swivel::sampleX(rot, row, dx).v, swivel::sampleY(rot, row, dx).v, out);
-    }
     sampleColumns(rot, row, source, c, end, out);
 }
 #endif
