@@ -73,10 +73,12 @@ struct ColumnRun {
 // of the row, found by bisection, and together they hold on one run.
 inline ColumnRun columnsWithin(const Rotation& rot, const RowTerms& row, int32_t width,
                                int32_t xMin, int32_t xMax, int32_t yMin, int32_t yMax) {
-    const auto split = [&](int32_t column, int32_t& ix, int32_t& iy) {
-        const SamplePoint p = samplePoint(rot, row, column);
-        double fx, fy;
-        fieldfx::detail::splitPosition(p.x, p.y, ix, iy, fx, fy);
+    // The whole parts of x and y as the sampler splits them.
+    const auto ix = [&](int32_t c) {
+        return int32_t(fieldfx::detail::keepConvertible(sampleX(rot, row, columnOffset(rot, c))));
+    };
+    const auto iy = [&](int32_t c) {
+        return int32_t(fieldfx::detail::keepConvertible(sampleY(rot, row, columnOffset(rot, c))));
     };
     // The first column where `holds` does (width if none): it holds on a suffix.
     const auto first = [width](auto holds) {
@@ -88,8 +90,6 @@ inline ColumnRun columnsWithin(const Rotation& rot, const RowTerms& row, int32_t
         }
         return lo;
     };
-    const auto ix = [&](int32_t c) { int32_t x, y; split(c, x, y); return x; };
-    const auto iy = [&](int32_t c) { int32_t x, y; split(c, x, y); return y; };
     const bool yRises = rot.sn >= 0.0;
     ColumnRun run{first([&](int32_t c) { return ix(c) >= xMin; }),
                   first([&](int32_t c) { return ix(c) > xMax; })};
