@@ -360,9 +360,9 @@ TEST(SamplerFour, InsideMatchesWhereEveryNeighbourIsInside) {
     }
 }
 
-// The inside sampler turns bytes into doubles by the exponent of 2^52: every
-// pair of horizontal neighbours, in every lane, against the single sample.
-TEST(SamplerFour, InsideBlendsEveryPairOfBytes) {
+// Both turn bytes into doubles through the bit pattern of 2^52: every pair of
+// horizontal neighbours, in every lane, against the single sample.
+TEST(SamplerFour, BlendEveryPairOfBytes) {
     if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
     // Pixel pair (2b, 2a), (2b + 1, 2a) holds bytes a and b, the row below b and a.
     Image img(makeField(512, 512));
@@ -385,6 +385,7 @@ TEST(SamplerFour, InsideBlendsEveryPairOfBytes) {
             double x[4], y[4];
             for (int i = 0; i < 4; ++i) x[i] = 2 * (b + i) + unit(rng), y[i] = 2 * a + unit(rng);
             expectFourSingleSamples(&insideFour, src, x, y);
+            expectFourSingleSamples(&clampedFour, src, x, y);
         }
     }
 }
