@@ -292,79 +292,65 @@ FIELDFX_AVX2_KERNEL void insideFour(const fieldfx::SampleSource& src, const doub
     fieldfx::sampleBilinearInside4(src, _mm256_loadu_pd(x), _mm256_loadu_pd(y), out);
 }
 
-using SampleFour = void (*)(const fieldfx::SampleSource&, const double*, const double*, uint8_t*);
-
-// The four pixels of `four` at (x[i], y[i]) against sampleBilinear at each.
-void expectFourSingleSamples(SampleFour four, const fieldfx::SampleSource& src, const double x[4],
-                             const double y[4]) {
-    uint8_t got[16];
-    four(src, x, y, got);
+// The clamped sampler at (x[i], y[i]), and the inside one where `inside`,
+// against sampleBilinear at each position.
+void expectFourSingleSamples(const fieldfx::SampleSource& src, const double x[4],
+                             const double y[4], bool inside) {
+    uint8_t got[2][16];
+    clampedFour(src, x, y, got[0]);
+    if (inside) insideFour(src, x, y, got[1]);
     for (int i = 0; i < 4; ++i) {
         Pixel want{};
         fieldfx::sampleBilinear(src, x[i], y[i], want.data());
-        ASSERT_EQ((Pixel{got[4 * i], got[4 * i + 1], got[4 * i + 2], got[4 * i + 3]}), want)
-            << "(" << x[i] << ", " << y[i] << ") bounds " << src.bounds.x0 << "," << src.bounds.y0
-            << " " << src.bounds.x1 << "," << src.bounds.y1;
+        for (int k = 0; k < (inside ? 2 : 1); ++k) {
+            const uint8_t* g = got[k] + 4 * i;
+            ASSERT_EQ((Pixel{g[0], g[1], g[2], g[3]}), want)
+                << (k ? "inside" : "clamped") << " (" << x[i] << ", " << y[i] << ")";
+        }
     }
 }
 
-Image randomImage(std::mt19937_64& rng, int width, int height) {
-    Image img(makeField(width, height));
-    for (uint8_t& byte : img.fieldSpec.pixels) byte = uint8_t(rng());
-    return img;
-}
-
-TEST(SamplerFour, ClampedMatchesFourSingleSamplesAnywhere) {
+// Random images and rectangles (inside, reaching outside, empty); positions
+// anywhere, whole, NaN, infinite or huge for the clamped sampler, and with
+// every neighbour inside for both.
+TEST(SamplerFour, MatchFourSingleSamples) {
     if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
     std::mt19937_64 rng(56);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
     const double odd[] = {std::numeric_limits<double>::quiet_NaN(), -0.0, 1.0e12, -1.0e12,
                           std::numeric_limits<double>::infinity(), -0.75};
-    for (int n = 0; n < 3000; ++n) {
-        Image img = randomImage(rng, 1 + int(rng() % 40), 1 + int(rng() % 30));
-        const int w = img.fieldSpec.width, h = img.fieldSpec.height;
-        // Rectangles inside, reaching outside, or empty (the whole image then).
+    for (int n = 0; n < 4000; ++n) {
+        Image img(makeField(2 + int(rng() % 40), 2 + int(rng() % 30)));
+        for (uint8_t& byte : img.fieldSpec.pixels) byte = uint8_t(rng());
         img.setActive(int(rng() % 50) - 10, int(rng() % 40) - 10, int(rng() % 60) - 5,
                       int(rng() % 50) - 5);
-        std::uniform_real_distribution<double> across(-6.0, w + 6.0), down(-6.0, h + 6.0);
+        const fieldfx::SampleSource src = fieldfx::clampSource(&img.record);
+        const fieldfx::PixelRect b = src.bounds;
+        const bool inside = b.x1 - b.x0 >= 2 && b.y1 - b.y0 >= 2 && n % 2 == 0;
         double x[4], y[4];
         for (int i = 0; i < 4; ++i) {
-            x[i] = rng() % 4 == 0 ? std::floor(across(rng)) : across(rng);
-            y[i] = rng() % 4 == 0 ? std::floor(down(rng)) : down(rng);
+            const double fx = rng() % 4 ? unit(rng) : 0.0, fy = rng() % 4 ? unit(rng) : 0.0;
+            if (inside) {  // whole parts x0 .. x1 - 2 and y0 .. y1 - 2
+                x[i] = b.x0 + int(rng() % (b.x1 - b.x0 - 1)) + fx;
+                y[i] = b.y0 + int(rng() % (b.y1 - b.y0 - 1)) + fy;
+                if (x[i] < 1.0) x[i] = -x[i];  // a fraction below zero counts as 0
+                if (y[i] < 1.0) y[i] = -y[i];
+                continue;
+            }
+            x[i] = int(rng() % (b.x1 + 12)) - 6 + fx;
+            y[i] = int(rng() % (b.y1 + 12)) - 6 + fy;
             if (rng() % 16 == 0) x[i] = odd[rng() % 6];
             if (rng() % 16 == 0) y[i] = odd[rng() % 6];
         }
-        expectFourSingleSamples(&clampedFour, fieldfx::clampSource(&img.record), x, y);
-    }
-}
-
-TEST(SamplerFour, InsideMatchesWhereEveryNeighbourIsInside) {
-    if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
-    std::mt19937_64 rng(78);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int n = 0; n < 3000; ++n) {
-        Image img = randomImage(rng, 2 + int(rng() % 40), 2 + int(rng() % 30));
-        const int w = img.fieldSpec.width, h = img.fieldSpec.height;
-        const int x0 = int(rng() % (w - 1)), y0 = int(rng() % (h - 1));
-        img.setActive(x0, y0, 2 + int(rng() % (w - x0 - 1)), 2 + int(rng() % (h - y0 - 1)));
-        const fieldfx::PixelRect b = fieldfx::activeRect(&img.record);
-        double x[4], y[4];
-        for (int i = 0; i < 4; ++i) {
-            // Top-left neighbours x0 .. x1 - 2 and y0 .. y1 - 2; whole positions,
-            // and at column or row 0 the fractions below zero that count as 0.
-            x[i] = b.x0 + int(rng() % (b.x1 - b.x0 - 1)) + (rng() % 4 ? unit(rng) : 0.0);
-            y[i] = b.y0 + int(rng() % (b.y1 - b.y0 - 1)) + (rng() % 4 ? unit(rng) : 0.0);
-            if (x[i] < 1.0 && rng() % 2) x[i] = -x[i];
-            if (y[i] < 1.0 && rng() % 2) y[i] = -y[i];
-        }
-        expectFourSingleSamples(&insideFour, fieldfx::clampSource(&img.record), x, y);
+        expectFourSingleSamples(src, x, y, inside);
     }
 }
 
 // Both turn bytes into doubles through the bit pattern of 2^52: every pair of
-// horizontal neighbours, in every lane, against the single sample.
+// horizontal neighbours, in every lane. Pixels (2b, 2a) and (2b + 1, 2a) hold
+// bytes a and b, the row below b and a.
 TEST(SamplerFour, BlendEveryPairOfBytes) {
     if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
-    // Pixel pair (2b, 2a), (2b + 1, 2a) holds bytes a and b, the row below b and a.
     Image img(makeField(512, 512));
     const auto pixel = [](int v) {
         return Pixel{uint8_t(v), uint8_t(255 - v), uint8_t(v ^ 0x5A), uint8_t(v * 7)};
@@ -377,15 +363,13 @@ TEST(SamplerFour, BlendEveryPairOfBytes) {
             img.set(2 * b + 1, 2 * a + 1, pixel(a));
         }
     }
-    const fieldfx::SampleSource src = fieldfx::clampSource(&img.record);
     std::mt19937_64 rng(90);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int a = 0; a < 256; ++a) {
         for (int b = 0; b < 256; b += 4) {
             double x[4], y[4];
             for (int i = 0; i < 4; ++i) x[i] = 2 * (b + i) + unit(rng), y[i] = 2 * a + unit(rng);
-            expectFourSingleSamples(&insideFour, src, x, y);
-            expectFourSingleSamples(&clampedFour, src, x, y);
+            expectFourSingleSamples(fieldfx::clampSource(&img.record), x, y, true);
         }
     }
 }
