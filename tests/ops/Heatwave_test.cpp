@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,34 @@ std::vector<std::string> shiftMap(const FieldSpec& in, const FieldSpec& out, int
 }
 
 using Map = std::vector<std::string>;
+
+// `out` is `in` with bytes 1-3 of the area's pixels sampled where waveSample
+// puts them, worked out pixel by pixel (no scaling).
+void expectWaveByPixel(const FieldSpec& in, const FieldSpec& out, const PositionDescriptor& area,
+                       uint32_t position, int horizontal, int vertical, int frequency) {
+    FieldImage image{const_cast<uint8_t*>(in.pixels.data()), in.width, in.height, in.activeX,
+                     in.activeY, in.activeWidth, in.activeHeight};
+    const OperatorMessage msg = plainMessage();
+    const auto amp = fieldfx::heatwave::waveAmplitudes(horizontal, vertical, &msg);
+    const double freq = fieldfx::heatwave::waveFrequency(frequency);
+    const fieldfx::heatwave::WaveRect r = fieldfx::heatwave::waveRect(&image, area);
+    const fieldfx::SampleSource source = fieldfx::clampSource(&image);
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) {
+            uint8_t expected[4];
+            std::memcpy(expected, in.at(x, y), 4);
+            if (x >= r.x0 && x < r.x0 + r.cols && y >= r.y0 && y < r.y0 + r.rows) {
+                const auto w = fieldfx::heatwave::waveSample(fieldfx::heatwave::wavePhase(position),
+                                                             x, y, freq, amp, in.width, in.height);
+                uint8_t sample[4];
+                fieldfx::sampleBilinear(source, w.sx, w.sy, sample);
+                std::memcpy(expected + 1, sample + 1, 3);
+            }
+            ASSERT_EQ(std::memcmp(out.at(x, y), expected, 4), 0)
+                << "position " << position << " frequency " << frequency << " at " << x << ","
+                << y;
+        }
+}
 
 TEST_F(HeatwaveTest, DescribesItsParameters) {
     const PositionDescriptor& a = heat.position(1);
@@ -440,10 +469,11 @@ TEST_F(HeatwaveTest, EmptyFieldIsHandedOnWithoutPainting) {
 // Golden checksums of whole output fields, recorded once the exact tests
 // above passed: any changed bit anywhere shows here.
 TEST_F(HeatwaveTest, EveryChangeBetweenFieldsGivesTheWaveOfThatField) {
-    // The sines and cosines are kept from field to field while the phase,
-    // Frequency, field size and rectangle stay the same. Each field here
-    // changes one of them (or nothing) and must equal the wave worked out
-    // pixel by pixel for it.
+    // The sines and cosines are kept from field to field while the
+    // Frequency and field size stay the same and they hold the angles the
+    // phase and rectangle need. Each field here changes one of them (or
+    // nothing), or moves the phase beyond the angles held or back before
+    // them, and must equal the wave worked out pixel by pixel for it.
     struct Step {
         int w, h;
         uint32_t position;
@@ -457,6 +487,8 @@ TEST_F(HeatwaveTest, EveryChangeBetweenFieldsGivesTheWaveOfThatField) {
         {96, 48, 12, 6, 4, 61, 30, 77, 0},   {96, 48, 12, 6, 4, 61, 33, 77, 0},
         {96, 48, 12, 6, 4, 61, 33, 77, 3},   {97, 48, 12, 6, 4, 61, 33, 77, 3},
         {97, 50, 12, 6, 4, 61, 33, 77, 3},   {96, 48, 10, 5, 3, 60, 30, 50, 0},
+        {96, 48, 140, 5, 3, 60, 30, 50, 0},  {96, 48, 200, 5, 3, 60, 30, 50, 0},
+        {96, 48, 12, 5, 3, 60, 30, 50, 0},   {96, 48, 12, 0, 0, 60, 30, 50, 0},
     };
     for (const Step& s : steps) {
         setArea(s.areaX, s.areaY, s.areaW, s.areaH);
@@ -466,28 +498,37 @@ TEST_F(HeatwaveTest, EveryChangeBetweenFieldsGivesTheWaveOfThatField) {
         in.activeWidth = int16_t(s.w - s.activeX);
         const FieldSpec out = run(in, s.position);
 
-        FieldImage image{in.pixels.data(), in.width, in.height, in.activeX,
-                         in.activeY,       in.activeWidth, in.activeHeight};
-        const OperatorMessage msg = plainMessage();
-        const auto amp = fieldfx::heatwave::waveAmplitudes(100, 100, &msg);
-        const double freq = fieldfx::heatwave::waveFrequency(s.frequency);
-        const fieldfx::heatwave::WaveRect r = fieldfx::heatwave::waveRect(&image, heat.position(1));
-        const fieldfx::SampleSource source = fieldfx::clampSource(&image);
-        for (int y = 0; y < s.h; ++y)
-            for (int x = 0; x < s.w; ++x) {
-                uint8_t expected[4];
-                std::memcpy(expected, in.at(x, y), 4);
-                if (x >= r.x0 && x < r.x0 + r.cols && y >= r.y0 && y < r.y0 + r.rows) {
-                    const auto w = fieldfx::heatwave::waveSample(
-                        fieldfx::heatwave::wavePhase(s.position), x, y, freq, amp, s.w, s.h);
-                    uint8_t sample[4];
-                    fieldfx::sampleBilinear(source, w.sx, w.sy, sample);
-                    std::memcpy(expected + 1, sample + 1, 3);
-                }
-                ASSERT_EQ(std::memcmp(out.at(x, y), expected, 4), 0)
-                    << "position " << s.position << " frequency " << s.frequency << " at " << x
-                    << "," << y;
-            }
+        expectWaveByPixel(in, out, heat.position(1), s.position, 100, 100, s.frequency);
+    }
+}
+
+TEST_F(HeatwaveTest, RandomFieldsEqualTheWaveWorkedOutPixelByPixel) {
+    // Random pictures, geometry and settings: runs of pixels taken together
+    // (from even or odd columns, near the edges of the active rectangle,
+    // with the tables kept or rebuilt between fields) must give the bytes
+    // of the wave worked out one pixel at a time.
+    std::mt19937 random(12);
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    uint32_t position = 0;
+    for (int trial = 0; trial < 60; ++trial) {
+        FieldSpec in = makeField(uniform(8, 260), uniform(4, 70));
+        for (uint8_t& b : in.pixels) b = uint8_t(uniform(0, 255));
+        in.activeX = int16_t(uniform(0, in.width / 3));
+        in.activeY = int16_t(uniform(0, in.height / 3));
+        in.activeWidth = int16_t(uniform(1, in.width - in.activeX));
+        in.activeHeight = int16_t(uniform(1, in.height - in.activeY));
+        setArea(uniform(-20, in.width), uniform(-10, in.height), uniform(16, 300),
+                uniform(8, 100));
+        const int horizontal = uniform(0, 100), vertical = uniform(0, 100);
+        const int frequency = uniform(0, 100);
+        setWave(horizontal, vertical, frequency);
+        // Mostly the next field, sometimes a jump either way.
+        position = trial % 7 == 3 ? uint32_t(uniform(0, 0x7FFFFFFF)) * 2u : position + 1;
+        const FieldSpec out = run(in, position);
+        expectWaveByPixel(in, out, heat.position(1), position, horizontal, vertical, frequency);
+        if (HasFatalFailure()) return;
     }
 }
 

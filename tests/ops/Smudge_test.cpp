@@ -7,6 +7,10 @@
 #include <cstring>
 #include <random>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "box.h"
 #include "ring.h"
 #include "testhost.h"
@@ -293,6 +297,80 @@ TEST_F(SmudgeTest, WindowsLargerThanTheImageAreCutToIt) {
     }
 }
 
+// The box blur by its definition: each byte of a pixel the mean, rounded
+// down, over its row window of the means, rounded down, of the columns over
+// their column windows (d / 2 either side and d long, for a box of s: d
+// either side and s long).
+struct Window {
+    int first, last;
+};
+
+Window windowOf(int p, int n, int reach, int length) {
+    Window w{p - reach, p - reach + length - 1};
+    if (p >= n - 1 - reach)
+        w = {p - reach, n - 1};
+    else if (p <= reach)
+        w = {0, p + reach};
+    return {std::max(w.first, 0), std::min(w.last, n - 1)};
+}
+
+FieldSpec boxBlur(const FieldSpec& f, int s) {
+    const int d = s / 2;
+    FieldSpec columns = f, out = f;
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x)
+            for (int lane = 1; lane < 4; ++lane) {
+                const Window down = windowOf(y, f.height, d / 2, d);
+                int sum = 0;
+                for (int r = down.first; r <= down.last; ++r) sum += f.at(x, r)[lane];
+                columns.at(x, y)[lane] = uint8_t(sum / (down.last - down.first + 1));
+            }
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x)
+            for (int lane = 1; lane < 4; ++lane) {
+                const Window across = windowOf(x, f.width, d, s);
+                int sum = 0;
+                for (int c = across.first; c <= across.last; ++c) sum += columns.at(c, y)[lane];
+                out.at(x, y)[lane] = uint8_t(sum / (across.last - across.first + 1));
+            }
+    return out;
+}
+
+TEST_F(SmudgeTest, RandomSpotsHoldTheBoxBlurOfTheirDefinition) {
+    // Random pictures, sizes, box lengths (odd ones from the size scale) and
+    // spots reaching any edge or none: every pixel the spot takes (byte 0
+    // from the scratch image) holds the box blur in bytes 1-3, every other
+    // one the input.
+    std::mt19937 random(7);
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    int taken = 0, kept = 0;
+    for (int trial = 0; trial < 40; ++trial) {
+        FieldSpec in = makeField(uniform(3, 160), uniform(2, 50));
+        for (uint8_t& b : in.pixels) b = uint8_t(uniform(0, 255));
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) in.at(x, y)[0] = kScratchOpacity + 1;
+        const int strength = uniform(1, 100);
+        const bool scaled = trial % 3 == 0;
+        const int16_t num = scaled ? int16_t(uniform(1, 5)) : 0, den = scaled ? 3 : 0;
+        const int s = std::max(scaled ? 2 * strength * num / den : 2 * strength, 2);
+        setSpot(uniform(0, in.width), uniform(0, in.height), uniform(1, 200), strength, 0);
+        ASSERT_EQ(run(in, scaled ? OPF_SCALE : 0, 1000, num, den), 0);
+        const FieldSpec out = host.putField(), blurred = boxBlur(in, s);
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x) {
+                const bool inSpot = out.at(x, y)[0] == kScratchOpacity;
+                ++(inSpot ? taken : kept);
+                for (int lane = 1; lane < 4; ++lane)
+                    ASSERT_EQ(out.at(x, y)[lane], (inSpot ? blurred : in).at(x, y)[lane])
+                        << "trial " << trial << " at " << x << "," << y << " lane " << lane;
+            }
+    }
+    EXPECT_GT(taken, 10000);
+    EXPECT_GT(kept, 10000);
+}
+
 // ---- The spot ---------------------------------------------------------------------
 
 TEST_F(SmudgeTest, RingByteMixesBlurredAndInput) {
@@ -486,6 +564,29 @@ TEST_F(SmudgeTest, SpotWeightsFollowEveryChangeOfTheRadii) {
     EXPECT_EQ(output(60, 50, 24), others[1]);
 }
 
+// The four sums and the same reversed divided by divide8, where the
+// processor has AVX2; false where it has not.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void divideEightAvx2(const fieldfx::smudge::CountDivisor& by,
+                                                     const uint32_t sums[4], uint32_t out[8]) {
+    const __m256i v = _mm256_setr_epi32(int32_t(sums[0]), int32_t(sums[1]), int32_t(sums[2]),
+                                        int32_t(sums[3]), int32_t(sums[3]), int32_t(sums[2]),
+                                        int32_t(sums[1]), int32_t(sums[0]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), by.divide8(v));
+}
+
+bool divideEight(const fieldfx::smudge::CountDivisor& by, const uint32_t sums[4],
+                 uint32_t out[8]) {
+    if (!__builtin_cpu_supports("avx2")) return false;
+    divideEightAvx2(by, sums, out);
+    return true;
+}
+#else
+bool divideEight(const fieldfx::smudge::CountDivisor&, const uint32_t*, uint32_t*) {
+    return false;
+}
+#endif
+
 TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
     // Every sum up to 255 c for the counts of windows up to 300 samples, then
     // the edges of the range (multiples of c and one less) up to 32767, four
@@ -503,13 +604,51 @@ TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
             const uint32_t word = by.meansOf(s);
             uint8_t means[4];
             std::memcpy(means, &word, 4);
+            uint32_t eight[8];
+            const bool eightAtOnce = divideEight(by, sums, eight);
             for (int k = 0; k < 4; ++k) {
                 ASSERT_EQ(by.divide(sums[k]), sums[k] / c) << sums[k] << " / " << c;
                 ASSERT_EQ(means[k], sums[k] / c) << sums[k] << " / " << c << " lane " << k;
+                if (eightAtOnce) {
+                    ASSERT_EQ(eight[k], sums[k] / c) << sums[k] << " / " << c << " lane " << k;
+                    ASSERT_EQ(eight[k + 4], sums[3 - k] / c) << sums[3 - k] << " / " << c;
+                }
             }
         }
     }
 }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void spotQuadAvx2(const uint8_t* blurred, uint8_t* p,
+                                                  const float n[4]) {
+    fieldfx::smudge::spotQuad(blurred, p, _mm_loadu_ps(n));
+}
+
+TEST(SmudgeRing, FourPixelsAtOnceEqualOneAtATime) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
+    // Weights of every kind side by side: copied, kept, the ring's ends and
+    // anything between.
+    std::mt19937 random(6);
+    std::uniform_int_distribution<int> byte(0, 255), kind(0, 5);
+    std::uniform_real_distribution<float> weight(0.0f, 255.0f);
+    const float fixed[] = {fieldfx::smudge::kCopy, fieldfx::smudge::kKeep, 0.0f, 255.0f};
+    for (int trial = 0; trial < 100000; ++trial) {
+        uint8_t blurred[16], p[16], expected[16];
+        float n[4];
+        for (int k = 0; k < 16; ++k) {
+            blurred[k] = uint8_t(byte(random));
+            p[k] = expected[k] = uint8_t(byte(random));
+        }
+        for (int i = 0; i < 4; ++i) {
+            const int w = kind(random);
+            n[i] = w < 4 ? fixed[w] : weight(random);
+            fieldfx::smudge::spotPixel(blurred + 4 * i, expected + 4 * i, n[i]);
+        }
+        spotQuadAvx2(blurred, p, n);
+        ASSERT_EQ(std::memcmp(p, expected, 16), 0) << trial;
+    }
+}
+#endif
 
 TEST(SmudgeRing, PixelMixEqualsTheByteMixOverRandomInputs) {
     std::mt19937 random(5);

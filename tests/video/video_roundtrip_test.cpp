@@ -286,3 +286,60 @@ TEST(RoundTrip, AudioTheContainerCannotHoldIsLeftOutWithANote) {
     EXPECT_EQ(readStream(dir / "out.mov", AVMEDIA_TYPE_AUDIO).packets.size(),
               readStream(in, AVMEDIA_TYPE_AUDIO).packets.size());
 }
+
+TEST(RoundTrip, WidthsOfNoWholeBlockConvertSampleBySample) {
+    // Rows are converted sixteen pixels at a time and the rest one by one,
+    // chroma in whole 2x2 blocks and then the blocks the picture's edge cuts:
+    // 37 and 50 columns leave a remainder of each (frame 0 checked).
+    for (const std::string size : {"37x30", "50x20"}) {
+        SCOPED_TRACE(size);
+        const int width = std::stoi(size), height = std::stoi(size.substr(3)), cw = (width + 1) / 2;
+        const std::vector<Frame> in = readAll(ffv1Exact444("tt", size));
+        ASSERT_FALSE(in.empty());
+        for (int line = 0; line < height; ++line)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = (line % 2 ? in[0].second : in[0].first).row(line / 2) + 4 * x;
+                ASSERT_EQ(std::vector<int>(p, p + 4),
+                          (std::vector<int>{255, exactCb(x, line), exactCr(x, line, 0), exactLuma(x, line, 0)}))
+                    << x << "," << line;
+            }
+
+        // As interlaced 4:2:0: luma exact, chroma line 2c + f the rounded mean
+        // of field f's rows 2c and 2c + 1 where it has them (frame lines
+        // 4c + f and 4c + 2 + f) over columns 2k and 2k + 1 where there are.
+        ScratchDir dir;
+        OutputOptions o;
+        o.codec = "ffv1";
+        o.pixelFormat = "yuv420p";
+        passThrough(ffv1Exact444("tt", size), dir / "out.mkv", o);
+        const DecodedFrame out = decodeFirstFrame(dir / "out.mkv");
+        ASSERT_EQ(out.format, AV_PIX_FMT_YUV420P);
+        for (int line = 0; line < height; ++line)
+            for (int x = 0; x < width; ++x)
+                ASSERT_EQ(out.planes[0][std::size_t(line) * width + x], exactLuma(x, line, 0)) << x << "," << line;
+        for (int R = 0; R < (height + 1) / 2; ++R)
+            for (int k = 0; k < cw; ++k) {
+                const int c = R / 2, f = R % 2;
+                int sum = 0, n = 0;
+                for (int line : {4 * c + f, 4 * c + 2 + f})
+                    for (int x : {2 * k, 2 * k + 1})
+                        if (line < height && x < width) sum += exactCb(x, line), ++n;
+                ASSERT_EQ(out.planes[1][std::size_t(R) * cw + k], (sum + n / 2) / n) << R << "," << k;
+            }
+
+        // Read back, each chroma sample covers the two pixels of its columns
+        // on its own field's lines (the field's last chroma line also serves
+        // a last row that has none of its own).
+        const std::vector<Frame> back = readAll(dir / "out.mkv");
+        ASSERT_FALSE(back.empty());
+        const int chromaRows = (height + 1) / 2;
+        for (int line = 0; line < height; ++line)
+            for (int x = 0; x < width; ++x) {
+                const int f = line % 2, lastOfField = chromaRows - 1 - ((chromaRows - 1 - f) & 1);
+                const int R = std::min(2 * (line / 4) + f, lastOfField);
+                const uint8_t* p = (f ? back[0].second : back[0].first).row(line / 2) + 4 * x;
+                ASSERT_EQ(p[1], out.planes[1][std::size_t(R) * cw + x / 2]) << x << "," << line;
+                ASSERT_EQ(p[3], exactLuma(x, line, 0)) << x << "," << line;
+            }
+    }
+}

@@ -1,6 +1,7 @@
 // Heatwave: a rectangle of the picture shimmers like air over a hot surface.
 // Each of its pixels takes bytes 1-3 of the input sampled a small, wave-driven
 // distance away; everything else is the input unchanged.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/table.h"
+#include "quad.h"
 #include "wave.h"
 
 namespace {
@@ -31,42 +33,60 @@ SliderDescriptor frequency = fieldfx::makeSlider(730, 0, 100, 50);
 const auto kTags = fieldfx::describeOperator(
     fieldfx::kFilter, kIdent, 2, &area, &horizontal, &vertical, &frequency);
 
-// The wave tables of the last field painted, kept while everything they
-// depend on stays the same (the two fields of a frame share a phase). At most
-// 4 x 2^16 doubles (2 MiB) for the largest field; kept for the module's life.
+// The wave values of the last fields painted, kept while the frequency and
+// field size stay the same and they cover the integers a field needs. The
+// next frame's phase is one more, which moves every integer up by one, so
+// the tables reach kPhasesAhead phases beyond the field that made them.
+// About 4 x 2^16 doubles (2 MiB) for the largest field; kept for the
+// module's life.
+constexpr std::size_t kPhasesAhead = 64;
+
 struct WaveCache {
     fieldfx::TableStore<double> store;
     bool valid = false;
-    uint32_t phase = 0;
     double freq = 0.0;
     int32_t width = 0, height = 0;
-    fieldfx::heatwave::WaveRect rect{};
-    fieldfx::heatwave::WaveTables tables{};
+    fieldfx::heatwave::WaveSpan a{}, b{};  // the integers held
+    fieldfx::heatwave::WaveTables tables{};  // from a.first and b.first on
 };
 WaveCache cache;
 
-// The tables for this field, or null when there is no heap for them (the
+bool holds(const fieldfx::heatwave::WaveSpan& held, const fieldfx::heatwave::WaveSpan& need) {
+    return need.first >= held.first &&
+           uint64_t(need.first) + need.count <= uint64_t(held.first) + held.count;
+}
+
+// The tables for this field, or false when there is no heap for them (the
 // pixels then compute their own angles).
-const fieldfx::heatwave::WaveTables* waveTables(uint32_t phase, double freq,
-                                                const fieldfx::heatwave::WaveRect& r,
-                                                int32_t width, int32_t height) {
-    const fieldfx::heatwave::WaveRect& k = cache.rect;
-    if (cache.valid && cache.phase == phase && cache.freq == freq && cache.width == width &&
-        cache.height == height && k.x0 == r.x0 && k.y0 == r.y0 && k.cols == r.cols &&
-        k.rows == r.rows)
-        return &cache.tables;
-    cache.valid = false;
-    double* store = cache.store.reserve(
-        2 * (fieldfx::heatwave::waveCountA(r) + fieldfx::heatwave::waveCountB(r)));
-    if (store == nullptr) return nullptr;
-    cache.tables = fieldfx::heatwave::fillWaveTables(store, phase, r, freq, width, height);
-    cache.phase = phase;
-    cache.freq = freq;
-    cache.width = width;
-    cache.height = height;
-    cache.rect = r;
-    cache.valid = true;
-    return &cache.tables;
+bool waveTables(uint32_t phase, double freq, const fieldfx::heatwave::WaveRect& r, int32_t width,
+                int32_t height, fieldfx::heatwave::WaveTables& out) {
+    using fieldfx::heatwave::WaveSpan;
+    const WaveSpan a = fieldfx::heatwave::waveSpanA(phase, r);
+    const WaveSpan b = fieldfx::heatwave::waveSpanB(phase, r);
+    if (!(cache.valid && cache.freq == freq && cache.width == width && cache.height == height &&
+          holds(cache.a, a) && holds(cache.b, b))) {
+        cache.valid = false;
+        const WaveSpan heldA{a.first, a.count + kPhasesAhead};
+        const WaveSpan heldB{b.first, b.count + kPhasesAhead};
+        double* store = cache.store.reserve(2 * (heldA.count + heldB.count));
+        if (store == nullptr) return false;
+        const fieldfx::heatwave::WaveTables t{store, store + heldA.count,
+                                              store + 2 * heldA.count,
+                                              store + 2 * heldA.count + heldB.count};
+        fieldfx::heatwave::fillWave(t.cosA, t.sinA, heldA, freq, double(width));
+        fieldfx::heatwave::fillWave(t.cosB, t.sinB, heldB, freq, double(2 * height));
+        cache.valid = true;
+        cache.freq = freq;
+        cache.width = width;
+        cache.height = height;
+        cache.a = heldA;
+        cache.b = heldB;
+        cache.tables = t;
+    }
+    const std::size_t da = a.first - cache.a.first, db = b.first - cache.b.first;
+    const fieldfx::heatwave::WaveTables& t = cache.tables;
+    out = {t.cosA + da, t.sinA + da, t.sinB + db, t.cosB + db};
+    return true;
 }
 
 // One field's painting: the rectangle of `dst` (laid out with the input's
@@ -82,52 +102,96 @@ struct WaveJob {
     const fieldfx::heatwave::WaveTables* tables;  // null: each pixel works out its angles
 };
 
-// Each pixel of the rectangle sampled at its wave position, blended by `Blend`.
+// Where a sample and both its neighbours each way stay inside the source
+// bounds, so that the sampler's range checks and clamps change nothing. A
+// sample lies at most 2 |amplitude| from its pixel.
+struct InnerArea {
+    int32_t x0, x1, y0, y1;  // pixels x0 .. x1 - 1 of rows y0 .. y1 - 1
+
+    InnerArea(const WaveJob& j) {
+        const fieldfx::PixelRect& b = j.source.bounds;
+        const int32_t reachX = int32_t(2.0 * std::fabs(j.amp.x)) + 2;
+        const int32_t reachY = int32_t(2.0 * std::fabs(j.amp.y)) + 2;
+        x0 = b.x0 + reachX;
+        x1 = b.x1 - reachX - 1;
+        y0 = b.y0 + reachY;
+        y1 = b.y1 - reachY - 1;
+    }
+};
+
+// Pixel (x, y) of the rectangle sampled at its wave position, blended by
+// `Blend`: the reference arithmetic.
 template <typename Blend>
-inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
+inline __attribute__((always_inline)) void wavePixel(const WaveJob& j, const InnerArea& inner,
+                                                     int32_t x, int32_t y, uint8_t* out) {
     const fieldfx::heatwave::WaveRect& rect = j.rect;
     const fieldfx::heatwave::WaveTables* t = j.tables;
-    // A sample lies at most 2 |amplitude| from its pixel. Where that keeps
-    // both neighbours of every sample inside the source bounds (at least one
-    // pixel in), the sampler's range checks and clamps change nothing and
-    // are left out.
-    const fieldfx::PixelRect& b = j.source.bounds;
-    const int32_t reachX = int32_t(2.0 * std::fabs(j.amp.x)) + 2;
-    const int32_t reachY = int32_t(2.0 * std::fabs(j.amp.y)) + 2;
-    const int32_t innerX0 = b.x0 + reachX, innerX1 = b.x1 - reachX - 1;
-    const std::size_t sourceRow = std::size_t(j.source.rowLength) * 4;
-    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
-        uint8_t* out = j.dst + (std::size_t(y) * std::size_t(j.width) + std::size_t(rect.x0)) * 4;
+    double sx, sy;
+    if (t != nullptr) {
+        // waveSample's sums, with the sines and cosines looked up.
         const int32_t dy = y - rect.y0;
-        const bool innerRow = y >= b.y0 + reachY && y < b.y1 - reachY - 1;
-        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4) {
-            double sx, sy;
-            if (t != nullptr) {
-                // waveSample's sums, with the sines and cosines looked up.
-                const int32_t i = x - rect.x0 + dy, k = x / 2 - rect.x0 / 2 + dy;
-                sy = (t->cosA[i] + t->sinB[k]) * j.amp.y + double(y);
-                sx = (t->sinA[i] + t->cosB[k]) * j.amp.x + double(x);
-            } else {
-                const fieldfx::heatwave::WaveSample s = fieldfx::heatwave::waveSample(
-                    j.phase, x, y, j.freq, j.amp, j.width, j.height);
-                sx = s.sx;
-                sy = s.sy;
-            }
-            // Byte 0, the opacity, stays as copied from the input.
-            if (innerRow && x >= innerX0 && x < innerX1) {
-                const int32_t ix = int32_t(sx), iy = int32_t(sy);
-                const uint8_t* p = j.source.pixels + std::size_t(iy) * sourceRow + ix * 4;
-                Blend::apply(p, p + 4, p + sourceRow, p + sourceRow + 4, sx - ix, sy - iy, out);
-            } else {
-                fieldfx::sampleBilinearColour<Blend>(j.source, sx, sy, out);
-            }
-        }
+        const int32_t i = x - rect.x0 + dy, k = x / 2 - rect.x0 / 2 + dy;
+        sy = (t->cosA[i] + t->sinB[k]) * j.amp.y + double(y);
+        sx = (t->sinA[i] + t->cosB[k]) * j.amp.x + double(x);
+    } else {
+        const fieldfx::heatwave::WaveSample s =
+            fieldfx::heatwave::waveSample(j.phase, x, y, j.freq, j.amp, j.width, j.height);
+        sx = s.sx;
+        sy = s.sy;
+    }
+    // Byte 0, the opacity, stays as copied from the input.
+    if (y >= inner.y0 && y < inner.y1 && x >= inner.x0 && x < inner.x1) {
+        const std::size_t sourceRow = std::size_t(j.source.rowLength) * 4;
+        const int32_t ix = int32_t(sx), iy = int32_t(sy);
+        const uint8_t* p = j.source.pixels + std::size_t(iy) * sourceRow + ix * 4;
+        Blend::apply(p, p + 4, p + sourceRow, p + sourceRow + 4, sx - ix, sy - iy, out);
+    } else {
+        fieldfx::sampleBilinearColour<Blend>(j.source, sx, sy, out);
+    }
+}
+
+uint8_t* rowStart(const WaveJob& j, int32_t y) {
+    return j.dst + (std::size_t(y) * std::size_t(j.width) + std::size_t(j.rect.x0)) * 4;
+}
+
+// Each pixel of the rectangle, one at a time.
+template <typename Blend>
+inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
+    const InnerArea inner(j);
+    const fieldfx::heatwave::WaveRect& rect = j.rect;
+    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
+        uint8_t* out = rowStart(j, y);
+        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4)
+            wavePixel<Blend>(j, inner, x, y, out);
     }
 }
 
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
+// As waveRows, with runs of four unclamped pixels from an even column on
+// taken together.
 __attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
-    waveRows<fieldfx::ColourBlendAvx2>(j);
+    using Blend = fieldfx::ColourBlendAvx2;
+    const InnerArea inner(j);
+    const fieldfx::heatwave::WaveRect& rect = j.rect;
+    const int32_t end = rect.x0 + rect.cols;
+    const int32_t unclamped = std::max(rect.x0, inner.x0);
+    const int32_t quadFirst = unclamped + (unclamped & 1);  // even: pairs share a b-wave value
+    const int32_t quadEnd = std::min(end, inner.x1);
+    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
+        uint8_t* out = rowStart(j, y);
+        int32_t x = rect.x0;
+        if (j.tables != nullptr && y >= inner.y0 && y < inner.y1) {
+            for (; x < std::min(quadFirst, end); ++x, out += 4)
+                wavePixel<Blend>(j, inner, x, y, out);
+            const int32_t dy = y - rect.y0;
+            for (; x + 4 <= quadEnd; x += 4, out += 16)
+                fieldfx::heatwave::waveQuad(j.source.pixels, j.source.rowLength, *j.tables,
+                                            std::size_t(x - rect.x0 + dy),
+                                            std::size_t(x / 2 - rect.x0 / 2 + dy), j.amp, x, y,
+                                            out);
+        }
+        for (; x < end; ++x, out += 4) wavePixel<Blend>(j, inner, x, y, out);
+    }
 }
 #endif
 
@@ -142,8 +206,10 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const double freq = fieldfx::heatwave::waveFrequency(fieldfx::sliderValue(frequency));
     const fieldfx::heatwave::Amplitudes amp = fieldfx::heatwave::waveAmplitudes(
         fieldfx::sliderValue(horizontal), fieldfx::sliderValue(vertical), msg);
-    const WaveJob job{fieldfx::clampSource(src), dst, width, height, rect, phase, freq, amp,
-                      waveTables(phase, freq, rect, width, height)};
+    fieldfx::heatwave::WaveTables tables;
+    const bool tabled = waveTables(phase, freq, rect, width, height, tables);
+    const WaveJob job{fieldfx::clampSource(src), dst, width,  height, rect,
+                      phase, freq, amp, tabled ? &tables : nullptr};
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
     if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
 #endif

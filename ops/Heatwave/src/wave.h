@@ -90,30 +90,29 @@ struct WaveTables {
     double* cosB;
 };
 
-inline std::size_t waveCountA(const WaveRect& r) { return std::size_t(r.cols + r.rows - 1); }
-inline std::size_t waveCountB(const WaveRect& r) {
-    return std::size_t((r.x0 + r.cols - 1) / 2 - r.x0 / 2 + r.rows);
+// The integers the angles of a rectangle's pixels are multiples of: a wave
+// needs `count` of them from `first` on.
+struct WaveSpan {
+    uint32_t first;
+    std::size_t count;
+};
+
+inline WaveSpan waveSpanA(uint32_t phase, const WaveRect& r) {
+    return {phase + uint32_t(r.x0) + uint32_t(r.y0), std::size_t(r.cols + r.rows - 1)};
+}
+inline WaveSpan waveSpanB(uint32_t phase, const WaveRect& r) {
+    return {uint32_t(r.x0 / 2) + phase + uint32_t(r.y0),
+            std::size_t((r.x0 + r.cols - 1) / 2 - r.x0 / 2 + r.rows)};
 }
 
-// Fills the tables (laid out in `store`, which holds 2 waveCountA + 2
-// waveCountB doubles) for a non-empty rectangle.
-inline WaveTables fillWaveTables(double* store, uint32_t phase, const WaveRect& r, double freq,
-                                 int32_t width, int32_t height) {
-    const std::size_t na = waveCountA(r), nb = waveCountB(r);
-    const WaveTables t{store, store + na, store + 2 * na, store + 2 * na + nb};
-    const uint32_t firstA = phase + uint32_t(r.x0) + uint32_t(r.y0);
-    const uint32_t firstB = uint32_t(r.x0 / 2) + phase + uint32_t(r.y0);
-    for (std::size_t i = 0; i < na; ++i) {
-        const double a = double(firstA + uint32_t(i)) * freq / double(width);
-        t.cosA[i] = fieldfx::mathCos(a);
-        t.sinA[i] = fieldfx::mathSin(a);
+// cos and sin of n freq / divisor for the n of `span`, the angles of
+// waveSample with divisor W (wave a) or 2H (wave b).
+inline void fillWave(double* cosOut, double* sinOut, WaveSpan span, double freq, double divisor) {
+    for (std::size_t i = 0; i < span.count; ++i) {
+        const double angle = double(span.first + uint32_t(i)) * freq / divisor;
+        cosOut[i] = fieldfx::mathCos(angle);
+        sinOut[i] = fieldfx::mathSin(angle);
     }
-    for (std::size_t j = 0; j < nb; ++j) {
-        const double b = double(firstB + uint32_t(j)) * freq / double(2 * height);
-        t.sinB[j] = fieldfx::mathSin(b);
-        t.cosB[j] = fieldfx::mathCos(b);
-    }
-    return t;
 }
 
 }  // namespace fieldfx::heatwave

@@ -8,6 +8,7 @@
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
+#include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/message.h"
 #include "fieldfx/helpers/opmath.h"
 #include "fieldfx/helpers/params.h"
@@ -173,6 +174,145 @@ void blurArea(const uint8_t* src, uint8_t* dst, const BlurPlan& p, uint32_t* sum
     }
 }
 
+#if defined(__x86_64__)
+// A row's column means summed along the row, 4 a summed column after a
+// first zero column.
+fieldfx::TableStore<uint32_t> columnPrefix;
+
+// An output column near the ends of the rows, whose window is cut: the same
+// in every row, so worked out once a field.
+struct EdgeColumn {
+    BoxWindow window;
+    fieldfx::smudge::CountDivisor by;
+};
+fieldfx::TableStore<EdgeColumn> edgeColumns;
+
+// The output columns of a plan taken four at a time (from `first`, before
+// `end`); the others, at either end, are edge columns.
+struct QuadColumns {
+    int32_t first, end;
+
+    explicit QuadColumns(const BlurPlan& p) {
+        // Between these every window has `length` columns from x - reach on.
+        const int32_t interiorFirst = std::max(p.colFirst, p.reach + 1);
+        const int32_t interiorEnd = std::min(p.colLast + 1, p.width - 1 - p.reach);
+        first = std::min(interiorFirst, p.colLast + 1);
+        end = first + std::max(interiorEnd - first, 0) / 4 * 4;
+    }
+    std::size_t edges(const BlurPlan& p) const {
+        return std::size_t(first - p.colFirst) + std::size_t(p.colLast + 1 - end);
+    }
+};
+
+// blurArea on AVX2, with the same sums and divisions. The column means of a
+// row are divided eight at a time and summed along the row as they come,
+// so that any window of them is the difference of two prefix sums: pairs of
+// neighbouring output pixels then need two loads and a subtraction, and the
+// eight sums divide at once. Where at most one row enters and one leaves the
+// column windows, the sums take them in the same pass.
+__attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
+                                                  const BlurPlan& p, uint32_t* sums,
+                                                  uint32_t* prefix, EdgeColumn* edges) {
+    const QuadColumns quads(p);
+    EdgeColumn* edge = edges;
+    auto addEdges = [&](int32_t from, int32_t end) {
+        for (int32_t x = from; x < end; ++x, ++edge) {
+            const BoxWindow w = boxWindow(x, p.width, p.reach, p.length);
+            *edge = EdgeColumn{w, fieldfx::smudge::CountDivisor{uint32_t(w.last - w.first + 1)}};
+        }
+    };
+    addEdges(p.colFirst, quads.first);
+    addEdges(quads.end, p.colLast + 1);
+
+    const std::size_t rowBytes = std::size_t(p.width) * 4;
+    const std::size_t sumBytes = std::size_t(p.sumLast - p.sumFirst + 1) * 4;
+    const uint8_t* column = src + std::size_t(p.sumFirst) * 4;
+    std::fill(sums, sums + sumBytes, 0u);
+    std::fill(prefix, prefix + 4, 0u);
+    int32_t first = boxWindow(p.rowFirst, p.height, p.reachDown, p.lengthDown).first;
+    int32_t last = first - 1;
+    for (int32_t y = p.rowFirst; y <= p.rowLast; ++y) {
+        const BoxWindow down = boxWindow(y, p.height, p.reachDown, p.lengthDown);
+        const uint8_t* enter = nullptr;
+        const uint8_t* leave = nullptr;
+        if (last >= first && down.last - last <= 1 && down.first - first <= 1) {
+            if (last < down.last) enter = column + std::size_t(++last) * rowBytes;
+            if (first < down.first) leave = column + std::size_t(first++) * rowBytes;
+        } else {
+            while (last < down.last)
+                addRow(sums, column + std::size_t(++last) * rowBytes, sumBytes, 1);
+            while (first < down.first)
+                addRow(sums, column + std::size_t(first++) * rowBytes, sumBytes, -1);
+        }
+        const fieldfx::smudge::CountDivisor byRows{uint32_t(last - first + 1)};
+        __m128i carry = _mm_setzero_si128();
+        std::size_t i = 0;
+        for (; i + 8 <= sumBytes; i += 8) {
+            auto* at = reinterpret_cast<__m256i*>(sums + i);
+            __m256i v = _mm256_loadu_si256(at);
+            if (enter != nullptr) v = _mm256_add_epi32(v, fieldfx::smudge::widenPair(enter + i));
+            if (leave != nullptr) v = _mm256_sub_epi32(v, fieldfx::smudge::widenPair(leave + i));
+            if (enter != nullptr || leave != nullptr) _mm256_storeu_si256(at, v);
+            const __m256i means = byRows.divide8(v);
+            const __m128i left = _mm_add_epi32(carry, _mm256_castsi256_si128(means));
+            carry = _mm_add_epi32(left, _mm256_extracti128_si256(means, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(prefix + 4 + i), left);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(prefix + 8 + i), carry);
+        }
+        for (; i < sumBytes; i += 4) {  // an odd last column
+            for (std::size_t k = i; k < i + 4; ++k) {
+                if (enter != nullptr) sums[k] += enter[k];
+                if (leave != nullptr) sums[k] -= leave[k];
+            }
+            uint32_t running[4];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(running), carry);
+            for (int k = 0; k < 4; ++k) prefix[4 + i + k] = running[k] + byRows.divide(sums[i + k]);
+        }
+
+        // The window of output column x covers prefix[4 (last + 1)] minus
+        // prefix[4 first], columns counted from sumFirst.
+        uint8_t* out = dst + std::size_t(y) * rowBytes;
+        auto windowSum = [&](const BoxWindow& w) {
+            fieldfx::smudge::PixelSum sum, before;
+            sum.load(prefix + std::size_t(w.last + 1 - p.sumFirst) * 4);
+            before.load(prefix + std::size_t(w.first - p.sumFirst) * 4);
+            sum.v = _mm_sub_epi32(sum.v, before.v);
+            return sum;
+        };
+        auto edgePixels = [&](int32_t from, int32_t end, const EdgeColumn* e) {
+            for (int32_t x = from; x < end; ++x, ++e) {
+                uint8_t* o = out + std::size_t(x) * 4;
+                uint32_t word;
+                std::memcpy(&word, o, 4);
+                word = (word & 0xFFu) | (e->by.meansOf(windowSum(e->window)) & ~0xFFu);
+                std::memcpy(o, &word, 4);
+            }
+        };
+        edgePixels(p.colFirst, quads.first, edges);
+        const fieldfx::smudge::CountDivisor byColumns{uint32_t(p.length)};
+        const __m128i opacity = _mm_set1_epi32(0xFF);
+        for (int32_t x = quads.first; x < quads.end; x += 4) {
+            auto pairMeans = [&](int32_t at) __attribute__((target("avx2"))) {
+                const uint32_t* hi = prefix + std::size_t(at - p.reach + p.length - p.sumFirst) * 4;
+                const uint32_t* lo = prefix + std::size_t(at - p.reach - p.sumFirst) * 4;
+                return byColumns.divide8(
+                    _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hi)),
+                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lo))));
+            };
+            const __m256i m01 = pairMeans(x), m23 = pairMeans(x + 2);
+            // Every mean lies in 0..255, so packing with saturation keeps it.
+            const __m128i bytes = _mm_packus_epi16(
+                _mm_packs_epi32(_mm256_castsi256_si128(m01), _mm256_extracti128_si256(m01, 1)),
+                _mm_packs_epi32(_mm256_castsi256_si128(m23), _mm256_extracti128_si256(m23, 1)));
+            auto* o = reinterpret_cast<__m128i*>(out + std::size_t(x) * 4);
+            _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(o), opacity),
+                                             _mm_andnot_si128(opacity, bytes)));
+        }
+        edgePixels(quads.end, p.colLast + 1, edges + (quads.first - p.colFirst));
+    }
+}
+#endif
+
 // The box length: twice the strength, scaled with the field size, at least 2.
 // Slider values are clamped to their range; a scale denominator of 0 means no
 // scaling.
@@ -243,7 +383,7 @@ SpotArea spotArea(const Spot& s, int32_t width, int32_t height) {
 // What the pixel at offset (dx, dy) from the centre takes: the blurred copy
 // inside the inner radius, nothing beyond the outer radius, and across the
 // ring the mix with the weight returned.
-constexpr float kCopy = -1.0f, kKeep = 256.0f;
+using fieldfx::smudge::kCopy, fieldfx::smudge::kKeep;
 
 float spotWeight(int32_t dx, int32_t dy, const Spot& s) {
     const float dist = spotDistance(dx, dy);
@@ -279,9 +419,16 @@ const float* spotWeights(const Spot& s) {
     return w;
 }
 
-// Paints the blurred copy into the spot.
-void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
-               const SpotArea& a) {
+// The offset from the centre of each row of the spot that has one, and the
+// row's weights (null without a weight table).
+struct SpotRow {
+    int32_t dy;
+    const float* weights;
+};
+
+template <typename PaintRow>
+inline __attribute__((always_inline)) void eachSpotRow(const Spot& s, const SpotArea& a,
+                                                       PaintRow&& paintRow) {
     const float* weights = spotWeights(s);
     for (int32_t i = a.rowFirst; i <= a.rowLast; ++i) {
         // i - y0 < 2H here, so the product stays below 3 R * 1000.
@@ -290,18 +437,60 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& 
         const float* row =
             weights != nullptr ? weights + std::size_t(std::abs(dy)) * std::size_t(s.outer + 1)
                                : nullptr;
-        const std::size_t rowStart = std::size_t(i) * std::size_t(width);
-        for (int32_t j = a.colFirst; j <= a.colLast; ++j) {
-            const float n = row != nullptr ? row[std::abs(j - s.cx)] : spotWeight(j - s.cx, dy, s);
-            uint8_t* p = src + (rowStart + std::size_t(j)) * 4;
-            const uint8_t* b = blurred + (rowStart + std::size_t(j)) * 4;
-            if (n == kCopy)
-                std::memcpy(p, b, 4);
-            else if (n != kKeep)
-                fieldfx::smudge::ringPixel(b, p, n);
-        }
+        paintRow(i, SpotRow{dy, row});
     }
 }
+
+// Pixels `from` .. a.colLast of row i of the spot, one at a time.
+inline void paintSpotPixels(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
+                            const SpotArea& a, int32_t i, SpotRow r, int32_t from) {
+    const std::size_t rowStart = std::size_t(i) * std::size_t(width);
+    for (int32_t j = from; j <= a.colLast; ++j) {
+        const float n =
+            r.weights != nullptr ? r.weights[std::abs(j - s.cx)] : spotWeight(j - s.cx, r.dy, s);
+        const std::size_t at = (rowStart + std::size_t(j)) * 4;
+        fieldfx::smudge::spotPixel(blurred + at, src + at, n);
+    }
+}
+
+// Paints the blurred copy into the spot.
+void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& s,
+               const SpotArea& a) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) {
+        paintSpotPixels(src, blurred, width, s, a, i, r, a.colFirst);
+    });
+}
+
+#if defined(__x86_64__)
+// paintSpot with four pixels at a time where the weights are tabled.
+__attribute__((target("avx2"))) void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
+                                                   int32_t width, const Spot& s,
+                                                   const SpotArea& a) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) __attribute__((target("avx2"))) {
+        int32_t j = a.colFirst;
+        if (r.weights != nullptr) {
+            const std::size_t rowStart = std::size_t(i) * std::size_t(width);
+            for (; j + 3 <= a.colLast; j += 4) {
+                // The weights of columns j .. j + 3, by their distance from cx.
+                const int32_t dx = j - s.cx;
+                __m128 n;
+                if (dx >= 0) {
+                    n = _mm_loadu_ps(r.weights + dx);
+                } else if (dx + 3 <= 0) {
+                    n = _mm_shuffle_ps(_mm_loadu_ps(r.weights - dx - 3),
+                                       _mm_loadu_ps(r.weights - dx - 3), _MM_SHUFFLE(0, 1, 2, 3));
+                } else {
+                    n = _mm_setr_ps(r.weights[-dx], r.weights[std::abs(dx + 1)],
+                                    r.weights[std::abs(dx + 2)], r.weights[dx + 3]);
+                }
+                const std::size_t at = (rowStart + std::size_t(j)) * 4;
+                fieldfx::smudge::spotQuad(blurred + at, src + at, n);
+            }
+        }
+        paintSpotPixels(src, blurred, width, s, a, i, r, j);
+    });
+}
+#endif
 
 // ---- The field --------------------------------------------------------------------
 
@@ -327,12 +516,25 @@ int32_t process(const OperatorMessage* msg) {
                                        area.colFirst, area.colLast);
         const std::size_t sumBytes = std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
         uint32_t* sums = columnSums.reserve(sumBytes);
-        uint8_t* line = columnMeans.reserve(sumBytes);
         // Without heap for them the spot shows the scratch image as the host
         // handed it out.
-        if (sums != nullptr && line != nullptr)
-            blurArea(srcPixels, blurredPixels, plan, sums, line);
-        paintSpot(srcPixels, blurredPixels, width, spot, area);
+#if defined(__x86_64__)
+        if (fieldfx::haveAvx2()) {
+            uint32_t* prefix = columnPrefix.reserve(sumBytes + 4);
+            // At least one edge column's room: no room at all reads as no heap.
+            EdgeColumn* edges =
+                edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
+            if (sums != nullptr && prefix != nullptr && edges != nullptr)
+                blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix, edges);
+            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
+        } else
+#endif
+        {
+            uint8_t* line = columnMeans.reserve(sumBytes);
+            if (sums != nullptr && line != nullptr)
+                blurArea(srcPixels, blurredPixels, plan, sums, line);
+            paintSpot(srcPixels, blurredPixels, width, spot, area);
+        }
     }
 
     return images.deliver(src);

@@ -11,8 +11,15 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace fieldfx::smudge {
+
+// What a pixel of the spot takes, by its weight: the blurred copy whole, the
+// picture unchanged, or (any weight in 0 .. 255) the mix of the two.
+constexpr float kCopy = -1.0f, kKeep = 256.0f;
 
 // One byte of a ring pixel: the blurred and the unblurred byte mixed by the
 // weight `n` of the unblurred one.
@@ -44,6 +51,54 @@ inline void ringPixel(const uint8_t* blurred, uint8_t* p, float n) {
 inline void ringPixel(const uint8_t* blurred, uint8_t* p, float n) {
     for (int k = 0; k < 4; ++k) p[k] = ringValue(blurred[k], p[k], n);
 }
+#endif
+
+// One pixel of the spot by its weight `n`.
+inline void spotPixel(const uint8_t* blurred, uint8_t* p, float n) {
+    if (n == kCopy)
+        std::memcpy(p, blurred, 4);
+    else if (n != kKeep)
+        ringPixel(blurred, p, n);
+}
+
+#if defined(__x86_64__)
+#define FIELDFX_SPOT_AVX2 __attribute__((target("avx2"), always_inline))
+
+// The eight bytes of two pixels, one a 32-bit lane.
+FIELDFX_SPOT_AVX2 inline __m256i widenPair(const uint8_t* bytes) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
+}
+
+// spotPixel on two pixels, 8 single-precision lanes: the mix as ringPixel
+// computes it, then the lanes of a copied or kept pixel replaced.
+FIELDFX_SPOT_AVX2 inline __m256i spotPair(const uint8_t* blurred, const uint8_t* p, __m256 n) {
+    const __m256i b = widenPair(blurred), o = widenPair(p);
+    const __m256 blurredShare = _mm256_sub_ps(_mm256_set1_ps(255.0f), n);
+    const __m256 mix = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(b), blurredShare),
+                                     _mm256_mul_ps(_mm256_cvtepi32_ps(o), n));
+    const __m256i ring = _mm256_cvttps_epi32(_mm256_div_ps(mix, _mm256_set1_ps(255.0f)));
+    const __m256i copy = _mm256_castps_si256(_mm256_cmp_ps(n, _mm256_set1_ps(kCopy), _CMP_EQ_OQ));
+    const __m256i keep = _mm256_castps_si256(_mm256_cmp_ps(n, _mm256_set1_ps(kKeep), _CMP_EQ_OQ));
+    return _mm256_blendv_epi8(_mm256_blendv_epi8(ring, b, copy), o, keep);
+}
+
+// spotPixel on the four pixels at `blurred` and `p` with the weights `n`.
+// A ring lane lies in 0 .. 255, so packing with saturation keeps it whole.
+FIELDFX_SPOT_AVX2 inline void spotQuad(const uint8_t* blurred, uint8_t* p, __m128 n) {
+    const __m256 weights = _mm256_castps128_ps256(n);
+    const __m256i first = spotPair(
+        blurred, p, _mm256_permutevar8x32_ps(weights, _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)));
+    const __m256i second = spotPair(
+        blurred + 8, p + 8,
+        _mm256_permutevar8x32_ps(weights, _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3)));
+    const __m128i words01 =
+        _mm_packs_epi32(_mm256_castsi256_si128(first), _mm256_extracti128_si256(first, 1));
+    const __m128i words23 =
+        _mm_packs_epi32(_mm256_castsi256_si128(second), _mm256_extracti128_si256(second, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words01, words23));
+}
+
+#undef FIELDFX_SPOT_AVX2
 #endif
 
 }  // namespace fieldfx::smudge
