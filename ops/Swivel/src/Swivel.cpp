@@ -127,17 +127,11 @@ RowSamplers rowSamplers() {
     return RowSamplers{&sampleColumns, &sampleColumns};
 }
 
-// The columns whose four neighbours all lie inside the bounds.
-swivel::ColumnRun insideRun(const swivel::Rotation& rot, const swivel::RowTerms& row,
-                            const fieldfx::PixelRect& b, int32_t width) {
-    return swivel::columnsWithin(rot, row, width, b.x0, b.x1 - 2, b.y0, b.y1 - 2);
-}
-
 // The clamp variant's row.
 void clampRow(const swivel::Rotation& rot, const swivel::RowTerms& row,
               const fieldfx::SampleSource& source, int32_t width, RowSamplers samplers,
-              uint8_t* out) {
-    const swivel::ColumnRun in = insideRun(rot, row, source.bounds, width);
+              swivel::BoxColumns& inside, uint8_t* out) {
+    const swivel::ColumnRun in = inside.along(rot, row, width);
     samplers.clamped(rot, row, source, 0, in.begin, out);
     samplers.inside(rot, row, source, in.begin, in.end, out + std::size_t(in.begin) * 4);
     samplers.clamped(rot, row, source, in.end, width, out + std::size_t(in.end) * 4);
@@ -150,11 +144,10 @@ void clampRow(const swivel::Rotation& rot, const swivel::RowTerms& row,
 // checks.
 void borderRow(const swivel::Rotation& rot, const swivel::RowTerms& row,
                const fieldfx::SampleSource& source, int32_t width, const uint8_t border[4],
-               RowSamplers samplers, uint8_t* out) {
-    const fieldfx::PixelRect& b = source.bounds;
-    const swivel::ColumnRun near =
-        swivel::columnsWithin(rot, row, width, b.x0 - 1, b.x1 - 1, b.y0 - 1, b.y1 - 1);
-    swivel::ColumnRun in = insideRun(rot, row, b, width);
+               RowSamplers samplers, swivel::BoxColumns& touching, swivel::BoxColumns& inside,
+               uint8_t* out) {
+    const swivel::ColumnRun near = touching.along(rot, row, width);
+    swivel::ColumnRun in = inside.along(rot, row, width);
     if (in.begin == in.end) in = swivel::ColumnRun{near.end, near.end};
     const auto checked = [&](int32_t begin, int32_t end) {
         for (int32_t c = begin; c < end; ++c) {
@@ -182,6 +175,11 @@ void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool us
         useBorder ? fieldfx::borderSource(src) : fieldfx::clampSource(src);
     const RowSamplers samplers = rowSamplers();
     const bool unturned = rot.sn == 0.0 && rot.cs == 1.0;
+    const fieldfx::PixelRect& b = source.bounds;
+    // The columns whose four neighbours all lie inside the bounds, and those
+    // with at least one there.
+    swivel::BoxColumns inside(b.x0, b.x1 - 2, b.y0, b.y1 - 2);
+    swivel::BoxColumns touching(b.x0 - 1, b.x1 - 1, b.y0 - 1, b.y1 - 1);
     auto* out = static_cast<uint8_t*>(dst->pixels);
     const int32_t rows = fieldfx::rowsHeld(dst, width, height);
     for (int32_t r = 0; r < rows; ++r) {
@@ -190,9 +188,9 @@ void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool us
         if (unturned)
             copyRow(source, r, width, useBorder, border, o);
         else if (useBorder)
-            borderRow(rot, row, source, width, border, samplers, o);
+            borderRow(rot, row, source, width, border, samplers, touching, inside, o);
         else
-            clampRow(rot, row, source, width, samplers, o);
+            clampRow(rot, row, source, width, samplers, inside, o);
         opChkAbort();  // polled once a row; the field is always finished
     }
 }

@@ -65,41 +65,69 @@ struct ColumnRun {
     int32_t begin, end;
 };
 
-// The columns of a row (of `width`) whose sample's top-left neighbour, as the
-// sampler splits the position, lies in columns xMin..xMax and rows
+// The columns of each row (of `width`) whose sample's top-left neighbour, as
+// the sampler splits the position, lies in columns xMin..xMax and rows
 // yMin..yMax. Along a row x never falls (cs > 0) and y only rises or only
 // falls with the sign of sn: rounding keeps the order of exact values, and
 // truncation keeps it too. Each bound therefore holds on a prefix or a suffix
-// of the row, found by bisection, and together they hold on one run.
-inline ColumnRun columnsWithin(const Rotation& rot, const RowTerms& row, int32_t width,
-                               int32_t xMin, int32_t xMax, int32_t yMin, int32_t yMax) {
-    // The whole parts of x and y as the sampler splits them.
-    const auto ix = [&](int32_t c) {
-        return int32_t(fieldfx::detail::keepConvertible(sampleX(rot, row, columnOffset(rot, c))));
-    };
-    const auto iy = [&](int32_t c) {
-        return int32_t(fieldfx::detail::keepConvertible(sampleY(rot, row, columnOffset(rot, c))));
-    };
-    // The first column where `holds` does (width if none): it holds on a suffix.
-    const auto first = [width](auto holds) {
-        int32_t lo = 0, hi = width;
-        while (lo < hi) {
-            const int32_t mid = lo + (hi - lo) / 2;
-            if (holds(mid)) hi = mid;
-            else lo = mid + 1;
+// of the row, and together they hold on one run. Where a bound ends moves
+// little from row to row, so each is searched from the previous row's end,
+// by steps doubling away from it, then by bisection.
+class BoxColumns {
+public:
+    BoxColumns(int32_t xMin, int32_t xMax, int32_t yMin, int32_t yMax)
+        : xMin_(xMin), xMax_(xMax), yMin_(yMin), yMax_(yMax) {}
+
+    ColumnRun along(const Rotation& rot, const RowTerms& row, int32_t width) {
+        // The whole parts of x and y as the sampler splits them.
+        const auto ix = [&](int32_t c) {
+            const double x = sampleX(rot, row, columnOffset(rot, c));
+            return int32_t(fieldfx::detail::keepConvertible(x));
+        };
+        const auto iy = [&](int32_t c) {
+            const double y = sampleY(rot, row, columnOffset(rot, c));
+            return int32_t(fieldfx::detail::keepConvertible(y));
+        };
+        // Where each bound starts to hold, and where it stops (y rises along
+        // the row when sn >= 0, and falls otherwise).
+        const bool rises = rot.sn >= 0.0;
+        const auto xFrom = [&](int32_t c) { return ix(c) >= xMin_; };
+        const auto xPast = [&](int32_t c) { return ix(c) > xMax_; };
+        const auto yFrom = [&](int32_t c) { return rises ? iy(c) >= yMin_ : iy(c) <= yMax_; };
+        const auto yPast = [&](int32_t c) { return rises ? iy(c) > yMax_ : iy(c) < yMin_; };
+        ColumnRun run{std::max(first(width, ends_[0], xFrom), first(width, ends_[2], yFrom)),
+                      std::min(first(width, ends_[1], xPast), first(width, ends_[3], yPast))};
+        if (run.end < run.begin) run.end = run.begin;
+        return run;
+    }
+
+private:
+    // The first column of [0, width] where `holds` does (width if none), for
+    // a `holds` that is false and then true along the row, searched from
+    // `from`, which is left there for the next row.
+    template <typename Holds>
+    static int32_t first(int32_t width, int32_t& from, Holds holds) {
+        const auto at = [&](int32_t c) { return c >= width || (c >= 0 && holds(c)); };
+        int32_t lo, hi = std::clamp(from, 0, width);  // at(lo) false, at(hi) true
+        int32_t step = 1;
+        if (at(hi)) {
+            for (lo = hi - 1; at(lo); lo = hi - step) hi = lo, step *= 2;
+        } else {
+            for (lo = hi, hi = lo + 1; !at(hi); hi = lo + step) lo = hi, step *= 2;
         }
-        return lo;
-    };
-    const bool yRises = rot.sn >= 0.0;
-    ColumnRun run{first([&](int32_t c) { return ix(c) >= xMin; }),
-                  first([&](int32_t c) { return ix(c) > xMax; })};
-    run.begin = std::max(run.begin, yRises ? first([&](int32_t c) { return iy(c) >= yMin; })
-                                           : first([&](int32_t c) { return iy(c) <= yMax; }));
-    run.end = std::min(run.end, yRises ? first([&](int32_t c) { return iy(c) > yMax; })
-                                       : first([&](int32_t c) { return iy(c) < yMin; }));
-    if (run.end < run.begin) run.end = run.begin;
-    return run;
-}
+        lo = std::max(lo, -1);
+        hi = std::min(hi, width);
+        while (hi - lo > 1) {
+            const int32_t mid = lo + (hi - lo) / 2;
+            if (at(mid)) hi = mid;
+            else lo = mid;
+        }
+        return from = hi;
+    }
+
+    int32_t xMin_, xMax_, yMin_, yMax_;
+    int32_t ends_[4] = {0, 0, 0, 0};
+};
 
 }  // namespace fieldfx::swivel
 
