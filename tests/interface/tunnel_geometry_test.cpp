@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 
 #include "fieldfx/helpers/tunnel_geometry.h"
+#include "testhost.h"
 
 using namespace fieldfx;
 
@@ -88,5 +90,101 @@ TEST(TunnelGeometry, OddFieldAndAspectAreUndoneInTheSampleRow) {
     EXPECT_TRANSCENDENTAL(s.x, 0x1.af35264efa8a6p+4);  // 26.950475986967511
     EXPECT_TRANSCENDENTAL(s.y, 0x1.5a2868bc8990ap+2);  // 5.4087163773713289
 }
+
+// The kept table against each pixel's own distance and direction, with
+// centres that let rows and columns mirror others (even fields, and odd ones
+// with square pixels) and centres that do not.
+TEST(TunnelGeometry, KeptTableHoldsEachPixelsDistanceAndDirection) {
+    std::mt19937 random(3);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int trial = 0; trial < 200; ++trial) {
+        const int32_t width = draw(1, 40), height = draw(1, 30);
+        const TunnelCentre c{draw(-10, width + 10), draw(-10, height + 10), draw(0, 1),
+                             trial % 2 ? 1000 : draw(1, 3000)};
+        TunnelGeometryCache cache;
+        const TunnelRows* table = cache.rows(c, width, height);
+        ASSERT_NE(table, nullptr);
+        for (int32_t y = 0; y < height; ++y) {
+            const double dv = frameLineDistance(c, y);
+            for (int32_t x = 0; x < width; ++x) {
+                const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
+                const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
+                ASSERT_EQ(table->dist[i], dist);
+                if (dist == 0.0) continue;
+                const Direction u = directionOf(dx, dv, dist);
+                ASSERT_EQ(table->ux[i], u.ux) << "trial " << trial << " pixel " << x << "," << y;
+                ASSERT_EQ(table->uy[i], u.uy) << "trial " << trial << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+
+#if defined(FIELDFX_PAIR_LANES)
+FIELDFX_AVX2_KERNEL void ringRowFour(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+                                     double rim, double span, int32_t depth,
+                                     const SampleSource& src, RingChunk& chunk) {
+    ringChunk<PixelLanesAvx2>(c, row, n, rim, span, depth, src, chunk);
+}
+
+FIELDFX_AVX512_KERNEL void ringRowEight(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+                                        double rim, double span, int32_t depth,
+                                        const SampleSource& src, RingChunk& chunk) {
+    ringChunk<PixelPairLanes>(c, row, n, rim, span, depth, src, chunk);
+}
+
+// Rows of the kept table, four and eight pixels at a time, against the scalar
+// functions and the sampler's neighbours and fractions: random centres (inside and outside the field), aspects,
+// parities, rims, depths and row lengths that leave a partial last group.
+TEST(TunnelGeometry, RingChunkSamplesAsTheScalarFunctions) {
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 random(5);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int trial = 0; trial < 300; ++trial) {
+        const int32_t width = draw(1, RingChunk::kPixels), height = draw(1, 24);
+        testhost::FieldSpec f = testhost::patternField(width, height, trial);
+        const FieldImage image{f.pixels.data(), f.width, f.height, int16_t(draw(0, 3)),
+                               int16_t(draw(0, 3)), f.width, f.height};
+        const SampleSource src = clampSource(&image);
+        const TunnelCentre c{draw(-20, width + 20), draw(-10, height + 10), draw(0, 1),
+                             draw(0, 1) ? 1000 : draw(1, 3000)};
+        const double rim = draw(0, 30) + (trial % 3) * 0.25;
+        const double span = draw(1, 400) * 1.375;
+        const int32_t depth = draw(0, 20);
+        TunnelGeometryCache cache;
+        const TunnelRows* table = cache.rows(c, width, height);
+        ASSERT_NE(table, nullptr);
+        for (int32_t y = 0; y < height; ++y) {
+            const TunnelRows row = table->from(std::size_t(y) * std::size_t(width));
+            RingChunk four, eight;
+            ringRowFour(c, row, width, rim, span, depth, src, four);
+            if (haveAvx512()) ringRowEight(c, row, width, rim, span, depth, src, eight);
+            const double dv = frameLineDistance(c, y);
+            for (int32_t x = 0; x < width; ++x) {
+                const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
+                if (dist <= rim) continue;
+                const double rho = ringRadius(depth, dist - rim, span, rim);
+                const SamplePosition s = tunnelSample(c, dx, dv, dist, rho);
+                for (const RingChunk* chunk : {&four, &eight}) {
+                    if (chunk == &eight && !haveAvx512()) break;
+                    ASSERT_EQ(chunk->e[x], dist - rim);
+                    const BilinearTap& t = chunk->tap[x];
+                    const uint8_t* p00 = src.pixels + std::size_t(t.at) * 4;
+                    withClampedNeighbours(src, s.x, s.y,
+                                          [&](const uint8_t* q00, const uint8_t* q10,
+                                              const uint8_t* q01, const uint8_t*, double fx,
+                                              double fy) {
+                                              ASSERT_EQ(p00, q00);
+                                              ASSERT_EQ(p00 + t.right * 4, q10);
+                                              ASSERT_EQ(p00 + std::size_t(t.down) * 4, q01);
+                                              ASSERT_EQ(t.fx, fx);
+                                              ASSERT_EQ(t.fy, fy);
+                                          });
+                }
+                ASSERT_FALSE(HasFatalFailure()) << "trial " << trial << " pixel " << x << "," << y;
+            }
+        }
+    }
+}
+#endif
 
 }  // namespace

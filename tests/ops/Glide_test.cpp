@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "shift.h"
+#include "wipe_positions.h"
 #include "testhost.h"
 #include "transhost_double.h"
 
@@ -48,6 +50,27 @@ TEST(GlideArithmetic, HandDerivedPositionsInSinglePrecision) {
     EXPECT_EQ(glide::shiftedCoordinate(189, 144, 323, 0, 0), 84.26006317138672);
     // The origin of the active rectangle is added last, in single precision too.
     EXPECT_EQ(glide::shiftedCoordinate(34, 144, 323, 100, 3), 118.15789794921875);
+}
+
+TEST(GlideArithmetic, FourPositionsAtOnceAreTheScalarOnes) {
+    std::mt19937 rng(5);
+    auto pick = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    for (int run = 0; run < 2000; ++run) {
+        const int32_t S = pick(4, fieldfx::kMaxBandWidth), aH = pick(1, 1080);
+        const glide::Shift shift =
+            glide::shiftVector(uint32_t(pick(0, 8)), glide::shiftLength(pick(0, 100), aH));
+        const int32_t ax = pick(0, 50), ay = pick(0, 50);
+        const glide::ShiftPositions p(shift, ax, ay, S);
+        const int32_t r = pick(0, aH - 1), l = pick(0, S - 4);
+        int32_t c[4], k[4];
+        for (int j = 0; j < 4; ++j) c[j] = pick(0, 1919), k[j] = pick(0, S - 1);
+        for (const wipetest::Quad& q : wipetest::quadEveryLaneType(p, r, c, k, l)) {
+            for (int j = 0; j < 4; ++j) {
+                ASSERT_EQ(q[j], glide::shiftedCoordinate(S - k[j], shift.dx, S, c[j], ax)) << run;
+                ASSERT_EQ(q[4 + j], glide::shiftedCoordinate(S - l - j, shift.dy, S, r, ay)) << run;
+            }
+        }
+    }
 }
 
 // ---- The operator ---------------------------------------------------------------

@@ -2,6 +2,9 @@
 // magnified about the centre of the active rectangle.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "wipe_positions.h"
 #include "zoom.h"
 #include "fieldfx/helpers/pattern_wipe.h"
 #include "testhost.h"
@@ -59,6 +62,32 @@ TEST(TelescopeArithmetic, MatchesHandDerivedSamplePositions) {
     EXPECT_EQ(telescope::zoomedCoordinate(17, 360, 5, 1.0), 22.0);
     // The offset of the rectangle is added after the magnification.
     EXPECT_EQ(telescope::zoomedCoordinate(600, 360, 7, f1), 0x1.c765c1f969710p+8 + 7.0);
+}
+
+TEST(TelescopeArithmetic, FourPositionsAtOnceAreTheScalarOnes) {
+    std::mt19937 rng(3);
+    auto pick = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    for (int run = 0; run < 2000; ++run) {
+        const int32_t S = pick(8, fieldfx::kMaxBandWidth), aH = pick(1, 1080);
+        const double Z = telescope::zoomStrength(pick(0, 100), aH);
+        const int32_t halfW = pick(0, 960), halfH = aH / 2, ax = pick(0, 50), ay = pick(0, 50);
+        // Field 1 of 2: the levels from L = (S + 255) / 2 - S up.
+        const fieldfx::WipeLevels lv = fieldfx::wipeLevels(S, 1, 2);
+        const fieldfx::LevelRange levels = fieldfx::bandLevelRange(lv);
+        const telescope::ZoomPositions p(halfW, halfH, ax, ay, lv, Z);
+        const int32_t r = pick(0, aH - 1), l = pick(levels.lo, levels.hi - 4);
+        int32_t c[4], k[4];
+        for (int j = 0; j < 4; ++j) c[j] = pick(0, 2 * halfW + 1), k[j] = pick(levels.lo, levels.hi - 1);
+        for (const wipetest::Quad& q : wipetest::quadEveryLaneType(p, r, c, k, l)) {
+            for (int j = 0; j < 4; ++j) {
+                const double f = telescope::magnification(S, k[j], Z);
+                ASSERT_EQ(q[j], telescope::zoomedCoordinate(c[j], halfW, ax, f)) << run;
+                ASSERT_EQ(q[4 + j], telescope::zoomedCoordinate(
+                                        r, halfH, ay, telescope::magnification(S, l + j, Z)))
+                    << run;
+            }
+        }
+    }
 }
 
 // ---- The operator ---------------------------------------------------------------

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 
 #include "fieldfx/helpers/pattern_wipe.h"
 #include "testhost.h"
@@ -424,6 +427,98 @@ TEST(BandBlend, IsTheIntegerQuotient) {
             for (int i = 0; i < 4; ++i)
                 ASSERT_EQ(got[i], (in[i] * (S - k) + sample[i] * k) / S) << S << " " << k;
         }
+    }
+}
+
+// The multiplication that replaces the band blend's division by S gives the
+// integer quotient for every numerator the blend can form.
+TEST(BandBlend, ReciprocalTruncatesToTheQuotient) {
+    for (int32_t S = 1; S <= fieldfx::kMaxBandWidth; ++S) {
+        const float r = fieldfx::bandReciprocal(S);
+        for (int32_t n = 0; n <= 255 * S; ++n)
+            if (int32_t(float(n) * r) != n / S) FAIL() << n << " / " << S;
+    }
+}
+
+// ---- The field loop against its pixel-by-pixel reference -------------------------
+// Sample positions of every kind (fractional, whole, far outside, NaN) from
+// a table keyed by column and level (x) and row and level (y), so that the
+// four-at-a-time loop and the reference ask for the same ones.
+struct TablePositions {
+    std::vector<double> table;
+
+    double at(std::size_t key) const { return table[key % table.size()]; }
+    double x(int32_t c, int32_t k) const { return at(std::size_t(c * 31 + k * 7)); }
+    double y(int32_t r, int32_t k) const { return at(std::size_t(r * 17 + k * 7 + 5)); }
+    void operator()(int32_t c, int32_t r, int32_t k, double& sx, double& sy) const {
+        sx = x(c, k);
+        sy = y(r, k);
+    }
+    template <typename Lanes>
+    void columns(const int32_t* c, const int32_t* k, Lanes& v) const {
+        v = fieldfx::quadOf<Lanes>(x(c[0], k[0]), x(c[1], k[1]), x(c[2], k[2]), x(c[3], k[3]));
+    }
+    template <typename Lanes>
+    void rows(int32_t r, int32_t l, Lanes& v) const {
+        v = fieldfx::quadOf<Lanes>(y(r, l), y(r, l + 1), y(r, l + 2), y(r, l + 3));
+    }
+};
+
+struct Image {
+    std::vector<uint8_t> bytes;
+    FieldImage f{};
+
+    Image(int w, int h, std::mt19937& rng) : bytes(std::size_t(w) * h * 4 + 1) {
+        for (uint8_t& b : bytes) b = uint8_t(rng());
+        f = FieldImage{bytes.data(), int16_t(w), int16_t(h), 0, 0, int16_t(w), int16_t(h)};
+    }
+};
+
+TEST(PatternWipeLoop, FourAtATimeGivesTheReferenceBytes) {
+    std::mt19937 rng(7);
+    auto pick = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    for (int run = 0; run < 300; ++run) {
+        const int w = pick(1, 90), h = pick(1, 12);
+        Image in0(w, h, rng), in1(rng() % 4 ? w : pick(1, w), rng() % 4 ? h : pick(1, h), rng);
+        in0.f.activeX = int16_t(pick(-3, w / 2));
+        in0.f.activeY = int16_t(pick(-2, h / 2));
+        in0.f.activeWidth = int16_t(pick(0, w + 4));
+        in0.f.activeHeight = int16_t(pick(0, h + 3));
+        const int aW = std::max<int>(1, in0.f.activeWidth), aH = std::max<int>(1, in0.f.activeHeight);
+        Image mask(1, 1, rng);
+        const int maskW = rng() % 2 ? aW : pick(1, 2 * aW), maskH = pick(1, 2 * aH);
+        mask.bytes.resize(std::size_t(maskW) * maskH);
+        for (uint8_t& b : mask.bytes) b = uint8_t(rng());
+        mask.f = FieldImage{mask.bytes.data(), int16_t(maskW), int16_t(maskH), 0, 0,
+                            int16_t(maskW), int16_t(maskH)};
+
+        TablePositions positions;
+        for (int i = 0; i < 97; ++i) {
+            const int kind = pick(0, 9);
+            const double v = kind == 0   ? std::numeric_limits<double>::quiet_NaN()
+                             : kind == 1 ? (rng() % 2 ? 1.0 : -1.0) * std::ldexp(1.0, pick(20, 40))
+                             : kind == 2 ? double(pick(-4, w + 4))
+                                         : double(pick(-4000, 4000 * std::max(w, h))) / 1000.0;
+            positions.table.push_back(v);
+        }
+        const int32_t softness = rng() % 4 ? pick(0, 100) : 100;
+        const fieldfx::WipeLevels lv =
+            fieldfx::wipeLevels(fieldfx::wipeBandWidth(softness), uint32_t(pick(0, 60)), 50);
+
+        Image want(w, h, rng);
+        Image got = want;
+        got.f.pixels = got.bytes.data();
+        fieldfx::paintPatternWipeReference(&in0.f, &in1.f, &want.f, &mask.f, lv, positions);
+        const std::vector<uint8_t> fill = got.bytes;
+        fieldfx::paintPatternWipeWith<fieldfx::PixelLanes>(&in0.f, &in1.f, &got.f, &mask.f, lv,
+                                                           positions);
+        ASSERT_EQ(got.bytes, want.bytes) << "run " << run << " SSE2";
+#if defined(FIELDFX_AVX2_LANES)
+        if (!fieldfx::haveAvx2()) continue;
+        got.bytes = fill;
+        fieldfx::paintPatternWipeAvx2(&in0.f, &in1.f, &got.f, &mask.f, lv, positions);
+        ASSERT_EQ(got.bytes, want.bytes) << "run " << run << " AVX2";
+#endif
     }
 }
 

@@ -23,6 +23,7 @@
 
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/wipe_lanes.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
@@ -118,7 +119,10 @@ inline WipeImages wipeImages(const PatternWipe& w, RequestImages& images, uint32
 
 // The band width S in mask levels: Softness percent of 255, scaled by 255 /
 // 100 once more, truncating after each division (50 gives 323).
-inline int32_t wipeBandWidth(int32_t softness) { return ((softness * 255) / 100 * 255) / 100; }
+constexpr int32_t wipeBandWidth(int32_t softness) { return ((softness * 255) / 100 * 255) / 100; }
+
+// The widest band (Softness 100): band levels k stay below it.
+constexpr int32_t kMaxBandWidth = wipeBandWidth(100);
 
 struct WipeLevels {
     int32_t S;  // band width
@@ -134,11 +138,22 @@ inline WipeLevels wipeLevels(int32_t S, uint32_t position, uint32_t duration) {
     return WipeLevels{S, int64_t(t), int64_t(t) - S};
 }
 
+// The band levels that mask bytes 0..255 reach: k = m - L from lo up to
+// below hi (none when hi <= lo).
+struct LevelRange {
+    int32_t lo, hi;
+};
+inline LevelRange bandLevelRange(const WipeLevels& lv) {
+    return LevelRange{int32_t(std::max<int64_t>(0, -lv.L)),
+                      int32_t(std::min<int64_t>(lv.S, std::max<int64_t>(0, 256 - lv.L)))};
+}
+
 // The band blend of one pixel, lane by lane over all four bytes:
 // (incoming x (S - k) + sample x k) / S in integers, 0 <= k < S. The
 // products and their sum are exact in double (far below 2^53), and the
 // quotient's fraction is 0 or at least 1 / S, far above its rounding error,
-// so the truncated double quotient is the integer quotient.
+// so the truncated double quotient is the integer quotient. This is the
+// reference the field loop's bandBlend below is tested against.
 template <typename Lanes = PixelLanes>
 void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int32_t k,
                uint8_t* out) {
@@ -147,11 +162,154 @@ void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int3
         out);
 }
 
+// 1 / S rounded to a float and then up to the next float, so at or above
+// 1 / S by less than 2^-22 of it. For a whole n from 0 to 255 x S, n x that
+// rounded to a float lies at n / S or above it by less than 255 x 2^-21
+// (rounding is monotonic and a whole n / S is a float), while a fraction of
+// n / S is 0 or at least 1 / S >= 1 / 650: the truncated product is the
+// integer quotient n / S, no division needed.
+inline float bandReciprocal(int32_t S) {
+    const float r = 1.0f / float(S);
+    uint32_t bits;
+    std::memcpy(&bits, &r, 4);
+    ++bits;  // the next float above a positive one
+    float up;
+    std::memcpy(&up, &bits, 4);
+    return up;
+}
+
+// What the band blend needs of every level k below S: the weights S - k and
+// k, four of each, one for every byte (whole and below 2^10, so the products
+// with bytes and their sum are exact in single precision), and
+// bandReciprocal(S).
+struct BandWeights {
+    float reciprocal;
+    float weight[kMaxBandWidth][8];
+
+    explicit BandWeights(int32_t S) : reciprocal(S > 0 ? bandReciprocal(S) : 0.0f) {
+        for (int32_t k = 0; k < S; ++k)
+            for (int i = 0; i < 4; ++i) weight[k][i] = float(S - k), weight[k][4 + i] = float(k);
+    }
+};
+
+namespace detail {
+
+// What the field loops read and write: the active rectangle's origin and
+// size (not empty where they run), the mask, the clamp source of src0 and
+// the pixels.
+struct WipeField {
+    int32_t ax, ay, aW, aH, maskW, maskH;
+    const uint8_t* maskPixels;
+    SampleSource source;
+    const uint8_t *in0, *in1;
+    uint8_t* out;
+
+    WipeField(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+              const FieldImage* mask)
+        : ax(src0->activeX), ay(src0->activeY), aW(src0->activeWidth), aH(src0->activeHeight),
+          maskW(mask->width), maskH(mask->height),
+          maskPixels(static_cast<const uint8_t*>(mask->pixels)), source(clampSource(src0)),
+          in0(static_cast<const uint8_t*>(src0->pixels)),
+          in1(static_cast<const uint8_t*>(src1->pixels)), out(static_cast<uint8_t*>(dst->pixels)) {}
+};
+
+// The rectangle a wipe paints: the active rectangle of src0, kept inside
+// src1 and inside the rows dst holds.
+inline PixelRect wipeRect(const FieldImage* src0, const FieldImage* src1, const FieldImage* dst) {
+    PixelRect a = activeRect(src0);
+    const PixelRect b1 = imageRect(src1);
+    a.x1 = std::min(a.x1, b1.x1);
+    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
+    return a;
+}
+
+// Mask column (maskW x c) / aW, stepped along the row without dividing: each
+// column adds maskW / aW whole columns and maskW % aW to the remainder.
+struct MaskColumns {
+    int32_t col, rem, colStep, remStep, aW;
+
+    MaskColumns(int32_t maskW, int32_t aW, int32_t c0)
+        : col((maskW * c0) / aW), rem((maskW * c0) % aW), colStep(maskW / aW),
+          remStep(maskW % aW), aW(aW) {}
+    int32_t next() {
+        const int32_t at = col;
+        col += colStep;
+        rem += remStep;
+        if (rem >= aW) ++col, rem -= aW;
+        return at;
+    }
+};
+
+// Where the band pixels of one rectangle row sample src on the vertical
+// axis, by level: the pixel index of the first pixel of the upper and lower
+// neighbouring rows, and the fraction between them. Four entries past the
+// last level, so that levels go four at a time.
+struct RowLevels {
+    int32_t upper[kMaxBandWidth + 3], lower[kMaxBandWidth + 3];
+    double fy[kMaxBandWidth + 3];
+};
+
+template <typename Lanes, typename Positions>
+void splitRowLevels(const SampleSource& src, int32_t r, LevelRange levels,
+                    const Positions& positions, RowLevels& rows) {
+    for (int32_t l = levels.lo; l < levels.hi; l += 4) {
+        Lanes y;
+        positions.rows(r, l, y);
+        splitAxis(y, src.bounds.y0, src.bounds.y1 - 1, src.rowLength, rows.upper + l,
+                  rows.lower + l, rows.fy + l);
+    }
+}
+
+// The band pixels of one rectangle row, listed by column c[i] and level k[i]
+// (n of them, the lists padded to a multiple of four), four at a time: their
+// sampled columns from `positions.columns(c, k, x)` in lanes across the four
+// pixels and split in the same lanes, the rows from the row's levels; then
+// each pixel's bilinear sample in lanes across its four bytes, and the band
+// blend two pixels at a time.
+template <typename Lanes, typename Positions>
+void paintBandRow(const SampleSource& src, const uint8_t* row1, uint8_t* rowOut, int32_t ax,
+                  int32_t n, const int32_t* c, const int32_t* k, const RowLevels& rows,
+                  const BandWeights& weights, const Positions& positions) {
+    for (int32_t i = 0; i < n; i += 4) {
+        Lanes x;
+        positions.columns(c + i, k + i, x);
+        int32_t c0[4], c1[4];
+        double fx[4];
+        splitAxis(x, src.bounds.x0, src.bounds.x1 - 1, 1, c0, c1, fx);
+        auto sample = [&](int32_t j) {
+            const int32_t level = k[i + j];
+            const uint8_t* upper = src.pixels + std::size_t(rows.upper[level]) * 4;
+            const uint8_t* lower = src.pixels + std::size_t(rows.lower[level]) * 4;
+            const Lanes b00 = loadBiased<Lanes>(upper + std::size_t(c0[j]) * 4);
+            const Lanes b01 = loadBiased<Lanes>(lower + std::size_t(c0[j]) * 4);
+            const Lanes a00 = b00 - kByteBias, a01 = b01 - kByteBias;
+            const Lanes top = (loadBiased<Lanes>(upper + std::size_t(c1[j]) * 4) - b00) * fx[j] + a00;
+            const Lanes bottom =
+                (loadBiased<Lanes>(lower + std::size_t(c1[j]) * 4) - b01) * fx[j] + a01;
+            return (bottom - top) * rows.fy[level] + top;
+        };
+        auto at = [&](int32_t j) { return std::size_t(c[i + j] + ax) * 4; };
+        const int32_t count = std::min(4, n - i);
+        int32_t j = 0;
+        for (; j + 2 <= count; j += 2)
+            blendBandPair(row1 + at(j), row1 + at(j + 1), sample(j), sample(j + 1),
+                          weights.weight[k[i + j]], weights.weight[k[i + j + 1]],
+                          weights.reciprocal, rowOut + at(j), rowOut + at(j + 1));
+        if (j < count)
+            blendBandFloat(row1 + at(j), sample(j), weights.weight[k[i + j]], weights.reciprocal,
+                           rowOut + at(j));
+    }
+}
+
+}  // namespace detail
+
 // Paints one field of a pattern wipe into dst over the active rectangle of
 // src0. The mask is stretched over the rectangle, nearest pixel by
-// truncation. `samplePosition(c, r, k, x, y)` gives, for the band pixel at
-// column c and row r of the rectangle with band level k, the position of
-// src0 that is sampled (clamp variant).
+// truncation. A band pixel samples src0 (clamp variant) at a column that
+// depends on its column c of the rectangle and its level k, and a row that
+// depends on its row r and k: `positions.columns(c, k, x)` gives the columns
+// of four pixels c[0..3] with levels k[0..3], `positions.rows(r, l, y)` the
+// rows of the four levels l .. l + 3 in row r, in lanes x and y.
 //
 // dst is laid out like src0 (the host hands out a scratch image at least as
 // large as the field; one that is smaller gets the rows that fit). src1 is
@@ -159,79 +317,109 @@ void blendBand(const uint8_t* incoming, const uint8_t sample[4], int32_t S, int3
 // inputs of one geometry (what the host hands out) that is exactly the
 // rectangle; an input that is smaller is never read outside.
 //
-// Lanes carries each band pixel's four byte computations (lanes.h);
-// paintPatternWipe below picks the widest the processor runs.
-template <typename Lanes, typename SamplePosition>
+// Pixels outside the band are copied; the band pixels of a stretch of the
+// row are listed and then sampled four at a time (detail::paintBandRow),
+// with the rows of the row's levels split once, before its first band pixel.
+// paintPatternWipe below picks the widest lanes the processor runs.
+template <typename Lanes, typename Positions>
 void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                          const FieldImage* mask, const WipeLevels& lv,
-                          SamplePosition samplePosition) {
-    PixelRect a = activeRect(src0);
-    const PixelRect b1 = imageRect(src1);
-    a.x1 = std::min(a.x1, b1.x1);
-    a.y1 = std::min({a.y1, b1.y1, rowsHeld(dst, src0->width, src0->height)});
+                          const FieldImage* mask, const WipeLevels& lv, const Positions& positions) {
+    const PixelRect a = detail::wipeRect(src0, src1, dst);
     if (a.empty()) return;
 
-    const int32_t ax = src0->activeX, ay = src0->activeY;
-    const int32_t aW = src0->activeWidth, aH = src0->activeHeight;  // > 0: a is not empty
-    const int32_t maskW = mask->width, maskH = mask->height;
-    const auto* maskPixels = static_cast<const uint8_t*>(mask->pixels);
-    const SampleSource source = clampSource(src0);
-    const auto* in0 = static_cast<const uint8_t*>(src0->pixels);
-    const auto* in1 = static_cast<const uint8_t*>(src1->pixels);
-    auto* out = static_cast<uint8_t*>(dst->pixels);
+    const detail::WipeField w(src0, src1, dst, mask);
+    const int32_t ax = w.ax, ay = w.ay, aW = w.aW, aH = w.aH, maskW = w.maskW, maskH = w.maskH;
 
-    // Mask column (maskW x c) / aW, stepped along the row without dividing:
-    // each column adds maskW / aW whole columns and maskW % aW to the remainder.
-    const int32_t colStep = maskW / aW, remStep = maskW % aW;
-    const int32_t c0 = a.x0 - ax;
+    const BandWeights weights(lv.S);
+    const BandSorter sorter(lv.T, lv.L);
+    const LevelRange levels = bandLevelRange(lv);
+    detail::RowLevels rows;
+    constexpr int32_t kStretch = 256;
+    int32_t bandC[kStretch + 3], bandK[kStretch + 3];
+    uint8_t stretched[kStretch];
     for (int32_t y = a.y0; y < a.y1; ++y) {
         const int32_t r = y - ay;
-        const uint8_t* maskRow = maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
-        const uint8_t* row0 = in0 + std::size_t(y) * std::size_t(src0->width) * 4;
-        const uint8_t* row1 = in1 + std::size_t(y) * std::size_t(src1->width) * 4;
-        uint8_t* rowOut = out + std::size_t(y) * std::size_t(src0->width) * 4;
-        int32_t maskCol = (maskW * c0) / aW, rem = (maskW * c0) % aW;
-        for (int32_t x = a.x0; x < a.x1; ++x) {
-            const int32_t c = x - ax;
-            const int32_t m = maskRow[maskCol];
-            maskCol += colStep;
-            rem += remStep;
-            if (rem >= aW) ++maskCol, rem -= aW;
-            uint8_t* o = rowOut + std::size_t(x) * 4;
-            if (m >= lv.T) {
-                std::memcpy(o, row0 + std::size_t(x) * 4, 4);
-            } else if (m < lv.L) {
-                std::memcpy(o, row1 + std::size_t(x) * 4, 4);
-            } else {
-                const int32_t k = int32_t(m - lv.L);  // 0 <= k < S
-                double sx, sy;
-                samplePosition(c, r, k, sx, sy);
-                uint8_t s[4];
-                sampleBilinear(source, sx, sy, s);
-                blendBand<Lanes>(row1 + std::size_t(x) * 4, s, lv.S, k, o);
+        const uint8_t* maskRow = w.maskPixels + std::size_t((maskH * r) / aH) * std::size_t(maskW);
+        const uint8_t* row0 = w.in0 + std::size_t(y) * std::size_t(src0->width) * 4;
+        const uint8_t* row1 = w.in1 + std::size_t(y) * std::size_t(src1->width) * 4;
+        uint8_t* rowOut = w.out + std::size_t(y) * std::size_t(src0->width) * 4;
+        detail::MaskColumns columns(maskW, aW, a.x0 - ax);
+        bool rowsSplit = false;
+        for (int32_t x = a.x0; x < a.x1; x += kStretch) {
+            const int32_t count = std::min(a.x1 - x, kStretch);
+            // A mask as wide as the rectangle is read in place.
+            const uint8_t* m = maskRow + (x - ax);
+            if (maskW != aW) {
+                for (int32_t i = 0; i < count; ++i) stretched[i] = maskRow[columns.next()];
+                m = stretched;
             }
+            const std::size_t at = std::size_t(x) * 4;
+            const int32_t n = sorter.sort(m, count, row0 + at, row1 + at, rowOut + at, x - ax,
+                                          bandC, bandK);
+            if (n == 0) continue;
+            for (int32_t i = n; i % 4 != 0; ++i) bandC[i] = bandC[n - 1], bandK[i] = bandK[n - 1];
+            if (!rowsSplit) detail::splitRowLevels<Lanes>(w.source, r, levels, positions, rows);
+            rowsSplit = true;
+            detail::paintBandRow<Lanes>(w.source, row1, rowOut, ax, n, bandC, bandK, rows, weights,
+                                        positions);
         }
     }
 }
 
 #if defined(FIELDFX_AVX2_LANES)
-template <typename SamplePosition>
+template <typename Positions>
 FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
                                               FieldImage* dst, const FieldImage* mask,
-                                              const WipeLevels& lv,
-                                              SamplePosition samplePosition) {
-    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, samplePosition);
+                                              const WipeLevels& lv, const Positions& positions) {
+    paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, positions);
 }
 #endif
 
-template <typename SamplePosition>
+template <typename Positions>
 void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
-                      const FieldImage* mask, const WipeLevels& lv,
-                      SamplePosition samplePosition) {
+                      const FieldImage* mask, const WipeLevels& lv, const Positions& positions) {
 #if defined(FIELDFX_AVX2_LANES)
-    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, samplePosition);
+    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, positions);
 #endif
-    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, samplePosition);
+    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, positions);
+}
+
+// Paints one field of a pattern wipe into dst over the active rectangle of
+// src0, with the sample position of each band pixel as `samplePosition(c, r,
+// k, x, y)` gives it for column c and row r of the rectangle and band level
+// k (clamp variant). The pixel by pixel reference of paintPatternWipe, which
+// must give the same bytes; tests compare the two.
+template <typename SamplePosition>
+void paintPatternWipeReference(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                               const FieldImage* mask, const WipeLevels& lv,
+                               SamplePosition samplePosition) {
+    const PixelRect a = detail::wipeRect(src0, src1, dst);
+    if (a.empty()) return;
+
+    const detail::WipeField w(src0, src1, dst, mask);
+    const int32_t ax = w.ax, ay = w.ay, aW = w.aW, aH = w.aH, maskW = w.maskW, maskH = w.maskH;
+    for (int32_t y = a.y0; y < a.y1; ++y) {
+        const int32_t r = y - ay;
+        for (int32_t x = a.x0; x < a.x1; ++x) {
+            const int32_t c = x - ax;
+            const int32_t m = w.maskPixels[std::size_t((maskH * r) / aH) * std::size_t(maskW) +
+                                           std::size_t((maskW * c) / aW)];
+            const std::size_t i0 = (std::size_t(y) * std::size_t(src0->width) + std::size_t(x)) * 4;
+            const std::size_t i1 = (std::size_t(y) * std::size_t(src1->width) + std::size_t(x)) * 4;
+            if (m >= lv.T) {
+                std::memcpy(w.out + i0, w.in0 + i0, 4);
+            } else if (m < lv.L) {
+                std::memcpy(w.out + i0, w.in1 + i1, 4);
+            } else {
+                const int32_t k = int32_t(m - lv.L);
+                double sx, sy;
+                samplePosition(c, r, k, sx, sy);
+                uint8_t s[4];
+                sampleBilinear(w.source, sx, sy, s);
+                blendBand(w.in1 + i1, s, lv.S, k, w.out + i0);
+            }
+        }
+    }
 }
 
 }  // namespace fieldfx

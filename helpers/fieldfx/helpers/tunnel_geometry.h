@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fieldfx/helpers/bilinear_taps.h"
 #include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/operator.h"
 #include "fieldfx/helpers/opmath.h"
 
@@ -85,60 +87,177 @@ inline SamplePosition tunnelSample(const TunnelCentre& c, double dx, double dv, 
 // on the size, the centre, the pixel aspect and the parity, yet cost a square
 // root and four transcendental calls a pixel; an effect keeps one table per
 // parity across requests and rebuilds it exactly when one of those changes.
-// A table holds at most kMaxPixels entries (24 MiB; both parities of a
+// A table holds at most kMaxPixels pixels (24 MiB; both parities of a
 // 1920 x 540 field fit); for a larger field, or when the heap has no room,
-// terms() gives null and the caller computes each pixel directly.
+// rows() gives null and the caller computes each pixel directly.
+//
+// Each quantity is an array of its own, row after row, so that four pixels
+// load as one vector; every array runs kPad zeros beyond the last pixel, so an
+// eight-lane load that starts on any pixel stays inside it.
+struct TunnelRows {
+    const double* dist;
+    const double* ux;  // Direction: zero at the centre itself, which no disc
+    const double* uy;  // leaves outside
+
+    // The rows from pixel `i` (row * width + column) on.
+    TunnelRows from(std::size_t i) const { return TunnelRows{dist + i, ux + i, uy + i}; }
+};
+
 class TunnelGeometryCache {
 public:
-    struct Terms {
-        double dist;
-        Direction u;  // zero at the centre itself, which no disc leaves outside
-    };
     static constexpr std::size_t kMaxPixels = std::size_t(1) << 20;
+    static constexpr std::size_t kPad = 7;
 
     TunnelGeometryCache() = default;
     TunnelGeometryCache(const TunnelGeometryCache&) = delete;
     TunnelGeometryCache& operator=(const TunnelGeometryCache&) = delete;
     ~TunnelGeometryCache() {
-        for (Table& t : tables_) std::free(t.terms);
+        for (Table& t : tables_) std::free(t.block);
     }
 
-    const Terms* terms(const TunnelCentre& c, int32_t width, int32_t height) {
+    const TunnelRows* rows(const TunnelCentre& c, int32_t width, int32_t height) {
         if (width <= 0 || height <= 0) return nullptr;
         const std::size_t pixels = std::size_t(width) * std::size_t(height);
         if (pixels > kMaxPixels) return nullptr;
         Table& t = tables_[c.f];
-        if (t.terms != nullptr && t.width == width && t.height == height && t.c.cx == c.cx &&
+        if (t.block != nullptr && t.width == width && t.height == height && t.c.cx == c.cx &&
             t.c.cy == c.cy && t.c.pa == c.pa)
-            return t.terms;
+            return &t.rows;
+        const std::size_t stride = pixels + kPad;
         if (pixels > t.capacity) {
-            std::free(t.terms);
-            t.terms = static_cast<Terms*>(std::malloc(pixels * sizeof(Terms)));
-            t.capacity = t.terms != nullptr ? pixels : 0;
-            if (t.terms == nullptr) return nullptr;
+            std::free(t.block);
+            t.block = static_cast<double*>(std::malloc(3 * stride * sizeof(double)));
+            t.capacity = t.block != nullptr ? pixels : 0;
+            if (t.block == nullptr) return nullptr;
         }
         t.c = c, t.width = width, t.height = height;
-        Terms* out = t.terms;
+        double* dist = t.block;
+        double* ux = dist + stride;
+        double* uy = ux + stride;
+        t.rows = TunnelRows{dist, ux, uy};
+        // The arcsine and sine are odd (correctly rounded), so a pixel whose
+        // offset from the centre mirrors one already done, (-dx, dv) or
+        // (dx, -dv), has its distance and direction with one sign turned.
+        const std::size_t w = std::size_t(width);
         for (int32_t y = 0; y < height; ++y) {
             const double dv = frameLineDistance(c, y);
-            for (int32_t x = 0; x < width; ++x, ++out) {
+            const int32_t mirrorRow = 2 * c.cy - y - c.f;
+            if (dv != 0.0 && mirrorRow >= 0 && mirrorRow < y &&
+                frameLineDistance(c, mirrorRow) == -dv) {
+                const std::ptrdiff_t back = std::ptrdiff_t(y - mirrorRow) * std::ptrdiff_t(w);
+                for (std::size_t x = 0; x < w; ++x, ++dist, ++ux, ++uy)
+                    *dist = dist[-back], *ux = ux[-back], *uy = -uy[-back];
+                continue;
+            }
+            for (int32_t x = 0; x < width; ++x, ++dist, ++ux, ++uy) {
+                const int32_t mirrorColumn = 2 * c.cx - x;
+                if (mirrorColumn >= 0 && mirrorColumn < x) {
+                    const std::ptrdiff_t back = x - mirrorColumn;
+                    *dist = dist[-back], *ux = -ux[-back], *uy = uy[-back];
+                    continue;
+                }
                 const double dx = columnDistance(c, x);
-                out->dist = centreDistance(dx, dv);
-                out->u = out->dist > 0.0 ? directionOf(dx, dv, out->dist) : Direction{0.0, 0.0};
+                *dist = centreDistance(dx, dv);
+                const Direction u = *dist > 0.0 ? directionOf(dx, dv, *dist) : Direction{0.0, 0.0};
+                *ux = u.ux, *uy = u.uy;
             }
         }
-        return t.terms;
+        for (std::size_t i = 0; i < kPad; ++i) dist[i] = ux[i] = uy[i] = 0.0;
+        return &t.rows;
     }
 
 private:
     struct Table {
         TunnelCentre c{};
         int32_t width = 0, height = 0;
-        Terms* terms = nullptr;
+        double* block = nullptr;  // dist, ux and uy, each pixels + kPad long
         std::size_t capacity = 0;
+        TunnelRows rows{};
     };
     Table tables_[2];
 };
+
+#if defined(FIELDFX_PAIR_LANES)
+
+// What the ring code below needs of its lanes, four (PixelLanesAvx2) or
+// eight (PixelPairLanes) pixels' doubles at a time: loads and stores of
+// consecutive pixels, the sampler's taps, and min(e, span) as std::min
+// takes it (span < e ? span : e).
+template <typename V>
+struct RingLanes;
+
+template <>
+struct RingLanes<PixelLanesAvx2> {
+    static constexpr int32_t kWidth = 4;
+    __attribute__((target("avx2"))) static PixelLanesAvx2 load(const double* p) {
+        return PixelLanesAvx2{_mm256_loadu_pd(p)};
+    }
+    __attribute__((target("avx2"))) static void store(double* p, PixelLanesAvx2 v) {
+        _mm256_storeu_pd(p, v.v);
+    }
+    template <int32_t N>
+    __attribute__((target("avx2"))) static void split(const SampleSource& src, PixelLanesAvx2 x,
+                                                      PixelLanesAvx2 y, BilinearTapRun<N>& run,
+                                                      int32_t i) {
+        splitTaps4(src, x.v, y.v, run, i);
+    }
+    __attribute__((target("avx2"))) static PixelLanesAvx2 atMost(PixelLanesAvx2 e, double span) {
+        return PixelLanesAvx2{_mm256_min_pd(_mm256_set1_pd(span), e.v)};
+    }
+};
+
+template <>
+struct RingLanes<PixelPairLanes> {
+    static constexpr int32_t kWidth = 8;
+    __attribute__((target("avx512f"))) static PixelPairLanes load(const double* p) {
+        return PixelPairLanes{_mm512_loadu_pd(p)};
+    }
+    __attribute__((target("avx512f"))) static void store(double* p, PixelPairLanes v) {
+        _mm512_storeu_pd(p, v.v);
+    }
+    template <int32_t N>
+    __attribute__((target("avx512f"))) static void split(const SampleSource& src, PixelPairLanes x,
+                                                         PixelPairLanes y, BilinearTapRun<N>& run,
+                                                         int32_t i) {
+        // (The masked extracts: GCC 12 warns about the plain ones.)
+        splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 0),
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 0), run, i);
+        splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 1),
+                   _mm512_maskz_extractf64x4_pd(0xF, y.v, 1), run, i + 4);
+    }
+    __attribute__((target("avx512f"))) static PixelPairLanes atMost(PixelPairLanes e, double span) {
+        return PixelPairLanes{_mm512_maskz_min_pd(kAll, _mm512_set1_pd(span), e.v)};
+    }
+};
+
+// The ring samples of up to kPixels consecutive pixels of one table row,
+// worked out RingLanes<V>::kWidth pixels at once: for each pixel its distance
+// e beyond the rim, and the taps of the point
+// ringSample(c, u, ringRadius(depth, e, span, rim)) in `src`. The same
+// operations in the same order as the scalar functions, so the same bits.
+// Pixels inside the disc get taps too; they go unused.
+struct RingChunk {
+    static constexpr int32_t kPixels = 64;
+    alignas(64) double e[kPixels];
+    BilinearTapRun<kPixels> tap;
+};
+
+template <typename V>
+void ringChunk(const TunnelCentre& c, const TunnelRows& row, int32_t n, double rim, double span,
+               int32_t depth, const SampleSource& src, RingChunk& out) {
+    using L = RingLanes<V>;
+    for (int32_t i = 0; i < n; i += L::kWidth) {
+        const V e = L::load(row.dist + i) - rim;
+        const V rho = e * double(depth) / span + rim;
+        const V sy = (L::load(row.uy + i) * rho - double(c.f)) * 0.5 * 1000.0 / double(c.pa) +
+                     double(c.cy);
+        const V sx = L::load(row.ux + i) * rho + double(c.cx);
+        L::store(out.e + i, e);
+        L::split(src, sx, sy, out.tap, i);
+    }
+}
+
+#endif
 
 }  // namespace fieldfx
 

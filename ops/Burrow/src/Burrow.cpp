@@ -8,11 +8,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/lanes.h"
 #include "fieldfx/helpers/message.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
@@ -83,67 +85,145 @@ fieldfx::SampleSource burrowSource(const FieldImage* a, const FieldImage* b) {
 // Each pixel's distance and direction from the centre, kept across fields.
 fieldfx::TunnelGeometryCache geometry;
 
-// Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
-// image, which is (x, y) itself when both images have one geometry. Lanes
-// carries each pixel's four byte computations (fieldfx/helpers/lanes.h).
+// The painted input's bytes outside the disc: A blended with the sample of B
+// by the distance e beyond the rim, and during the fade weighed against A
+// again. A byte takes the low 8 bits of the value truncated to 32 bits;
+// beyond that range (possible only where a pixel lies beyond the farthest
+// corner, with a large pixel aspect) it is 0, as the x86 conversion gives.
+// A's fade term int64(a) * keep is exact in double (below 2^37). Lanes
+// carries each pixel's four byte computations (fieldfx/helpers/lanes.h), or
+// two pixels' (pair_lanes.h) with e a pair.
+template <typename Lanes, typename Share>
+Lanes tunnelValue(Lanes inA, Lanes sample, Share e, const Progress& g, bool fade, double keep) {
+    const Lanes tunnel = (inA * e + sample * (g.span - e)) / g.span;
+    if (!fade) return tunnel;
+    return (tunnel * double(g.t) + inA * keep) / double(g.d8);
+}
+
 template <typename Lanes>
-void paintBurrow(FieldImage* a, const FieldImage* b, const fieldfx::TunnelCentre& c,
-                 const Progress& g, int32_t depthPixels) {
+void tunnelPixel(uint8_t* pa, const uint8_t sample[4], double e, const Progress& g, bool fade,
+                 double keep) {
+    fieldfx::storeLowBytes(
+        tunnelValue(Lanes::load(pa), Lanes::load(sample), e, g, fade, keep), pa);
+}
+
+// A pixel inside the disc: B's, or during the fade A and B weighed by
+// integers.
+inline void discPixel(uint8_t* pa, const uint8_t* pb, const Progress& g, bool fade, int64_t keep) {
+    if (!fade) {
+        std::memcpy(pa, pb, 4);
+        return;
+    }
+    for (int i = 0; i < 4; ++i)
+        pa[i] = uint8_t((int64_t(pa[i]) * keep + int64_t(pb[i]) * g.t) / g.d8);
+}
+
+struct BurrowField {
+    fieldfx::TunnelCentre c;
+    Progress g;
+    int32_t depth;
+    bool fade;
+    int64_t keep;  // A's integer weight in the fade
+};
+
+#if defined(FIELDFX_PAIR_LANES)
+// One row of the direct loop below, from the kept table, with the divisions
+// of the ring radius and the sample row taken for four pixels at once, or
+// eight with kPairs (the IEEE quotients, bit for bit the scalar ones); with
+// kPairs, two neighbours outside the disc are also blended and divided
+// together in eight lanes.
+template <bool kPairs>
+void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
+                int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
+                const BurrowField& q) {
+    using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
+    const double keep = double(q.keep);
+    fieldfx::RingChunk chunk;
+    for (int32_t x0 = 0; x0 < width; x0 += fieldfx::RingChunk::kPixels) {
+        const int32_t n = std::min(fieldfx::RingChunk::kPixels, width - x0);
+        const fieldfx::TunnelRows part = row.from(std::size_t(x0));
+        fieldfx::ringChunk<Lanes>(q.c, part, n, q.g.r, q.g.span, q.depth, source, chunk);
+        for (int32_t i = 0; i < n; ++i, pa += 4) {
+            if (q.g.r >= part.dist[i]) {
+                discPixel(pa, rowB + std::size_t(std::min(x0 + i, lastColB)) * 4, q.g, q.fade,
+                          q.keep);
+                continue;
+            }
+            if constexpr (kPairs) {
+                if (i + 1 < n && !(q.g.r >= part.dist[i + 1])) {
+                    using Pair = fieldfx::PixelPairLanes;
+                    const Pair sample =
+                        fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
+                    const Pair e = Pair::pair(chunk.e[i], chunk.e[i + 1]);
+                    fieldfx::storeLowBytes(
+                        tunnelValue(Pair::load(pa, pa + 4), sample, e, q.g, q.fade, keep), pa,
+                        pa + 4);
+                    ++i, pa += 4;
+                    continue;
+                }
+            }
+            uint8_t sample[4];
+            fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
+            tunnelPixel<fieldfx::PixelLanesAvx2>(pa, sample, chunk.e[i], q.g, q.fade, keep);
+        }
+    }
+}
+#endif
+
+// Paints A in place. B's pixel (x, y) is read at the nearest pixel of B's
+// image, which is (x, y) itself when both images have one geometry.
+template <typename Lanes, bool kPairs = false>
+void paintBurrow(FieldImage* a, const FieldImage* b, const BurrowField& q) {
     const int32_t width = a->width, height = a->height;
     if (width <= 0 || height <= 0 || b->width <= 0 || b->height <= 0) return;
     const fieldfx::SampleSource source = burrowSource(a, b);
     const int32_t lastColB = b->width - 1, lastRowB = b->height - 1;
     const auto* inB = static_cast<const uint8_t*>(b->pixels);
     auto* pixelsA = static_cast<uint8_t*>(a->pixels);
-    const bool fade = g.t < g.d8;
-    const int64_t keep = g.d8 - g.t;  // A's integer weight in the fade
-    const double t = double(g.t), d8 = double(g.d8);
+    const Progress& g = q.g;
 
-    const auto* table = geometry.terms(c, width, height);
+    const fieldfx::TunnelRows* table = geometry.rows(q.c, width, height);
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* pa = pixelsA + std::size_t(y) * std::size_t(width) * 4;
         const uint8_t* rowB = inB + std::size_t(std::min(y, lastRowB)) * std::size_t(b->width) * 4;
-        const auto* known = table != nullptr ? table + std::size_t(y) * std::size_t(width) : nullptr;
-        const double dv = fieldfx::frameLineDistance(c, y);
+#if defined(FIELDFX_AVX2_LANES)
+        if constexpr (std::is_same_v<Lanes, fieldfx::PixelLanesAvx2>) {
+            if (table != nullptr) {
+                paintRings<kPairs>(source, table->from(std::size_t(y) * std::size_t(width)),
+                                   width, pa, rowB, lastColB, q);
+                continue;
+            }
+        }
+#endif
+        const double dv = fieldfx::frameLineDistance(q.c, y);
         for (int32_t x = 0; x < width; ++x, pa += 4) {
-            const double dx = fieldfx::columnDistance(c, x);
-            const double dist = known ? known[x].dist : fieldfx::centreDistance(dx, dv);
+            const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
+            const double dx = fieldfx::columnDistance(q.c, x);
+            const double dist = table ? table->dist[i] : fieldfx::centreDistance(dx, dv);
             if (g.r >= dist) {
-                const uint8_t* pb = rowB + std::size_t(std::min(x, lastColB)) * 4;
-                if (!fade) {
-                    std::memcpy(pa, pb, 4);
-                } else {
-                    for (int i = 0; i < 4; ++i)
-                        pa[i] = uint8_t((int64_t(pa[i]) * keep + int64_t(pb[i]) * g.t) / g.d8);
-                }
+                discPixel(pa, rowB + std::size_t(std::min(x, lastColB)) * 4, g, q.fade, q.keep);
                 continue;
             }
             const double e = dist - g.r;
-            const double rho = fieldfx::ringRadius(depthPixels, e, g.span, g.r);
-            const fieldfx::Direction u = known ? known[x].u : fieldfx::directionOf(dx, dv, dist);
-            const fieldfx::SamplePosition s = fieldfx::ringSample(c, u, rho);
+            const double rho = fieldfx::ringRadius(q.depth, e, g.span, g.r);
+            const fieldfx::Direction u = table ? fieldfx::Direction{table->ux[i], table->uy[i]}
+                                               : fieldfx::directionOf(dx, dv, dist);
+            const fieldfx::SamplePosition s = fieldfx::ringSample(q.c, u, rho);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
-            // A byte takes the low 8 bits of the value truncated to 32 bits;
-            // beyond that range (possible only where a pixel lies beyond the
-            // farthest corner, with a large pixel aspect) it is 0, as the x86
-            // conversion gives. A's fade term int64(a) * keep is exact in
-            // double (below 2^37).
-            const Lanes inA = Lanes::load(pa);
-            const Lanes tunnel = (inA * e + Lanes::load(sample) * (g.span - e)) / g.span;
-            if (!fade)
-                fieldfx::storeLowBytes(tunnel, pa);
-            else
-                fieldfx::storeLowBytes((tunnel * t + inA * double(keep)) / d8, pa);
+            tunnelPixel<Lanes>(pa, sample, e, g, q.fade, double(q.keep));
         }
     }
 }
 
 #if defined(FIELDFX_AVX2_LANES)
-FIELDFX_AVX2_KERNEL void paintBurrowAvx2(FieldImage* a, const FieldImage* b,
-                                         const fieldfx::TunnelCentre& c, const Progress& g,
-                                         int32_t depthPixels) {
-    paintBurrow<fieldfx::PixelLanesAvx2>(a, b, c, g, depthPixels);
+FIELDFX_AVX2_KERNEL void paintBurrowAvx2(FieldImage* a, const FieldImage* b, const BurrowField& q) {
+    paintBurrow<fieldfx::PixelLanesAvx2>(a, b, q);
+}
+
+FIELDFX_AVX512_KERNEL void paintBurrowAvx512(FieldImage* a, const FieldImage* b,
+                                             const BurrowField& q) {
+    paintBurrow<fieldfx::PixelLanesAvx2, true>(a, b, q);
 }
 #endif
 
@@ -158,16 +238,20 @@ int32_t process(const OperatorMessage* msg) {
                                  closing ? kClosingSecondLine : kOpeningSecondLine);
     if (b == nullptr) return -1;
 
-    const fieldfx::TunnelCentre c = fieldfx::tunnelCentre(a, centre, msg);
-    const double rmax = farthestCorner(a->width, a->height, c.cx, c.cy);
-    const Progress g = progressOf(msg, closing, rmax);
-    const int32_t depthPixels = fieldfx::sliderValue(depth);
+    BurrowField q;
+    q.c = fieldfx::tunnelCentre(a, centre, msg);
+    q.g = progressOf(msg, closing, farthestCorner(a->width, a->height, q.c.cx, q.c.cy));
+    q.depth = fieldfx::sliderValue(depth);
+    q.fade = q.g.t < q.g.d8;
+    q.keep = q.g.d8 - q.g.t;
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
-        paintBurrowAvx2(a, b, c, g, depthPixels);
+    if (fieldfx::haveAvx512())
+        paintBurrowAvx512(a, b, q);
+    else if (fieldfx::haveAvx2())
+        paintBurrowAvx2(a, b, q);
     else
 #endif
-        paintBurrow<fieldfx::PixelLanes>(a, b, c, g, depthPixels);
+        paintBurrow<fieldfx::PixelLanes>(a, b, q);
 
     return images.deliver(a);
 }

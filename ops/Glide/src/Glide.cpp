@@ -47,13 +47,8 @@ int32_t process(const OperatorMessage* msg) {
         fieldfx::wipeLevels(fieldfx::wipeBandWidth(fieldfx::sliderValue(softness)),
                             msg->position, fieldfx::durationOf(msg));
 
-    fieldfx::paintPatternWipe(
-        src0, im.src1, im.dst, wipe.mask, lv,
-        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
-            const int32_t remaining = lv.S - k;
-            y = fieldfx::glide::shiftedCoordinate(remaining, shift.dy, lv.S, r, ay);
-            x = fieldfx::glide::shiftedCoordinate(remaining, shift.dx, lv.S, c, ax);
-        });
+    fieldfx::glide::ShiftPositions positions(shift, ax, ay, lv.S);
+    fieldfx::paintPatternWipe(src0, im.src1, im.dst, wipe.mask, lv, positions);
 
     return images.deliver(im.dst);
 }

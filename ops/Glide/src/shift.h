@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "fieldfx/helpers/pattern_wipe.h"
+#include "fieldfx/helpers/wipe_lanes.h"
+
 namespace fieldfx::glide {
 
 struct Shift {
@@ -35,13 +38,45 @@ inline Shift shiftVector(uint32_t direction, int32_t D) {
     }
 }
 
+// The part (S - k) / S of a shift component, in single precision.
+inline float shiftPart(int32_t remaining, int32_t shift, int32_t S) {
+    return float(remaining * shift) / float(S);
+}
+
 // The sampled coordinate of column (or row) c of the rectangle for a band
 // pixel whose change-over has weight S - k left: the part (S - k) / S of the
 // shift, added to c and the rectangle's origin, all in single precision.
 inline double shiftedCoordinate(int32_t remaining, int32_t shift, int32_t S, int32_t c,
                                 int32_t origin) {
-    return double(float(remaining * shift) / float(S) + float(c) + float(origin));
+    return double(shiftPart(remaining, shift, S) + float(c) + float(origin));
 }
+
+// The sample positions of band pixels for paintPatternWipe: the shift
+// parts of every band level once a field, so that shiftedCoordinate is two
+// single-precision additions, four pixels (columns) or four levels (rows) in
+// one register.
+struct ShiftPositions {
+    int32_t ax, ay;
+    // Four entries past the last level, so that levels go four at a time.
+    float partX[kMaxBandWidth + 3] = {}, partY[kMaxBandWidth + 3] = {};
+
+    ShiftPositions(Shift shift, int32_t ax, int32_t ay, int32_t S) : ax(ax), ay(ay) {
+        for (int32_t k = 0; k < S; ++k) {
+            partX[k] = shiftPart(S - k, shift.dx, S);
+            partY[k] = shiftPart(S - k, shift.dy, S);
+        }
+    }
+
+    template <typename Lanes>
+    void columns(const int32_t* c, const int32_t* k, Lanes& x) const {
+        const FloatQuad part = floatQuadOf(partX[k[0]], partX[k[1]], partX[k[2]], partX[k[3]]);
+        x = widen<Lanes>(part + floatQuadOfInts(c) + float(ax));
+    }
+    template <typename Lanes>
+    void rows(int32_t r, int32_t l, Lanes& y) const {
+        y = widen<Lanes>(loadFloatQuad(partY + l) + float(r) + float(ay));
+    }
+};
 
 }  // namespace fieldfx::glide
 

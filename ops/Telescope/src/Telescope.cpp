@@ -44,13 +44,8 @@ int32_t process(const OperatorMessage* msg) {
                             msg->position, fieldfx::durationOf(msg));
     const double Z = fieldfx::telescope::zoomStrength(fieldfx::sliderValue(zoom), aH);
 
-    fieldfx::paintPatternWipe(
-        src0, im.src1, im.dst, wipe.mask, lv,
-        [&](int32_t c, int32_t r, int32_t k, double& x, double& y) {
-            const double f = fieldfx::telescope::magnification(lv.S, k, Z);
-            x = fieldfx::telescope::zoomedCoordinate(c, halfW, ax, f);
-            y = fieldfx::telescope::zoomedCoordinate(r, halfH, ay, f);
-        });
+    fieldfx::telescope::ZoomPositions positions(halfW, halfH, ax, ay, lv, Z);
+    fieldfx::paintPatternWipe(src0, im.src1, im.dst, wipe.mask, lv, positions);
 
     return images.deliver(im.dst);
 }

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
 #include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/pair_lanes.h"
 #include "fieldfx/helpers/params.h"
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
@@ -49,12 +51,21 @@ double tunnelSpan(int32_t width, int32_t height, int32_t cx, int32_t r0) {
 // The input's share grows with the distance e beyond the rim up to Mix percent
 // at e = span. Beyond span (pixels far from an off-middle centre) e is held at
 // span so the weights stay non-negative and each byte between input and sample.
-// Lanes carries the four byte computations (fieldfx/helpers/lanes.h).
+double inputShare(double e, double span, int32_t mixPercent) {
+    return double(mixPercent) * std::min(e, span) / 100.0;
+}
+
+// The input weighed by w against the sample. Lanes carries the four byte
+// computations (fieldfx/helpers/lanes.h), or two pixels' (pair_lanes.h) with
+// w a pair.
+template <typename Lanes, typename Share>
+Lanes mixValue(Lanes in, Lanes sample, Share w, double span) {
+    return (in * w + sample * (span - w)) / span;
+}
+
 template <typename Lanes>
-void mixPixel(const uint8_t in[4], const uint8_t sample[4], double e, double span,
-              int32_t mixPercent, uint8_t out[4]) {
-    const double w = double(mixPercent) * std::min(e, span) / 100.0;
-    fieldfx::storeLowBytes((Lanes::load(in) * w + Lanes::load(sample) * (span - w)) / span, out);
+void mixPixel(const uint8_t in[4], const uint8_t sample[4], double w, double span, uint8_t out[4]) {
+    fieldfx::storeLowBytes(mixValue(Lanes::load(in), Lanes::load(sample), w, span), out);
 }
 
 // Each pixel's distance and direction from the centre, kept across fields.
@@ -67,10 +78,64 @@ struct TunnelField {
     int32_t depth, mix;
 };
 
+#if defined(FIELDFX_PAIR_LANES)
+// inputShare for a chunk, with the lanes of ringChunk.
+template <typename V>
+void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, double* share) {
+    using L = fieldfx::RingLanes<V>;
+    for (int32_t i = 0; i < n; i += L::kWidth)
+        L::store(share + i, V::all(double(mixPercent)) * L::atMost(L::load(e + i), span) / 100.0);
+}
+
+// One row of the direct loop below, from the kept table, with the divisions
+// of the ring radius, the sample row and the input's share taken for four
+// pixels at once, or eight with kPairs (the IEEE quotients, bit for bit the
+// scalar ones); with kPairs, two neighbours outside the disc are also blended
+// and mixed together in eight lanes.
+template <bool kPairs>
+void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
+                const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
+    using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
+    const double rim = double(q.r0);
+    fieldfx::RingChunk chunk;
+    alignas(64) double share[fieldfx::RingChunk::kPixels];
+    for (int32_t x0 = 0; x0 < cols; x0 += fieldfx::RingChunk::kPixels) {
+        const int32_t n = std::min(fieldfx::RingChunk::kPixels, cols - x0);
+        const fieldfx::TunnelRows part = row.from(std::size_t(x0));
+        fieldfx::ringChunk<Lanes>(q.c, part, n, rim, q.span, q.depth, source, chunk);
+        if (q.mix != 0) inputShares<Lanes>(chunk.e, n, q.span, q.mix, share);
+        for (int32_t i = 0; i < n; ++i, inPixel += 4, outPixel += 4) {
+            if (part.dist[i] <= rim) {
+                std::memcpy(outPixel, inPixel, 4);
+                continue;
+            }
+            if constexpr (kPairs) {
+                if (i + 1 < n && !(part.dist[i + 1] <= rim)) {
+                    using Pair = fieldfx::PixelPairLanes;
+                    Pair v = fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
+                    if (q.mix != 0)
+                        v = mixValue(Pair::load(inPixel, inPixel + 4), v,
+                                     Pair::pair(share[i], share[i + 1]), q.span);
+                    fieldfx::storeLowBytes(v, outPixel, outPixel + 4);
+                    ++i, inPixel += 4, outPixel += 4;
+                    continue;
+                }
+            }
+            uint8_t sample[4];
+            fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
+            if (q.mix == 0)
+                std::memcpy(outPixel, sample, 4);
+            else
+                mixPixel<fieldfx::PixelLanesAvx2>(inPixel, sample, share[i], q.span, outPixel);
+        }
+    }
+}
+#endif
+
 // Paints dst from src, mixing with Lanes. dst is laid out like src (the host hands out a scratch
 // image at least as large as the field); one that is smaller gets the rows
 // that fit.
-template <typename Lanes>
+template <typename Lanes, bool kPairs = false>
 void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
     const int32_t cols = src->width;
     const int32_t rows = fieldfx::rowsHeld(dst, cols, src->height);
@@ -91,29 +156,39 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
     const double rim = double(q.r0);
-    const auto* table = geometry.terms(q.c, cols, src->height);
+    const fieldfx::TunnelRows* table = geometry.rows(q.c, cols, src->height);
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* inPixel = in + std::size_t(y) * inRow;
         uint8_t* outPixel = out + std::size_t(y) * outRow;
-        const auto* known = table != nullptr ? table + std::size_t(y) * std::size_t(cols) : nullptr;
+#if defined(FIELDFX_AVX2_LANES)
+        if constexpr (std::is_same_v<Lanes, fieldfx::PixelLanesAvx2>) {
+            if (table != nullptr) {
+                paintRings<kPairs>(source, table->from(std::size_t(y) * std::size_t(cols)), cols,
+                                   inPixel, outPixel, q);
+                continue;
+            }
+        }
+#endif
         const double dv = fieldfx::frameLineDistance(q.c, y);
         for (int32_t x = 0; x < cols; ++x, inPixel += 4, outPixel += 4) {
+            const std::size_t i = std::size_t(y) * std::size_t(cols) + std::size_t(x);
             const double dx = fieldfx::columnDistance(q.c, x);
-            const double dist = known ? known[x].dist : fieldfx::centreDistance(dx, dv);
+            const double dist = table ? table->dist[i] : fieldfx::centreDistance(dx, dv);
             if (dist <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
                 continue;
             }
             const double e = dist - rim;
             const double rho = fieldfx::ringRadius(q.depth, e, q.span, rim);
-            const fieldfx::Direction u = known ? known[x].u : fieldfx::directionOf(dx, dv, dist);
+            const fieldfx::Direction u = table ? fieldfx::Direction{table->ux[i], table->uy[i]}
+                                               : fieldfx::directionOf(dx, dv, dist);
             const fieldfx::SamplePosition s = fieldfx::ringSample(q.c, u, rho);
             uint8_t sample[4];
             fieldfx::sampleBilinear(source, s.x, s.y, sample);
             if (q.mix == 0)
                 std::memcpy(outPixel, sample, 4);
             else
-                mixPixel<Lanes>(inPixel, sample, e, q.span, q.mix, outPixel);
+                mixPixel<Lanes>(inPixel, sample, inputShare(e, q.span, q.mix), q.span, outPixel);
         }
     }
 }
@@ -122,6 +197,11 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
 FIELDFX_AVX2_KERNEL void paintTunnelAvx2(const FieldImage* src, FieldImage* dst,
                                          const TunnelField& q) {
     paintTunnel<fieldfx::PixelLanesAvx2>(src, dst, q);
+}
+
+FIELDFX_AVX512_KERNEL void paintTunnelAvx512(const FieldImage* src, FieldImage* dst,
+                                             const TunnelField& q) {
+    paintTunnel<fieldfx::PixelLanesAvx2, true>(src, dst, q);
 }
 #endif
 
@@ -137,7 +217,9 @@ int32_t process(const OperatorMessage* msg) {
     q.depth = fieldfx::sliderValue(depth);
     q.mix = fieldfx::sliderValue(mix);
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
+    if (fieldfx::haveAvx512())
+        paintTunnelAvx512(src, dst, q);
+    else if (fieldfx::haveAvx2())
         paintTunnelAvx2(src, dst, q);
     else
 #endif
