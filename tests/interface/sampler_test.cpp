@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <limits>
+#include <random>
 
 #include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/sampler_avx2.h"
 #include "testhost.h"
 
 using testhost::FieldSpec;
@@ -272,5 +276,104 @@ TEST(SamplerSource, PixelsAndBoundsComeFromTheCaller) {
     fieldfx::sampleBilinear(src, 2.0, 1.0, out.data());
     EXPECT_EQ(out, pixels.at(2, 1));
 }
+
+
+// ---- Four positions at once (AVX2) ------------------------------------------
+
+#if defined(FIELDFX_AVX2_LANES)
+
+FIELDFX_AVX2_KERNEL void clampedFour(const fieldfx::SampleSource& src, const double* x,
+                                     const double* y, uint8_t* out) {
+    fieldfx::sampleBilinear4(src, _mm256_loadu_pd(x), _mm256_loadu_pd(y), out);
+}
+
+FIELDFX_AVX2_KERNEL void insideFour(const fieldfx::SampleSource& src, const double* x,
+                                    const double* y, uint8_t* out) {
+    fieldfx::sampleBilinearInside4(src, _mm256_loadu_pd(x), _mm256_loadu_pd(y), out);
+}
+
+// The clamped sampler at (x[i], y[i]), and the inside one where `inside`,
+// against sampleBilinear at each position.
+void expectFourSingleSamples(const fieldfx::SampleSource& src, const double x[4],
+                             const double y[4], bool inside) {
+    uint8_t got[2][16];
+    clampedFour(src, x, y, got[0]);
+    if (inside) insideFour(src, x, y, got[1]);
+    for (int i = 0; i < 4; ++i) {
+        Pixel want{};
+        fieldfx::sampleBilinear(src, x[i], y[i], want.data());
+        for (int k = 0; k < (inside ? 2 : 1); ++k) {
+            const uint8_t* g = got[k] + 4 * i;
+            ASSERT_EQ((Pixel{g[0], g[1], g[2], g[3]}), want)
+                << (k ? "inside" : "clamped") << " (" << x[i] << ", " << y[i] << ")";
+        }
+    }
+}
+
+// Random images and rectangles (inside, reaching outside, empty); positions
+// anywhere, whole, NaN, infinite or huge for the clamped sampler, and with
+// every neighbour inside for both.
+TEST(SamplerFour, MatchFourSingleSamples) {
+    if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
+    std::mt19937_64 rng(56);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double odd[] = {std::numeric_limits<double>::quiet_NaN(), -0.0, 1.0e12, -1.0e12,
+                          std::numeric_limits<double>::infinity(), -0.75};
+    for (int n = 0; n < 4000; ++n) {
+        Image img(makeField(2 + int(rng() % 40), 2 + int(rng() % 30)));
+        for (uint8_t& byte : img.fieldSpec.pixels) byte = uint8_t(rng());
+        img.setActive(int(rng() % 50) - 10, int(rng() % 40) - 10, int(rng() % 60) - 5,
+                      int(rng() % 50) - 5);
+        const fieldfx::SampleSource src = fieldfx::clampSource(&img.record);
+        const fieldfx::PixelRect b = src.bounds;
+        const bool inside = b.x1 - b.x0 >= 2 && b.y1 - b.y0 >= 2 && n % 2 == 0;
+        double x[4], y[4];
+        for (int i = 0; i < 4; ++i) {
+            const double fx = rng() % 4 ? unit(rng) : 0.0, fy = rng() % 4 ? unit(rng) : 0.0;
+            if (inside) {  // whole parts x0 .. x1 - 2 and y0 .. y1 - 2
+                x[i] = b.x0 + int(rng() % (b.x1 - b.x0 - 1)) + fx;
+                y[i] = b.y0 + int(rng() % (b.y1 - b.y0 - 1)) + fy;
+                if (x[i] < 1.0) x[i] = -x[i];  // a fraction below zero counts as 0
+                if (y[i] < 1.0) y[i] = -y[i];
+                continue;
+            }
+            x[i] = int(rng() % (b.x1 + 12)) - 6 + fx;
+            y[i] = int(rng() % (b.y1 + 12)) - 6 + fy;
+            if (rng() % 16 == 0) x[i] = odd[rng() % 6];
+            if (rng() % 16 == 0) y[i] = odd[rng() % 6];
+        }
+        expectFourSingleSamples(src, x, y, inside);
+    }
+}
+
+// Both turn bytes into doubles through the bit pattern of 2^52: every pair of
+// horizontal neighbours, in every lane. Pixels (2b, 2a) and (2b + 1, 2a) hold
+// bytes a and b, the row below b and a.
+TEST(SamplerFour, BlendEveryPairOfBytes) {
+    if (!fieldfx::haveAvx2()) GTEST_SKIP() << "no AVX2";
+    Image img(makeField(512, 512));
+    const auto pixel = [](int v) {
+        return Pixel{uint8_t(v), uint8_t(255 - v), uint8_t(v ^ 0x5A), uint8_t(v * 7)};
+    };
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            img.set(2 * b, 2 * a, pixel(a));
+            img.set(2 * b + 1, 2 * a, pixel(b));
+            img.set(2 * b, 2 * a + 1, pixel(b));
+            img.set(2 * b + 1, 2 * a + 1, pixel(a));
+        }
+    }
+    std::mt19937_64 rng(90);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; b += 4) {
+            double x[4], y[4];
+            for (int i = 0; i < 4; ++i) x[i] = 2 * (b + i) + unit(rng), y[i] = 2 * a + unit(rng);
+            expectFourSingleSamples(fieldfx::clampSource(&img.record), x, y, true);
+        }
+    }
+}
+
+#endif
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
+#include <random>
 
+#include "fieldfx/helpers/sampler.h"
 #include "rotation.h"
 #include "formatter.h"
 #include "testhost.h"
@@ -78,6 +81,37 @@ TEST(SwivelGeometry, OddSizesPutTheCentreBetweenPixels) {
             const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, fieldfx::swivel::rowTerms(rot, r), c);
             EXPECT_EQ(p.x, double(c));
             EXPECT_EQ(p.y, double(r));
+        }
+    }
+}
+
+// Along a row the sample's top-left neighbour moves one way in each axis, so
+// the columns whose neighbour lies in a box are one run: checked against
+// every column, for turns either way, boxes inside, across and outside, and
+// rows in any order (each search starts where the row before ended).
+TEST(SwivelGeometry, ColumnsWithinABoxAreOneRun) {
+    std::mt19937_64 rng(21);
+    for (int n = 0; n < 1000; ++n) {
+        const int width = 1 + int(rng() % 120), height = 1 + int(rng() % 60);
+        const int32_t tenths = n % 50 == 0 ? 0 : int32_t(rng() % 901) - 450;
+        const fieldfx::swivel::Rotation rot = fieldfx::swivel::rotationOf(tenths, width, height);
+        const int32_t xMin = int32_t(rng() % (width + 20)) - 10;
+        const int32_t yMin = int32_t(rng() % (height + 20)) - 10;
+        const int32_t xMax = xMin + int32_t(rng() % (width + 10)) - 2;
+        const int32_t yMax = yMin + int32_t(rng() % (height + 10)) - 2;
+        fieldfx::swivel::BoxColumns box(xMin, xMax, yMin, yMax);
+        for (int k = 0; k < 4; ++k) {
+            const int32_t r = k == 0 ? 0 : int32_t(rng() % height);
+            const fieldfx::swivel::RowTerms row = fieldfx::swivel::rowTerms(rot, r);
+            const fieldfx::swivel::ColumnRun run = box.along(rot, row, width);
+            ASSERT_LE(run.begin, run.end);
+            for (int32_t c = 0; c < width; ++c) {
+                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
+                const int32_t ix = int32_t(p.x), iy = int32_t(p.y);
+                ASSERT_EQ(ix >= xMin && ix <= xMax && iy >= yMin && iy <= yMax,
+                          c >= run.begin && c < run.end)
+                    << "angle " << tenths << " row " << r << " column " << c << " of " << width;
+            }
         }
     }
 }
@@ -230,6 +264,50 @@ TEST_F(SwivelTest, AngleOutsideItsRangeIsClamped) {
     configure(INT32_MIN, 1);
     ASSERT_EQ(swivel.process(0), 0);
     EXPECT_EQ(host.putPixels(), atMinus450);
+}
+
+// Every pixel of random fields, turns and rectangles (reaching outside the
+// image, or empty) is the single-pixel sampler's at its position, however the
+// row was split into runs and whichever lanes sampled them.
+TEST_F(SwivelTest, EveryPixelIsTheSamplerAtItsPosition) {
+    std::mt19937_64 rng(43);
+    for (int n = 0; n < 150; ++n) {
+        const int width = 1 + int(rng() % 90), height = 1 + int(rng() % 40);
+        FieldSpec in = patternField(width, height, int(rng() % 100));
+        in.activeX = int16_t(int(rng() % (width + 6)) - 3);
+        in.activeY = int16_t(int(rng() % (height + 6)) - 3);
+        in.activeWidth = int16_t(int(rng() % (width + 6)) - 2);
+        in.activeHeight = int16_t(int(rng() % (height + 6)) - 2);
+        const int32_t tenths = n % 10 == 0 ? 0 : int32_t(rng() % 901) - 450;
+        const bool useBorder = rng() % 2 != 0;
+        uint8_t border[4];
+        const uint32_t colour = uint32_t(rng());
+        std::memcpy(border, &colour, 4);
+        host.setInput(0, in);
+        configure(tenths, useBorder ? 1 : 0, colour);
+        ASSERT_EQ(swivel.process(0), 0);
+        const FieldSpec out = host.putField();
+
+        const FieldImage image{in.pixels.data(), in.width,       in.height,     in.activeX,
+                               in.activeY,       in.activeWidth, in.activeHeight};
+        const auto rot = fieldfx::swivel::rotationOf(tenths, width, height);
+        const fieldfx::SampleSource clamped = fieldfx::clampSource(&image);
+        const fieldfx::SampleSource bordered = fieldfx::borderSource(&image);
+        for (int r = 0; r < height; ++r) {
+            const fieldfx::swivel::RowTerms row = fieldfx::swivel::rowTerms(rot, r);
+            for (int c = 0; c < width; ++c) {
+                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
+                Pixel want{};
+                if (useBorder)
+                    fieldfx::sampleBilinearBorder(bordered, p.x, p.y, border, want.data());
+                else
+                    fieldfx::sampleBilinear(clamped, p.x, p.y, want.data());
+                ASSERT_EQ(pixelAt(out, c, r), want) << width << "x" << height << " angle "
+                                                    << tenths << " edges " << useBorder << " at "
+                                                    << c << "," << r;
+            }
+        }
+    }
 }
 
 // ---- Active rectangles outside the image ---------------------------------------

@@ -10,6 +10,7 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/sampler_avx2.h"
 #include "rotation.h"
 
 namespace {
@@ -50,6 +51,117 @@ int32_t formatAngle(int32_t value, char16_t* buffer) {
     return sxprintf(buffer, kFormat, whole, tenth);
 }
 
+namespace swivel = fieldfx::swivel;
+
+// Fills n pixels with one pixel's 4 bytes.
+void fillPixels(uint8_t* out, int32_t n, const uint8_t pixel[4]) {
+    for (int32_t i = 0; i < n; ++i, out += 4) std::memcpy(out, pixel, 4);
+}
+
+// Angle 0: sin 0 = 0 and cos 0 = 1 put every sample exactly on its own pixel
+// (c - cx + cx and (r - cy) * 2 * 0.5 + cy are exact, the centre being whole
+// or half), and a whole position reads its pixel unblended. So each row is the
+// active rectangle's part of its row, with the clamped pixel or the border
+// colour either side; the clamp variant's rows above and below the rectangle
+// repeat its first and last.
+void copyRow(const fieldfx::SampleSource& source, int32_t r, int32_t width, bool useBorder,
+             const uint8_t border[4], uint8_t* out) {
+    const fieldfx::PixelRect& b = source.bounds;
+    if (useBorder && (b.empty() || r < b.y0 || r >= b.y1)) {
+        fillPixels(out, width, border);
+        return;
+    }
+    const int32_t sr = fieldfx::detail::clampTo(r, b.y0, b.y1);
+    const uint8_t* in = source.pixels + std::size_t(sr) * std::size_t(source.rowLength) * 4;
+    fillPixels(out, b.x0, useBorder ? border : in + std::size_t(b.x0) * 4);
+    std::memcpy(out + std::size_t(b.x0) * 4, in + std::size_t(b.x0) * 4,
+                std::size_t(b.x1 - b.x0) * 4);
+    fillPixels(out + std::size_t(b.x1) * 4, width - b.x1,
+               useBorder ? border : in + std::size_t(b.x1 - 1) * 4);
+}
+
+// Columns [begin, end) of a row with the clamp variant's sampler (the
+// reference arithmetic, a pixel at a time).
+void sampleColumns(const swivel::Rotation& rot, const swivel::RowTerms& row,
+                   const fieldfx::SampleSource& source, int32_t begin, int32_t end, uint8_t* out) {
+    for (int32_t c = begin; c < end; ++c, out += 4) {
+        const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+        fieldfx::sampleBilinear(source, p.x, p.y, out);
+    }
+}
+
+using ColumnSampler = void (*)(const swivel::Rotation&, const swivel::RowTerms&,
+                               const fieldfx::SampleSource&, int32_t, int32_t, uint8_t*);
+
+// How a row's runs of columns are sampled: `inside` only where every
+// neighbour lies inside the bounds.
+struct RowSamplers {
+    ColumnSampler clamped, inside;
+};
+
+#if defined(FIELDFX_AVX2_LANES)
+// sampleColumns four columns at a time: their positions in lanes by the same
+// formula, then a four-position sampler; the last few a column at a time.
+template <void (*sample4)(const fieldfx::SampleSource&, __m256d, __m256d, uint8_t*)>
+FIELDFX_AVX2_KERNEL void sampleColumnsAvx2(const swivel::Rotation& rot,
+                                           const swivel::RowTerms& row,
+                                           const fieldfx::SampleSource& source, int32_t begin,
+                                           int32_t end, uint8_t* out) {
+    // Whole columns and a whole or half centre: every dx, and every step of
+    // four, is exact.
+    const double first = swivel::columnOffset(rot, begin);
+    fieldfx::PixelLanesAvx2 dx{_mm256_setr_pd(first, first + 1.0, first + 2.0, first + 3.0)};
+    int32_t c = begin;
+    for (; end - c >= 4; c += 4, out += 16, dx = dx + 4.0)
+        sample4(source, swivel::sampleX(rot, row, dx).v, swivel::sampleY(rot, row, dx).v, out);
+    sampleColumns(rot, row, source, c, end, out);
+}
+#endif
+
+RowSamplers rowSamplers() {
+#if defined(FIELDFX_AVX2_LANES)
+    if (fieldfx::haveAvx2())
+        return RowSamplers{&sampleColumnsAvx2<fieldfx::sampleBilinear4>,
+                           &sampleColumnsAvx2<fieldfx::sampleBilinearInside4>};
+#endif
+    return RowSamplers{&sampleColumns, &sampleColumns};
+}
+
+// The clamp variant's row.
+void clampRow(const swivel::Rotation& rot, const swivel::RowTerms& row,
+              const fieldfx::SampleSource& source, int32_t width, RowSamplers samplers,
+              swivel::BoxColumns& inside, uint8_t* out) {
+    const swivel::ColumnRun in = inside.along(rot, row, width);
+    samplers.clamped(rot, row, source, 0, in.begin, out);
+    samplers.inside(rot, row, source, in.begin, in.end, out + std::size_t(in.begin) * 4);
+    samplers.clamped(rot, row, source, in.end, width, out + std::size_t(in.end) * 4);
+}
+
+// The border variant's row. Columns whose four neighbours all lie outside the
+// active rectangle blend four border pixels, which gives the border colour
+// exactly; columns whose four neighbours all lie inside read what the clamp
+// variant reads; only the columns in between need the border sampler's
+// checks.
+void borderRow(const swivel::Rotation& rot, const swivel::RowTerms& row,
+               const fieldfx::SampleSource& source, int32_t width, const uint8_t border[4],
+               RowSamplers samplers, swivel::BoxColumns& touching, swivel::BoxColumns& inside,
+               uint8_t* out) {
+    const swivel::ColumnRun near = touching.along(rot, row, width);
+    swivel::ColumnRun in = inside.along(rot, row, width);
+    if (in.begin == in.end) in = swivel::ColumnRun{near.end, near.end};
+    const auto checked = [&](int32_t begin, int32_t end) {
+        for (int32_t c = begin; c < end; ++c) {
+            const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
+            fieldfx::sampleBilinearBorder(source, p.x, p.y, border, out + std::size_t(c) * 4);
+        }
+    };
+    fillPixels(out, near.begin, border);
+    checked(near.begin, in.begin);
+    samplers.inside(rot, row, source, in.begin, in.end, out + std::size_t(in.begin) * 4);
+    checked(in.end, near.end);
+    fillPixels(out + std::size_t(near.end) * 4, width - near.end, border);
+}
+
 // dst gets src's geometry: H rows of W pixels, every one sampled (a scratch
 // image smaller than the field only as far as it reaches). The border variant
 // reads `border` (4 bytes in memory order) outside the active rectangle, the
@@ -58,25 +170,27 @@ int32_t formatAngle(int32_t value, char16_t* buffer) {
 void rotateField(const FieldImage* src, FieldImage* dst, int32_t tenths, bool useBorder,
                  const uint8_t border[4]) {
     const int32_t width = src->width, height = src->height;
-    const fieldfx::swivel::Rotation rot = fieldfx::swivel::rotationOf(tenths, width, height);
+    const swivel::Rotation rot = swivel::rotationOf(tenths, width, height);
     const fieldfx::SampleSource source =
         useBorder ? fieldfx::borderSource(src) : fieldfx::clampSource(src);
+    const RowSamplers samplers = rowSamplers();
+    const bool unturned = rot.sn == 0.0 && rot.cs == 1.0;
+    const fieldfx::PixelRect& b = source.bounds;
+    // The columns whose four neighbours all lie inside the bounds, and those
+    // with at least one there.
+    swivel::BoxColumns inside(b.x0, b.x1 - 2, b.y0, b.y1 - 2);
+    swivel::BoxColumns touching(b.x0 - 1, b.x1 - 1, b.y0 - 1, b.y1 - 1);
     auto* out = static_cast<uint8_t*>(dst->pixels);
     const int32_t rows = fieldfx::rowsHeld(dst, width, height);
     for (int32_t r = 0; r < rows; ++r) {
-        const fieldfx::swivel::RowTerms row = fieldfx::swivel::rowTerms(rot, r);
+        const swivel::RowTerms row = swivel::rowTerms(rot, r);
         uint8_t* o = out + std::size_t(r) * std::size_t(width) * 4;
-        if (useBorder) {
-            for (int32_t c = 0; c < width; ++c, o += 4) {
-                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
-                fieldfx::sampleBilinearBorder(source, p.x, p.y, border, o);
-            }
-        } else {
-            for (int32_t c = 0; c < width; ++c, o += 4) {
-                const fieldfx::swivel::SamplePoint p = fieldfx::swivel::samplePoint(rot, row, c);
-                fieldfx::sampleBilinear(source, p.x, p.y, o);
-            }
-        }
+        if (unturned)
+            copyRow(source, r, width, useBorder, border, o);
+        else if (useBorder)
+            borderRow(rot, row, source, width, border, samplers, touching, inside, o);
+        else
+            clampRow(rot, row, source, width, samplers, inside, o);
         opChkAbort();  // polled once a row; the field is always finished
     }
 }
