@@ -123,6 +123,16 @@ struct PixelLanesAvx2 {
         return PixelLanesAvx2{_mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)))};
     }
     FIELDFX_AVX2 static PixelLanesAvx2 all(double v) { return PixelLanesAvx2{_mm256_set1_pd(v)}; }
+    // A pixel's four bytes b as the doubles 2^52 + b: the bytes placed in the
+    // low bits of 2^52's bit pattern instead of converted. The difference of
+    // two such lanes is the bytes' difference exactly, and subtracting 2^52
+    // gives the byte.
+    FIELDFX_AVX2 static PixelLanesAvx2 loadBiased(const uint8_t* pixel) {
+        int32_t word;
+        std::memcpy(&word, pixel, 4);
+        return PixelLanesAvx2{_mm256_castsi256_pd(_mm256_or_si256(
+            _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word)), _mm256_set1_epi64x(0x4330000000000000)))};
+    }
 };
 
 FIELDFX_AVX2 inline PixelLanesAvx2 operator+(PixelLanesAvx2 a, PixelLanesAvx2 b) {

@@ -23,28 +23,19 @@ namespace fieldfx {
 
 namespace detail {
 
-// A pixel's four bytes as doubles 2^52 + byte: the bytes in the low bits of
-// 2^52's bit pattern. The difference of two of them is the bytes' difference
-// exactly, and subtracting 2^52 gives the byte.
-FIELDFX_AVX2_INLINE __m256d biasedPixel(const uint8_t* pixel) {
-    int32_t word;
-    std::memcpy(&word, pixel, 4);
-    return _mm256_castsi256_pd(_mm256_or_si256(_mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word)),
-                                               _mm256_set1_epi64x(0x4330000000000000)));
-}
-
 // The blend of four neighbours at lane i of the fractions, each byte
 // truncated to a 32-bit word.
 template <int i>
 FIELDFX_AVX2_INLINE __m128i blendLane(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
                                       const uint8_t* p11, __m256d fx, __m256d fy) {
     const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
-    const __m256d b00 = biasedPixel(p00), b01 = biasedPixel(p01);
+    // Each neighbour's bytes as 2^52 + byte (PixelLanesAvx2::loadBiased).
+    const __m256d b00 = PixelLanesAvx2::loadBiased(p00).v, b01 = PixelLanesAvx2::loadBiased(p01).v;
+    const __m256d b10 = PixelLanesAvx2::loadBiased(p10).v, b11 = PixelLanesAvx2::loadBiased(p11).v;
     const __m256d f = _mm256_permute4x64_pd(fx, 0x55 * i);
-    const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(biasedPixel(p10), b00), f),
-                                      _mm256_sub_pd(b00, two52));
-    const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(biasedPixel(p11), b01), f),
-                                         _mm256_sub_pd(b01, two52));
+    const __m256d top = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b10, b00), f), _mm256_sub_pd(b00, two52));
+    const __m256d bottom =
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b11, b01), f), _mm256_sub_pd(b01, two52));
     const __m256d g = _mm256_permute4x64_pd(fy, 0x55 * i);
     return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(bottom, top), g), top));
 }

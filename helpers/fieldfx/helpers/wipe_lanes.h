@@ -328,11 +328,7 @@ FIELDFX_AVX2 inline __m128i truncatedInts(PixelLanesAvx2 v) { return _mm256_cvtt
 
 template <>
 FIELDFX_AVX2 inline PixelLanesAvx2 loadBiased<PixelLanesAvx2>(const uint8_t* p) {
-    int32_t word;
-    std::memcpy(&word, p, 4);
-    const __m256i bytes = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(word));
-    return PixelLanesAvx2{
-        _mm256_castsi256_pd(_mm256_or_si256(bytes, _mm256_castpd_si256(_mm256_set1_pd(kByteBias))))};
+    return PixelLanesAvx2::loadBiased(p);
 }
 
 // blendBandPair with the two pixels side by side in one AVX2 register.
