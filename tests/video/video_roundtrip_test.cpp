@@ -320,11 +320,13 @@ TEST(RoundTrip, WidthsOfNoWholeBlockConvertSampleBySample) {
         for (int R = 0; R < (height + 1) / 2; ++R)
             for (int k = 0; k < cw; ++k) {
                 const int c = R / 2, f = R % 2;
-                int sum = 0, n = 0;
+                int sumB = 0, sumR = 0, n = 0;
                 for (int line : {4 * c + f, 4 * c + 2 + f})
                     for (int x : {2 * k, 2 * k + 1})
-                        if (line < height && x < width) sum += exactCb(x, line), ++n;
-                ASSERT_EQ(out.planes[1][std::size_t(R) * cw + k], (sum + n / 2) / n) << R << "," << k;
+                        if (line < height && x < width)
+                            sumB += exactCb(x, line), sumR += exactCr(x, line, 0), ++n;
+                ASSERT_EQ(out.planes[1][std::size_t(R) * cw + k], (sumB + n / 2) / n) << R << "," << k;
+                ASSERT_EQ(out.planes[2][std::size_t(R) * cw + k], (sumR + n / 2) / n) << R << "," << k;
             }
 
         // Read back, each chroma sample covers the two pixels of its columns
