@@ -58,9 +58,9 @@ ci-asan: deps
 # module copies, renders on several threads.
 ci-tsan: deps
 	cmake -S . -B build-tsan -DFIELDFX_TSAN=ON
-	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test
+	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test cli_damaged_video_test
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) \
-	    -R '^(EffectsAtOnce|RenderThreads)\.'
+	    -R '^(EffectsAtOnce|RenderThreads|CliDamagedVideo)\.'
 
 # 32-bit Windows (mingw-w64 i686): the modules, their exports and maths, and
 # the operator tests as Windows programs, run under wine.

@@ -65,18 +65,25 @@ struct Slot {
 };
 
 // An input as a worker's effect sees it: the field read ahead for the
-// request in progress; any other position straight from the clip, under the
-// lock the reading thread takes too.
+// request in progress, which the effect may take over (the slot is refilled
+// before its next use); any other position, or that one once taken, straight
+// from the clip, under the lock the reading thread takes too.
 class AheadSource : public runtime::FieldSource {
 public:
     AheadSource(io::ClipReader& clip, std::size_t first, std::mutex& clipLock)
         : clip_(clip), first_(first), clipLock_(clipLock) {}
-    void serve(uint32_t position, const io::Field* field) {
+    void serve(uint32_t position, io::Field* field) {
         position_ = position;
         field_ = field;
+        taken_ = false;
+    }
+    io::Field* takeField(uint32_t position) override {
+        if (position != position_ || taken_) return nullptr;
+        taken_ = true;
+        return field_;
     }
     const io::Field* fieldAt(uint32_t position) override {
-        if (position == position_) return field_;
+        if (position == position_ && !taken_) return field_;
         const std::lock_guard<std::mutex> hold(clipLock_);
         const std::size_t i = first_ + position;
         if (i >= clip_.fieldCount()) return nullptr;
@@ -89,7 +96,8 @@ private:
     std::size_t first_;
     std::mutex& clipLock_;
     uint32_t position_ = 0;
-    const io::Field* field_ = nullptr;
+    io::Field* field_ = nullptr;
+    bool taken_ = false;
     io::Field other_;
 };
 
@@ -113,7 +121,7 @@ void applyKeys(const EffectJob& job, const runtime::OperatorModule& module, uint
 }
 
 void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
-               const std::function<void(uint32_t, const io::Field&)>& take) {
+               const std::function<void(uint32_t, io::Field&)>& take) {
     std::vector<ClipSource> sources;
     for (const auto& c : job.clips) sources.emplace_back(*c, job.firstField);
     runtime::Effect effect(*job.module);
@@ -123,6 +131,7 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     // The positions skipped by an operator rendered in order are requested
     // too, their fields dropped.
     const bool inOrder = rendersInOrder(*job.module);
+    io::Field out;  // the field handed on; its buffer goes back to the effect
     uint32_t next = 0;  // the positions below have been requested
     for (uint32_t p : positions) {
         for (; inOrder && next < p; ++next) {
@@ -132,7 +141,8 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
         }
         next = p + 1;
         applyKeys(job, *job.module, p);
-        const io::Field& out = effect.process(p, io::holdsOddLines(job.order, p & 1u));
+        effect.process(p, io::holdsOddLines(job.order, p & 1u));
+        effect.swapOutput(out);
         printWarnings(effect);
         take(p, out);
     }
@@ -140,15 +150,16 @@ void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
     printWarnings(effect);
 }
 
-// Position k goes to worker k % workers through slot k % slots: each worker
-// owns two slots, so one field waits while another renders.
+// Position k goes to worker k % workers through slot k % slots. Two slots a
+// worker and two more: each worker has a field waiting while it renders
+// one, and reading keeps ahead while the oldest field is being taken.
 void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::size_t workerCount,
-                const std::function<void(uint32_t, const io::Field&)>& take) {
+                const std::function<void(uint32_t, io::Field&)>& take) {
     const std::size_t n = positions.size();
     std::mutex clipLock, lock;
     std::condition_variable changed;
     bool stop = false;
-    std::vector<Slot> slots(2 * workerCount);
+    std::vector<Slot> slots(2 * workerCount + 2);
     std::vector<Worker> workers(workerCount);
     for (std::size_t w = 0; w < workerCount; ++w) {
         Worker& worker = workers[w];
@@ -193,9 +204,44 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
             changed.notify_all();
         }
     };
-    // However this ends, the workers stop and are joined before their effects go.
+    // The reading thread decodes ahead into free slots while this thread
+    // hands finished fields on (the encoder's share): neither waits for the
+    // other's work. A field that cannot be read fails its slot, and the
+    // reading ends there.
+    auto readAhead = [&] {
+        for (std::size_t r = 0; r < n; ++r) {
+            Slot& s = slots[r % slots.size()];
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold, [&] { return stop || s.state == Slot::Free; });
+                if (stop) return;
+            }
+            s.error = nullptr;
+            try {
+                const std::lock_guard<std::mutex> hold(clipLock);
+                for (std::size_t i = 0; i < job.clips.size(); ++i) {
+                    const std::size_t f = job.firstField + positions[r];
+                    s.has[i] = f < job.clips[i]->fieldCount();
+                    if (s.has[i]) s.inputs[i] = job.clips[i]->field(f);
+                }
+            } catch (...) {
+                s.error = std::current_exception();
+            }
+            const bool failed = s.error != nullptr;  // the slot is the worker's once published
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                s.index = r;
+                s.state = failed ? Slot::Done : Slot::Ready;
+            }
+            changed.notify_all();
+            if (failed) return;
+        }
+    };
+    // However this ends, the threads stop and are joined before the effects go.
+    std::thread reader;
     struct Joiner {
         std::vector<Worker>& workers;
+        std::thread& reader;
         std::mutex& lock;
         std::condition_variable& changed;
         bool& stop;
@@ -205,32 +251,15 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 stop = true;
             }
             changed.notify_all();
+            if (reader.joinable()) reader.join();
             for (Worker& w : workers)
                 if (w.thread.joinable()) w.thread.join();
         }
-    } joiner{workers, lock, changed, stop};
+    } joiner{workers, reader, lock, changed, stop};
     for (std::size_t w = 0; w < workerCount; ++w) workers[w].thread = std::thread(work, w);
+    reader = std::thread(readAhead);
 
-    std::size_t read = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        for (; read < n && read < k + slots.size(); ++read) {
-            Slot& s = slots[read % slots.size()];
-            {
-                const std::lock_guard<std::mutex> hold(clipLock);
-                for (std::size_t i = 0; i < job.clips.size(); ++i) {
-                    const std::size_t f = job.firstField + positions[read];
-                    s.has[i] = f < job.clips[i]->fieldCount();
-                    if (s.has[i]) s.inputs[i] = job.clips[i]->field(f);
-                }
-            }
-            s.error = nullptr;
-            {
-                const std::lock_guard<std::mutex> hold(lock);
-                s.index = read;
-                s.state = Slot::Ready;
-            }
-            changed.notify_all();
-        }
         Slot& s = slots[k % slots.size()];
         {
             std::unique_lock<std::mutex> hold(lock);
@@ -238,14 +267,16 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
         }
         for (const std::string& w : s.warnings)
             std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
+        s.warnings.clear();
         if (s.error) std::rethrow_exception(s.error);
+        take(positions[k], s.output);
         {
-            const std::lock_guard<std::mutex> hold(clipLock);  // a video writer reads timestamps
-            take(positions[k], s.output);
+            const std::lock_guard<std::mutex> hold(lock);
+            s.state = Slot::Free;
         }
-        const std::lock_guard<std::mutex> hold(lock);
-        s.state = Slot::Free;
+        changed.notify_all();
     }
+    reader.join();
     for (Worker& w : workers) w.thread.join();
     for (Worker& w : workers) w.effect->close();
     printWarnings(*workers[0].effect);
@@ -425,7 +456,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
 }
 
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
-               const std::function<void(uint32_t, const io::Field&)>& take) {
+               const std::function<void(uint32_t, io::Field&)>& take) {
     const bool inOrder = rendersInOrder(*job.module);
     const std::size_t workers = inOrder ? 1 : std::min<std::size_t>(job.threads, positions.size());
     // Positions that skip some from 0 on (a part of the span, a preview) of

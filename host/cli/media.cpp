@@ -87,13 +87,15 @@ public:
             pending_ = true;
             return;
         }
-        try {
-            output_.write(first_, field, ptsOfFrame_(frames_));
-        } catch (const video::VideoError& e) {
-            throw io::IoError(e.what());
+        write(field);
+    }
+    void putSwapping(io::Field& field) override {
+        if (!pending_) {
+            std::swap(first_, field);
+            pending_ = true;
+            return;
         }
-        ++frames_;
-        pending_ = false;
+        write(field);
     }
 
     void commit() override {
@@ -104,6 +106,17 @@ public:
         }
         for (const std::string& note : output_.notes())
             std::fprintf(stderr, "fieldfx: note: %s\n", note.c_str());
+    }
+
+private:
+    void write(const io::Field& field) {
+        try {
+            output_.write(first_, field, ptsOfFrame_(frames_));
+        } catch (const video::VideoError& e) {
+            throw io::IoError(e.what());
+        }
+        ++frames_;
+        pending_ = false;
     }
 
 private:

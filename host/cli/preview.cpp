@@ -79,7 +79,7 @@ int previewCommand(const Words& words) {
         positions.push_back(uint32_t(2 * f + 1));
     }
     std::vector<io::Field> fields;
-    runEffect(job, positions, [&](uint32_t, const io::Field& out) { fields.push_back(out); });
+    runEffect(job, positions, [&](uint32_t, io::Field& out) { fields.push_back(std::move(out)); });
 
     std::vector<video::SheetTile> tiles;
     const bool firstIsOdd = io::holdsOddLines(job.order, 0);

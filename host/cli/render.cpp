@@ -78,9 +78,9 @@ int renderCommand(const Words& words) {
     Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
     std::vector<uint32_t> positions(fields);
     std::iota(positions.begin(), positions.end(), uint32_t(first));
-    runEffect(job, positions, [&](uint32_t p, const io::Field& out) {
+    runEffect(job, positions, [&](uint32_t p, io::Field& out) {
         try {
-            writer->put(out);
+            writer->putSwapping(out);
         } catch (const io::IoError& e) {
             throw Error(ErrorKind::Output, e.what());
         }

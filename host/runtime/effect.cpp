@@ -200,8 +200,11 @@ FieldImage* Effect::getField(int32_t input, uint32_t position) {
                       std::to_string(height_);
         return nullptr;
     }
-    // A field of the pool's size whose bytes cover it all needs no black fill.
+    // A field of the pool's size whose bytes cover it all needs no black
+    // fill, and one its source gives up needs no copy either.
     const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 4;
+    if (f->pixels.size() == bytes)
+        if (io::Field* own = src->takeField(position); own == f) return pool_.adopt(own->pixels);
     FieldImage* img = f->pixels.size() == bytes ? pool_.acquireForCopy() : pool_.acquire();
     std::memcpy(img->pixels, f->pixels.data(), std::min(bytes, f->pixels.size()));
     return img;

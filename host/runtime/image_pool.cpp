@@ -14,7 +14,9 @@ FieldImage* ImagePool::acquire() { return take(true); }
 
 FieldImage* ImagePool::acquireForCopy() { return take(false); }
 
-FieldImage* ImagePool::take(bool fillBlack) {
+FieldImage* ImagePool::adopt(std::vector<uint8_t>& pixels) { return take(false, &pixels); }
+
+FieldImage* ImagePool::take(bool fillBlack, std::vector<uint8_t>* adopted) {
     const std::size_t n = std::size_t(width_) * height_;
     Slot* slot = nullptr;
     for (Slot& s : images_)
@@ -23,6 +25,7 @@ FieldImage* ImagePool::take(bool fillBlack) {
             break;
         }
     if (slot == nullptr) slot = &images_.emplace_back();
+    if (adopted != nullptr) slot->pixels.swap(*adopted);
     if (slot->pixels.size() != 4 * n) {
         slot->pixels.resize(4 * n);
         fillBlack = true;

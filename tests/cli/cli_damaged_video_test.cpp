@@ -22,10 +22,12 @@ struct Outcome {
     std::vector<std::string> left;  // what the output directory holds afterwards
 };
 
-Outcome renderDamaged(const std::string& dir, const std::string& damaged) {
+// On one thread, or with the inputs read ahead by a thread of their own.
+Outcome renderDamaged(const std::string& dir, const std::string& damaged, int threads) {
     const std::string outDir = dir + "/out";
     mkdir(outDir.c_str(), 0700);
-    const Result r = fieldfx("render Matte -q -i " + damaged + " -o " + outDir + "/o.pam");
+    const Result r = fieldfx("render Matte -q --threads " + std::to_string(threads) + " -i " +
+                             damaged + " -o " + outDir + "/o.pam");
     Outcome o{r.status, r.err, listDir(outDir)};
     for (const std::string& name : o.left) std::remove((outDir + "/" + name).c_str());
     rmdir(outDir.c_str());
@@ -65,7 +67,7 @@ TEST(CliDamagedVideo, RefusedWithExit3NamingTheFileOrRenderedWhole) {
                 std::fill_n(bytes.begin(), 16 << (i % 4), '\0');
             }
             writeFile(damaged, bytes);
-            const Outcome o = renderDamaged(dir, damaged);
+            const Outcome o = renderDamaged(dir, damaged, i % 2 ? 3 : 1);
             SCOPED_TRACE(std::string(c.name) + " damage " + std::to_string(i) + ": " + o.err);
             if (damage == Damage::Flip && o.status == 0) {
                 EXPECT_EQ(o.left, std::vector<std::string>{"o.pam"});

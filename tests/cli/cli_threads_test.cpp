@@ -31,6 +31,22 @@ TEST(RenderThreads, EveryOperatorGivesTheBytesOfOneThread) {
     }
 }
 
+TEST(RenderThreads, VideoInAndOutIsTheSame) {
+    // Both inputs decoded ahead on their own thread, the second conformed to
+    // the first's size, timestamps and fields handed to the encoder.
+    const std::string dir = tempDir("threads-video");
+    for (int threads : {1, 3}) {
+        const Result r = fieldfx("render Iris -i builtin:motion --size 96x64 -i builtin:bars "
+                                 "--duration 5 -q -o " + dir + "/" + std::to_string(threads) +
+                                 ".y4m --threads " +
+                                 std::to_string(threads));
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::string one = readFile(dir + "/1.y4m");
+    EXPECT_GT(one.size(), 5u * 96 * 64 * 3);
+    EXPECT_TRUE(readFile(dir + "/3.y4m") == one);
+}
+
 TEST(RenderThreads, PreviewSheetIsTheSame) {
     const std::string dir = tempDir("threads-preview");
     for (int threads : {1, 3}) {

@@ -24,13 +24,18 @@ const Frame& FieldReader::frame(int64_t k) {
             throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
                              " frames");
         ++newest_;
+        const std::lock_guard<std::mutex> hold(ptsLock_);
         if (newest_ == int64_t(pts_.size())) pts_.push_back(next.pts);
     }
     return frames_[k & 1];
 }
 
 int64_t FieldReader::pts(int64_t k) {
-    return k >= 0 && k < int64_t(pts_.size()) ? pts_[std::size_t(k)] : frame(k).pts;
+    {
+        const std::lock_guard<std::mutex> hold(ptsLock_);
+        if (k >= 0 && k < int64_t(pts_.size())) return pts_[std::size_t(k)];
+    }
+    return frame(k).pts;
 }
 
 const Field& FieldReader::field(int64_t index) {

@@ -54,6 +54,9 @@ public:
                                               std::size_t fieldCount, bool replace);
 
     virtual void put(const Field& field) = 0;  // the next field in time
+    // put() for a field its caller gives up: a writer that keeps fields may
+    // take its buffer, leaving `field` with another (of any size).
+    virtual void putSwapping(Field& field) { put(field); }
     virtual void commit() = 0;                 // all outputs into place
 };
 

@@ -31,6 +31,12 @@ public:
     // The field at `position`, or null when the input has none there. May
     // throw (a file that cannot be read); the driver reports it.
     virtual const io::Field* fieldAt(uint32_t position) = 0;
+    // The field at `position` for the driver to keep: its pixels become the
+    // served image without a copy, and the field is left with another
+    // buffer. Null (the default) when the source has none to give up; the
+    // driver then copies fieldAt's. A source that gives one up serves that
+    // position from elsewhere afterwards (an operator may fetch it again).
+    virtual io::Field* takeField(uint32_t) { return nullptr; }
 };
 
 struct EffectSettings {

@@ -27,6 +27,9 @@ public:
     // An image whose every pixel the caller overwrites at once (a served
     // field): the black fill is skipped.
     FieldImage* acquireForCopy();
+    // An image whose pixels are `pixels`' buffer (exactly width x height),
+    // exchanged for the one the pool held: a served field without a copy.
+    FieldImage* adopt(std::vector<uint8_t>& pixels);
     // Back into the pool; false when `image` is not one handed out (unknown,
     // or released already).
     bool release(FieldImage* image);
@@ -49,7 +52,7 @@ private:
     };
     Slot* slotOf(const FieldImage* image);
     const Slot* slotOf(const FieldImage* image) const;
-    FieldImage* take(bool fillBlack);
+    FieldImage* take(bool fillBlack, std::vector<uint8_t>* adopted = nullptr);
 
     std::deque<Slot> images_;  // stable addresses: operators hold the records
     int32_t width_ = 0, height_ = 0;

@@ -5,6 +5,7 @@
 #define FIELDFX_VIDEO_FIELD_READER_H
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,9 @@ public:
     // Frame `k` (both fields and its timestamp).
     const Frame& frame(int64_t k);
     // The timestamp of frame `k`: kept for every frame read so far, so a
-    // writer asking for one behind the frames kept reopens nothing.
+    // writer asking for one behind the frames kept reopens nothing. Safe
+    // beside a thread that reads frames for a frame read already; any other
+    // is read here, which only the reading thread may do.
     int64_t pts(int64_t k);
 
 private:
@@ -40,6 +43,7 @@ private:
     std::unique_ptr<Source> source_;
     Frame frames_[2];      // the last two frames read
     int64_t newest_ = -1;  // index of the newest frame read
+    std::mutex ptsLock_;
     std::vector<int64_t> pts_;  // of frames 0, 1, ... as read
 };
 
