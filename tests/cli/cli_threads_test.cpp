@@ -47,6 +47,34 @@ TEST(RenderThreads, VideoInAndOutIsTheSame) {
     EXPECT_TRUE(readFile(dir + "/3.y4m") == one);
 }
 
+TEST(RenderThreads, AFieldFetchedAgainIsServedWhole) {
+    // The first fetch takes over the field read ahead and writes into it; the
+    // second must still get the clip's bytes.
+    const std::string dir = tempDir("threads-again");
+    const std::string env = std::string("FIELDFX_OPS_PATH=") + FIELDFX_PROBE_DIR;
+    for (int threads : {1, 3}) {
+        const Result r = fieldfx("render Probe --size 16x16 --duration 3 --set param2=2 -q -o " +
+                                     dir + "/" + std::to_string(threads) + ".pam --threads " +
+                                     std::to_string(threads),
+                                 env);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    // Each 16x8 field's last pixel holds what the second fetch saw (the rest
+    // counts requests, which differ with the threads).
+    auto lastPixels = [&](int threads) {
+        const std::string pam = readFile(dir + "/" + std::to_string(threads) + ".pam");
+        std::vector<std::string> pixels;
+        for (std::size_t at = pam.find("ENDHDR\n"); at != std::string::npos;
+             at = pam.find("ENDHDR\n", at + 1))
+            pixels.push_back(pam.substr(at + 7 + 16 * 8 * 4 - 4, 4));
+        return pixels;
+    };
+    const std::vector<std::string> one = lastPixels(1);
+    ASSERT_EQ(one.size(), 6u);
+    for (const std::string& p : one) EXPECT_NE(p, "\xee\xee\xee\xee");
+    EXPECT_EQ(lastPixels(3), one);
+}
+
 TEST(RenderThreads, PreviewSheetIsTheSame) {
     const std::string dir = tempDir("threads-preview");
     for (int threads : {1, 3}) {

@@ -7,7 +7,8 @@
 // flags, pixelAspect, scaleNum, scaleDen, activeX, activeY, activeWidth,
 // activeHeight of input 0, the number of OP_OPEN and of OP_PROCESS requests
 // since load; the remaining pixels copy input 0 (plus input 1's first pixel
-// into the last pixel for a transition-like probe).
+// into the last pixel for a transition-like probe, or input 0's fetched
+// again).
 #include <cstring>
 
 #include "fieldfx/helpers/describe.h"
@@ -31,7 +32,9 @@ enum Mode : int32_t {
 };
 
 SliderDescriptor mode{{PARAM_SLIDER, 9010, 0}, 0, nullptr, 0, 7, 0};
-const uint32_t kInputs[] = {9021, 9022, 0};
+// Input 0 alone; input 1 too; input 0 a second time after writing into the
+// first (a host must serve the field's own bytes again).
+const uint32_t kInputs[] = {9021, 9022, 9023, 0};
 ChoiceDescriptor inputs = fieldfx::makeChoice(9020, kInputs, 0);
 
 const auto kTags = fieldfx::describeOperator(fieldfx::kFilter, kIdent, 2, &mode, &inputs);
@@ -54,8 +57,9 @@ int32_t process(const OperatorMessage* msg) {
         return -1;
     }
     FieldImage* second = nullptr;
-    if (inputs.value == 1) {
-        second = opGetField(1, msg->position);
+    if (inputs.value == 1 || inputs.value == 2) {
+        if (inputs.value == 2) std::memset(in->pixels, 0xee, 4);
+        second = opGetField(inputs.value == 1 ? 1 : 0, msg->position);
         if (second == nullptr) {
             fieldfx::logFailure(kId, 78);
             opFreeImage(in);
