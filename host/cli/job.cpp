@@ -222,7 +222,7 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
                 for (std::size_t i = 0; i < job.clips.size(); ++i) {
                     const std::size_t f = job.firstField + positions[r];
                     s.has[i] = f < job.clips[i]->fieldCount();
-                    if (s.has[i]) s.inputs[i] = job.clips[i]->field(f);
+                    if (s.has[i]) job.clips[i]->takeField(f, s.inputs[i]);
                 }
             } catch (...) {
                 s.error = std::current_exception();

@@ -39,6 +39,15 @@ public:
         }
     }
 
+    void takeField(std::size_t index, io::Field& into) override {
+        if (conformed_) return io::ClipReader::takeField(index, into);
+        try {
+            reader_->takeField(int64_t(index), into);
+        } catch (const video::VideoError& e) {
+            throw io::IoError(e.what());
+        }
+    }
+
     // The clip as delivered, and as the file has it.
     const video::ClipInfo& info() const { return source().info(); }
     const video::ClipInfo& fileInfo() const { return reader_->info(); }

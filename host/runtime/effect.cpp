@@ -204,7 +204,12 @@ FieldImage* Effect::getField(int32_t input, uint32_t position) {
     // fill, and one its source gives up needs no copy either.
     const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 4;
     if (f->pixels.size() == bytes)
-        if (io::Field* own = src->takeField(position); own == f) return pool_.adopt(own->pixels);
+        if (io::Field* own = src->takeField(position); own == f) {
+            FieldImage* img = pool_.adopt(own->pixels);
+            // The field keeps the pool's old buffer: its size must say so.
+            if (own->pixels.size() != bytes) *own = io::Field();
+            return img;
+        }
     FieldImage* img = f->pixels.size() == bytes ? pool_.acquireForCopy() : pool_.acquire();
     std::memcpy(img->pixels, f->pixels.data(), std::min(bytes, f->pixels.size()));
     return img;

@@ -122,3 +122,20 @@ TEST(Conform, ReadingBackwardsReopensTheSource) {
     EXPECT_THROW(source.field(8), VideoError);
     EXPECT_THROW(source.field(-1), VideoError);
 }
+
+TEST(Conform, FieldsTakenOverAreReadAgainWhenAskedFor) {
+    FieldReader fresh("builtin:motion", gradient(3)), reader("builtin:motion", gradient(3));
+    Field slot;  // empty at first: the reader is handed a buffer of no size
+    for (int64_t i : {0, 1, 2, 3}) {
+        reader.takeField(i, slot);
+        ASSERT_EQ(slot.width, 32);
+        ASSERT_TRUE(slot.pixels == fresh.field(i).pixels) << i;
+    }
+    // Both fields of the frames kept were given up.
+    EXPECT_TRUE(reader.field(2).pixels == fresh.field(2).pixels);
+    EXPECT_TRUE(reader.field(3).pixels == fresh.field(3).pixels);
+    reader.takeField(5, slot);
+    EXPECT_TRUE(reader.field(4).pixels == fresh.field(4).pixels);
+    EXPECT_TRUE(reader.field(5).pixels == fresh.field(5).pixels);
+    EXPECT_TRUE(slot.pixels == fresh.field(5).pixels);
+}

@@ -20,6 +20,7 @@ const Frame& FieldReader::frame(int64_t k) {
     }
     while (newest_ < k) {
         Frame& next = frames_[(newest_ + 1) & 1];
+        taken_[(newest_ + 1) & 1] = 0;
         if (!source_->read(next))
             throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
                              " frames");
@@ -39,8 +40,21 @@ int64_t FieldReader::pts(int64_t k) {
 }
 
 const Field& FieldReader::field(int64_t index) {
-    const Frame& f = frame(index >= 0 ? index / 2 : -1);
+    const int64_t k = index >= 0 ? index / 2 : -1;
+    // A kept frame whose field was given up reads it again, from the start.
+    if (k >= 0 && k >= newest_ - 1 && k <= newest_ && (taken_[k & 1] >> (index & 1) & 1) != 0) {
+        source_ = openSource(name_, options_);
+        newest_ = -1;
+    }
+    const Frame& f = frame(k);
     return (index & 1) ? f.second : f.first;
+}
+
+void FieldReader::takeField(int64_t index, Field& into) {
+    field(index);
+    Frame& f = frames_[(index / 2) & 1];
+    std::swap(into, (index & 1) ? f.second : f.first);
+    taken_[(index / 2) & 1] |= uint8_t(1u << (index & 1));
 }
 
 struct ConformedReader::Scaler {

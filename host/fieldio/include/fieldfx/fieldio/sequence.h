@@ -38,6 +38,10 @@ public:
     int32_t fieldHeight() const { return height_; }
     // Field `index` in time; valid until the next call.
     virtual const Field& field(std::size_t index) = 0;
+    // Field `index` into `into`: a reader that can give the field up
+    // exchanges buffers (and reads it again if asked for it later); the
+    // others copy.
+    virtual void takeField(std::size_t index, Field& into) { into = field(index); }
     const std::string& path() const { return path_; }
 
 protected:

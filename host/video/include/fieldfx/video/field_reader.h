@@ -29,6 +29,10 @@ public:
     FieldReader(const std::string& name, const SourceOptions& options = {});
     const ClipInfo& info() const override { return source_->info(); }
     const Field& field(int64_t index) override;
+    // Field `index` exchanged for `into` (whose buffer the reader decodes
+    // into later): a caller that keeps the field needs no copy. Asked for
+    // again, the field is read again.
+    void takeField(int64_t index, Field& into);
     // Frame `k` (both fields and its timestamp).
     const Frame& frame(int64_t k);
     // The timestamp of frame `k`: kept for every frame read so far, so a
@@ -42,6 +46,7 @@ private:
     SourceOptions options_;
     std::unique_ptr<Source> source_;
     Frame frames_[2];      // the last two frames read
+    uint8_t taken_[2] = {0, 0};  // of each, the fields given up (bit 0 first, 1 second)
     int64_t newest_ = -1;  // index of the newest frame read
     std::mutex ptsLock_;
     std::vector<int64_t> pts_;  // of frames 0, 1, ... as read
