@@ -128,7 +128,6 @@ private:
         pending_ = false;
     }
 
-private:
     video::VideoOutput output_;
     std::function<int64_t(int64_t)> ptsOfFrame_;
     io::Field first_;
