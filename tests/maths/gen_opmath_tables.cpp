@@ -180,9 +180,10 @@ int main()
     // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
     // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
     std::printf("// Taylor coefficients c0..c9 of asin about (i + 1/2)/128, i = 0..63,\n"
-                "// followed by the low parts of c0, c1 and c2 and the high half of the\n"
-                "// split of c1.\n"
-                "inline constexpr double kAsinTable[64][14] = {\n");
+                "// followed by the low parts of c0, c1 and c2, the high half of the\n"
+                "// split of c1, c1 rounded to 2 + floor(log2 i) significant bits (one\n"
+                "// for i = 0) and what that leaves of c1, rounded.\n"
+                "inline constexpr double kAsinTable[64][16] = {\n");
     for (int i = 0; i < 64; i++) {
         Big a, u0, u1, g[10], c[10], s1, s2;
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
@@ -219,7 +220,14 @@ int main()
             if (n == 1) c1High = splitHigh(d);
             std::printf("%a, ", d);
         }
-        std::printf("%a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High);
+        // Few enough bits that c1 h is exact for every h the fast kernel forms.
+        int bits = 1;
+        while (i >> (bits - 1)) bits++;
+        Big c1Short(bits), c1Rest;
+        mpfr_set(c1Short.v, c[1].v, MPFR_RNDN);
+        mpfr_sub(c1Rest.v, c[1].v, c1Short.v, MPFR_RNDN);
+        std::printf("%a, %a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High, mpfr_get_d(c1Short.v, MPFR_RNDN),
+                    mpfr_get_d(c1Rest.v, MPFR_RNDN));
     }
     std::printf("};\n\n}  // namespace fieldfx::opmath\n\n#endif\n");
     return 0;

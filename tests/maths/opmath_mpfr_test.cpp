@@ -147,10 +147,12 @@ TEST(Maths, DigestArguments)
 TEST(Maths, FastPathErrorBounds)
 {
     Rng rng{7};
-    double worst[3] = {};
+    double worst[4] = {};
     const auto check = [&worst](Fn fn, double x) {
         if (fn == Fn::Asin) {
-            if (x >= 0x1p-26 && x < 1.0) worst[2] = std::max(worst[2], relativeError(fn, x, opmath::asinEstimate(x)));
+            if (x < 0x1p-26 || x >= 1.0) return;
+            worst[2] = std::max(worst[2], relativeError(fn, x, opmath::asinEstimate(x)));
+            worst[3] = std::max(worst[3], relativeError(fn, x, opmath::asinFastEstimate(x)));
         } else if (std::fabs(x) >= 0x1p-26) {
             const opmath::Estimate e = opmath::sinCosEstimate(x, fn == Fn::Cos);
             const double bound = e.errAbs / std::fabs(e.value.hi);
@@ -163,10 +165,12 @@ TEST(Maths, FastPathErrorBounds)
         check(Fn::Asin, std::fabs(sample(Fn::Asin, family == Family::Huge ? Family::Hard : family, rng)));
     }
     // The kernels' worst places: the ends of the table intervals (sin and cos
-    // of (i +- 1/2)/128, asin of (i + 1/2)/128 +- 1/256), and x = 1/2, where
-    // asin's second reduction doubles the kernel's relative error.
+    // of (i +- 1/2)/128, asin of (i + 1/2)/128 +- 1/256), x = 1/2, where
+    // asin's second reduction doubles the kernel's relative error, and
+    // 1 - 2^-13, where that reduction's square root crosses 1/128.
     for (int i = 0; i <= 128; i++)
-        for (double x : {(i - 0.5) / 128.0, (i + 0.5) / 128.0, i / 128.0, 0.5 + i * 0x1p-60, 0.5 - i * 0x1p-60})
+        for (double x : {(i - 0.5) / 128.0, (i + 0.5) / 128.0, i / 128.0, 0.5 + i * 0x1p-60, 0.5 - i * 0x1p-60,
+                         1.0 - 0x1p-13 + (i - 64) * 0x1p-53})
             for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, 1.0)}) {
                 if (x <= 0.79) for (Fn fn : {Fn::Sin, Fn::Cos}) check(fn, y);
                 check(Fn::Asin, y);
@@ -174,6 +178,7 @@ TEST(Maths, FastPathErrorBounds)
     EXPECT_LT(worst[0], 0x1.6a09e667f3bcdp-68);  // 2^-67.5
     EXPECT_LT(worst[1], 0x1.6a09e667f3bcdp-68);
     EXPECT_LT(worst[2], 0x1p-68);
+    EXPECT_LT(worst[3], 0x1p-62);  // the first estimate of asin
 }
 
 }  // namespace

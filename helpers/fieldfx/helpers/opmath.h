@@ -287,9 +287,11 @@ constexpr double kQuarterPi = 0x1.921fb54442d18p-1;  // just below pi/4
 // Relative error bounds the rounding test assumes for the double-double
 // evaluations. The sin and cos kernels stay below 2^-67.5, their reductions
 // below 2^-100 (plus the absolute bound they return); the asin evaluation
-// stays below 2^-68. The tests check those bounds against MPFR.
+// stays below 2^-68, asin's first estimate below 2^-62. The tests check
+// those bounds against MPFR.
 constexpr double kSinCosError = 0x1p-67;
 constexpr double kAsinError = 0x1p-67;
+constexpr double kAsinFastError = 0x1p-61;
 
 // hi + lo is within err of the true value: true, with the double that whole
 // interval rounds to, when it does not straddle a rounding boundary. The
@@ -465,6 +467,59 @@ inline DD asinEstimate(double x)
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
 }
 
+// asin's first, cheaper estimate, which decides all but about one call in a
+// hundred; the others take asinEstimate's.
+
+// asin(x + xl) for 1/128 <= x <= 1/2 and |xl| <= 2^-52 x, relative error
+// below 2^-62.4. i >= 1, so x >= 2^(m - 7) with m = floor(log2 i): h is a
+// multiple of ulp(x) >= 2^(m - 59) and |h| <= 2^-8, at most 51 - m
+// significant bits, and c1 rounded to m + 2 bits (column 14) makes c1 h exact
+// with no split. What that rounding leaves of c1 (column 15) is below 2^-(m+2)
+// c1, or for i < 16, where the short c1 is 1, below a^2 / 2; its product's
+// rounding is below 2^-62.9 of the result (rows 16 to 31 are the worst). The
+// terms beyond h^8 are below 2^-68, the polynomial from h^2 (below 2^-16.4 of
+// the result) is evaluated to 2^-67, the sums of the low part to 2^-68.
+template <bool withLow>
+[[gnu::always_inline]] inline DD asinFastKernel(double x, double xl)
+{
+    const int i = x < 0.5 ? int(x * 128.0) : 63;
+    const double h = x - (double(i) + 0.5) * 0.0078125;  // exact
+    const double* c = kAsinTable[i];
+    const double p = c[14] * h;  // exact
+    const double s = c[0] + p;  // |p| < c0
+    const double e = p - (s - c[0]);
+    const double hh = h * h, h4 = hh * hh;
+    const double poly = hh * (((c[2] + h * c[3]) + hh * (c[4] + h * c[5])) + h4 * ((c[6] + h * c[7]) + hh * c[8]));
+    double lo = (e + c[10]) + c[15] * h;
+    if (withLow) lo += xl * (c[1] + h * (2.0 * c[2]));
+    return {s, lo + poly};
+}
+
+// x + x^3/6 + ... + 35 x^9/1152 for |x| < 1/128 in double-double: the terms
+// left off are below 2^-75 of x, the correction (below 2^-16.5 x) is
+// evaluated to 2^-67.7.
+inline DD asinSeries(double x, double xl)
+{
+    const double z = x * x;
+    const double p = 0x1.5555555555555p-3 + z * (0x1.3333333333333p-4 + z * (0x1.6db6db6db6db7p-5 + z * 0x1.f1c71c71c71c7p-6));
+    return fastTwoSum(x, x * (z * p) + xl);
+}
+
+// asin x for 2^-26 <= x < 1 in double-double, relative error below 2^-62.
+// Above 1/2 the reduction of asinEstimate: at x = 1/2 it doubles the
+// kernel's error (row 63's, below 2^-64.5), nearer 1 it shrinks it.
+[[gnu::always_inline]] inline DD asinFastEstimate(double x)
+{
+    if (x < 0.5) return x < 0.0078125 ? asinSeries(x, 0.0) : asinFastKernel<false>(x, 0.0);
+    const double z = (1.0 - x) * 0.5;
+    const double sh = std::sqrt(z);
+    const double shH = splitHigh(sh), shL = sh - shH;
+    const double sl = ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh);
+    const DD b = sh < 0.0078125 ? asinSeries(sh, sl) : asinFastKernel<true>(sh, sl);
+    const DD r = fastTwoSum(kHalfPi[0], -2.0 * b.hi);
+    return {r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo)};
+}
+
 // asin x for 2^-26 <= x < 1: Newton's iteration y -= (sin y - x) / cos y in
 // fixed point from the double-double estimate y0. The step is divided in
 // double-double (relative error below 2^-100), so a step d leaves an error
@@ -515,14 +570,19 @@ inline double mathAsin(double x)
 {
     using namespace opmath;
     const double ax = std::fabs(x);
-    if (std::isnan(x)) return x + x;
-    if (ax > 1.0) return std::numeric_limits<double>::quiet_NaN();
+    if (!(ax < 1.0)) {
+        if (ax == 1.0) return x < 0 ? -kHalfPi[0] : kHalfPi[0];  // pi/2 rounded
+        return std::isnan(x) ? x + x : std::numeric_limits<double>::quiet_NaN();
+    }
     if (ax < 0x1p-26) return x;  // asin x - x < x^3/6, below half an ulp
-    if (ax == 1.0) return x < 0 ? -kHalfPi[0] : kHalfPi[0];  // pi/2 rounded
-    const DD v = asinEstimate(ax);
+    const DD v = asinFastEstimate(ax);
     double r;
-    if (!roundsTo(v, v.hi * kAsinError, r)) r = slowAsin(ax, v);
-    return x < 0 ? -r : r;
+    if (!roundsTo(v, v.hi * kAsinFastError, r)) [[unlikely]] {
+        const DD w = asinEstimate(ax);
+        if (!roundsTo(w, w.hi * kAsinError, r)) r = slowAsin(ax, w);
+    }
+    // asin is odd: the sign of x, set without a branch on it
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(r) | (std::bit_cast<uint64_t>(x) & 0x8000000000000000u));
 }
 
 inline double mathSqrt(double x) { return std::sqrt(x); }
