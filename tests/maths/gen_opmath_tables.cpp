@@ -9,6 +9,8 @@
 namespace {
 
 constexpr mpfr_prec_t kPrec = 400;
+constexpr int kNearOneDegree = 9;  // the polynomials of asin(1 - t)
+constexpr int kMaxTerms = 16;
 
 struct Big {
     mpfr_t v;
@@ -60,6 +62,49 @@ void fractionWords(const Big& v, int count, uint32_t* words)
         words[i] = uint32_t(mpfr_get_ui(f.v, MPFR_RNDZ));
         mpfr_sub_ui(f.v, f.v, words[i], MPFR_RNDN);
     }
+}
+
+// c[0..count) of asin about a, from asin' = g = u^(-1/2),
+// u = 1 - a^2 - 2ah - h^2:
+// u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
+void asinTaylor(const Big& a, int count, Big* c)
+{
+    Big u0, u1, s1, s2;
+    Big g[kMaxTerms];
+    mpfr_sqr(u0.v, a.v, MPFR_RNDN);
+    mpfr_ui_sub(u0.v, 1, u0.v, MPFR_RNDN);
+    mpfr_mul_si(u1.v, a.v, -2, MPFR_RNDN);
+    mpfr_rec_sqrt(g[0].v, u0.v, MPFR_RNDN);
+    for (int n = 0; n + 1 < count; n++) {
+        // s1 = -1/2 (u1 g[n] - 2 g[n-1]) - u1 n g[n] + (n-1) g[n-1]   (u2 = -1)
+        mpfr_mul(s1.v, u1.v, g[n].v, MPFR_RNDN);
+        if (n > 0) {
+            mpfr_mul_si(s2.v, g[n - 1].v, -2, MPFR_RNDN);
+            mpfr_add(s1.v, s1.v, s2.v, MPFR_RNDN);
+        }
+        mpfr_div_si(s1.v, s1.v, -2, MPFR_RNDN);
+        mpfr_mul(s2.v, u1.v, g[n].v, MPFR_RNDN);
+        mpfr_mul_si(s2.v, s2.v, n, MPFR_RNDN);
+        mpfr_sub(s1.v, s1.v, s2.v, MPFR_RNDN);
+        if (n > 0) {
+            mpfr_mul_si(s2.v, g[n - 1].v, n - 1, MPFR_RNDN);
+            mpfr_add(s1.v, s1.v, s2.v, MPFR_RNDN);
+        }
+        mpfr_div(s1.v, s1.v, u0.v, MPFR_RNDN);
+        mpfr_div_si(g[n + 1].v, s1.v, n + 1, MPFR_RNDN);
+    }
+    mpfr_asin(c[0].v, a.v, MPFR_RNDN);
+    for (int n = 1; n < count; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
+}
+
+// v rounded to `bits` significant bits, and the rest of v rounded to double.
+void shortened(const Big& v, int bits, double& shortV, double& rest)
+{
+    Big s(bits), r;
+    mpfr_set(s.v, v.v, MPFR_RNDN);
+    mpfr_sub(r.v, v.v, s.v, MPFR_RNDN);
+    shortV = mpfr_get_d(s.v, MPFR_RNDN);
+    rest = mpfr_get_d(r.v, MPFR_RNDN);
 }
 
 }  // namespace
@@ -176,41 +221,15 @@ int main()
     }
     std::printf("};\n\n");
 
-    // Taylor coefficients of asin about a = (i + 1/2)/128, i = 0..63, from
-    // asin' = g = u^(-1/2), u = 1 - a^2 - 2ah - h^2:
-    // u0 (n+1) g[n+1] = -1/2 (u1 g[n] + 2 u2 g[n-1]) - u1 n g[n] - u2 (n-1) g[n-1].
     std::printf("// Taylor coefficients c0..c9 of asin about (i + 1/2)/128, i = 0..63,\n"
                 "// followed by the low parts of c0, c1 and c2, the high half of the\n"
                 "// split of c1, c1 rounded to 2 + floor(log2 i) significant bits (one\n"
                 "// for i = 0) and what that leaves of c1, rounded.\n"
                 "inline constexpr double kAsinTable[64][16] = {\n");
     for (int i = 0; i < 64; i++) {
-        Big a, u0, u1, g[10], c[10], s1, s2;
+        Big a, c[10];
         mpfr_set_d(a.v, (i + 0.5) / 128.0, MPFR_RNDN);
-        mpfr_sqr(u0.v, a.v, MPFR_RNDN);
-        mpfr_ui_sub(u0.v, 1, u0.v, MPFR_RNDN);
-        mpfr_mul_si(u1.v, a.v, -2, MPFR_RNDN);
-        mpfr_rec_sqrt(g[0].v, u0.v, MPFR_RNDN);
-        for (int n = 0; n + 1 < 10; n++) {
-            // s1 = -1/2 (u1 g[n] - 2 g[n-1]) - u1 n g[n] + (n-1) g[n-1]   (u2 = -1)
-            mpfr_mul(s1.v, u1.v, g[n].v, MPFR_RNDN);
-            if (n > 0) {
-                mpfr_mul_si(s2.v, g[n - 1].v, -2, MPFR_RNDN);
-                mpfr_add(s1.v, s1.v, s2.v, MPFR_RNDN);
-            }
-            mpfr_div_si(s1.v, s1.v, -2, MPFR_RNDN);
-            mpfr_mul(s2.v, u1.v, g[n].v, MPFR_RNDN);
-            mpfr_mul_si(s2.v, s2.v, n, MPFR_RNDN);
-            mpfr_sub(s1.v, s1.v, s2.v, MPFR_RNDN);
-            if (n > 0) {
-                mpfr_mul_si(s2.v, g[n - 1].v, n - 1, MPFR_RNDN);
-                mpfr_add(s1.v, s1.v, s2.v, MPFR_RNDN);
-            }
-            mpfr_div(s1.v, s1.v, u0.v, MPFR_RNDN);
-            mpfr_div_si(g[n + 1].v, s1.v, n + 1, MPFR_RNDN);
-        }
-        mpfr_asin(c[0].v, a.v, MPFR_RNDN);
-        for (int n = 1; n < 10; n++) mpfr_div_si(c[n].v, g[n - 1].v, n, MPFR_RNDN);
+        asinTaylor(a, 10, c);
         double lows[3], c1High = 0;
         std::printf("    {");
         for (int n = 0; n < 10; n++) {
@@ -223,12 +242,34 @@ int main()
         // Few enough bits that c1 h is exact for every h the fast kernel forms.
         int bits = 1;
         while (i >> (bits - 1)) bits++;
-        Big c1Short(bits), c1Rest;
-        mpfr_set(c1Short.v, c[1].v, MPFR_RNDN);
-        mpfr_sub(c1Rest.v, c[1].v, c1Short.v, MPFR_RNDN);
-        std::printf("%a, %a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High, mpfr_get_d(c1Short.v, MPFR_RNDN),
-                    mpfr_get_d(c1Rest.v, MPFR_RNDN));
+        double c1Short, c1Rest;
+        shortened(c[1], bits, c1Short, c1Rest);
+        std::printf("%a, %a, %a, %a, %a, %a},\n", lows[0], lows[1], lows[2], c1High, c1Short, c1Rest);
     }
+    std::printf("};\n\n");
+
+    // asin(1 - t) about t = 2^-(b+2) (1 + (r + 1/2)/32), b = 0..4, r = 0..31:
+    // the derivatives of asin at 1 - t with every odd one negated.
+    std::printf("// Taylor coefficients of asin(1 - t) about t = 2^-(b+2) (1 + (r + 1/2)/32),\n"
+                "// row 32 b + r: d0 and its low part, d1 rounded to 8 + b significant\n"
+                "// bits and what that leaves of d1, then d2..d%d.\n"
+                "inline constexpr double kAsinNearOneTable[160][%d] = {\n",
+                kNearOneDegree, kNearOneDegree + 3);
+    for (int b = 0; b < 5; b++)
+        for (int r = 0; r < 32; r++) {
+            Big a, c[kNearOneDegree + 1];
+            mpfr_set_ui(a.v, unsigned(64 + 2 * r + 1), MPFR_RNDN);
+            mpfr_div_2ui(a.v, a.v, unsigned(b + 8), MPFR_RNDN);
+            mpfr_ui_sub(a.v, 1, a.v, MPFR_RNDN);  // exact at 400 bits
+            asinTaylor(a, kNearOneDegree + 1, c);
+            for (int n = 1; n <= kNearOneDegree; n += 2) mpfr_neg(c[n].v, c[n].v, MPFR_RNDN);
+            double hi, lo, d1Short, d1Rest;
+            toPair(c[0], hi, lo);
+            shortened(c[1], 8 + b, d1Short, d1Rest);
+            std::printf("    {%a, %a, %a, %a", hi, lo, d1Short, d1Rest);
+            for (int n = 2; n <= kNearOneDegree; n++) std::printf(", %a", mpfr_get_d(c[n].v, MPFR_RNDN));
+            std::printf("},\n");
+        }
     std::printf("};\n\n}  // namespace fieldfx::opmath\n\n#endif\n");
     return 0;
 }

@@ -167,7 +167,8 @@ TEST(Maths, FastPathErrorBounds)
     // The kernels' worst places: the ends of the table intervals (sin and cos
     // of (i +- 1/2)/128, asin of (i + 1/2)/128 +- 1/256), x = 1/2, where
     // asin's second reduction doubles the kernel's relative error, and
-    // 1 - 2^-13, where that reduction's square root crosses 1/128.
+    // 1 - 2^-13, where that reduction's square root crosses 1/128; and the
+    // ends of the rows of asin(1 - t), t = 2^-(b+2) (1 + r/32).
     for (int i = 0; i <= 128; i++)
         for (double x : {(i - 0.5) / 128.0, (i + 0.5) / 128.0, i / 128.0, 0.5 + i * 0x1p-60, 0.5 - i * 0x1p-60,
                          1.0 - 0x1p-13 + (i - 64) * 0x1p-53})
@@ -175,6 +176,11 @@ TEST(Maths, FastPathErrorBounds)
                 if (x <= 0.79) for (Fn fn : {Fn::Sin, Fn::Cos}) check(fn, y);
                 check(Fn::Asin, y);
             }
+    for (int b = 0; b < 5; b++)
+        for (int r = 0; r <= 32; r++) {
+            const double x = 1.0 - std::ldexp(1.0 + r / 32.0, -(b + 2));
+            for (double y : {std::nextafter(x, 0.0), x, std::nextafter(x, 1.0)}) check(Fn::Asin, y);
+        }
     EXPECT_LT(worst[0], 0x1.6a09e667f3bcdp-68);  // 2^-67.5
     EXPECT_LT(worst[1], 0x1.6a09e667f3bcdp-68);
     EXPECT_LT(worst[2], 0x1p-68);
