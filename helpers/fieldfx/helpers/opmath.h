@@ -452,17 +452,24 @@ inline DD asinKernel(double x, double xl)
     return fastTwoSum(r.hi, r.lo);
 }
 
+// sqrt((1 - x)/2) = sh + sl for 1/2 <= x < 1, sl = (z - sh^2) / (2 sh) to
+// 2^-78 sh: one division. z is exact, z - shH^2 too (Sterbenz), the rest of
+// sh^2, shL (sh + shH), rounded.
+inline DD halfComplementRoot(double x)
+{
+    const double z = (1.0 - x) * 0.5;
+    const double sh = std::sqrt(z);
+    const double shH = splitHigh(sh), shL = sh - shH;
+    return {sh, ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh)};
+}
+
 // asin x in double-double for 2^-26 <= x < 1, relative error below 2^-68.
 inline DD asinEstimate(double x)
 {
     if (x < 0.5) return asinKernel<false>(x, 0.0);
-    // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2) = sh + sl, with
-    // sl = (z - sh^2) / (2 sh) to 2^-78 sh: one division. z - shH^2 is exact
-    // (Sterbenz), the rest of sh^2, shL (sh + shH), rounded.
-    const double z = (1.0 - x) * 0.5;  // exact
-    const double sh = std::sqrt(z);
-    const double shH = splitHigh(sh), shL = sh - shH;
-    const DD b = asinKernel<true>(sh, ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh));
+    // asin x = pi/2 - 2 asin s, s = sqrt((1 - x)/2)
+    const DD s = halfComplementRoot(x);
+    const DD b = asinKernel<true>(s.hi, s.lo);
     const DD r = twoSum(kHalfPi[0], -2.0 * b.hi);
     return fastTwoSum(r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo));
 }
@@ -537,11 +544,8 @@ inline DD asinSeries(double x, double xl)
 {
     if (x <= 0.5) return x < 0.0078125 ? asinSeries(x, 0.0) : asinFastKernel<false>(x, 0.0);
     if (x <= 0.984375) return asinNearOneKernel(x);
-    const double z = (1.0 - x) * 0.5;
-    const double sh = std::sqrt(z);
-    const double shH = splitHigh(sh), shL = sh - shH;
-    const double sl = ((z - shH * shH) - shL * (sh + shH)) / (2.0 * sh);
-    const DD b = sh < 0.0078125 ? asinSeries(sh, sl) : asinFastKernel<true>(sh, sl);
+    const DD s = halfComplementRoot(x);
+    const DD b = s.hi < 0.0078125 ? asinSeries(s.hi, s.lo) : asinFastKernel<true>(s.hi, s.lo);
     const DD r = fastTwoSum(kHalfPi[0], -2.0 * b.hi);
     return {r.hi, r.lo + (kHalfPi[1] - 2.0 * b.lo)};
 }
