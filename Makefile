@@ -73,7 +73,7 @@ ci-mingw:
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
 	@if command -v wine >/dev/null; then \
-	  cd build-mingw && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
+	  $(WINE_ENV) scripts/wine-ctest build-mingw --output-on-failure -j $(JOBS); \
 	else \
 	  echo "ci-mingw: NOT RUN: the Windows tests are built in build-mingw, but wine is not" \
 	       "installed (make ci-wine installs it and runs them)" >&2; \
