@@ -92,9 +92,9 @@ protected:
     // with success having written nothing, or stalls before its first frame
     // (stopped by the timeout): such a run is repeated, twice at most, with
     // what it printed shown, and only a third failure fails the test (on a
-    // machine busy with other builds about one melt run in 25 needs a
-    // repeat). Output that is there is never retried: its bytes are what the
-    // tests compare.
+    // machine busy with other work, about one run of these tests in 25
+    // needed a repeat). Output that is there is never retried: its bytes are
+    // what the tests compare.
     static void runMelt(const std::string& arguments, const std::string& file) {
         const std::string path = dir() + "/" + file;
         constexpr int kAttempts = 3;
