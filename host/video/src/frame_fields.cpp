@@ -6,6 +6,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+// Conversions of thirty-two pixels at a time where the processor has AVX2
+// (chosen at run time); they give the bytes of the SSE2 and plain loops.
+#define FIELDFX_FRAME_AVX2 1
+#define FIELDFX_AVX2_ROW __attribute__((target("avx2")))
+#endif
 
 namespace fieldfx::video {
 
@@ -30,9 +37,60 @@ uint8_t* line(AVFrame& f, int plane, int row) {
 // without alpha), each chroma sample repeated over the 1 << sx pixels it
 // covers. With SSE2, sixteen pixels at a time for 4:4:4 and horizontally
 // halved chroma: the planes are interleaved byte by byte, then in pairs.
+#if defined(FIELDFX_FRAME_AVX2)
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+FIELDFX_AVX2_ROW inline __m256i load32(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+FIELDFX_AVX2_ROW inline void store32(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// 16 chroma samples, each repeated over its two pixels.
+FIELDFX_AVX2_ROW inline __m256i doubled(const uint8_t* p) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(c, c)),
+                                   _mm_unpackhi_epi8(c, c), 1);
+}
+
+// The first `width` rounded down to 32 pixels of expandRow, with AVX2: the
+// same interleaving in both 128-bit halves, whose four results are then put
+// back in pixel order. Returns the pixels done.
+FIELDFX_AVX2_ROW int expandRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                   const uint8_t* a, int width, int sx, uint8_t* out) {
+    int x = 0;
+    for (; x + 32 <= width; x += 32, out += 128) {
+        const __m256i vy = load32(y + x);
+        const __m256i va = a ? load32(a + x) : _mm256_set1_epi8(char(255));
+        const __m256i vb = sx == 0 ? load32(cb + x) : doubled(cb + (x >> 1));
+        const __m256i vr = sx == 0 ? load32(cr + x) : doubled(cr + (x >> 1));
+        const __m256i abLow = _mm256_unpacklo_epi8(va, vb), abHigh = _mm256_unpackhi_epi8(va, vb);
+        const __m256i ryLow = _mm256_unpacklo_epi8(vr, vy), ryHigh = _mm256_unpackhi_epi8(vr, vy);
+        // Pixels 0-3 | 16-19, 4-7 | 20-23, 8-11 | 24-27, 12-15 | 28-31.
+        const __m256i p0 = _mm256_unpacklo_epi16(abLow, ryLow), p1 = _mm256_unpackhi_epi16(abLow, ryLow);
+        const __m256i p2 = _mm256_unpacklo_epi16(abHigh, ryHigh), p3 = _mm256_unpackhi_epi16(abHigh, ryHigh);
+        store32(out, _mm256_permute2x128_si256(p0, p1, 0x20));
+        store32(out + 32, _mm256_permute2x128_si256(p2, p3, 0x20));
+        store32(out + 64, _mm256_permute2x128_si256(p0, p1, 0x31));
+        store32(out + 96, _mm256_permute2x128_si256(p2, p3, 0x31));
+    }
+    return x;
+}
+#endif
+
 void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uint8_t* a, int width,
                int sx, uint8_t* out) {
     int x = 0;
+#if defined(FIELDFX_FRAME_AVX2)
+    if (sx <= 1 && haveAvx2()) {
+        x = expandRowAvx2(y, cb, cr, a, width, sx, out);
+        out += 4 * x;
+    }
+#endif
 #if defined(__SSE2__)
     if (sx <= 1) {
         auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
@@ -69,8 +127,32 @@ void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uin
 
 // Byte `lane` of each 4-byte pixel of a row; with SSE2 sixteen at a time
 // (shifted down, masked and packed).
+#if defined(FIELDFX_FRAME_AVX2)
+// The first `width` rounded down to 32 pixels of extractLane; the packs work
+// in 128-bit halves, so a last permutation puts the bytes in order.
+FIELDFX_AVX2_ROW inline __m256i laneWords(const uint8_t* p, __m128i shift) {
+    return _mm256_and_si256(_mm256_srl_epi32(load32(p), shift), _mm256_set1_epi32(0xff));
+}
+
+FIELDFX_AVX2_ROW int extractLaneAvx2(const uint8_t* in, int width, int lane, uint8_t* out) {
+    const __m128i shift = _mm_cvtsi32_si128(8 * lane);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const uint8_t* p = in + 4 * x;
+        const __m256i words0 = _mm256_packs_epi32(laneWords(p, shift), laneWords(p + 32, shift));
+        const __m256i words1 = _mm256_packs_epi32(laneWords(p + 64, shift), laneWords(p + 96, shift));
+        store32(out + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1), order));
+    }
+    return x;
+}
+#endif
+
 void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
     int x = 0;
+#if defined(FIELDFX_FRAME_AVX2)
+    if (haveAvx2()) x = extractLaneAvx2(in, width, lane, out);
+#endif
 #if defined(__SSE2__)
     const __m128i shift = _mm_cvtsi32_si128(8 * lane), low = _mm_set1_epi32(0xff);
     auto take = [&](const uint8_t* p) {
@@ -92,6 +174,51 @@ void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
 // instantiation (SX, SY >= 0), so the sums unroll and the mean is a shift;
 // samples cut by the picture's edge, and subsamplings without an
 // instantiation (SX < 0), take the general loop. Both give the same bytes.
+#if defined(FIELDFX_FRAME_AVX2)
+// Horizontally halved chroma over 1 << SY whole rows, sixteen samples
+// (thirty-two pixels) at a time, as the SSE2 loop below does eight; returns
+// the samples done.
+//
+// The Cb and Cr sums of the pixel pairs x .. x + 15, as eight 32-bit lanes
+// in order (Cb in the low 16 bits, Cr in the high).
+template <int SY>
+FIELDFX_AVX2_ROW inline __m256i pairSums(const uint8_t* const* rows, int x) {
+    const __m256i cbByte = _mm256_set1_epi32(0xff), crByte = _mm256_set1_epi32(0xff0000);
+    __m256i s[2];
+    for (int j = 0; j < 2; ++j) {
+        __m256i v = _mm256_setzero_si256();
+        for (int i = 0; i < 1 << SY; ++i) {
+            const __m256i w = load32(rows[i] + 4 * x + 32 * j);
+            v = _mm256_add_epi16(v, _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(w, 8), cbByte),
+                                                    _mm256_and_si256(w, crByte)));
+        }
+        // Each pixel to its right-hand neighbour; the even lanes to the
+        // low half of each 128-bit half.
+        s[j] = _mm256_shuffle_epi32(_mm256_add_epi16(v, _mm256_srli_epi64(v, 32)), _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    return _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[0], s[1]), _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+template <int SY>
+FIELDFX_AVX2_ROW int reduceHalvedChromaAvx2(const uint8_t* const* rows, int width, uint8_t* cb,
+                                            uint8_t* cr) {
+    const __m256i word = _mm256_set1_epi32(0xffff), half = _mm256_set1_epi16(1 << SY);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int k = 0;
+    for (const int whole = (width >> 5) << 4; k < whole; k += 16) {
+        const __m256i s0 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k), half), SY + 1);
+        const __m256i s1 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k + 16), half), SY + 1);
+        const __m256i b = _mm256_packus_epi32(_mm256_and_si256(s0, word), _mm256_and_si256(s1, word));
+        const __m256i r = _mm256_packus_epi32(_mm256_srli_epi32(s0, 16), _mm256_srli_epi32(s1, 16));
+        // Cb 0-15 in the low half, Cr 0-15 in the high half.
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(b, r), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + k), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + k), _mm256_extracti128_si256(bytes, 1));
+    }
+    return k;
+}
+#endif
+
 template <int SX, int SY>
 void reduceChromaLine(const uint8_t* const* rows, int count, int width, int sx, uint8_t* cb,
                       uint8_t* cr) {
@@ -103,6 +230,9 @@ void reduceChromaLine(const uint8_t* const* rows, int count, int width, int sx, 
     // pixel to its right-hand neighbour; the same sums and rounding as below.
     if constexpr (SX == 1 && SY >= 0) {
         if (count == 1 << SY) {
+#if defined(FIELDFX_FRAME_AVX2)
+            if (haveAvx2()) k = reduceHalvedChromaAvx2<SY>(rows, width, cb, cr);
+#endif
             const __m128i cbByte = _mm_set1_epi32(0xff), crByte = _mm_set1_epi32(0xff0000);
             const __m128i half = _mm_set1_epi16(1 << SY);  // n / 2 of the mean's rounding
             auto chroma = [&](const __m128i* p) {  // bytes 1 and 2 of a pixel: 16 bits each
@@ -163,13 +293,10 @@ void reduceChromaLine(const uint8_t* const* rows, int count, int width, int sx, 
 // chroma sample the rounded mean of the pixels it covers. rowAt(r) gives
 // pixel row r of `height`; lineAt(plane, r) the line that row r of that
 // plane goes to, or null where the picture has no such line.
+// The rows of each chroma line are taken together, luma and alpha first, so
+// that the chroma reads rows still in the cache.
 template <typename RowAt, typename LineAt>
 void reduceRows(RowAt rowAt, LineAt lineAt, int width, int height, int sx, int sy, bool alpha) {
-    for (int r = 0; r < height; ++r) {
-        const uint8_t* in = rowAt(r);
-        if (uint8_t* y = lineAt(0, r)) extractLane(in, width, 3, y);
-        if (uint8_t* a = alpha ? lineAt(3, r) : nullptr) extractLane(in, width, 0, a);
-    }
     // 4:2:0, 4:2:2 and 4:4:4 are nearly all video.
     auto* reduce = sx == 1 && sy == 1   ? reduceChromaLine<1, 1>
                    : sx == 1 && sy == 0 ? reduceChromaLine<1, 0>
@@ -178,12 +305,13 @@ void reduceRows(RowAt rowAt, LineAt lineAt, int width, int height, int sx, int s
     const int ch = AV_CEIL_RSHIFT(height, sy);
     const uint8_t* rows[1 << 2];  // the rows a chroma line covers; 4:1:0 has the most
     for (int c = 0; c < ch; ++c) {
-        uint8_t* cb = lineAt(1, c);
-        uint8_t* cr = lineAt(2, c);
-        if (cb == nullptr) continue;
         const int r0 = c << sy, count = std::min(height, (c + 1) << sy) - r0;
-        for (int i = 0; i < count; ++i) rows[i] = rowAt(r0 + i);
-        reduce(rows, count, width, sx, cb, cr);
+        for (int i = 0; i < count; ++i) {
+            rows[i] = rowAt(r0 + i);
+            if (uint8_t* y = lineAt(0, r0 + i)) extractLane(rows[i], width, 3, y);
+            if (uint8_t* a = alpha ? lineAt(3, r0 + i) : nullptr) extractLane(rows[i], width, 0, a);
+        }
+        if (uint8_t* cb = lineAt(1, c)) reduce(rows, count, width, sx, cb, lineAt(2, c));
     }
 }
 
