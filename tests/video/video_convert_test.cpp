@@ -101,7 +101,9 @@ TEST(FrameConversion, WovenChromaIsTheRoundedMeanOfItsPixels) {
                 for (int line = 0; line < height; ++line)
                     for (int x = 0; x < width; ++x) {
                         ASSERT_EQ(at(*frame, 0, line, x), pixel(line, x)[3]) << line << "," << x;
-                        if (l.alpha) ASSERT_EQ(at(*frame, 3, line, x), pixel(line, x)[0]) << line << "," << x;
+                        if (l.alpha) {
+                            ASSERT_EQ(at(*frame, 3, line, x), pixel(line, x)[0]) << line << "," << x;
+                        }
                     }
                 // Chroma line c covers frame lines c << sy ... (interlaced:
                 // line c and the next lines of its own field).
