@@ -31,7 +31,7 @@ FIELDFX_AVX512_KERNEL void weighEight(const uint8_t* p, const uint8_t* q, const 
                                       double d, uint8_t* out) {
     const PixelPairLanes v = weigh(PixelPairLanes::load(p, p + 4), PixelPairLanes::load(q, q + 4),
                                    PixelPairLanes::pair(w[0], w[1]), d);
-    fieldfx::storeLowBytes(v, out, out + 4);
+    fieldfx::storeLowBytes(v, out);
 }
 
 TEST(PairLanes, TwoPixelsWeighAsEachAlone) {
@@ -56,7 +56,7 @@ TEST(PairLanes, TwoPixelsWeighAsEachAlone) {
 
 FIELDFX_AVX512_KERNEL void blendPair(const uint8_t* pixels, const fieldfx::BilinearTap& s,
                                      const fieldfx::BilinearTap& t, uint8_t out[8]) {
-    fieldfx::storeLowBytes(fieldfx::blendTapPair(pixels, s, t), out, out + 4);
+    fieldfx::storeLowBytes(fieldfx::blendTapPair(pixels, s, t), out);
 }
 
 TEST(PairLanes, TapPairsBlendAsEachTapAlone) {

@@ -84,14 +84,14 @@ FIELDFX_AVX512 inline __m256i lowByteWords(PixelPairLanes v) {
     return _mm256_and_si256(_mm512_maskz_cvttpd_epi32(kAll, v.v), _mm256_set1_epi32(0xFF));
 }
 
-// storeLowBytes of lanes.h for both pixels.
-FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* first, uint8_t* second) {
-    const __m256i low = lowByteWords(v);
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(low, low), low);
-    const int32_t a = _mm256_cvtsi256_si32(bytes);
-    const int32_t b = _mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1));
-    std::memcpy(first, &a, 4);
-    std::memcpy(second, &b, 4);
+// storeLowBytes of lanes.h for two neighbouring pixels, out[0..7]: the
+// truncated lanes narrowed to their low bytes in one instruction.
+FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
+    const __m256i words = _mm512_maskz_cvttpd_epi32(kAll, v.v);
+    const __m128i bytes = _mm512_maskz_cvtepi32_epi8(
+        0xFF, _mm512_maskz_inserti64x4(kAll, _mm512_setzero_si512(), words, 0));
+    const uint64_t both = uint64_t(_mm_cvtsi128_si64(bytes));
+    std::memcpy(out, &both, 8);
 }
 
 // The bytes blendTaps gives for two taps, as lanes. (A whole position needs

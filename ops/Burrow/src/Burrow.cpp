@@ -156,8 +156,7 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                         fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
                     const Pair e = Pair::pair(chunk.e[i], chunk.e[i + 1]);
                     fieldfx::storeLowBytes(
-                        tunnelValue(Pair::load(pa, pa + 4), sample, e, q.g, q.fade, keep), pa,
-                        pa + 4);
+                        tunnelValue(Pair::load(pa, pa + 4), sample, e, q.g, q.fade, keep), pa);
                     ++i, pa += 4;
                     continue;
                 }

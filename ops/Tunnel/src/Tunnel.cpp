@@ -116,7 +116,7 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                     if (q.mix != 0)
                         v = mixValue(Pair::load(inPixel, inPixel + 4), v,
                                      Pair::pair(share[i], share[i + 1]), q.span);
-                    fieldfx::storeLowBytes(v, outPixel, outPixel + 4);
+                    fieldfx::storeLowBytes(v, outPixel);
                     ++i, inPixel += 4, outPixel += 4;
                     continue;
                 }
