@@ -78,14 +78,9 @@ FIELDFX_AVX512 inline PixelPairLanes operator/(PixelPairLanes a, double b) {
     return a / PixelPairLanes::all(b);
 }
 
-// Each lane truncated toward zero to 32 bits (0x80000000 when out of range,
-// as the x86 conversion gives), keeping its low byte.
-FIELDFX_AVX512 inline __m256i lowByteWords(PixelPairLanes v) {
-    return _mm256_and_si256(_mm512_maskz_cvttpd_epi32(kAll, v.v), _mm256_set1_epi32(0xFF));
-}
-
-// storeLowBytes of lanes.h for two neighbouring pixels, out[0..7]: the
-// truncated lanes narrowed to their low bytes in one instruction.
+// storeLowBytes of lanes.h for two neighbouring pixels, out[0..7]: each lane
+// truncated toward zero to 32 bits (0x80000000 when out of range, as the x86
+// conversion gives), then narrowed to its low byte in one instruction.
 FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
     const __m256i words = _mm512_maskz_cvttpd_epi32(kAll, v.v);
     const __m128i bytes = _mm512_maskz_cvtepi32_epi8(
@@ -109,7 +104,12 @@ FIELDFX_AVX512 inline PixelPairLanes blendTapPair(const uint8_t* pixels, const B
     const PixelPairLanes bottom =
         (PixelPairLanes::load(s01 + s.right * 4, t01 + t.right * 4) - a01) * fx + a01;
     const PixelPairLanes v = (bottom - top) * PixelPairLanes::pair(s.fy, t.fy) + top;
-    return PixelPairLanes{_mm512_maskz_cvtepi32_pd(kAll, lowByteWords(v))};
+    // Rounding is monotone and the fractions lie in [0, 1), so top lies
+    // between the two bytes it blends, bottom likewise, and v between top and
+    // bottom: within [0, 255], where the low byte of v truncated (what
+    // blendTaps keeps) is v truncated, one instruction.
+    return PixelPairLanes{
+        _mm512_maskz_roundscale_pd(kAll, v.v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)};
 }
 
 }  // namespace fieldfx
