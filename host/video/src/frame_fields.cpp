@@ -33,10 +33,6 @@ uint8_t* line(AVFrame& f, int plane, int row) {
     return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
 }
 
-// One row of pixels from its luma, chroma and alpha lines (opacity 255
-// without alpha), each chroma sample repeated over the 1 << sx pixels it
-// covers. With SSE2, sixteen pixels at a time for 4:4:4 and horizontally
-// halved chroma: the planes are interleaved byte by byte, then in pairs.
 #if defined(FIELDFX_FRAME_AVX2)
 bool haveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
@@ -80,8 +76,74 @@ FIELDFX_AVX2_ROW int expandRowAvx2(const uint8_t* y, const uint8_t* cb, const ui
     }
     return x;
 }
+
+// The first `width` rounded down to 32 pixels of extractLane; the packs work
+// in 128-bit halves, so a last permutation puts the bytes in order.
+FIELDFX_AVX2_ROW inline __m256i laneWords(const uint8_t* p, __m128i shift) {
+    return _mm256_and_si256(_mm256_srl_epi32(load32(p), shift), _mm256_set1_epi32(0xff));
+}
+
+FIELDFX_AVX2_ROW int extractLaneAvx2(const uint8_t* in, int width, int lane, uint8_t* out) {
+    const __m128i shift = _mm_cvtsi32_si128(8 * lane);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const uint8_t* p = in + 4 * x;
+        const __m256i words0 = _mm256_packs_epi32(laneWords(p, shift), laneWords(p + 32, shift));
+        const __m256i words1 = _mm256_packs_epi32(laneWords(p + 64, shift), laneWords(p + 96, shift));
+        store32(out + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1), order));
+    }
+    return x;
+}
+
+// Horizontally halved chroma over 1 << SY whole rows, sixteen samples
+// (thirty-two pixels) at a time, as reduceChromaLine's SSE2 loop does eight;
+// returns the samples done.
+//
+// The Cb and Cr sums of the pixel pairs x .. x + 15, as eight 32-bit lanes
+// in order (Cb in the low 16 bits, Cr in the high).
+template <int SY>
+FIELDFX_AVX2_ROW inline __m256i pairSums(const uint8_t* const* rows, int x) {
+    const __m256i cbByte = _mm256_set1_epi32(0xff), crByte = _mm256_set1_epi32(0xff0000);
+    __m256i s[2];
+    for (int j = 0; j < 2; ++j) {
+        __m256i v = _mm256_setzero_si256();
+        for (int i = 0; i < 1 << SY; ++i) {
+            const __m256i w = load32(rows[i] + 4 * x + 32 * j);
+            v = _mm256_add_epi16(v, _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(w, 8), cbByte),
+                                                    _mm256_and_si256(w, crByte)));
+        }
+        // Each pixel to its right-hand neighbour; the even lanes to the
+        // low half of each 128-bit half.
+        s[j] = _mm256_shuffle_epi32(_mm256_add_epi16(v, _mm256_srli_epi64(v, 32)), _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    return _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[0], s[1]), _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+template <int SY>
+FIELDFX_AVX2_ROW int reduceHalvedChromaAvx2(const uint8_t* const* rows, int width, uint8_t* cb,
+                                            uint8_t* cr) {
+    const __m256i word = _mm256_set1_epi32(0xffff), half = _mm256_set1_epi16(1 << SY);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int k = 0;
+    for (const int whole = (width >> 5) << 4; k < whole; k += 16) {
+        const __m256i s0 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k), half), SY + 1);
+        const __m256i s1 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k + 16), half), SY + 1);
+        const __m256i b = _mm256_packus_epi32(_mm256_and_si256(s0, word), _mm256_and_si256(s1, word));
+        const __m256i r = _mm256_packus_epi32(_mm256_srli_epi32(s0, 16), _mm256_srli_epi32(s1, 16));
+        // Cb 0-15 in the low half, Cr 0-15 in the high half.
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(b, r), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + k), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + k), _mm256_extracti128_si256(bytes, 1));
+    }
+    return k;
+}
 #endif
 
+// One row of pixels from its luma, chroma and alpha lines (opacity 255
+// without alpha), each chroma sample repeated over the 1 << sx pixels it
+// covers. With SSE2, sixteen pixels at a time for 4:4:4 and horizontally
+// halved chroma: the planes are interleaved byte by byte, then in pairs.
 void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uint8_t* a, int width,
                int sx, uint8_t* out) {
     int x = 0;
@@ -127,27 +189,6 @@ void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uin
 
 // Byte `lane` of each 4-byte pixel of a row; with SSE2 sixteen at a time
 // (shifted down, masked and packed).
-#if defined(FIELDFX_FRAME_AVX2)
-// The first `width` rounded down to 32 pixels of extractLane; the packs work
-// in 128-bit halves, so a last permutation puts the bytes in order.
-FIELDFX_AVX2_ROW inline __m256i laneWords(const uint8_t* p, __m128i shift) {
-    return _mm256_and_si256(_mm256_srl_epi32(load32(p), shift), _mm256_set1_epi32(0xff));
-}
-
-FIELDFX_AVX2_ROW int extractLaneAvx2(const uint8_t* in, int width, int lane, uint8_t* out) {
-    const __m128i shift = _mm_cvtsi32_si128(8 * lane);
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    int x = 0;
-    for (; x + 32 <= width; x += 32) {
-        const uint8_t* p = in + 4 * x;
-        const __m256i words0 = _mm256_packs_epi32(laneWords(p, shift), laneWords(p + 32, shift));
-        const __m256i words1 = _mm256_packs_epi32(laneWords(p + 64, shift), laneWords(p + 96, shift));
-        store32(out + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1), order));
-    }
-    return x;
-}
-#endif
-
 void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
     int x = 0;
 #if defined(FIELDFX_FRAME_AVX2)
@@ -174,51 +215,6 @@ void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
 // instantiation (SX, SY >= 0), so the sums unroll and the mean is a shift;
 // samples cut by the picture's edge, and subsamplings without an
 // instantiation (SX < 0), take the general loop. Both give the same bytes.
-#if defined(FIELDFX_FRAME_AVX2)
-// Horizontally halved chroma over 1 << SY whole rows, sixteen samples
-// (thirty-two pixels) at a time, as the SSE2 loop below does eight; returns
-// the samples done.
-//
-// The Cb and Cr sums of the pixel pairs x .. x + 15, as eight 32-bit lanes
-// in order (Cb in the low 16 bits, Cr in the high).
-template <int SY>
-FIELDFX_AVX2_ROW inline __m256i pairSums(const uint8_t* const* rows, int x) {
-    const __m256i cbByte = _mm256_set1_epi32(0xff), crByte = _mm256_set1_epi32(0xff0000);
-    __m256i s[2];
-    for (int j = 0; j < 2; ++j) {
-        __m256i v = _mm256_setzero_si256();
-        for (int i = 0; i < 1 << SY; ++i) {
-            const __m256i w = load32(rows[i] + 4 * x + 32 * j);
-            v = _mm256_add_epi16(v, _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(w, 8), cbByte),
-                                                    _mm256_and_si256(w, crByte)));
-        }
-        // Each pixel to its right-hand neighbour; the even lanes to the
-        // low half of each 128-bit half.
-        s[j] = _mm256_shuffle_epi32(_mm256_add_epi16(v, _mm256_srli_epi64(v, 32)), _MM_SHUFFLE(3, 1, 2, 0));
-    }
-    return _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(s[0], s[1]), _MM_SHUFFLE(3, 1, 2, 0));
-}
-
-template <int SY>
-FIELDFX_AVX2_ROW int reduceHalvedChromaAvx2(const uint8_t* const* rows, int width, uint8_t* cb,
-                                            uint8_t* cr) {
-    const __m256i word = _mm256_set1_epi32(0xffff), half = _mm256_set1_epi16(1 << SY);
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    int k = 0;
-    for (const int whole = (width >> 5) << 4; k < whole; k += 16) {
-        const __m256i s0 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k), half), SY + 1);
-        const __m256i s1 = _mm256_srli_epi16(_mm256_add_epi16(pairSums<SY>(rows, 2 * k + 16), half), SY + 1);
-        const __m256i b = _mm256_packus_epi32(_mm256_and_si256(s0, word), _mm256_and_si256(s1, word));
-        const __m256i r = _mm256_packus_epi32(_mm256_srli_epi32(s0, 16), _mm256_srli_epi32(s1, 16));
-        // Cb 0-15 in the low half, Cr 0-15 in the high half.
-        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(b, r), order);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + k), _mm256_castsi256_si128(bytes));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + k), _mm256_extracti128_si256(bytes, 1));
-    }
-    return k;
-}
-#endif
-
 template <int SX, int SY>
 void reduceChromaLine(const uint8_t* const* rows, int count, int width, int sx, uint8_t* cb,
                       uint8_t* cr) {
