@@ -7,6 +7,7 @@
 
 #include "fieldfx/runtime/effect.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/image_pool.h"
 #include "fieldfx/runtime/module.h"
 #include "fieldfx/runtime/parameters.h"
 
@@ -260,6 +261,23 @@ TEST(EffectLifecycle, OneEffectPerModuleCopyAndCloseOnDestruction) {
         effect.open(EffectSettings{}, 8, 2);
     }
     Effect again(*probe.module);  // the first one released the module copy
+}
+
+TEST(ImagePoolFill, EveryPixelOfANewImageIsBlackAgainOnReuse) {
+    // 37 x 3 pixels: whole blocks of sixteen and a remainder.
+    runtime::ImagePool pool;
+    pool.configure(37, 3, runtime::ActiveRect{0, 0, 37, 3});
+    for (int round = 0; round < 2; ++round) {
+        FieldImage* image = pool.acquire();
+        auto* pixels = static_cast<uint8_t*>(image->pixels);
+        for (int i = 0; i < 37 * 3; ++i) {
+            uint32_t w;
+            std::memcpy(&w, pixels + 4 * i, 4);
+            ASSERT_EQ(w, BLACK_PIXEL) << "round " << round << " pixel " << i;
+        }
+        std::memset(pixels, 0x5a, 37 * 3 * 4);  // what an operator leaves behind
+        ASSERT_TRUE(pool.release(image));
+    }
 }
 
 TEST(EffectOperators, MatteBlackensOutsideTheActiveRectangle) {
