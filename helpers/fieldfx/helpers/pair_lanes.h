@@ -83,8 +83,8 @@ FIELDFX_AVX512 inline PixelPairLanes operator/(PixelPairLanes a, double b) {
 // conversion gives), then narrowed to its low byte in one instruction.
 FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
     const __m256i words = _mm512_maskz_cvttpd_epi32(kAll, v.v);
-    const __m128i bytes = _mm512_maskz_cvtepi32_epi8(
-        0xFF, _mm512_maskz_inserti64x4(kAll, _mm512_setzero_si512(), words, 0));
+    // Lanes 8 to 15 of the widened register are masked off.
+    const __m128i bytes = _mm512_maskz_cvtepi32_epi8(0xFF, _mm512_castsi256_si512(words));
     const uint64_t both = uint64_t(_mm_cvtsi128_si64(bytes));
     std::memcpy(out, &both, 8);
 }

@@ -34,10 +34,8 @@ uint8_t* line(AVFrame& f, int plane, int row) {
 }
 
 #if defined(FIELDFX_FRAME_AVX2)
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
+// A flag the C library set at load.
+bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
 
 FIELDFX_AVX2_ROW inline __m256i load32(const uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
