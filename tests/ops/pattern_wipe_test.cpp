@@ -478,7 +478,8 @@ TEST(PatternWipeLoop, FourAtATimeGivesTheReferenceBytes) {
     std::mt19937 rng(7);
     auto pick = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
     for (int run = 0; run < 300; ++run) {
-        const int w = pick(1, 90), h = pick(1, 12);
+        // Every tenth run wider than the 256-pixel stretches a row is painted in.
+        const int w = run % 10 == 0 ? pick(257, 700) : pick(1, 90), h = pick(1, 12);
         Image in0(w, h, rng), in1(rng() % 4 ? w : pick(1, w), rng() % 4 ? h : pick(1, h), rng);
         in0.f.activeX = int16_t(pick(-3, w / 2));
         in0.f.activeY = int16_t(pick(-2, h / 2));
