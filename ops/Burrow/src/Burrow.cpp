@@ -131,11 +131,13 @@ struct BurrowField {
 // of the ring radius and the sample row taken for four pixels at once, or
 // eight with kPairs (the IEEE quotients, bit for bit the scalar ones); with
 // kPairs, two neighbours outside the disc are also blended and divided
-// together in eight lanes.
+// together in eight lanes. q comes by value: the byte stores through pa may
+// alias anything, so a reference's fields were loaded again and the fade's
+// counts converted to doubles for every pair.
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
                 int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
-                const BurrowField& q) {
+                const BurrowField q) {
     using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
     const double keep = double(q.keep);
     fieldfx::RingChunk chunk;
