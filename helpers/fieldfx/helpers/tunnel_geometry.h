@@ -242,6 +242,24 @@ struct RingChunk {
     BilinearTapRun<kPixels> tap;
 };
 
+// The samples of a chunk's pairs of neighbours outside the disc, kept for a
+// second pass that blends them: blending each pair right after its sample,
+// the blend's divisions waited on the sample's loads; sampling all pairs
+// first lets the divisions of many pairs overlap.
+struct PairSamples {
+    alignas(64) double lanes[RingChunk::kPixels * 4];
+    int32_t first[RingChunk::kPixels / 2];  // the chunk index of each pair's first pixel
+    int32_t count = 0;
+
+    __attribute__((target("avx512f"))) void add(int32_t i, PixelPairLanes v) {
+        _mm512_store_pd(lanes + 8 * count, v.v);
+        first[count++] = i;
+    }
+    __attribute__((target("avx512f"))) PixelPairLanes operator[](int32_t p) const {
+        return PixelPairLanes{_mm512_load_pd(lanes + 8 * p)};
+    }
+};
+
 template <typename V>
 void ringChunk(const TunnelCentre& c, const TunnelRows& row, int32_t n, double rim, double span,
                int32_t depth, const SampleSource& src, RingChunk& out) {

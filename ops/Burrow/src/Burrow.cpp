@@ -131,9 +131,10 @@ struct BurrowField {
 // of the ring radius and the sample row taken for four pixels at once, or
 // eight with kPairs (the IEEE quotients, bit for bit the scalar ones); with
 // kPairs, two neighbours outside the disc are also blended and divided
-// together in eight lanes. q comes by value: the byte stores through pa may
-// alias anything, so a reference's fields were loaded again and the fade's
-// counts converted to doubles for every pair.
+// together in eight lanes, in a second pass over the chunk (PairSamples). q
+// comes by value: the byte stores through pa may alias anything, so a
+// reference's fields were loaded again and the fade's counts converted to
+// doubles for every pair.
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
                 int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
@@ -145,6 +146,8 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, width - x0);
         const fieldfx::TunnelRows part = row.from(std::size_t(x0));
         fieldfx::ringChunk<Lanes>(q.c, part, n, q.g.r, q.g.span, q.depth, source, chunk);
+        uint8_t* const chunkA = pa;
+        [[maybe_unused]] fieldfx::PairSamples pairs;
         for (int32_t i = 0; i < n; ++i, pa += 4) {
             if (q.g.r >= part.dist[i]) {
                 discPixel(pa, rowB + std::size_t(std::min(x0 + i, lastColB)) * 4, q.g, q.fade,
@@ -153,12 +156,8 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
             }
             if constexpr (kPairs) {
                 if (i + 1 < n && !(q.g.r >= part.dist[i + 1])) {
-                    using Pair = fieldfx::PixelPairLanes;
-                    const Pair sample =
-                        fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
-                    const Pair e = Pair::pair(chunk.e[i], chunk.e[i + 1]);
-                    fieldfx::storeLowBytes(
-                        tunnelValue(Pair::load(pa, pa + 4), sample, e, q.g, q.fade, keep), pa);
+                    pairs.add(i, fieldfx::blendTapPair(source.pixels, chunk.tap[i],
+                                                       chunk.tap[i + 1]));
                     ++i, pa += 4;
                     continue;
                 }
@@ -166,6 +165,16 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
             uint8_t sample[4];
             fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
             tunnelPixel<fieldfx::PixelLanesAvx2>(pa, sample, chunk.e[i], q.g, q.fade, keep);
+        }
+        if constexpr (kPairs) {
+            using Pair = fieldfx::PixelPairLanes;
+            for (int32_t p = 0; p < pairs.count; ++p) {
+                const int32_t i = pairs.first[p];
+                uint8_t* twoA = chunkA + std::size_t(i) * 4;
+                const Pair e = Pair::pair(chunk.e[i], chunk.e[i + 1]);
+                fieldfx::storeLowBytes(
+                    tunnelValue(Pair::load(twoA, twoA + 4), pairs[p], e, q.g, q.fade, keep), twoA);
+            }
         }
     }
 }

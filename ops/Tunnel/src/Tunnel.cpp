@@ -91,7 +91,8 @@ void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, do
 // of the ring radius, the sample row and the input's share taken for four
 // pixels at once, or eight with kPairs (the IEEE quotients, bit for bit the
 // scalar ones); with kPairs, two neighbours outside the disc are also blended
-// and mixed together in eight lanes.
+// and mixed together in eight lanes, the mix in a second pass over the chunk
+// (PairSamples).
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
                 const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
@@ -104,6 +105,9 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
         const fieldfx::TunnelRows part = row.from(std::size_t(x0));
         fieldfx::ringChunk<Lanes>(q.c, part, n, rim, q.span, q.depth, source, chunk);
         if (q.mix != 0) inputShares<Lanes>(chunk.e, n, q.span, q.mix, share);
+        const uint8_t* const chunkIn = inPixel;
+        uint8_t* const chunkOut = outPixel;
+        [[maybe_unused]] fieldfx::PairSamples pairs;
         for (int32_t i = 0; i < n; ++i, inPixel += 4, outPixel += 4) {
             if (part.dist[i] <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
@@ -112,11 +116,12 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
             if constexpr (kPairs) {
                 if (i + 1 < n && !(part.dist[i + 1] <= rim)) {
                     using Pair = fieldfx::PixelPairLanes;
-                    Pair v = fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
+                    const Pair v =
+                        fieldfx::blendTapPair(source.pixels, chunk.tap[i], chunk.tap[i + 1]);
                     if (q.mix != 0)
-                        v = mixValue(Pair::load(inPixel, inPixel + 4), v,
-                                     Pair::pair(share[i], share[i + 1]), q.span);
-                    fieldfx::storeLowBytes(v, outPixel);
+                        pairs.add(i, v);
+                    else
+                        fieldfx::storeLowBytes(v, outPixel);
                     ++i, inPixel += 4, outPixel += 4;
                     continue;
                 }
@@ -127,6 +132,16 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                 std::memcpy(outPixel, sample, 4);
             else
                 mixPixel<fieldfx::PixelLanesAvx2>(inPixel, sample, share[i], q.span, outPixel);
+        }
+        if constexpr (kPairs) {
+            using Pair = fieldfx::PixelPairLanes;
+            for (int32_t p = 0; p < pairs.count; ++p) {
+                const int32_t i = pairs.first[p];
+                const uint8_t* twoIn = chunkIn + std::size_t(i) * 4;
+                fieldfx::storeLowBytes(mixValue(Pair::load(twoIn, twoIn + 4), pairs[p],
+                                                Pair::pair(share[i], share[i + 1]), q.span),
+                                       chunkOut + std::size_t(i) * 4);
+            }
         }
     }
 }
