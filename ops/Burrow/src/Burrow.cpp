@@ -118,6 +118,18 @@ inline void discPixel(uint8_t* pa, const uint8_t* pb, const Progress& g, bool fa
         pa[i] = uint8_t((int64_t(pa[i]) * keep + int64_t(pb[i]) * g.t) / g.d8);
 }
 
+// discPixel's fade with the four bytes in lanes, for D8 below kFadeInDoubles:
+// a x keep + b x t is at most 255 x D8, exact in double, and the quotient
+// truncates to the integer one, as a quotient short of the next whole number
+// falls short by at least 1 / D8 > 2^-44, more than half a unit in the last
+// place of any quotient up to 256 (2^-45), so rounding never reaches it.
+constexpr int64_t kFadeInDoubles = int64_t(1) << 44;
+
+template <typename Lanes>
+void fadeDiscPixel(uint8_t* pa, const uint8_t* pb, double t, double keep, double d8) {
+    fieldfx::storeLowBytes((Lanes::load(pa) * keep + Lanes::load(pb) * t) / d8, pa);
+}
+
 struct BurrowField {
     fieldfx::TunnelCentre c;
     Progress g;
@@ -141,6 +153,8 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                 const BurrowField q) {
     using Lanes = std::conditional_t<kPairs, fieldfx::PixelPairLanes, fieldfx::PixelLanesAvx2>;
     const double keep = double(q.keep);
+    const bool fadeInDoubles = q.fade && q.g.d8 < kFadeInDoubles;
+    const double t = double(q.g.t), d8 = double(q.g.d8);
     fieldfx::RingChunk chunk;
     for (int32_t x0 = 0; x0 < width; x0 += fieldfx::RingChunk::kPixels) {
         const int32_t n = std::min(fieldfx::RingChunk::kPixels, width - x0);
@@ -150,8 +164,11 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
         [[maybe_unused]] fieldfx::PairSamples pairs;
         for (int32_t i = 0; i < n; ++i, pa += 4) {
             if (q.g.r >= part.dist[i]) {
-                discPixel(pa, rowB + std::size_t(std::min(x0 + i, lastColB)) * 4, q.g, q.fade,
-                          q.keep);
+                const uint8_t* pb = rowB + std::size_t(std::min(x0 + i, lastColB)) * 4;
+                if (fadeInDoubles)
+                    fadeDiscPixel<fieldfx::PixelLanesAvx2>(pa, pb, t, keep, d8);
+                else
+                    discPixel(pa, pb, q.g, q.fade, q.keep);
                 continue;
             }
             if constexpr (kPairs) {
