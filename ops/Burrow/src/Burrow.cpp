@@ -121,8 +121,8 @@ inline void discPixel(uint8_t* pa, const uint8_t* pb, const Progress& g, bool fa
 // discPixel's fade with the four bytes in lanes, for D8 below kFadeInDoubles:
 // a x keep + b x t is at most 255 x D8, exact in double, and the quotient
 // truncates to the integer one, as a quotient short of the next whole number
-// falls short by at least 1 / D8 > 2^-44, more than half a unit in the last
-// place of any quotient up to 256 (2^-45), so rounding never reaches it.
+// falls short by at least 1 / D8 > 2^-44, while rounding moves a quotient
+// below 256 by at most half a unit in its last place, 2^-46.
 constexpr int64_t kFadeInDoubles = int64_t(1) << 44;
 
 template <typename Lanes>
