@@ -14,6 +14,7 @@
 #define FIELDFX_HELPERS_PAIR_LANES_H
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "fieldfx/helpers/bilinear_taps.h"
@@ -27,7 +28,14 @@
 
 namespace fieldfx {
 
-inline bool haveAvx512() { return __builtin_cpu_supports("avx512f"); }
+// Where the processor has AVX-512, unless FIELDFX_NO_AVX512 is set in the
+// environment: the agreement check sets it to run the AVX2 kernels, which
+// processors without AVX-512 take, on one that has it.
+inline bool haveAvx512() {
+    static const bool use =
+        __builtin_cpu_supports("avx512f") && std::getenv("FIELDFX_NO_AVX512") == nullptr;
+    return use;
+}
 
 // Every lane: the masked forms of the conversions, which unlike the plain
 // ones start from zeros rather than an undefined register (GCC 12 warns).
