@@ -242,10 +242,23 @@ struct RingChunk {
     BilinearTapRun<kPixels> tap;
 };
 
-// The samples of a chunk's pairs of neighbours outside the disc, kept for a
-// second pass that blends them: blending each pair right after its sample,
-// the blend's divisions waited on the sample's loads; sampling all pairs
-// first lets the divisions of many pairs overlap.
+// The samples of a chunk's pixels outside the disc, kept for a second pass
+// that blends them: blending each pixel right after its sample, the blend's
+// divisions waited on the sample's loads; sampling all of a chunk first lets
+// the divisions of many pixels overlap. PixelSamples holds single pixels'
+// bytes, PairSamples pairs of neighbours in eight lanes.
+struct PixelSamples {
+    uint8_t bytes[RingChunk::kPixels][4];
+    int32_t at[RingChunk::kPixels];  // the chunk index of each pixel
+    int32_t count = 0;
+
+    // Where the sample of chunk pixel i goes.
+    uint8_t* add(int32_t i) {
+        at[count] = i;
+        return bytes[count++];
+    }
+};
+
 struct PairSamples {
     alignas(64) double lanes[RingChunk::kPixels * 4];
     int32_t first[RingChunk::kPixels / 2];  // the chunk index of each pair's first pixel

@@ -143,10 +143,10 @@ struct BurrowField {
 // of the ring radius and the sample row taken for four pixels at once, or
 // eight with kPairs (the IEEE quotients, bit for bit the scalar ones); with
 // kPairs, two neighbours outside the disc are also blended and divided
-// together in eight lanes, in a second pass over the chunk (PairSamples). q
-// comes by value: the byte stores through pa may alias anything, so a
-// reference's fields were loaded again and the fade's counts converted to
-// doubles for every pair.
+// together in eight lanes; the blends in a second pass over the chunk
+// (PixelSamples, PairSamples). q comes by value: the byte stores through pa
+// may alias anything, so a reference's fields were loaded again and the
+// fade's counts converted to doubles for every pair.
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row,
                 int32_t width, uint8_t* pa, const uint8_t* rowB, int32_t lastColB,
@@ -162,6 +162,7 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
         fieldfx::ringChunk<Lanes>(q.c, part, n, q.g.r, q.g.span, q.depth, source, chunk);
         uint8_t* const chunkA = pa;
         [[maybe_unused]] fieldfx::PairSamples pairs;
+        [[maybe_unused]] fieldfx::PixelSamples singles;
         for (int32_t i = 0; i < n; ++i, pa += 4) {
             if (q.g.r >= part.dist[i]) {
                 const uint8_t* pb = rowB + std::size_t(std::min(x0 + i, lastColB)) * 4;
@@ -179,9 +180,19 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                     continue;
                 }
             }
+            if constexpr (!kPairs) {
+                fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i],
+                                                            singles.add(i));
+                continue;
+            }
             uint8_t sample[4];
             fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
             tunnelPixel<fieldfx::PixelLanesAvx2>(pa, sample, chunk.e[i], q.g, q.fade, keep);
+        }
+        for (int32_t p = 0; p < singles.count; ++p) {
+            const int32_t i = singles.at[p];
+            tunnelPixel<fieldfx::PixelLanesAvx2>(chunkA + std::size_t(i) * 4, singles.bytes[p],
+                                                 chunk.e[i], q.g, q.fade, keep);
         }
         if constexpr (kPairs) {
             using Pair = fieldfx::PixelPairLanes;

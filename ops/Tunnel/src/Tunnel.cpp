@@ -91,8 +91,8 @@ void inputShares(const double* e, int32_t n, double span, int32_t mixPercent, do
 // of the ring radius, the sample row and the input's share taken for four
 // pixels at once, or eight with kPairs (the IEEE quotients, bit for bit the
 // scalar ones); with kPairs, two neighbours outside the disc are also blended
-// and mixed together in eight lanes, the mix in a second pass over the chunk
-// (PairSamples).
+// and mixed together in eight lanes; the mix in a second pass over the chunk
+// (PixelSamples, PairSamples).
 template <bool kPairs>
 void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& row, int32_t cols,
                 const uint8_t* inPixel, uint8_t* outPixel, const TunnelField& q) {
@@ -108,6 +108,7 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
         const uint8_t* const chunkIn = inPixel;
         uint8_t* const chunkOut = outPixel;
         [[maybe_unused]] fieldfx::PairSamples pairs;
+        [[maybe_unused]] fieldfx::PixelSamples singles;
         for (int32_t i = 0; i < n; ++i, inPixel += 4, outPixel += 4) {
             if (part.dist[i] <= rim) {
                 std::memcpy(outPixel, inPixel, 4);
@@ -126,12 +127,24 @@ void paintRings(const fieldfx::SampleSource& source, const fieldfx::TunnelRows& 
                     continue;
                 }
             }
+            if constexpr (!kPairs) {
+                if (q.mix != 0) {
+                    fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i],
+                                                                singles.add(i));
+                    continue;
+                }
+            }
             uint8_t sample[4];
             fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(source.pixels, chunk.tap[i], sample);
             if (q.mix == 0)
                 std::memcpy(outPixel, sample, 4);
             else
                 mixPixel<fieldfx::PixelLanesAvx2>(inPixel, sample, share[i], q.span, outPixel);
+        }
+        for (int32_t p = 0; p < singles.count; ++p) {
+            const std::size_t at = std::size_t(singles.at[p]) * 4;
+            mixPixel<fieldfx::PixelLanesAvx2>(chunkIn + at, singles.bytes[p],
+                                              share[singles.at[p]], q.span, chunkOut + at);
         }
         if constexpr (kPairs) {
             using Pair = fieldfx::PixelPairLanes;
