@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-tsan ci-mingw ci-wine ci-agree \
-        ci-bare-debian fuzz ci-fuzz
+        ci-bare-debian fuzz ci-fuzz ci-studio
 
 all: build
 
@@ -107,6 +107,15 @@ fuzz: deps
 ci-fuzz: deps
 	@scripts/install-deps fuzz
 	scripts/fuzz 20
+
+# fieldfx studio in Debian's chromium: the page's controls, its pictures
+# against fieldfx render, the render button, the server's refusals (about 30 s
+# after the build).
+ci-studio: deps
+	@scripts/install-deps studio
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target fieldfx
+	cd $(BUILD) && ctest --output-on-failure -R '^studio_'
 
 clean:
 	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz

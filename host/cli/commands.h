@@ -18,6 +18,7 @@ int applyCommand(const Words& words);
 int patternsCommand(const Words& words);
 int generateCommand(const Words& words);
 int joinCommand(const Words& words);
+int studioCommand(const Words& words);
 
 }  // namespace fieldfx::cli
 

@@ -28,6 +28,7 @@ const char kUsage[] =
     "  patterns   the wipe patterns of the transition host\n"
     "  generate   write a synthetic test clip\n"
     "  join       put together the segments of a render split with --range\n"
+    "  studio     a local web page that shows an effect while its controls move\n"
     "\n"
     "exit status: 0 done, 1 the operator failed, 2 usage error (command line,\n"
     "operator or parameter), 3 input error, 4 output error, 5 malformed module.\n"
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
         if (command == "patterns") return patternsCommand(words);
         if (command == "generate") return generateCommand(words);
         if (command == "join") return joinCommand(words);
+        if (command == "studio") return studioCommand(words);
         std::fprintf(stderr, "fieldfx: unknown command \"%s\"\n\n%s", command.c_str(), kUsage);
         return 2;
     } catch (const fieldfx::runtime::Error& e) {
