@@ -264,13 +264,14 @@ private:
 struct Session {
     std::mutex lock;
     std::chrono::steady_clock::time_point used;
-    std::string key;  // the state the effect below is opened for
+    std::string key;        // the state the effect below is set up for
+    std::string structure;  // its effect and pattern
     Footage* footage = nullptr;
     std::unique_ptr<runtime::OperatorModule> module;
     std::vector<runtime::Keyframes> keyframes;
     std::vector<std::unique_ptr<CachedSource>> sources;
     std::unique_ptr<runtime::Effect> effect;  // destroyed first: it drives the module
-    std::vector<std::string> warnings;
+    std::vector<std::string> openWarnings, fieldWarnings;  // of OP_OPEN, of the last picture
     uint32_t next = 0;  // operators rendered in order: the positions below were requested
     bool inOrder = false;
 
@@ -508,45 +509,95 @@ private:
         return slot;
     }
 
-    // Opens the session's effect for `state` unless it is open for it.
-    // Throws RequestError with the reason the render command would give.
+    // The parameter values of `from` written into `to`, a copy of the same
+    // module.
+    static void copyValues(const runtime::OperatorModule& from, const runtime::OperatorModule& to) {
+        const std::vector<runtime::ParamSlot>& a = from.description().params;
+        const std::vector<runtime::ParamSlot>& b = to.description().params;
+        for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+            const ParamDescriptor* s = a[i].descriptor;
+            ParamDescriptor* d = b[i].descriptor;
+            switch (s->kind) {
+                case PARAM_CHOICE:
+                    reinterpret_cast<ChoiceDescriptor*>(d)->value =
+                        reinterpret_cast<const ChoiceDescriptor*>(s)->value;
+                    break;
+                case PARAM_COLOUR:
+                    reinterpret_cast<ColourDescriptor*>(d)->value =
+                        reinterpret_cast<const ColourDescriptor*>(s)->value;
+                    break;
+                case PARAM_SLIDER:
+                    reinterpret_cast<SliderDescriptor*>(d)->value =
+                        reinterpret_cast<const SliderDescriptor*>(s)->value;
+                    break;
+                case PARAM_POSITION: {
+                    const auto* ps = reinterpret_cast<const PositionDescriptor*>(s);
+                    auto* pd = reinterpret_cast<PositionDescriptor*>(d);
+                    pd->posX = ps->posX;
+                    pd->posY = ps->posY;
+                    pd->areaWidth = ps->areaWidth;
+                    pd->areaHeight = ps->areaHeight;
+                    break;
+                }
+                default: break;
+            }
+        }
+    }
+
+    // Sets the session's effect up for `state`. A change of parameter values
+    // only is written into the open effect, as render writes keyed values
+    // between requests (an operator's fields depend on the values at their
+    // request, and its caches follow them); another effect, another pattern
+    // (read at OP_OPEN), or an operator that reads its parameters at OP_OPEN
+    // gets a new module copy, opened afresh. Throws RequestError with the
+    // reason the render command would give.
     void prepare(Session& s, const State& state) {
         const std::string key = state.key();
         if (s.effect && s.key == key) return;
-        s.effect.reset();
-        s.sources.clear();
-        s.module.reset();
-        s.key.clear();
         const runtime::OperatorModule& pristine = module(state.effect);
         Footage& f = footage(pristine.isFilter(), state.effect);
+        const std::string structure = state.effect + '\n' + state.pattern;
+        // As render: Standbild's fields depend on every request before them,
+        // from the values at OP_OPEN on.
+        const bool inOrder = state.effect == "Standbild";
+        const bool reuse = s.effect && s.structure == structure && !inOrder;
+        s.key.clear();
+        if (!reuse) {
+            s.effect.reset();
+            s.sources.clear();
+            s.module.reset();
+        }
         std::vector<std::string> words = renderWords(state, f);
         words.push_back("-o");
         words.push_back("studio.mp4");
         try {
             const Args args(words, effectOptions({}));
-            // As prepareJob sets an operator up, on a copy of its defaults.
-            s.module = pristine.copy();
+            // As prepareJob sets an operator up, from its defaults.
+            if (reuse) copyValues(pristine, *s.module);
+            else s.module = pristine.copy();
             runtime::ParameterSet params(*s.module);
             applySettings(args, params, true);
             const std::vector<uint8_t> prefs = patternPreferences(args, *s.module);
             s.keyframes = runtime::keyedParameters(params, args.values("--set"), f.job().rate);
-            s.effect = std::make_unique<runtime::Effect>(*s.module);
-            for (std::size_t i = 0; i < f.job().clips.size(); ++i) {
-                s.sources.push_back(std::make_unique<CachedSource>(f, int(i)));
-                s.effect->setInput(int(i), s.sources.back().get());
+            if (!reuse) {
+                s.effect = std::make_unique<runtime::Effect>(*s.module);
+                for (std::size_t i = 0; i < f.job().clips.size(); ++i) {
+                    s.sources.push_back(std::make_unique<CachedSource>(f, int(i)));
+                    s.effect->setInput(int(i), s.sources.back().get());
+                }
+                if (!prefs.empty()) s.effect->applyPreferences(prefs);
+                s.effect->open(f.job().settings, f.job().width, f.job().height);
+                s.openWarnings = s.effect->takeWarnings();
+                s.next = 0;
             }
-            if (!prefs.empty()) s.effect->applyPreferences(prefs);
-            s.effect->open(f.job().settings, f.job().width, f.job().height);
-            s.warnings = s.effect->takeWarnings();
         } catch (const Error& e) {
             s.effect.reset();
             throw RequestError(400, e.what());
         }
         s.footage = &f;
         s.key = key;
-        s.next = 0;
-        // As render: Standbild's fields depend on every request before them.
-        s.inOrder = state.effect == "Standbild";
+        s.structure = structure;
+        s.inOrder = inOrder;
     }
 
     // Output field `p` of the span, as render makes it.
@@ -563,8 +614,10 @@ private:
             } catch (const io::IoError& e) {
                 throw RequestError(400, e.what());
             }
-            for (std::string& w : s.effect->takeWarnings()) s.warnings.push_back(std::move(w));
+            for (std::string& w : s.effect->takeWarnings())
+                if (s.fieldWarnings.size() < 8) s.fieldWarnings.push_back(std::move(w));
         };
+        s.fieldWarnings.clear();
         if (s.inOrder) {
             if (p < s.next) {
                 s.effect->close();
@@ -593,7 +646,9 @@ private:
         if (!threads_.empty()) command += " --threads " + shellWord(threads_);
         json inputs = json::array();
         for (const auto& c : f.job().clips) inputs.push_back(c->path());
-        return {{"command", command}, {"warnings", s->warnings}, {"fields", f.job().fields},
+        std::vector<std::string> warnings = s->openWarnings;
+        warnings.insert(warnings.end(), s->fieldWarnings.begin(), s->fieldWarnings.end());
+        return {{"command", command}, {"warnings", warnings}, {"fields", f.job().fields},
                 {"width", f.job().width}, {"height", f.job().height},
                 {"firstOdd", io::holdsOddLines(f.job().order, 0)}, {"rate", f.job().rate},
                 {"inputs", inputs}};

@@ -90,6 +90,9 @@ Server::Server(Backend& backend, ServerOptions options)
     httplib::Server& http = impl_->http;
     http.set_payload_max_length(options_.maxBody);
     http.set_keep_alive_max_count(1000);
+    // Small answers go out at once, not after the client acknowledges the
+    // headers (Nagle with delayed acknowledgement costs 40 ms a request).
+    http.set_tcp_nodelay(true);
 
     // Every request passes here before any body is read.
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {

@@ -240,8 +240,21 @@ test('the render button writes the file with progress', async () => {
   }
 });
 
+test('an effect whose fields follow from every field before them', async () => {
+  await chooseEffect('Standbild');
+  await page.$eval('#param-Horizontal', (e) => { e.value = '7'; e.dispatchEvent(new Event('input')); });
+  await settled();
+  await assertExact();  // frame 3: fields 0 to 5 requested in order
+  await page.keyboard.press('Home');
+  await page.keyboard.press('ArrowRight');
+  await settled();
+  await assertExact();  // back to frame 1: the effect starts again
+});
+
 test('a bad value is an error on the page, and the page goes on', async () => {
   await chooseEffect('Swivel');
+  await page.$eval('#param-Angle', (e) => { e.value = '100'; e.dispatchEvent(new Event('input')); });
+  await settled();
   await page.evaluate(() => { studio.values.Angle = '99.0'; });
   await page.$eval('#param-Edges', (e) => e.dispatchEvent(new Event('change')));
   await settled();
@@ -250,6 +263,14 @@ test('a bad value is an error on the page, and the page goes on', async () => {
   await page.$eval('#param-Edges', (e) => e.dispatchEvent(new Event('change')));
   await settled();
   assert.equal(await page.$eval('#error', (e) => e.hidden), true);
+  // A value taken back: the open effect gets the default again.
+  await page.$eval('#param-Angle', (e) => { e.value = '100'; e.dispatchEvent(new Event('input')); });
+  await settled();
+  await page.evaluate(() => { delete studio.values.Angle; });
+  await page.$eval('#param-Edges', (e) => e.dispatchEvent(new Event('change')));
+  await settled();
+  assert.doesNotMatch(await page.$eval('#command', (e) => e.value), /angle/);
+  await assertExact();
 });
 
 // ---- Requests that are not the page's own --------------------------------
