@@ -158,25 +158,63 @@ void displayPixel(const uint8_t* px, uint8_t* out) {
     out[3] = 255;
 }
 
+// displayPixel of every pixel value, looked up: red depends on luma and Cr
+// only, blue on luma and Cb (tables made at once), green on all three (made
+// for a Cb, Cr pair the first time a picture holds it). 16 MiB at most.
+class DisplayTable {
+public:
+    DisplayTable() : green_(std::size_t(1) << 24), filled_(std::size_t(1) << 16) {
+        for (int y = 0; y < 256; ++y)
+            for (int c = 0; c < 256; ++c) {
+                uint8_t out[4];
+                const uint8_t red[4] = {255, 128, uint8_t(c), uint8_t(y)};
+                displayPixel(red, out);
+                red_[std::size_t(y) << 8 | std::size_t(c)] = out[0];
+                const uint8_t blue[4] = {255, uint8_t(c), 128, uint8_t(y)};
+                displayPixel(blue, out);
+                blue_[std::size_t(y) << 8 | std::size_t(c)] = out[2];
+            }
+    }
+
+    void convert(const uint8_t* in, uint8_t* out) {
+        const std::size_t chroma = std::size_t(in[1]) << 8 | in[2];
+        if (!filled_[chroma].load(std::memory_order_acquire)) fill(chroma);
+        out[0] = red_[std::size_t(in[3]) << 8 | in[2]];
+        out[1] = green_[chroma << 8 | in[3]];
+        out[2] = blue_[std::size_t(in[3]) << 8 | in[1]];
+        out[3] = 255;
+    }
+
+private:
+    void fill(std::size_t chroma) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (filled_[chroma].load(std::memory_order_relaxed)) return;
+        for (int y = 0; y < 256; ++y) {
+            const uint8_t px[4] = {255, uint8_t(chroma >> 8), uint8_t(chroma), uint8_t(y)};
+            uint8_t out[4];
+            displayPixel(px, out);
+            green_[chroma << 8 | std::size_t(y)] = out[1];
+        }
+        filled_[chroma].store(true, std::memory_order_release);
+    }
+
+    uint8_t red_[65536], blue_[65536];
+    std::vector<uint8_t> green_;  // by Cb, Cr, luma
+    std::vector<std::atomic<bool>> filled_;
+    std::mutex lock_;
+};
+
 // A picture for the page: width and height (32-bit little-endian), then
 // R, G, B, A bytes.
 std::string displayImage(const io::Field& image) {
+    static DisplayTable table;
     std::string out(8 + std::size_t(image.width) * image.height * 4, '\0');
     const uint32_t dims[2] = {uint32_t(image.width), uint32_t(image.height)};
     for (int i = 0; i < 8; ++i) out[i] = char(dims[i / 4] >> (8 * (i % 4)));
     uint8_t* o = reinterpret_cast<uint8_t*>(out.data()) + 8;
     const uint8_t* in = image.pixels.data();
-    // Neighbouring pixels are often equal: convert each run once.
-    uint8_t last[4] = {0, 0, 0, 0}, shown[4] = {0, 0, 0, 255};
-    bool have = false;
-    for (std::size_t i = 0, n = std::size_t(image.width) * image.height; i < n; ++i, in += 4, o += 4) {
-        if (!have || std::memcmp(in, last, 4) != 0) {
-            displayPixel(in, shown);
-            std::memcpy(last, in, 4);
-            have = true;
-        }
-        std::memcpy(o, shown, 4);
-    }
+    for (std::size_t i = 0, n = std::size_t(image.width) * image.height; i < n; ++i, in += 4, o += 4)
+        table.convert(in, o);
     return out;
 }
 
