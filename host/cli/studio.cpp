@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -238,12 +239,24 @@ std::string pngImage(const io::Field& image) {
 }
 
 // The input clips of one kind of effect (filters or transitions), opened by
-// render's own code, with their decoded fields cached.
+// render's own code, with their decoded fields cached. A thread reads ahead
+// of the fields last asked for while the page looks at them, so that
+// stepping on finds the next ones decoded.
 class Footage {
 public:
     Footage(EffectJob job, std::vector<std::string> words, std::size_t cacheBytes)
         : job_(std::move(job)), words_(std::move(words)), cache_(cacheBytes),
-          last_(job_.clips.size(), SIZE_MAX) {}
+          last_(job_.clips.size(), SIZE_MAX), ahead_(job_.clips.size(), 0),
+          wanted_(job_.clips.size(), 0), reader_([this] { readAhead(); }) {}
+
+    ~Footage() {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        reader_.join();
+    }
 
     const EffectJob& job() const { return job_; }
     // The input and span options of the render command.
@@ -251,32 +264,73 @@ public:
 
     // Field `index` of input `clip` (counted in the clip, not the span).
     std::shared_ptr<const io::Field> field(int clip, std::size_t index) {
-        const std::lock_guard<std::mutex> hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
+        const std::size_t c = std::size_t(clip);
+        // The fields after this one are read next, when nothing else is.
+        ahead_[c] = index + 1;
+        wanted_[c] = std::min(index + 1 + kAhead, job_.clips[c]->fieldCount());
+        changed_.notify_all();
         if (auto f = cache_.find({clip, index})) return f;
-        io::ClipReader& reader = *job_.clips[std::size_t(clip)];
         // A video is decoded forward: the fields just before the one asked
         // for come on the way (or cost little more), and scrubbing back over
         // them finds them here.
         std::size_t from = index >= kBehind ? index - kBehind : 0;
-        if (last_[clip] < index && last_[clip] + 1 > from) from = last_[clip] + 1;
-        std::shared_ptr<const io::Field> wanted;
+        if (last_[c] < index && last_[c] + 1 > from) from = last_[c] + 1;
+        std::shared_ptr<const io::Field> result;
         for (std::size_t i = from; i <= index; ++i) {
             if (i != index && cache_.find({clip, i})) continue;
-            auto f = std::make_shared<io::Field>(reader.field(i));
-            last_[clip] = i;
-            cache_.insert({clip, i}, f);
-            if (i == index) wanted = f;
+            auto f = read(c, i);
+            if (i == index) result = f;
         }
-        return wanted;
+        return result;
     }
 
 private:
-    static constexpr std::size_t kBehind = 4;
+    static constexpr std::size_t kBehind = 4, kAhead = 8;
+
+    std::shared_ptr<const io::Field> read(std::size_t clip, std::size_t i) {
+        auto f = std::make_shared<io::Field>(job_.clips[clip]->field(i));
+        last_[clip] = i;
+        cache_.insert({int(clip), i}, f);
+        return f;
+    }
+
+    void readAhead() {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (;;) {
+            changed_.wait(hold, [&] {
+                if (stop_) return true;
+                for (std::size_t c = 0; c < ahead_.size(); ++c)
+                    if (ahead_[c] < wanted_[c]) return true;
+                return false;
+            });
+            if (stop_) return;
+            for (std::size_t c = 0; c < ahead_.size(); ++c) {
+                if (ahead_[c] >= wanted_[c]) continue;
+                const std::size_t i = ahead_[c]++;
+                try {
+                    if (!cache_.find({int(c), i})) read(c, i);
+                } catch (const std::exception&) {
+                    wanted_[c] = ahead_[c];  // the request that comes to it reports it
+                }
+                // Let a waiting request in between two fields.
+                hold.unlock();
+                std::this_thread::yield();
+                hold.lock();
+            }
+        }
+    }
+
     EffectJob job_;
     std::vector<std::string> words_;
     std::mutex lock_;
+    std::condition_variable changed_;
+    bool stop_ = false;
     studio::FieldCache cache_;
-    std::vector<std::size_t> last_;
+    std::vector<std::size_t> last_;    // of each clip, the field read last
+    std::vector<std::size_t> ahead_;   // the next field to read ahead
+    std::vector<std::size_t> wanted_;  // read ahead up to here
+    std::thread reader_;  // last: starts when the rest is ready
 };
 
 // An input of a session's effect: fields of the span through the cache,
@@ -686,7 +740,10 @@ private:
         for (const auto& c : f.job().clips) inputs.push_back(c->path());
         std::vector<std::string> warnings = s->openWarnings;
         warnings.insert(warnings.end(), s->fieldWarnings.begin(), s->fieldWarnings.end());
+        const runtime::EffectSettings& g = f.job().settings;
+        const json active = {g.hasActive ? g.active.x : 0, g.hasActive ? g.active.y : 0};
         return {{"command", command}, {"warnings", warnings}, {"fields", f.job().fields},
+                {"active", active},
                 {"width", f.job().width}, {"height", f.job().height},
                 {"firstOdd", io::holdsOddLines(f.job().order, 0)}, {"rate", f.job().rate},
                 {"inputs", inputs}};

@@ -382,7 +382,9 @@ function drawOverlay() {
     const v = currentText(p).split(',').map(Number);
     ctx.strokeStyle = '#ffcc33';
     ctx.lineWidth = 2;
-    const x = v[0], y = v[1] * rows;
+    // Positions count from the active rectangle's top-left corner.
+    const [ax, ay] = page.geometry ? page.geometry.active : [0, 0];
+    const x = v[0] + ax, y = (v[1] + ay) * rows;
     if (p.sized) ctx.strokeRect(x, y, v[2], v[3] * rows);
     ctx.beginPath();
     ctx.moveTo(x - 12, y); ctx.lineTo(x + 12, y);
@@ -400,9 +402,10 @@ function pictureDrag() {
     const p = page.effect.params.find((q) => q.kind === 'position');
     if (!p) return;
     const r = canvas.getBoundingClientRect();
-    const x = Math.round((ev.clientX - r.left) * canvas.width / r.width);
+    const [ax, ay] = page.geometry ? page.geometry.active : [0, 0];
+    const x = Math.round((ev.clientX - r.left) * canvas.width / r.width) - ax;
     const row = (ev.clientY - r.top) * canvas.height / r.height;
-    const y = Math.round(page.fieldMode ? row : row / 2);
+    const y = Math.round(page.fieldMode ? row : row / 2) - ay;
     const v = currentText(p).split(',');
     v[0] = String(x);
     v[1] = String(y);
