@@ -37,6 +37,7 @@
 #include "job.h"
 #include "media.h"
 #include "options.h"
+#include "studio.h"
 
 namespace fieldfx::cli {
 
@@ -352,14 +353,16 @@ private:
     std::vector<std::shared_ptr<const io::Field>> held_;
 };
 
-// One open page: its own module copy and the effect opened for its state.
+// One open page: its own module copies (one of each effect it has shown)
+// and the effect opened for its state.
 struct Session {
     std::mutex lock;
     std::chrono::steady_clock::time_point used;
     std::string key;        // the state the effect below is set up for
     std::string structure;  // its effect and pattern
     Footage* footage = nullptr;
-    std::unique_ptr<runtime::OperatorModule> module;
+    std::map<std::string, std::unique_ptr<runtime::OperatorModule>> modules;
+    runtime::OperatorModule* module = nullptr;  // the effect's, of `modules`
     std::vector<runtime::Keyframes> keyframes;
     std::vector<std::unique_ptr<CachedSource>> sources;
     std::unique_ptr<runtime::Effect> effect;  // destroyed first: it drives the module
@@ -487,7 +490,6 @@ private:
         try {
             const Args args(all, effectOptions({}));
             EffectJob job = prepareJob(args, "studio");
-            job.module.reset();  // each session has its own copy
             slot = std::make_unique<Footage>(std::move(job), std::move(words), cacheBytes_);
         } catch (const Error& e) {
             throw RequestError(400, e.what());
@@ -641,8 +643,8 @@ private:
     // between requests (an operator's fields depend on the values at their
     // request, and its caches follow them); another effect, another pattern
     // (read at OP_OPEN), or an operator that reads its parameters at OP_OPEN
-    // gets a new module copy, opened afresh. Throws RequestError with the
-    // reason the render command would give.
+    // is opened afresh, on the session's copy of that module. Throws
+    // RequestError with the reason the render command would give.
     void prepare(Session& s, const State& state) {
         const std::string key = state.key();
         if (s.effect && s.key == key) return;
@@ -657,7 +659,9 @@ private:
         if (!reuse) {
             s.effect.reset();
             s.sources.clear();
-            s.module.reset();
+            std::unique_ptr<runtime::OperatorModule>& copy = s.modules[state.effect];
+            if (!copy) copy = pristine.copy();
+            s.module = copy.get();
         }
         std::vector<std::string> words = renderWords(state, f);
         words.push_back("-o");
@@ -665,8 +669,7 @@ private:
         try {
             const Args args(words, effectOptions({}));
             // As prepareJob sets an operator up, from its defaults.
-            if (reuse) copyValues(pristine, *s.module);
-            else s.module = pristine.copy();
+            copyValues(pristine, *s.module);
             runtime::ParameterSet params(*s.module);
             applySettings(args, params, true);
             const std::vector<uint8_t> prefs = patternPreferences(args, *s.module);
@@ -921,11 +924,19 @@ void openBrowser(const std::string& url) {
 
 }  // namespace
 
+std::vector<OptionSpec> studioOptions() {
+    return effectOptions({{"--port", nullptr, true, false},
+                          {"--listen", nullptr, true, false},
+                          {"--cache-mb", nullptr, true, false},
+                          {"--no-browser", nullptr, false, false}});
+}
+
+std::unique_ptr<studio::Backend> makeStudioBackend(const Args& args, std::size_t cacheBytes) {
+    return std::make_unique<StudioBackend>(args, cacheBytes);
+}
+
 int studioCommand(const Words& words) {
-    const Args args(words, effectOptions({{"--port", nullptr, true, false},
-                                          {"--listen", nullptr, true, false},
-                                          {"--cache-mb", nullptr, true, false},
-                                          {"--no-browser", nullptr, false, false}}));
+    const Args args(words, studioOptions());
     if (args.help()) {
         std::fputs(kHelp, stdout);
         return 0;
@@ -942,8 +953,8 @@ int studioCommand(const Words& words) {
     }
     const std::size_t cacheMb =
         args.has("--cache-mb") ? parseCount("--cache-mb", args.value("--cache-mb"), 1 << 20) : 512;
-    StudioBackend backend(args, cacheMb << 20);
-    studio::Server server(backend, options);
+    const std::unique_ptr<studio::Backend> backend = makeStudioBackend(args, cacheMb << 20);
+    studio::Server server(*backend, options);
     try {
         server.bind();
     } catch (const std::runtime_error& e) {
