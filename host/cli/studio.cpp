@@ -369,6 +369,7 @@ struct Session {
     std::vector<std::string> openWarnings, fieldWarnings;  // of OP_OPEN, of the last picture
     uint32_t next = 0;  // operators rendered in order: the positions below were requested
     bool inOrder = false;
+    bool primed = true;  // false: the span's first field is requested before any other
 
     ~Session() { effect.reset(); }
 };
@@ -654,7 +655,11 @@ private:
         // As render: Standbild's fields depend on every request before them,
         // from the values at OP_OPEN on.
         const bool inOrder = state.effect == "Standbild";
-        const bool reuse = s.effect && s.structure == structure && !inOrder;
+        // Iris makes its distance map from Centre and Direction at the first
+        // request of an effect and keeps it: a new value needs a new effect,
+        // whose first request is the span's first field, as in a render.
+        const bool firstRequestSets = state.effect == "Iris";
+        const bool reuse = s.effect && s.structure == structure && !inOrder && !firstRequestSets;
         s.key.clear();
         if (!reuse) {
             s.effect.reset();
@@ -684,6 +689,7 @@ private:
                 s.effect->open(f.job().settings, f.job().width, f.job().height);
                 s.openWarnings = s.effect->takeWarnings();
                 s.next = 0;
+                s.primed = !firstRequestSets;
             }
         } catch (const Error& e) {
             s.effect.reset();
@@ -713,6 +719,10 @@ private:
                 if (s.fieldWarnings.size() < 8) s.fieldWarnings.push_back(std::move(w));
         };
         s.fieldWarnings.clear();
+        if (!s.primed) {
+            if (p != 0) request(0);
+            s.primed = true;
+        }
         if (s.inOrder) {
             if (p < s.next) {
                 s.effect->close();

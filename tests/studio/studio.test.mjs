@@ -273,6 +273,47 @@ test('a bad value is an error on the page, and the page goes on', async () => {
   await assertExact();
 });
 
+// ---- Every operator: a changed value in an open effect ------------------
+
+test('every parameter of every operator changed in an open effect gives a new effect\'s bytes', async () => {
+  const catalogue = JSON.parse((await api('catalogue', {})).body);
+  const png = async (session, effect, sets) => {
+    const r = await apiBytes('frame', {session, effect, sets, position: 7, format: 'png'});
+    assert.equal(r.status, 200, `${effect} ${sets}: ${r.body}`);
+    return r.body;
+  };
+  let fresh = 0, checked = 0;
+  for (const e of catalogue.effects) {
+    await png('open', e.name, []);  // the page's effect, open with the defaults
+    for (const p of e.params) {
+      const other = {
+        slider: () => String(p.default === p.max ? p.min : p.max),
+        choice: () => String(p.default === 0 ? p.entries.length - 1 : 0),
+        colour: () => '#ff2000',
+        position: () => p.sized ? `40,30,${p.maxSize[0]},${p.maxSize[1]}` : '40,30',
+      }[p.kind];
+      if (!other) continue;
+      const sets = [`${p.name.toLowerCase()}=${other()}`];
+      const inOpen = await png('open', e.name, sets);
+      const inNew = await png('new' + fresh++, e.name, sets);
+      assert.ok(inOpen.equals(inNew), `${e.name} ${sets[0]}: the open effect differs from a new one`);
+      // And back to the defaults.
+      assert.ok((await png('open', e.name, [])).equals(await png('new' + fresh++, e.name, [])),
+                `${e.name}: back from ${sets[0]}`);
+      ++checked;
+    }
+  }
+  assert.ok(checked >= 30, `${checked} parameters`);
+  // Iris keeps what its first request made: keys on its centre give what the
+  // command gives, whatever frame the page asks for first.
+  const sets = ['centre=60,40@0,250,90@6', 'direction=Opening'];
+  const state = JSON.parse((await api('state', {}, JSON.stringify({session: 'iris', effect: 'Iris', sets,
+                                                                  output: 'iris%04d.png'}))).body);
+  const shown = await png('iris', 'Iris', sets);  // frame 3 first
+  execFileSync('sh', ['-c', state.command], {cwd: work, env});
+  assert.ok(shown.equals(fs.readFileSync(path.join(work, 'iris0003.png'))), state.command);
+});
+
 // ---- Requests that are not the page's own --------------------------------
 
 function request(options, body, chunked) {
@@ -287,6 +328,22 @@ function request(options, body, chunked) {
     req.on('error', reject);
     if (body !== undefined) req.write(body);
     req.end();
+  });
+}
+
+// A call answered with bytes (a picture).
+function apiBytes(name, body) {
+  const data = JSON.stringify(body);
+  return new Promise((resolve, reject) => {
+    const req = http.request({host: '127.0.0.1', port, method: 'POST', path: '/api/' + name,
+                              headers: {'Content-Type': 'application/json', 'X-Studio-Token': token,
+                                        'Content-Length': Buffer.byteLength(data)}}, (res) => {
+      const chunks = [];
+      res.on('data', (d) => chunks.push(d));
+      res.on('end', () => resolve({status: res.statusCode, body: Buffer.concat(chunks)}));
+    });
+    req.on('error', reject);
+    req.end(data);
   });
 }
 
