@@ -751,12 +751,29 @@ private:
         if (!threads_.empty()) command += " --threads " + shellWord(threads_);
         json inputs = json::array();
         for (const auto& c : f.job().clips) inputs.push_back(c->path());
+        // The values at the playhead's frame, keys applied, for the controls.
+        const int64_t position =
+            numberField(request, "position", 0, int64_t(f.job().fields) - 1, 0);
+        for (const runtime::Keyframes& k : s->keyframes) k.applyAt(double(position / 2), *s->module);
+        json values = json::object();
+        runtime::ParameterSet params(*s->module);
+        for (const runtime::Parameter& p : params.all()) {
+            const ParamDescriptor* d = p.descriptor;
+            if (p.kind() == PARAM_SLIDER) {
+                values[p.name] = reinterpret_cast<const SliderDescriptor*>(d)->value;
+            } else if (p.kind() == PARAM_CHOICE) {
+                values[p.name] = reinterpret_cast<const ChoiceDescriptor*>(d)->value;
+            } else if (p.kind() == PARAM_POSITION) {
+                const auto* q = reinterpret_cast<const PositionDescriptor*>(d);
+                values[p.name] = {q->posX, q->posY, q->areaWidth, q->areaHeight};
+            }
+        }
         std::vector<std::string> warnings = s->openWarnings;
         warnings.insert(warnings.end(), s->fieldWarnings.begin(), s->fieldWarnings.end());
         const runtime::EffectSettings& g = f.job().settings;
         const json active = {g.hasActive ? g.active.x : 0, g.hasActive ? g.active.y : 0};
         return {{"command", command}, {"warnings", warnings}, {"fields", f.job().fields},
-                {"active", active},
+                {"active", active}, {"values", values},
                 {"width", f.job().width}, {"height", f.job().height},
                 {"firstOdd", io::holdsOddLines(f.job().order, 0)}, {"rate", f.job().rate},
                 {"inputs", inputs}};

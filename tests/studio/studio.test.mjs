@@ -217,6 +217,7 @@ test('keys set on the page animate the render as the command does', async () => 
   assert.match(await page.$eval('#command', (e) => e.value), /--set angle=0\.0@0,30\.0@6/);
   for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowLeft');  // frame 3: between the keys
   await settled();
+  assert.equal(await page.$eval('#param-Angle', (e) => e.value), '150');  // the value there
   await assertExact();
 });
 

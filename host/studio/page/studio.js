@@ -68,7 +68,7 @@ function setsOf() {
 
 function state() {
   return {session, effect: page.effect.name, sets: setsOf(), pattern: patternText(),
-          output: $('output').value};
+          output: $('output').value, position: page.position};
 }
 
 // ---- Values: text as --set takes it, and back ----------------------------
@@ -103,11 +103,18 @@ function positionText(p, v) {
   return (p.sized ? v.slice(0, 4) : v.slice(0, 2)).join(',');
 }
 
-// The value a parameter has at the current frame, as far as the page
-// knows: the key there, else the key before (or the first), else the value.
+// The value a parameter has at the current frame: the key there, else what
+// the server found between the keys (else the key before), else the value.
 function currentText(p) {
   const keys = page.keys[p.name];
   if (keys && Object.keys(keys).length) {
+    if (keys[frame()] !== undefined) return keys[frame()];
+    const at = page.atFrame && page.atFrame.frame === frame() && page.atFrame.values[p.name];
+    if (at !== undefined && at !== false) {
+      if (p.kind === 'slider') return sliderText(p, at);
+      if (p.kind === 'choice') return choiceText(p, at);
+      if (p.kind === 'position') return positionText(p, at);
+    }
     const frames = Object.keys(keys).map(Number).sort((a, b) => a - b);
     let f = frames[0];
     for (const k of frames) if (k <= frame()) f = k;
@@ -311,6 +318,8 @@ async function showState() {
   const g = await call('state', s);
   page.geometry = g;
   page.fields = g.fields;
+  page.atFrame = {frame: Math.floor(s.position / 2), values: g.values};
+  refreshKeyMarks();
   $('command').value = g.command;
   $('status').textContent = g.warnings.length ? 'warning: ' + g.warnings.join('; ') : '';
   const timeline = $('timeline');
