@@ -236,6 +236,7 @@ test('the render button writes the file with progress', async () => {
     await chooseEffect('Tunnel');
     await page.$eval('#param-Centre', (e) => { e.value = '160'; });
     await page.$eval('#param-Centre-y', (e) => { e.value = '60'; e.dispatchEvent(new Event('change')); });
+    await page.click('.control[data-param="Radius"] .key');
     await settled();
     await page.screenshot({path: process.env.STUDIO_SCREENSHOT});
   }

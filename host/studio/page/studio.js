@@ -222,7 +222,22 @@ function buildControls() {
   refreshKeyMarks();
 }
 
+// The frames that hold keys, as marks under the timeline.
+function drawKeyMarks() {
+  const box = $('keymarks');
+  box.textContent = '';
+  const frames = new Set();
+  for (const keys of Object.values(page.keys)) for (const f of Object.keys(keys)) frames.add(Number(f));
+  const last = Math.max(1, page.fields - 1);
+  for (const f of frames) {
+    const mark = el('span', {title: 'key at frame ' + f});
+    mark.style.left = (100 * Math.min(2 * f, last) / last) + '%';
+    box.append(mark);
+  }
+}
+
 function refreshKeyMarks() {
+  drawKeyMarks();
   for (const c of controls) {
     c.show();
     c.key.setAttribute('aria-pressed', String(hasKeyHere(c.param)));
