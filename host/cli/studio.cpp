@@ -10,7 +10,6 @@
 // command line) are opened once per kind of effect, by the same code as
 // render, and their decoded fields are shared through a bounded cache.
 #include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -784,7 +783,7 @@ private:
         auto s = session(request);
         const std::lock_guard<std::mutex> hold(s->lock);
         prepare(*s, st);
-        const Footage& f = *s->footage;
+        Footage& f = *s->footage;
         const int64_t position =
             numberField(request, "position", 0, int64_t(f.job().fields) - 1, 0);
         const std::string view = textField(request, "view", false);
@@ -797,7 +796,7 @@ private:
         auto field = [&](uint32_t p) {
             if (input < 0) return outputField(*s, p);
             try {
-                return io::Field(*const_cast<Footage&>(f).field(input, f.job().firstField + p));
+                return io::Field(*f.field(input, f.job().firstField + p));
             } catch (const io::IoError& e) {
                 throw RequestError(400, e.what());
             }
@@ -808,7 +807,9 @@ private:
         } else {
             const uint32_t first = uint32_t(position) & ~1u;
             io::Field a = field(first);
-            io::Field b = field(first + 1);
+            // A span of field files may end inside a frame: its last field
+            // then stands for both.
+            io::Field b = first + 1 < f.job().fields ? field(first + 1) : a;
             if (io::holdsOddLines(f.job().order, 0)) std::swap(a, b);
             io::weaveFields(a, b, image);
         }
