@@ -65,7 +65,7 @@ deb: deps
 # 32-bit Windows build (build-mingw, as make ci-mingw makes it), checksums and
 # where each goes; the DLL checks run on the archive's contents.
 dist-windows:
-	@scripts/install-deps mingw package
+	@scripts/install-deps mingw
 	packaging/dist-windows build-mingw
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
@@ -101,6 +101,7 @@ ci-mingw:
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
+	packaging/dist-windows build-mingw
 	@if command -v wine >/dev/null; then \
 	  $(WINE_ENV) scripts/wine-ctest build-mingw --output-on-failure -j $(JOBS); \
 	else \
