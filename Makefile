@@ -114,8 +114,8 @@ ci-wine:
 # the x86-64, -m32 and Windows builds (trees configured by ci-m32, ci-mingw),
 # and the aarch64 and wasm32 ones where ci-aarch64 and ci-wasm configured
 # theirs; then an aarch64 build allowed to fuse multiply-adds must be caught.
-AGREE_TREES = $(if $(wildcard build-aarch64/CMakeCache.txt),FIELDFX_AARCH64_BUILD=build-aarch64) \
-              $(if $(wildcard build-wasm/CMakeCache.txt),FIELDFX_WASM_BUILD=build-wasm)
+AGREE_TREES = $$(test -f build-aarch64/CMakeCache.txt && echo FIELDFX_AARCH64_BUILD=build-aarch64) \
+              $$(test -f build-wasm/CMakeCache.txt && echo FIELDFX_WASM_BUILD=build-wasm)
 ci-agree: build
 	cmake --build build-m32 -j $(JOBS) --target agreement_driver
 	cmake --build build-mingw -j $(JOBS) --target agreement_driver
@@ -123,7 +123,7 @@ ci-agree: build
 	  if [ -f $$tree/CMakeCache.txt ]; then cmake --build $$tree -j $(JOBS) --target agreement_driver; \
 	  else echo "ci-agree: not compared: $$tree (make ci-$${tree#build-} configures it)" >&2; fi; \
 	done
-	$(WINE_ENV) $(AGREE_TREES) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
+	$(WINE_ENV) env $(AGREE_TREES) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
 	@if [ -f build-aarch64/CMakeCache.txt ]; then tests/agreement/planted-contraction $(BUILD); fi
 
 # The README's two commands on a bare Debian 12 root built with debootstrap.
