@@ -1,7 +1,7 @@
 # WebAssembly (wasm32-wasi) with clang and Debian's wasi-libc and libc++ for
 # wasm32. WASI has no dynamic loader: operators and service libraries become
 # static libraries, and each program links the one operator it drives
-# (tests/agreement). Programs run under node's WASI (tests/agreement/run-wasm).
+# (tests/agreement). Programs run under node's WASI (adapters/wasm/run-wasi.mjs).
 set(CMAKE_SYSTEM_NAME WASI)
 set(CMAKE_SYSTEM_PROCESSOR wasm32)
 set(CMAKE_C_COMPILER clang-14)
@@ -18,4 +18,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-z,stack-size=8388608")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/agreement/run-wasm)
+set(CMAKE_CROSSCOMPILING_EMULATOR node --experimental-wasi-unstable-preview1 --no-warnings
+    ${CMAKE_CURRENT_LIST_DIR}/../adapters/wasm/run-wasi.mjs)
