@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-farm demo install clean ci-m32 ci-asan ci-tsan ci-mingw ci-wine ci-agree \
+.PHONY: all deps build test test-farm demo install uninstall deb dist-windows clean ci-m32 ci-asan ci-tsan ci-mingw ci-wine ci-agree \
         ci-bare-debian fuzz ci-fuzz ci-aarch64 ci-wasm
 
 all: build
@@ -33,19 +33,55 @@ demo: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target fieldfx_demo
 	@scripts/demo $(BUILD)
 
-# The frei0r plug-ins into PREFIX/lib/frei0r-1, with the operator modules and
-# service libraries they load in PREFIX/lib/fieldfx.
+# PREFIX/bin/fieldfx, the operator modules and service libraries in
+# PREFIX/lib/fieldfx, the frei0r plug-ins in PREFIX/lib/frei0r-1, man pages and
+# bash completion under PREFIX/share (DESTDIR honoured). The tree may be moved
+# as a whole. uninstall removes the files the last install wrote.
 PREFIX ?= /usr/local
 install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	DESTDIR="$(DESTDIR)" packaging/uninstall $(BUILD)/install_manifest.txt
+
+# fieldfx_<version>_<arch>.deb here: a tree of its own with Debian's paths
+# (/usr/bin, /usr/lib/<multiarch>/fieldfx, and /usr/lib/frei0r-1 where
+# Debian's FFmpeg and MLT look for plug-ins, as Debian's frei0r-plugins has it),
+# packaged by CPack with dpkg-shlibdeps' Depends, then checked by lintian.
+DEB_BUILD ?= build-deb
+deb: deps
+	@scripts/install-deps package
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_INSTALL_PREFIX=/usr \
+	      -DCMAKE_INSTALL_LIBDIR=lib/$$(dpkg-architecture -qDEB_HOST_MULTIARCH) \
+	      -DFIELDFX_FREI0R_INSTALL_DIR=lib/frei0r-1 \
+	      -DFIELDFX_BUILD_TESTS=OFF -DFIELDFX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	rm -f $(DEB_BUILD)/fieldfx_*.deb
+	cd $(DEB_BUILD) && cpack -G DEB
+	mv $(DEB_BUILD)/fieldfx_*.deb .
+	packaging/check-deb fieldfx_*.deb
+
+# fieldfx-<version>-win32.zip here: the operator and service DLLs of the
+# 32-bit Windows build (build-mingw, as make ci-mingw makes it), checksums and
+# where each goes; the DLL checks run on the archive's contents.
+dist-windows:
+	@scripts/install-deps mingw
+	packaging/dist-windows build-mingw
 
 # 32-bit Linux: the 32-bit record layout and the operators' tests there.
+# Where the kernel cannot execute 32-bit programs, install-deps m32 registers
+# qemu-i386-static for them (scripts/i386-exec) and the tests run emulated.
 ci-m32:
 	@scripts/install-deps m32
 	cmake -S . -B build-m32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-i686.cmake \
 	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
 	cmake --build build-m32 -j $(JOBS)
-	cd build-m32 && ctest --output-on-failure -j $(JOBS)
+	@if [ "$$(scripts/i386-exec --mode)" = none ]; then \
+	  echo "32-bit Linux tests not run: this machine runs no 32-bit programs, natively or" \
+	       "emulated (scripts/i386-exec says why); build-m32 was built"; \
+	else \
+	  cd build-m32 && ctest --output-on-failure -j $(JOBS); \
+	fi
 
 # 64-bit ARM Linux: the operators, service libraries and their tests
 # cross-built with clang and Debian's arm64 cross libraries (beside the -m32
@@ -97,17 +133,14 @@ ci-mingw:
 	cmake --build build-mingw -j $(JOBS)
 	scripts/check-dll-exports build-mingw/ops/*.dll
 	scripts/check-dll-maths build-mingw/ops/*.dll
-	@if command -v wine >/dev/null; then \
-	  $(WINE_ENV) scripts/wine-ctest build-mingw --output-on-failure -j $(JOBS); \
-	else \
-	  echo "ci-mingw: NOT RUN: the Windows tests are built in build-mingw, but wine is not" \
-	       "installed (make ci-wine installs it and runs them)" >&2; \
-	  test -z "$(FIELDFX_REQUIRE_WINE)"; \
-	fi
+	packaging/dist-windows build-mingw
+	$(WINE_ENV) FIELDFX_REQUIRE_WINE=$(FIELDFX_REQUIRE_WINE) \
+	  scripts/windows-tests build-mingw --output-on-failure -j $(JOBS)
 
-# ci-mingw with wine installed first, and the Windows tests required to run.
+# ci-mingw with wine installed first, and the Windows tests required to run
+# wherever the kernel can execute 32-bit programs (wine's loader is one).
 ci-wine:
-	@scripts/install-deps wine
+	@scripts/install-deps m32 wine
 	$(MAKE) ci-mingw FIELDFX_REQUIRE_WINE=1
 
 # The same bytes everywhere: every operator driven with the same requests by
@@ -117,6 +150,7 @@ ci-wine:
 AGREE_TREES = $$(test -f build-aarch64/CMakeCache.txt && echo FIELDFX_AARCH64_BUILD=build-aarch64) \
               $$(test -f build-wasm/CMakeCache.txt && echo FIELDFX_WASM_BUILD=build-wasm)
 ci-agree: build
+	@scripts/install-deps m32
 	cmake --build build-m32 -j $(JOBS) --target agreement_driver
 	cmake --build build-mingw -j $(JOBS) --target agreement_driver
 	@for tree in build-aarch64 build-wasm; do \
@@ -143,5 +177,5 @@ ci-fuzz: deps
 	scripts/fuzz 20
 
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz build-aarch64 build-wasm \
-	       build-aarch64-planted
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz $(DEB_BUILD) build-aarch64 \
+	       build-wasm build-aarch64-planted

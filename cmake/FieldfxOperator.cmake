@@ -38,10 +38,11 @@ function(fieldfx_add_operator name)
       target_link_options(${name} PRIVATE -Wl,--no-undefined)
     endif()
   endif()
-  # Installed as PREFIX/lib/fieldfx/ops/<Name>.so beside the service libraries
-  # in PREFIX/lib/fieldfx/lib.
+  # Installed as PREFIX/<libdir>/fieldfx/ops/<Name>.so beside the service
+  # libraries in PREFIX/<libdir>/fieldfx/lib.
   set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
-  install(TARGETS ${name} LIBRARY DESTINATION lib/fieldfx/ops RUNTIME DESTINATION lib/fieldfx/ops)
+  install(TARGETS ${name} LIBRARY DESTINATION ${FIELDFX_INSTALL_DIR}/ops
+          RUNTIME DESTINATION ${FIELDFX_INSTALL_DIR}/ops)
   set_property(GLOBAL APPEND PROPERTY FIELDFX_OPERATORS ${name})
   set_property(GLOBAL PROPERTY FIELDFX_SERVICES_${name} ${ARGN})
 endfunction()

@@ -1,6 +1,7 @@
 // The frei0r entry points of one operator's plug-in (FIELDFX_OPERATOR names
 // it). The plug-in finds its operator module beside itself: build/ops/ from
-// build/frei0r/, PREFIX/lib/fieldfx/ops/ from PREFIX/lib/frei0r-1/. No
+// build/frei0r/, PREFIX/lib/fieldfx/ops/ from PREFIX/lib/frei0r-1/ (or the
+// relative path of another installed layout). No
 // exception leaves these functions: a plug-in without its module describes
 // itself without parameters and constructs no instances.
 #include <dlfcn.h>
@@ -34,7 +35,7 @@ std::string moduleBeside() {
         return "";
     std::string dir = info.dli_fname;
     dir.erase(dir.find_last_of('/') + 1);
-    for (const char* rel : {"../ops/", "../fieldfx/ops/"}) {
+    for (const char* rel : {"../ops/", FIELDFX_INSTALLED_OPS_FROM_PLUGIN}) {
         const std::string path = dir + rel + FIELDFX_OPERATOR ".so";
         struct stat st {};
         if (stat(path.c_str(), &st) == 0) return path;
@@ -81,8 +82,8 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
                                                           : F0R_PLUGIN_TYPE_MIXER2;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
-    info->major_version = 0;
-    info->minor_version = 1;
+    info->major_version = FIELDFX_VERSION_MAJOR;
+    info->minor_version = FIELDFX_VERSION_MINOR;
     info->num_params = int(p.params.size());
     info->explanation = p.explanation.c_str();
 }

@@ -31,8 +31,10 @@ const char kUsage[] =
     "\n"
     "exit status: 0 done, 1 the operator failed, 2 usage error (command line,\n"
     "operator or parameter), 3 input error, 4 output error, 5 malformed module.\n"
-    "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in ops/\n"
-    "beside the directory of this binary, then in the build tree.\n";
+    "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in the\n"
+    "installation's lib/fieldfx/ops (found from this binary's place) or, for a\n"
+    "binary not installed, in ops/ beside its directory and in the build tree.\n"
+    "fieldfx --version prints the version.\n";
 
 // SIGINT, SIGTERM and SIGHUP stop the process wherever it is (on any thread):
 // the temporary files of unfinished outputs are removed, the reason is
@@ -82,6 +84,10 @@ int main(int argc, char** argv) {
         std::strcmp(argv[1], "help") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts("fieldfx " FIELDFX_VERSION);
+        return 0;
     }
     handleStopSignals();
     const std::string command = argv[1];

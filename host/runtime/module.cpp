@@ -22,6 +22,9 @@
 #ifndef FIELDFX_BUILD_OPS_DIR
 #error "FIELDFX_BUILD_OPS_DIR must name the build tree's operator directory"
 #endif
+#ifndef FIELDFX_INSTALLED_OPS_FROM_BIN
+#error "FIELDFX_INSTALLED_OPS_FROM_BIN must name the installed operator directory from bin/"
+#endif
 
 namespace fieldfx::runtime {
 
@@ -146,6 +149,14 @@ std::vector<std::string> searchPath() {
         }
     }
     const std::string exe = executableDir();
+    // An installed binary uses its installation's modules only: the build
+    // tree it was made in is none of its business (and may hold other ones).
+    struct stat st {};
+    const std::string installed = exe + "/" FIELDFX_INSTALLED_OPS_FROM_BIN;
+    if (!exe.empty() && stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        dirs.push_back(installed);
+        return dirs;
+    }
     if (!exe.empty()) dirs.push_back(exe + "/../ops");
     dirs.push_back(FIELDFX_BUILD_OPS_DIR);
     return dirs;

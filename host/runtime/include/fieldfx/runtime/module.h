@@ -2,9 +2,11 @@
 // description validated before anything else touches them.
 //
 // Search path: the directories of FIELDFX_OPS_PATH (colon-separated), then
-// the directory `ops` next to the directory of the running binary (the
-// layout of a build tree and of an installation: bin/fieldfx, ops/<Name>.so),
-// then the operator directory of the build tree the runtime was built in.
+// either the operator directory of the installation the running binary is
+// part of (bin/fieldfx, lib/fieldfx/ops/<Name>.so; lib/<multiarch>/... in the
+// Debian package), if there is one, or else the directory `ops` next to the
+// binary's directory (a build tree: bin/fieldfx, ops/<Name>.so) and the
+// operator directory of the build tree the runtime was built in.
 #ifndef FIELDFX_RUNTIME_MODULE_H
 #define FIELDFX_RUNTIME_MODULE_H
 
