@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build test test-farm demo install uninstall deb dist-windows clean ci-m32 ci-asan ci-tsan ci-mingw ci-wine ci-agree \
-        ci-bare-debian fuzz ci-fuzz ci-studio
+        ci-bare-debian fuzz ci-fuzz ci-studio ci-aarch64 ci-wasm
 
 all: build
 
@@ -83,6 +83,31 @@ ci-m32:
 	  cd build-m32 && ctest --output-on-failure -j $(JOBS); \
 	fi
 
+# 64-bit ARM Linux: the operators, service libraries and their tests
+# cross-built with clang and Debian's arm64 cross libraries (beside the -m32
+# toolchain, which is checked to still work) and run under qemu-aarch64-static
+# (ctest runs each program through it: no binfmt registration needed); no
+# fused multiply-add in the generated code.
+ci-aarch64:
+	@scripts/install-deps m32 aarch64
+	tests/platforms/toolchains-coexist
+	cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-aarch64.cmake \
+	      -DFIELDFX_BUILD_HOST=OFF -DFIELDFX_GTEST_FROM_SOURCE=ON
+	cmake --build build-aarch64 -j $(JOBS)
+	scripts/check-fused-maths build-aarch64/ops/*.so
+	cd build-aarch64 && ctest --output-on-failure -j $(JOBS)
+
+# WebAssembly (wasm32-wasi): the operators, the agreement driver (one program
+# per operator) and the preview modules, and the JavaScript loader's tests
+# under node.
+ci-wasm:
+	@scripts/install-deps wasm
+	cmake -S . -B build-wasm -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-wasm32-wasi.cmake \
+	      -DFIELDFX_BUILD_HOST=OFF
+	cmake --build build-wasm -j $(JOBS)
+	FIELDFX_WASM_BUILD=build-wasm node --experimental-wasi-unstable-preview1 --no-warnings \
+	    --test adapters/wasm/
+
 # Everything under AddressSanitizer and UBSan, leak checking on.
 ci-asan: deps
 	cmake -S . -B build-asan -DFIELDFX_SANITIZE=ON
@@ -119,12 +144,21 @@ ci-wine:
 	$(MAKE) ci-mingw FIELDFX_REQUIRE_WINE=1
 
 # The same bytes everywhere: every operator driven with the same requests by
-# the x86-64, -m32 and Windows builds (trees configured by ci-m32, ci-mingw).
+# the x86-64, -m32 and Windows builds (trees configured by ci-m32, ci-mingw),
+# and the aarch64 and wasm32 ones where ci-aarch64 and ci-wasm configured
+# theirs; then an aarch64 build allowed to fuse multiply-adds must be caught.
+AGREE_TREES = $$(test -f build-aarch64/CMakeCache.txt && echo FIELDFX_AARCH64_BUILD=build-aarch64) \
+              $$(test -f build-wasm/CMakeCache.txt && echo FIELDFX_WASM_BUILD=build-wasm)
 ci-agree: build
 	@scripts/install-deps m32
 	cmake --build build-m32 -j $(JOBS) --target agreement_driver
 	cmake --build build-mingw -j $(JOBS) --target agreement_driver
-	$(WINE_ENV) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
+	@for tree in build-aarch64 build-wasm; do \
+	  if [ -f $$tree/CMakeCache.txt ]; then cmake --build $$tree -j $(JOBS) --target agreement_driver; \
+	  else echo "ci-agree: not compared: $$tree (make ci-$${tree#build-} configures it)" >&2; fi; \
+	done
+	$(WINE_ENV) env $(AGREE_TREES) tests/agreement/compare-builds $(BUILD) build-m32 build-mingw
+	@if [ -f build-aarch64/CMakeCache.txt ]; then tests/agreement/planted-contraction $(BUILD); fi
 
 # The README's two commands on a bare Debian 12 root built with debootstrap.
 ci-bare-debian:
@@ -152,4 +186,5 @@ ci-studio: deps
 	cd $(BUILD) && ctest --output-on-failure -R '^studio_'
 
 clean:
-	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz $(DEB_BUILD)
+	rm -rf $(BUILD) build-m32 build-asan build-tsan build-mingw build-fuzz $(DEB_BUILD) build-aarch64 \
+	       build-wasm build-aarch64-planted

@@ -7,6 +7,17 @@ set(FIELDFX_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(fieldfx_add_operator name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  if(CMAKE_SYSTEM_NAME STREQUAL "WASI")
+    # No loader in WebAssembly: the module is a static library that one
+    # program links (with its service libraries, static too).
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC fieldfx_helpers ${ARGN})
+    target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
+    set_target_properties(${name} PROPERTIES ARCHIVE_OUTPUT_DIRECTORY ${FIELDFX_OPS_DIR})
+    set_property(GLOBAL APPEND PROPERTY FIELDFX_OPERATORS ${name})
+    set_property(GLOBAL PROPERTY FIELDFX_SERVICES_${name} ${ARGN})
+    return()
+  endif()
   add_library(${name} MODULE ${sources})
   target_link_libraries(${name} PRIVATE fieldfx_helpers ${ARGN})
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)

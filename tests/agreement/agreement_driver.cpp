@@ -3,7 +3,8 @@
 // host call, log record and output byte. The x86-64, -m32 and Windows builds
 // must print the same lines (tests/agreement/compare-builds diffs them).
 //
-//   agreement_driver [REQUESTS]   (default 300 a module)
+//   agreement_driver [REQUESTS [parts]]   (default 300 a module; with parts,
+//   each line also gives the digests of the request's parts)
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -87,17 +88,28 @@ FieldSpec randomField(Rng& rng, int width, int height)
     return f;
 }
 
-uint64_t request(const Module& m, Rng& rng)
+// With parts, the digests of the request's parts (return values, host calls,
+// log records, output bytes) are written to it, to show which part differs.
+uint64_t request(const Module& m, Rng& rng, std::string* parts)
 {
     const bool large = rng.chance(10);
     const int width = large ? rng.range(1, 360) : rng.range(1, 48);
     const int height = large ? rng.range(1, 144) : rng.range(1, 32);
     Host host;
     TransHostDouble tx(host);
-    tx.setMask(rng.range(1, 64), rng.range(1, 32), uint8_t(rng.next()));
+    // The generator is called in statements of their own: the order in which
+    // a call's arguments are evaluated differs between compilers (GCC's
+    // right to left is kept, so the requests stay what they were).
+    const uint8_t maskValue = uint8_t(rng.next());
+    const int32_t maskHeight = rng.range(1, 32);
+    const int32_t maskWidth = rng.range(1, 64);
+    tx.setMask(maskWidth, maskHeight, maskValue);
     host.setInput(0, randomField(rng, width, height));
     host.setInput(1, randomField(rng, width, height));
-    if (rng.chance(10)) host.failCall(rng.chance(50) ? Service::GetField : Service::AllocImage, rng.range(1, 3));
+    if (rng.chance(10)) {
+        const int32_t nth = rng.range(1, 3);
+        host.failCall(rng.chance(50) ? Service::GetField : Service::AllocImage, nth);
+    }
     if (rng.chance(5)) tx.failGetOpImage();
     randomParameters(m, rng, width, height);
 
@@ -109,27 +121,38 @@ uint64_t request(const Module& m, Rng& rng)
     msg.scaleDen = int16_t(rng.range(0, 1000));
     msg.pixelAspect = int16_t(rng.chance(10) ? 0 : rng.range(500, 1500));
 
-    Digest d;
-    d.word(m.open());
-    d.word(m.action(msg));
+    // Each value goes into the request's digest and into its part's.
+    Digest d, returns, calls, logs, pixels;
+    auto word = [&d](Digest& part, int64_t v) { d.word(v), part.word(v); };
+    auto text = [&d](Digest& part, const std::string& t) { d.text(t), part.text(t); };
+    word(returns, m.open());
+    word(returns, m.action(msg));
     if (rng.chance(30)) {  // a second field of the same instance
         msg.position ^= 1;
         msg.flags ^= 2;
-        d.word(m.action(msg));
+        word(returns, m.action(msg));
     }
-    d.word(m.close());
-    for (const std::string& c : host.calls()) d.text(c);
+    word(returns, m.close());
+    for (const std::string& c : host.calls()) text(calls, c);
     for (const LogRecord& l : host.logs()) {
-        d.word(l.level);
-        d.word(l.line);
-        d.word(l.code);
-        d.text(l.text);
+        word(logs, l.level);
+        word(logs, l.line);
+        word(logs, l.code);
+        text(logs, l.text);
     }
     if (host.putImage() != nullptr) {
         const std::vector<uint8_t> px = host.putPixels();
         d.bytes(px.data(), px.size());
+        pixels.bytes(px.data(), px.size());
     }
-    d.word(host.outstanding());
+    word(calls, host.outstanding());
+    if (parts != nullptr) {
+        char line[128];
+        std::snprintf(line, sizeof line, " returns %016llx calls %016llx logs %016llx pixels %016llx",
+                      static_cast<unsigned long long>(returns.h), static_cast<unsigned long long>(calls.h),
+                      static_cast<unsigned long long>(logs.h), static_cast<unsigned long long>(pixels.h));
+        *parts = line;
+    }
     return d.h;
 }
 
@@ -138,12 +161,23 @@ uint64_t request(const Module& m, Rng& rng)
 int main(int argc, char** argv)
 {
     const int requests = argc > 1 ? std::atoi(argv[1]) : 300;
+    const bool showParts = argc > 2 && std::string(argv[2]) == "parts";
     try {
-        for (const std::string& name : builtOperators()) {
+#if defined(FIELDFX_AGREEMENT_OPERATOR)
+        // A WebAssembly program holds one operator (tests/agreement/CMakeLists.txt).
+        const std::vector<std::string> operators{FIELDFX_AGREEMENT_OPERATOR};
+#else
+        const std::vector<std::string> operators = builtOperators();
+#endif
+        for (const std::string& name : operators) {
             Module m(name);
             Rng rng{{0x5EEDull + name.size() * 977u + uint64_t(uint8_t(name[0])) * 131u}};
-            for (int r = 0; r < requests; r++)
-                std::printf("%s %d %016llx\n", name.c_str(), r, static_cast<unsigned long long>(request(m, rng)));
+            std::string parts;
+            for (int r = 0; r < requests; r++) {
+                const uint64_t h = request(m, rng, showParts ? &parts : nullptr);
+                std::printf("%s %d %016llx%s\n", name.c_str(), r, static_cast<unsigned long long>(h),
+                            parts.c_str());
+            }
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "agreement_driver: %s\n", e.what());

@@ -2,7 +2,7 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
+#elif !defined(__wasi__)
 #include <dlfcn.h>
 #endif
 
@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "fieldfx/export.h"
 #include "fieldfx/services/backend.h"
 
 #ifndef FIELDFX_TEST_OPS_DIR
@@ -73,6 +74,19 @@ void* moduleSymbol(void* handle, const char* name) {
 }
 void closeModule(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
 std::string moduleError() { return "error " + std::to_string(GetLastError()); }
+#elif defined(__wasi__)
+// WebAssembly has no loader: a program links one operator statically, and
+// "opening" a module gives that operator's entry points.
+constexpr const char* kModuleSuffix = ".a";
+int linkedModule;
+void* openModule(const std::string&) { return &linkedModule; }
+void* moduleSymbol(void*, const char* name) {
+    if (std::strcmp(name, "GetOperatorInfo") == 0) return reinterpret_cast<void*>(&GetOperatorInfo);
+    if (std::strcmp(name, "OperatorAction") == 0) return reinterpret_cast<void*>(&OperatorAction);
+    return nullptr;
+}
+void closeModule(void*) {}
+std::string moduleError() { return "no such operator linked"; }
 #else
 constexpr const char* kModuleSuffix = ".so";
 void* openModule(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }

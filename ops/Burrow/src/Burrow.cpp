@@ -123,7 +123,7 @@ inline void discPixel(uint8_t* pa, const uint8_t* pb, const Progress& g, bool fa
 // truncates to the integer one, as a quotient short of the next whole number
 // falls short by at least 1 / D8 > 2^-44, while rounding moves a quotient
 // below 256 by at most half a unit in its last place, 2^-46.
-constexpr int64_t kFadeInDoubles = int64_t(1) << 44;
+[[maybe_unused]] constexpr int64_t kFadeInDoubles = int64_t(1) << 44;  // x86-64 only
 
 template <typename Lanes>
 void fadeDiscPixel(uint8_t* pa, const uint8_t* pb, double t, double keep, double d8) {
