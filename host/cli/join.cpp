@@ -31,8 +31,10 @@ const char kHelp[] =
     "the single render (.mkv --lossless takes the segments' frames as they are,\n"
     "without decoding them); other outputs are encoded once, as render encodes\n"
     "them.\n"
-    "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .pam (see fieldfx render)\n"
-    "  --lossless, --codec NAME, --crf N, --pix-fmt NAME: as for fieldfx render\n"
+    "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .nut, .pam, out%06d.dpx,\n"
+    "                    out%06d.tif, - with -f (see fieldfx render)\n"
+    "  --lossless, --codec NAME, --crf N, --pix-fmt NAME, -f FORMAT: as for\n"
+    "                    fieldfx render\n"
     "  --quiet           no progress bar\n"
     "  -y                replace an existing output\n";
 
@@ -59,6 +61,7 @@ int joinCommand(const Words& words) {
                             {"--codec", nullptr, true, false},
                             {"--crf", nullptr, true, false},
                             {"--pix-fmt", nullptr, true, false},
+                            {"--format", "-f", true, false},
                             {"--quiet", "-q", false, false},
                             {"--yes", "-y", false, false}});
     if (args.help()) {
@@ -75,6 +78,12 @@ int joinCommand(const Words& words) {
         segments.push_back(readSegment(path, tags));
     }
     segments = orderSegments(std::move(segments));
+    // The segments must be of the inputs as they are now, whose audio the
+    // output takes.
+    if (const std::string changed = inputsChangedSince(segments.front().identity.at("FIELDFX_INPUTS"));
+        !changed.empty())
+        throw Error(ErrorKind::Input, "the segments were rendered from other input than there is "
+                                      "now: " + changed + "; render them again");
 
     const Segment& whole = segments.front();
     const std::size_t fields = std::size_t(whole.frames) * 2;
@@ -152,8 +161,9 @@ int joinCommand(const Words& words) {
     } catch (const std::runtime_error& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("join: %zu segments, %zu fields (%zu frames) -> %s\n", segments.size(), fields,
-                fields / 2, output.c_str());
+    std::fprintf(video::pipeDescriptor(output, 1) == 1 ? stderr : stdout,
+                 "join: %zu segments, %zu fields (%zu frames) -> %s\n", segments.size(), fields,
+                 fields / 2, output.c_str());
     return 0;
 }
 

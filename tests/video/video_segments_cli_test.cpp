@@ -186,3 +186,57 @@ TEST(CliSegments, SetsThatAreNotOneWholeRenderAreRefusedAndNothingIsWritten) {
     EXPECT_NE(runFieldfx(lossy).err.find("into a .mkv"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "x.mkv") || fs::exists(dir / "x.mp4"));
 }
+
+TEST(CliSegments, SegmentsOfAnInputThatChangedAreRefusedNamingIt) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mkv";
+    const auto make = [&](const char* source) {
+        ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-y", "-f", "lavfi", "-i", source,
+                       "-frames:v", "6", "-c:v", "ffv1", input}),
+                  0);
+    };
+    const auto segment = [&](const std::string& range, const std::string& name,
+                             const Words& extra = {}) {
+        Words words = {"render", "Swivel", "-i", input, "-q", "--range", range, "-o", dir / name};
+        words.insert(words.end(), extra.begin(), extra.end());
+        return runFieldfx(words);
+    };
+    make("testsrc=size=64x48:rate=25");
+    ASSERT_EQ(segment("0:2", "a.mkv").status, 0);
+    // A segment file of this render is reused; --check-segment says so.
+    RunResult r = segment("0:2", "a.mkv", {"--reuse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("already holds this segment"), std::string::npos) << r.out;
+    EXPECT_EQ(segment("0:2", "a.mkv", {"--check-segment"}).status, 0);
+    EXPECT_EQ(segment("3:5", "a.mkv", {"--check-segment"}).status, 3);
+
+    // The same name, other content (and the same size: FFV1 of one geometry).
+    make("testsrc2=size=64x48:rate=25");
+    ASSERT_EQ(segment("3:5", "b.mkv").status, 0);
+    r = runFieldfx({"join", "-o", dir / "out.mkv", dir / "a.mkv", dir / "b.mkv"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(dir / "b.mkv was rendered from other input than " + dir / "a.mkv" + ": " +
+                         input + " ("),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.mkv"));
+    r = segment("0:2", "a.mkv", {"--check-segment"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("a.mkv was rendered from other input: " + input), std::string::npos)
+        << r.err;
+    // --reuse renders the stale segment again; the set then joins, and
+    // equals the whole render of the new content.
+    r = segment("0:2", "a.mkv", {"--reuse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("already holds"), std::string::npos);
+    r = runFieldfx({"join", "-o", dir / "out.mkv", "--lossless", dir / "a.mkv", dir / "b.mkv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(runFieldfx({"render", "Swivel", "-i", input, "-q", "--lossless", "-o",
+                          dir / "whole.mkv"}).status, 0);
+    expectSameFrames(dir / "out.mkv", dir / "whole.mkv");
+    // The input changing after the segments were rendered: the join refuses.
+    make("testsrc=size=64x48:rate=25");
+    r = runFieldfx({"join", "-o", dir / "late.mkv", dir / "a.mkv", dir / "b.mkv"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("other input than there is now: " + input), std::string::npos) << r.err;
+}
