@@ -333,6 +333,8 @@ std::unique_ptr<io::ClipWriter> createWriter(
         lossless.tags = segment->tags;
         lossless.tags["FIELDFX_FORMAT"] = cli::formatTag(format);
         lossless.tags["FIELDFX_AUDIO"] = cli::audioTag(audio);
+        if (const auto tc = format.tags.find("timecode"); tc != format.tags.end())
+            lossless.tags["FIELDFX_TIMECODE"] = tc->second;
         lossless.tags["FIELDFX_PTS"] = cli::ptsTag(pts);
         video::ClipInfo stored = format;
         stored.frames = int64_t(pts.size());

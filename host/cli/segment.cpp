@@ -219,6 +219,9 @@ Segment readSegment(const std::string& path, const Tags& tags) {
     f.alpha = alpha != 0;
     f.frames = seg.frames;
 
+    if (const auto tc = tags.find("FIELDFX_TIMECODE"); tc != tags.end())
+        f.tags["timecode"] = tc->second;
+
     const std::string audio = tagOf(tags, path, "FIELDFX_AUDIO");
     if (!audio.empty()) {
         long long from, to, shift;

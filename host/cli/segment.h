@@ -11,6 +11,8 @@
 //   FIELDFX_FORMAT  the output format of the whole render (size, rate, time
 //                   base, field order, sample aspect, colour tags, alpha)
 //   FIELDFX_AUDIO   the audio the whole render copies (empty: none)
+//   FIELDFX_TIMECODE the timecode of the whole render's first frame, when
+//                   its input has one
 //   FIELDFX_PTS     the timestamps of the segment's frames, in that time base
 // The segment file itself stores limited-range pixels and millisecond
 // timestamps; the tags keep the exact values.

@@ -240,3 +240,27 @@ TEST(CliSegments, SegmentsOfAnInputThatChangedAreRefusedNamingIt) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("other input than there is now: " + input), std::string::npos) << r.err;
 }
+
+TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mov";
+    ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                   "testsrc=size=64x48:rate=25", "-frames:v", "7", "-c:v", "ffv1", "-timecode",
+                   "01:00:00:00", input}),
+              0);
+    const Words render = {"render", "Swivel", "--set", "angle=5", "-i", input, "--start", "1", "-q"};
+    const auto run = [&](Words words, const Words& extra) {
+        words.insert(words.end(), extra.begin(), extra.end());
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    run(render, {"--range", "0:2", "-o", dir / "a.mkv"});
+    run(render, {"--range", "3:", "-o", dir / "b.mkv"});
+    run({"join", "-q", "--codec", "prores", "-o", dir / "joined.mov", dir / "b.mkv", dir / "a.mkv"},
+        {});
+    run(render, {"--codec", "prores", "-o", dir / "whole.mov"});
+    const std::vector<uint8_t> joined = fileBytes(dir / "joined.mov");
+    ASSERT_FALSE(joined.empty());
+    EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
+    EXPECT_EQ(openSource(dir / "joined.mov")->info().tags.at("timecode"), "01:00:00:01");
+}
