@@ -330,6 +330,12 @@ std::unique_ptr<io::ClipWriter> createWriter(
         video::OutputOptions lossless;
         lossless.lossless = true;
         lossless.replace = options.output.replace;
+        // A final codec whose frames are coded one by one is written as it
+        // is, for the join to copy.
+        if (video::isIntraPreset(options.output.codec)) {
+            lossless.lossless = false;
+            lossless.codec = options.output.codec;
+        }
         lossless.tags = segment->tags;
         lossless.tags["FIELDFX_FORMAT"] = cli::formatTag(format);
         lossless.tags["FIELDFX_AUDIO"] = cli::audioTag(audio);

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "fieldfx/video/output.h"
 #include "fieldfx/video/source.h"
 #include "video_av.h"
 #include "video_clips.h"
@@ -241,6 +242,8 @@ TEST(CliSegments, SegmentsOfAnInputThatChangedAreRefusedNamingIt) {
     EXPECT_NE(r.err.find("other input than there is now: " + input), std::string::npos) << r.err;
 }
 
+// Joined into ProRes, from FFV1 segments (encoded once) or from ProRes ones
+// (copied), the output is the whole render's file.
 TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
     ScratchDir dir;
     const std::string input = dir / "in.mov";
@@ -263,4 +266,14 @@ TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
     ASSERT_FALSE(joined.empty());
     EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
     EXPECT_EQ(openSource(dir / "joined.mov")->info().tags.at("timecode"), "01:00:00:01");
+    // Segments written in ProRes are copied, not encoded again: the same file.
+    run(render, {"--codec", "prores", "--range", "0:2", "-o", dir / "pa.mkv"});
+    run(render, {"--codec", "prores", "--range", "3:", "-o", dir / "pb.mkv"});
+    EXPECT_EQ(videoFormatOf(dir / "pa.mkv"), "prores yuv422p10le");
+    run({"join", "-q", "--codec", "prores", "-o", dir / "copied.mov", dir / "pb.mkv", dir / "pa.mkv"},
+        {});
+    EXPECT_TRUE(fileBytes(dir / "copied.mov") == joined);
+    // Into another codec they are decoded and encoded again.
+    run({"join", "-q", "-o", dir / "again.mkv", "--lossless", dir / "pa.mkv", dir / "pb.mkv"}, {});
+    EXPECT_EQ(videoFormatOf(dir / "again.mkv"), "ffv1 yuva444p");
 }

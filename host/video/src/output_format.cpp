@@ -122,6 +122,8 @@ std::string timecodeAfter(const std::string& timecode, Rational rate, int64_t fr
 
 bool isContainerName(const std::string& name) { return containerNamed(name) != nullptr; }
 
+bool isIntraPreset(const std::string& codec) { return codec == "prores" || codec == "prores-4444"; }
+
 OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options) {
     const bool pipe = pipeDescriptor(path, 1) >= 0;
     const std::string ext = options.container.empty() ? extensionOf(path) : options.container;

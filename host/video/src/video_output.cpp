@@ -74,6 +74,7 @@ struct VideoOutput::State {
     bool isNumbered = false;
     std::vector<std::unique_ptr<io::OutputFile>> frameFiles;
     int64_t images = 0;  // frames written
+    bool copying = false;  // an encoder describes the stream; its frames are copied
     bool replace = false;
     AVIOContext* io = nullptr;
     AVFormatContext* mux = nullptr;
@@ -328,6 +329,13 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     s.weaver = std::make_unique<FrameWeaver>(FrameFormat{
         clip.width, clip.height, pixelFormat, clip.scan, fullRange ? 2 : 1, matrix});
     s.frame = av::allocFrame(pixelFormat, clip.width, clip.height);
+    if (options.copyPackets) {
+        if (s.format.sequence) throw VideoError("'" + path + "': a sequence is not copied");
+        s.copying = true;
+        s.copied.reset(avcodec_parameters_alloc());
+        if (!s.copied || avcodec_parameters_from_context(s.copied.get(), &enc) < 0)
+            throw VideoError("out of memory");
+    }
 }
 
 namespace {
@@ -339,7 +347,7 @@ struct Part {
     const AVCodecParameters* par = nullptr;
 };
 
-Part openPart(const std::string& path) {
+Part openPart(const std::string& path, AVCodecID codec = AV_CODEC_ID_FFV1) {
     Part p;
     AVFormatContext* raw = nullptr;
     if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
@@ -350,9 +358,9 @@ Part openPart(const std::string& path) {
     p.stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (p.stream < 0) throw VideoError("'" + path + "' has no video stream");
     p.par = raw->streams[p.stream]->codecpar;
-    if (p.par->codec_id != AV_CODEC_ID_FFV1)
-        throw VideoError("'" + path + "': only FFV1 video is copied, not " +
-                         avcodec_get_name(p.par->codec_id));
+    if (p.par->codec_id != codec)
+        throw VideoError("'" + path + "': only " + avcodec_get_name(codec) +
+                         " video is copied here, not " + avcodec_get_name(p.par->codec_id));
     return p;
 }
 
@@ -395,8 +403,14 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip, const st
 void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>& pts) {
     State& s = *state_;
     if (!s.copied) throw VideoError("'" + s.path + "' encodes its video: nothing is copied");
-    const Part part = openPart(path);
-    if (!sameSetup(*part.par, *s.copied))
+    const Part part = openPart(path, s.copied->codec_id);
+    // (A container may add its own header to parts of intra-coded video,
+    // as Matroska keeps ProRes's fourcc: only the frames' format counts.)
+    const AVCodecParameters& a = *part.par;
+    const AVCodecParameters& b = *s.copied;
+    if (s.copying ? a.codec_id != b.codec_id || a.format != b.format || a.width != b.width ||
+                        a.height != b.height
+                  : !sameSetup(a, b))
         throw VideoError("'" + path + "' was encoded otherwise than the other parts");
     const AVRational source = rational(s.clip.timeBase);
     const AVRational frame = av_inv_q(rational(s.clip.frameRate));
@@ -414,7 +428,14 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
                              " frames");
         AVPacket& p = *s.packet;
         p.stream_index = s.video->index;
-        p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
+        if (s.copying) {
+            // The timestamps the encoder would have given the packet.
+            const int64_t t = av_rescale_q_rnd(pts[k], source, s.encoder->time_base,
+                                               AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+            p.pts = p.dts = av_rescale_q(t, s.encoder->time_base, s.video->time_base);
+        } else {
+            p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
+        }
         p.duration = av_rescale_q(1, frame, s.video->time_base);
         p.pos = -1;
         if (int w = av_interleaved_write_frame(s.mux, &p); w < 0)
@@ -428,12 +449,25 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
                          std::to_string(pts.size()) + " frames");
 }
 
+std::string videoFormatOf(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return "";
+    av::InputPtr input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0) return "";
+    const int stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (stream < 0) return "";
+    const AVCodecParameters& par = *raw->streams[stream]->codecpar;
+    const char* format = av_get_pix_fmt_name(AVPixelFormat(par.format));
+    return std::string(avcodec_get_name(par.codec_id)) + " " + (format ? format : "?");
+}
+
 VideoOutput::~VideoOutput() = default;
 
 void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
     State& s = *state_;
     if (s.finished) throw VideoError("'" + s.path + "' is already finished");
-    if (!s.encoder) throw VideoError("'" + s.path + "' copies its video: nothing is encoded");
+    if (!s.encoder || s.copying)
+        throw VideoError("'" + s.path + "' copies its video: nothing is encoded");
     AVFrame& frame = *s.frame;
     if (av_frame_make_writable(&frame) < 0) throw VideoError("out of memory");
     s.weaver->weave(first, second, frame);

@@ -39,6 +39,9 @@ struct OutputOptions {
     std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
     bool replace = false;     // an existing output may be replaced
     std::string container;    // -f: y4m, nut, mkv, ... (an extension or FFmpeg muxer name)
+    // The frames come from copyFrames: packets of parts encoded with these
+    // very options, which describe the stream as the encoder would.
+    bool copyPackets = false;
     std::map<std::string, std::string> tags;  // container metadata to write
 };
 
@@ -61,6 +64,14 @@ int pipeDescriptor(const std::string& name, int standard);
 // `name` is one of them (or an FFmpeg muxer name of one).
 std::string containerChoices();
 bool isContainerName(const std::string& name);
+
+// "CODEC PIXFMT" of a file's video stream in FFmpeg's names ("prores
+// yuv422p10le"), "" when it cannot be read or has none.
+std::string videoFormatOf(const std::string& path);
+
+// Whether `codec` is a preset whose every frame is coded on its own, so that
+// parts encoded apart can be copied one after the other (ProRes).
+bool isIntraPreset(const std::string& codec);
 
 // SMPTE timecode `frames` frames after `timecode` ("HH:MM:SS:FF", ';' before
 // FF for drop-frame) at `rate`; `timecode` itself when it cannot be read.
@@ -100,9 +111,10 @@ public:
     // The next frame: two fields in time order, timestamp in the format's
     // time base.
     void write(const Field& first, const Field& second, int64_t pts);
-    // Copying: every frame of `part`, with the timestamps `pts` (one for each
-    // frame, in the format's time base). Throws VideoError for a part of
-    // another codec setup or of another number of frames.
+    // Copying (this constructor, or OutputOptions::copyPackets): every frame
+    // of `part`, with the timestamps `pts` (one for each frame, in the
+    // format's time base). Throws VideoError for a part of another codec
+    // setup or of another number of frames.
     void copyFrames(const std::string& part, const std::vector<int64_t>& pts);
     // Flushes the encoder, copies the rest of the audio span and moves the
     // file into place.
