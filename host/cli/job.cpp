@@ -453,7 +453,11 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
         segment.count = 2 * (std::size_t(r.last) - r.first + 1);
         segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
                                         module.name() + " " + fileChecksum(module.path());
-        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        // Segments written in the final codec join only with their like.
+        segment.tags["FIELDFX_EFFECT"] =
+            effectText(args, job) + (video::isIntraPreset(job.media.output.codec)
+                                         ? " in " + job.media.output.codec
+                                         : "");
         segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
         segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
         // The content of the files the fields come from: inputs (pipes

@@ -273,6 +273,12 @@ TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
     run({"join", "-q", "--codec", "prores", "-o", dir / "copied.mov", dir / "pb.mkv", dir / "pa.mkv"},
         {});
     EXPECT_TRUE(fileBytes(dir / "copied.mov") == joined);
+    // ProRes and FFV1 segments of one render are not one set.
+    const RunResult mixed =
+        runFieldfx({"join", "-q", "--codec", "prores", "-o", dir / "mixed.mov", dir / "pa.mkv", dir / "b.mkv"});
+    EXPECT_EQ(mixed.status, 3);
+    EXPECT_NE(mixed.err.find("belongs to another render"), std::string::npos) << mixed.err;
+    EXPECT_FALSE(fs::exists(dir / "mixed.mov"));
     // Into another codec they are decoded and encoded again.
     run({"join", "-q", "-o", dir / "again.mkv", "--lossless", dir / "pa.mkv", dir / "pb.mkv"}, {});
     EXPECT_EQ(videoFormatOf(dir / "again.mkv"), "ffv1 yuva444p");
