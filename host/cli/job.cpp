@@ -1,5 +1,7 @@
 #include "job.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -428,8 +430,11 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     if (args.has("--duration")) {
         const std::size_t frames = parseFrames("--duration", args.value("--duration"), job.rate);
         if (frames == 0) throw Error(ErrorKind::Usage, "--duration must be at least one frame");
+        // A pipe that ends before the frames asked for ended early.
+        bool piped = false;
+        for (const std::string& in : inputs) piped = piped || video::pipeDescriptor(in, 0) >= 0;
         if (2 * frames > available)
-            throw Error(ErrorKind::Usage,
+            throw Error(piped ? ErrorKind::Input : ErrorKind::Usage,
                         "--duration " + args.value("--duration") + ": " + std::to_string(frames) +
                             " frames need " + std::to_string(2 * frames) + " fields, the input" +
                             (job.clips.size() == 2 ? "s have " : " has ") +
@@ -448,9 +453,22 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
         segment.count = 2 * (std::size_t(r.last) - r.first + 1);
         segment.tags["FIELDFX_BUILD"] = "fieldfx " + fileChecksum("/proc/self/exe") + " " +
                                         module.name() + " " + fileChecksum(module.path());
-        segment.tags["FIELDFX_EFFECT"] = effectText(args, job);
+        // Segments written in the final codec join only with their like.
+        segment.tags["FIELDFX_EFFECT"] =
+            effectText(args, job) + (video::isIntraPreset(job.media.output.codec)
+                                         ? " in " + job.media.output.codec
+                                         : "");
         segment.tags["FIELDFX_RANGE"] = std::to_string(r.first) + ":" + std::to_string(r.last);
         segment.tags["FIELDFX_FRAMES"] = std::to_string(job.fields / 2);
+        // The content of the files the fields come from: inputs (pipes
+        // aside) and a mask file named by --pattern.
+        std::vector<std::string> files;
+        for (const std::string& in : inputs)
+            if (video::pipeDescriptor(in, 0) < 0) files.push_back(in);
+        struct stat st;
+        if (args.has("--pattern") && stat(args.value("--pattern").c_str(), &st) == 0)
+            files.push_back(args.value("--pattern"));
+        segment.tags["FIELDFX_INPUTS"] = inputsTag(files);
     }
     return job;
 }

@@ -30,9 +30,12 @@ const char kHelp[] =
     "written. A lossless OUT (.mkv --lossless, .pam) holds exactly the fields of\n"
     "the single render (.mkv --lossless takes the segments' frames as they are,\n"
     "without decoding them); other outputs are encoded once, as render encodes\n"
-    "them.\n"
-    "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .pam (see fieldfx render)\n"
-    "  --lossless, --codec NAME, --crf N, --pix-fmt NAME: as for fieldfx render\n"
+    "them. Segments rendered with --codec prores (or prores-4444) are copied into\n"
+    "an output of that codec without decoding: the same file as the single render.\n"
+    "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .nut, .pam, out%06d.dpx,\n"
+    "                    out%06d.tif, - with -f (see fieldfx render)\n"
+    "  --lossless, --codec NAME, --crf N, --pix-fmt NAME, -f FORMAT: as for\n"
+    "                    fieldfx render\n"
     "  --quiet           no progress bar\n"
     "  -y                replace an existing output\n";
 
@@ -59,6 +62,7 @@ int joinCommand(const Words& words) {
                             {"--codec", nullptr, true, false},
                             {"--crf", nullptr, true, false},
                             {"--pix-fmt", nullptr, true, false},
+                            {"--format", "-f", true, false},
                             {"--quiet", "-q", false, false},
                             {"--yes", "-y", false, false}});
     if (args.help()) {
@@ -75,6 +79,12 @@ int joinCommand(const Words& words) {
         segments.push_back(readSegment(path, tags));
     }
     segments = orderSegments(std::move(segments));
+    // The segments must be of the inputs as they are now, whose audio the
+    // output takes.
+    if (const std::string changed = inputsChangedSince(segments.front().identity.at("FIELDFX_INPUTS"));
+        !changed.empty())
+        throw Error(ErrorKind::Input, "the segments were rendered from other input than there is "
+                                      "now: " + changed + "; render them again");
 
     const Segment& whole = segments.front();
     const std::size_t fields = std::size_t(whole.frames) * 2;
@@ -84,7 +94,20 @@ int joinCommand(const Words& words) {
     const video::OutputOptions& out = media.output;
     const bool copy = output.size() > 4 && output.compare(output.size() - 4, 4, ".mkv") == 0 &&
                       out.lossless && out.codec.empty() && out.pixelFormat.empty() &&
-                      whole.format.colour.range != 2;
+                      whole.format.colour.range != 2 &&
+                      video::videoFormatOf(whole.path).rfind("ffv1 ", 0) == 0;
+    // Segments in the output's own codec (ProRes, written with --codec) are
+    // copied packet for packet into its container.
+    bool copyCoded = false;
+    if (video::isIntraPreset(out.codec) && out.pixelFormat.empty() && !isFieldFileName(output)) {
+        try {
+            const video::OutputFormat chosen = video::chooseOutputFormat(output, out);
+            const std::string wanted = "prores " + chosen.pixelFormat;
+            copyCoded = !chosen.sequence && video::videoFormatOf(whole.path) == wanted;
+        } catch (const video::VideoError& e) {
+            throw Error(ErrorKind::Output, e.what());
+        }
+    }
     std::unique_ptr<io::ClipWriter> fieldFile;
     std::unique_ptr<video::VideoOutput> video;
     try {
@@ -94,6 +117,11 @@ int joinCommand(const Words& words) {
         else if (copy)
             video = std::make_unique<video::VideoOutput>(output, whole.format, whole.path,
                                                          out.replace, whole.audio);
+        else if (copyCoded) {
+            video::OutputOptions copying = out;
+            copying.copyPackets = true;
+            video = std::make_unique<video::VideoOutput>(output, whole.format, copying, whole.audio);
+        }
         else
             video = std::make_unique<video::VideoOutput>(output, whole.format, out, whole.audio);
     } catch (const std::runtime_error& e) {
@@ -102,7 +130,7 @@ int joinCommand(const Words& words) {
     Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, media.quiet));
     int64_t done = 0;
     for (const Segment& s : segments) {
-        if (copy) {
+        if (copy || copyCoded) {
             try {
                 video->copyFrames(s.path, s.pts);
             } catch (const video::VideoError& e) {
@@ -152,8 +180,9 @@ int joinCommand(const Words& words) {
     } catch (const std::runtime_error& e) {
         throw Error(ErrorKind::Output, e.what());
     }
-    std::printf("join: %zu segments, %zu fields (%zu frames) -> %s\n", segments.size(), fields,
-                fields / 2, output.c_str());
+    std::fprintf(video::pipeDescriptor(output, 1) == 1 ? stderr : stdout,
+                 "join: %zu segments, %zu fields (%zu frames) -> %s\n", segments.size(), fields,
+                 fields / 2, output.c_str());
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <set>
 
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/video/field_reader.h"
@@ -181,6 +182,11 @@ MediaOptions readMediaOptions(const Args& args) {
     m.output.pixelFormat = args.value("--pix-fmt");
     if (args.has("--crf")) m.output.crf = int(parseCount("--crf", args.value("--crf"), 63));
     m.output.replace = args.has("--yes");
+    m.output.container = args.value("--format");
+    if (args.has("--format") && !video::isContainerName(m.output.container))
+        throw Error(ErrorKind::Usage, "-f " + m.output.container +
+                                          ": unknown container; choose one of " +
+                                          video::containerChoices());
     m.quiet = args.has("--quiet");
     return m;
 }
@@ -207,6 +213,15 @@ std::unique_ptr<io::ClipReader> openClip(const std::string& name, io::FieldOrder
         source.width = options.width;
         source.height = options.height;
         source.frames = options.builtinFrames;
+        if (const int fd = video::pipeDescriptor(name, 0); fd >= 0) {
+            // A pipe is read to its end first: the render needs the clip's
+            // length before its first field, and the reader may open it again.
+            static std::set<int> read;
+            source.label = fd == 0 ? "standard input" : name;
+            if (!read.insert(fd).second)
+                throw Error(ErrorKind::Usage, source.label + " is given twice as an input");
+            return std::make_unique<VideoClipReader>(video::storePipe(fd, source.label), source);
+        }
         return std::make_unique<VideoClipReader>(name, source);
     } catch (const io::IoError& e) {
         throw Error(ErrorKind::Input, e.what());
@@ -271,6 +286,9 @@ std::unique_ptr<io::ClipWriter> createWriter(
 
         video::ClipInfo format = describeClip(*clips[0], order, rate);
         const int64_t frames = int64_t(fields / 2);
+        // The timecode of the output's first frame.
+        if (const auto tc = format.tags.find("timecode"); tc != format.tags.end() && firstField > 0)
+            tc->second = video::timecodeAfter(tc->second, format.frameRate, int64_t(firstField / 2));
         format.frames = frames;
         VideoClipReader* first = asVideo(*clips[0]);
         std::function<int64_t(int64_t)> ptsOfFrame = [](int64_t k) { return k; };
@@ -312,9 +330,17 @@ std::unique_ptr<io::ClipWriter> createWriter(
         video::OutputOptions lossless;
         lossless.lossless = true;
         lossless.replace = options.output.replace;
+        // A final codec whose frames are coded one by one is written as it
+        // is, for the join to copy.
+        if (video::isIntraPreset(options.output.codec)) {
+            lossless.lossless = false;
+            lossless.codec = options.output.codec;
+        }
         lossless.tags = segment->tags;
         lossless.tags["FIELDFX_FORMAT"] = cli::formatTag(format);
         lossless.tags["FIELDFX_AUDIO"] = cli::audioTag(audio);
+        if (const auto tc = format.tags.find("timecode"); tc != format.tags.end())
+            lossless.tags["FIELDFX_TIMECODE"] = tc->second;
         lossless.tags["FIELDFX_PTS"] = cli::ptsTag(pts);
         video::ClipInfo stored = format;
         stored.frames = int64_t(pts.size());

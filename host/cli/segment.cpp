@@ -1,5 +1,7 @@
 #include "segment.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -48,6 +50,87 @@ std::string fileChecksum(const std::string& path) {
     char text[17];
     std::snprintf(text, sizeof text, "%016" PRIx64, h);
     return text;
+}
+
+std::string contentDigest(const std::string& path) {
+    struct stat st;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr || fstat(fileno(f), &st) != 0) {
+        if (f != nullptr) std::fclose(f);
+        throw Error(ErrorKind::Input, "cannot read " + path + " for its digest");
+    }
+    constexpr int kBlocks = 16;
+    constexpr int64_t kBlock = 1 << 16;
+    const int64_t size = st.st_size;
+    uint64_t h = 0xcbf29ce484222325ull;
+    std::vector<unsigned char> buffer(kBlock);
+    bool failed = false;
+    for (int b = 0; b < kBlocks && !failed; ++b) {
+        // Block b starts at b/(kBlocks-1) of the way to the last block.
+        const int64_t span = std::max<int64_t>(0, size - kBlock);
+        const int64_t at = size <= kBlock * kBlocks ? b * kBlock : span * b / (kBlocks - 1);
+        if (at >= size) break;
+        if (fseeko(f, at, SEEK_SET) != 0) {
+            failed = true;
+            break;
+        }
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), f);
+        failed = std::ferror(f) != 0;
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ buffer[i]) * 0x100000001b3ull;
+    }
+    std::fclose(f);
+    if (failed) throw Error(ErrorKind::Input, "cannot read " + path + " for its digest");
+    char text[80];
+    std::snprintf(text, sizeof text, "%" PRId64 " %" PRId64 " %016" PRIx64, size,
+                  int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, h);
+    return text;
+}
+
+std::string inputsTag(const std::vector<std::string>& names) {
+    std::string tag;
+    for (const std::string& name : names)
+        if (name.rfind("builtin:", 0) != 0)
+            tag += (tag.empty() ? "" : "\n") + name + " " + contentDigest(name);
+    return tag;
+}
+
+namespace {
+
+// FIELDFX_INPUTS as (name, digest) pairs; the name is all before the digest's
+// three words.
+std::vector<std::pair<std::string, std::string>> inputDigests(const std::string& tag) {
+    std::vector<std::pair<std::string, std::string>> list;
+    std::istringstream lines(tag);
+    for (std::string line; std::getline(lines, line);) {
+        std::size_t cut = line.size();
+        for (int words = 0; words < 3 && cut != std::string::npos && cut > 0; ++words)
+            cut = line.rfind(' ', cut - 1);
+        if (cut == std::string::npos || cut == 0) continue;
+        list.emplace_back(line.substr(0, cut), line.substr(cut + 1));
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string changedInput(const std::string& ours, const std::string& theirs) {
+    const auto a = inputDigests(ours), b = inputDigests(theirs);
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        if (a[i] != b[i])
+            return a[i].first + " (" + a[i].second + " against " + b[i].second + ")";
+    return ours == theirs ? "" : "the inputs differ";
+}
+
+std::string inputsChangedSince(const std::string& tag) {
+    std::string changed;
+    for (const auto& [name, digest] : inputDigests(tag)) {
+        struct stat st;
+        if (stat(name.c_str(), &st) != 0) continue;
+        const std::string now = contentDigest(name);
+        if (now != digest)
+            changed += (changed.empty() ? "" : ", ") + name + " (" + digest + " then, " + now + " now)";
+    }
+    return changed;
 }
 
 FrameRange parseRange(const std::string& text, uint32_t frames, double rate) {
@@ -106,6 +189,9 @@ Segment readSegment(const std::string& path, const Tags& tags) {
     Segment seg;
     seg.path = path;
     for (const char* key : {"FIELDFX_BUILD", "FIELDFX_EFFECT"}) seg.identity[key] = tagOf(tags, path, key);
+    // Segments of earlier builds carry no digest of their inputs.
+    const auto inputs = tags.find("FIELDFX_INPUTS");
+    seg.identity["FIELDFX_INPUTS"] = inputs == tags.end() ? "" : inputs->second;
 
     const std::string range = tagOf(tags, path, "FIELDFX_RANGE");
     const std::string frames = tagOf(tags, path, "FIELDFX_FRAMES");
@@ -132,6 +218,9 @@ Segment readSegment(const std::string& path, const Tags& tags) {
         malformed(path, "FIELDFX_FORMAT", format);
     f.alpha = alpha != 0;
     f.frames = seg.frames;
+
+    if (const auto tc = tags.find("FIELDFX_TIMECODE"); tc != tags.end())
+        f.tags["timecode"] = tc->second;
 
     const std::string audio = tagOf(tags, path, "FIELDFX_AUDIO");
     if (!audio.empty()) {
@@ -168,6 +257,12 @@ std::vector<Segment> orderSegments(std::vector<Segment> segments) {
     uint32_t next = 0;  // the first frame no segment so far covers
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const Segment& s = segments[i];
+        if (s.identity.at("FIELDFX_INPUTS") != first.identity.at("FIELDFX_INPUTS"))
+            throw Error(ErrorKind::Input,
+                        s.path + " was rendered from other input than " + first.path + ": " +
+                            changedInput(s.identity.at("FIELDFX_INPUTS"),
+                                         first.identity.at("FIELDFX_INPUTS")) +
+                            "; render the segments of the changed input again");
         for (const auto& [key, value] : s.identity)
             if (first.identity.at(key) != value)
                 throw Error(ErrorKind::Input,

@@ -26,6 +26,7 @@ struct StreamRecord {
     int colourSpace = 0, primaries = 0, transfer = 0, range = 0;
     int sarNum = 0, sarDen = 0;
     std::string codec;
+    std::string profile;  // FFmpeg's name of the codec profile, "" when none
     std::vector<PacketRecord> packets;
 };
 
@@ -48,6 +49,7 @@ inline StreamRecord readStream(const std::string& path, AVMediaType type) {
             out.sarNum = st->sample_aspect_ratio.num;
             out.sarDen = st->sample_aspect_ratio.den;
             out.codec = avcodec_get_name(par->codec_id);
+            if (const char* p = avcodec_profile_name(par->codec_id, par->profile)) out.profile = p;
             AVPacket* packet = av_packet_alloc();
             while (av_read_frame(ctx, packet) >= 0) {
                 if (packet->stream_index == index)

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "fieldfx/video/output.h"
 #include "fieldfx/video/source.h"
 #include "video_av.h"
 #include "video_clips.h"
@@ -185,4 +186,100 @@ TEST(CliSegments, SetsThatAreNotOneWholeRenderAreRefusedAndNothingIsWritten) {
     lossy.insert(lossy.end(), {"--range", "0:3", "-o", dir / "x.mp4"});
     EXPECT_NE(runFieldfx(lossy).err.find("into a .mkv"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "x.mkv") || fs::exists(dir / "x.mp4"));
+}
+
+TEST(CliSegments, SegmentsOfAnInputThatChangedAreRefusedNamingIt) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mkv";
+    const auto make = [&](const char* source) {
+        ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-y", "-f", "lavfi", "-i", source,
+                       "-frames:v", "6", "-c:v", "ffv1", input}),
+                  0);
+    };
+    const auto segment = [&](const std::string& range, const std::string& name,
+                             const Words& extra = {}) {
+        Words words = {"render", "Swivel", "-i", input, "-q", "--range", range, "-o", dir / name};
+        words.insert(words.end(), extra.begin(), extra.end());
+        return runFieldfx(words);
+    };
+    make("testsrc=size=64x48:rate=25");
+    ASSERT_EQ(segment("0:2", "a.mkv").status, 0);
+    // A segment file of this render is reused; --check-segment says so.
+    RunResult r = segment("0:2", "a.mkv", {"--reuse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("already holds this segment"), std::string::npos) << r.out;
+    EXPECT_EQ(segment("0:2", "a.mkv", {"--check-segment"}).status, 0);
+    EXPECT_EQ(segment("3:5", "a.mkv", {"--check-segment"}).status, 3);
+
+    // The same name, other content (and the same size: FFV1 of one geometry).
+    make("testsrc2=size=64x48:rate=25");
+    ASSERT_EQ(segment("3:5", "b.mkv").status, 0);
+    r = runFieldfx({"join", "-o", dir / "out.mkv", dir / "a.mkv", dir / "b.mkv"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(dir / "b.mkv was rendered from other input than " + dir / "a.mkv" + ": " +
+                         input + " ("),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.mkv"));
+    r = segment("0:2", "a.mkv", {"--check-segment"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("a.mkv was rendered from other input: " + input), std::string::npos)
+        << r.err;
+    // --reuse renders the stale segment again; the set then joins, and
+    // equals the whole render of the new content.
+    r = segment("0:2", "a.mkv", {"--reuse"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("already holds"), std::string::npos);
+    r = runFieldfx({"join", "-o", dir / "out.mkv", "--lossless", dir / "a.mkv", dir / "b.mkv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(runFieldfx({"render", "Swivel", "-i", input, "-q", "--lossless", "-o",
+                          dir / "whole.mkv"}).status, 0);
+    expectSameFrames(dir / "out.mkv", dir / "whole.mkv");
+    // The input changing after the segments were rendered: the join refuses.
+    make("testsrc=size=64x48:rate=25");
+    r = runFieldfx({"join", "-o", dir / "late.mkv", dir / "a.mkv", dir / "b.mkv"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("other input than there is now: " + input), std::string::npos) << r.err;
+}
+
+// Joined into ProRes, from FFV1 segments (encoded once) or from ProRes ones
+// (copied), the output is the whole render's file.
+TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mov";
+    ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                   "testsrc=size=64x48:rate=25", "-frames:v", "7", "-c:v", "ffv1", "-timecode",
+                   "01:00:00:00", input}),
+              0);
+    const Words render = {"render", "Swivel", "--set", "angle=5", "-i", input, "--start", "1", "-q"};
+    const auto run = [&](Words words, const Words& extra) {
+        words.insert(words.end(), extra.begin(), extra.end());
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    run(render, {"--range", "0:2", "-o", dir / "a.mkv"});
+    run(render, {"--range", "3:", "-o", dir / "b.mkv"});
+    run({"join", "-q", "--codec", "prores", "-o", dir / "joined.mov", dir / "b.mkv", dir / "a.mkv"},
+        {});
+    run(render, {"--codec", "prores", "-o", dir / "whole.mov"});
+    const std::vector<uint8_t> joined = fileBytes(dir / "joined.mov");
+    ASSERT_FALSE(joined.empty());
+    EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
+    EXPECT_EQ(openSource(dir / "joined.mov")->info().tags.at("timecode"), "01:00:00:01");
+    // Segments written in ProRes are copied, not encoded again: the same file.
+    run(render, {"--codec", "prores", "--range", "0:2", "-o", dir / "pa.mkv"});
+    run(render, {"--codec", "prores", "--range", "3:", "-o", dir / "pb.mkv"});
+    EXPECT_EQ(videoFormatOf(dir / "pa.mkv"), "prores yuv422p10le");
+    run({"join", "-q", "--codec", "prores", "-o", dir / "copied.mov", dir / "pb.mkv", dir / "pa.mkv"},
+        {});
+    EXPECT_TRUE(fileBytes(dir / "copied.mov") == joined);
+    // ProRes and FFV1 segments of one render are not one set.
+    const RunResult mixed =
+        runFieldfx({"join", "-q", "--codec", "prores", "-o", dir / "mixed.mov", dir / "pa.mkv", dir / "b.mkv"});
+    EXPECT_EQ(mixed.status, 3);
+    EXPECT_NE(mixed.err.find("belongs to another render"), std::string::npos) << mixed.err;
+    EXPECT_FALSE(fs::exists(dir / "mixed.mov"));
+    // Into another codec they are decoded and encoded again.
+    run({"join", "-q", "-o", dir / "again.mkv", "--lossless", dir / "pa.mkv", dir / "pb.mkv"}, {});
+    EXPECT_EQ(videoFormatOf(dir / "again.mkv"), "ffv1 yuva444p");
 }

@@ -95,20 +95,21 @@ private:
     int64_t nextPts_ = 0;
 };
 
-FileSource::FileSource(const std::string& path, const SourceOptions& options) : path_(path) {
+FileSource::FileSource(const std::string& path, const SourceOptions& options)
+    : path_(options.label.empty() ? path : options.label) {
     av::installLogCapture();
     av::takeLogError();
     AVFormatContext* raw = nullptr;
     if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
-        throw VideoError("cannot open '" + path + "': " + av::describe(r));
+        throw VideoError("cannot open '" + path_ + "': " + av::describe(r));
     input_.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
-        throw VideoError("'" + path + "': cannot read its streams: " + av::describe(r));
+        throw VideoError("'" + path_ + "': cannot read its streams: " + av::describe(r));
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream_ == AVERROR_DECODER_NOT_FOUND)
-        throw VideoError("'" + path + "': no decoder for its video codec");
-    if (stream_ < 0) throw VideoError("'" + path + "' has no video stream");
+        throw VideoError("'" + path_ + "': no decoder for its video codec");
+    if (stream_ < 0) throw VideoError("'" + path_ + "' has no video stream");
     AVStream* st = raw->streams[stream_];
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         if (int(i) != stream_) raw->streams[i]->discard = AVDISCARD_ALL;
@@ -124,7 +125,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     // Visual (mpeg4) in AVI aborts the process instead of returning the error).
     decoder_->thread_type = FF_THREAD_SLICE;
     if (int r = avcodec_open2(decoder_.get(), codec, nullptr); r < 0)
-        throw VideoError("'" + path + "': cannot decode " + codec->name + ": " + av::describe(r));
+        throw VideoError("'" + path_ + "': cannot decode " + codec->name + ": " + av::describe(r));
 
     info_.name = path;
     info_.timeBase = {st->time_base.num, st->time_base.den};
@@ -138,6 +139,9 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     for (const AVDictionaryEntry* tag = nullptr;
          (tag = av_dict_get(raw->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)) != nullptr;)
         info_.tags[tag->key] = tag->value;
+    // .mov keeps the timecode with the video track.
+    if (const AVDictionaryEntry* tc = av_dict_get(st->metadata, "timecode", nullptr, 0))
+        info_.tags.emplace("timecode", tc->value);
 
     if (!decodeNext()) damaged("holds no video frames");
     pending_ = true;

@@ -1,12 +1,14 @@
 // Choosing the container, encoder and pixel format of an output.
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "av.h"
 #include "fieldfx/video/output.h"
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/timecode.h>
 }
 
 namespace fieldfx::video {
@@ -30,6 +32,31 @@ constexpr Container kContainers[] = {
     {"mkv", "matroska", "libx264", "yuv420p", "ffv1", "yuva444p"},
     {"avi", "avi", "ffv1", "yuv420p", "ffv1", "yuva444p"},
     {"y4m", "yuv4mpegpipe", "wrapped_avframe", "yuv444p", "wrapped_avframe", "yuv444p"},
+    {"nut", "nut", "rawvideo", "yuv444p", "rawvideo", "yuva444p"},
+    {"dpx", "image2", "dpx", "gbrp10le", "", ""},
+    {"tif", "image2", "tiff", "rgb48le", "", ""},
+    {"tiff", "image2", "tiff", "rgb48le", "", ""},
+};
+
+// Containers that -f also knows by FFmpeg's muxer name.
+constexpr std::pair<const char*, const char*> kMuxerNames[] = {
+    {"matroska", "mkv"}, {"yuv4mpegpipe", "y4m"}, {"mp4", "mp4"}, {"mov", "mov"},
+    {"avi", "avi"},      {"nut", "nut"}};
+
+// Codec presets of post-production: an encoder with its profile and format.
+struct Preset {
+    const char* name;
+    const char* encoder;
+    const char* profile;
+    const char* pixelFormat;
+};
+
+constexpr Preset kPresets[] = {
+    {"prores", "prores_ks", "hq", "yuv422p10le"},
+    {"prores-4444", "prores_ks", "4444", "yuva444p10le"},
+    {"dnxhr-hq", "dnxhd", "dnxhr_hq", "yuv422p"},
+    {"dnxhr-hqx", "dnxhd", "dnxhr_hqx", "yuv422p10le"},
+    {"dnxhr-444", "dnxhd", "dnxhr_444", "yuv444p10le"},
 };
 
 // Encoders that keep every value at their settings (libx264 at qp 0).
@@ -54,23 +81,88 @@ bool encoderTakes(const AVCodec* codec, AVPixelFormat format) {
     return false;
 }
 
+const Container* containerNamed(const std::string& name) {
+    std::string ext = name;
+    for (const auto& [muxer, extension] : kMuxerNames)
+        if (name == muxer) ext = extension;
+    for (const Container& c : kContainers)
+        if (ext == c.extension) return &c;
+    return nullptr;
+}
+
 }  // namespace
 
-OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options) {
-    const std::string ext = extensionOf(path);
-    const Container* container = nullptr;
+int pipeDescriptor(const std::string& name, int standard) {
+    if (name == "-" || name == "pipe:") return standard;
+    if (name.rfind("pipe:", 0) != 0 || name.size() > 8) return -1;
+    int fd = 0;
+    for (std::size_t i = 5; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+        fd = fd * 10 + (name[i] - '0');
+    }
+    return fd;
+}
+
+std::string containerChoices() {
+    std::string list;
     for (const Container& c : kContainers)
-        if (ext == c.extension) container = &c;
+        if (std::string(c.extension) != "tiff") list += (list.empty() ? "" : ", ") + std::string(c.extension);
+    return list;
+}
+
+std::string timecodeAfter(const std::string& timecode, Rational rate, int64_t frames) {
+    AVTimecode tc;
+    if (rate.num <= 0 || rate.den <= 0 ||
+        av_timecode_init_from_string(&tc, AVRational{rate.num, rate.den}, timecode.c_str(),
+                                     nullptr) < 0)
+        return timecode;
+    char text[AV_TIMECODE_STR_SIZE];
+    return av_timecode_make_string(&tc, text, int(frames));
+}
+
+bool isContainerName(const std::string& name) { return containerNamed(name) != nullptr; }
+
+bool isIntraPreset(const std::string& codec) { return codec == "prores" || codec == "prores-4444"; }
+
+OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options) {
+    const bool pipe = pipeDescriptor(path, 1) >= 0;
+    const std::string ext = options.container.empty() ? extensionOf(path) : options.container;
+    const Container* container = containerNamed(ext);
+    if (container == nullptr && !options.container.empty())
+        throw VideoError("-f " + options.container + ": unknown container; choose one of " +
+                         containerChoices());
+    if (container == nullptr && pipe)
+        throw VideoError("cannot write '" + path + "': a pipe has no name to tell its format; "
+                         "give it with -f (" + containerChoices() + ")");
     if (container == nullptr)
         throw VideoError("cannot write '" + path +
                          "': unsupported output type (the name must end in .mp4, .mov, .mkv, "
-                         ".avi or .y4m)");
+                         ".avi, .y4m, .nut, .dpx or .tif)");
 
     OutputFormat out;
     out.muxer = container->muxer;
+    out.sequence = out.muxer == "image2";
+    // A pipe cannot be sought back into: only containers written front to
+    // back go there.
+    if (pipe && (out.muxer == "mp4" || out.muxer == "mov" || out.muxer == "avi" || out.sequence))
+        throw VideoError("cannot write ." + std::string(container->extension) +
+                         " into a pipe (it needs a file); a pipe takes y4m, nut or mkv");
+    if (options.lossless && out.sequence)
+        throw VideoError("--lossless: ." + std::string(container->extension) +
+                         " frames hold R'G'B', which the fields' Y'CbCr does not survive "
+                         "exactly (write .mkv, .avi or .nut --lossless)");
     out.encoder = options.lossless ? container->losslessEncoder : container->encoder;
     std::string preferred = options.lossless ? container->losslessFormat : container->pixelFormat;
-    if (!options.codec.empty()) {
+    const Preset* preset = nullptr;
+    for (const Preset& p : kPresets)
+        if (options.codec == p.name) preset = &p;
+    if (preset != nullptr) {
+        if (options.lossless)
+            throw VideoError("--lossless: " + options.codec + " is not a lossless codec");
+        out.encoder = preset->encoder;
+        out.profile = preset->profile;
+        preferred = preset->pixelFormat;
+    } else if (!options.codec.empty()) {
         out.encoder = options.codec;
         if (options.lossless && !isLosslessEncoder(out.encoder))
             throw VideoError("--lossless needs a lossless encoder (ffv1, ffvhuff, huffyuv, "
@@ -85,8 +177,9 @@ OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& op
     const AVOutputFormat* muxer = av_guess_format(out.muxer.c_str(), nullptr, nullptr);
     if (muxer == nullptr) throw VideoError("this FFmpeg cannot write ." + ext + " files");
     // A muxer that keeps no list of codecs takes only its own default one.
+    // (An image sequence holds whatever image codec its extension names.)
     const int holds = avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL);
-    if (holds == 0 || (holds < 0 && codec->id != muxer->video_codec))
+    if (!out.sequence && (holds == 0 || (holds < 0 && codec->id != muxer->video_codec)))
         throw VideoError("." + ext + " files cannot hold " + out.encoder + " video");
 
     if (!options.pixelFormat.empty()) {

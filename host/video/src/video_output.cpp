@@ -1,12 +1,16 @@
 // Encoding fields as frames and muxing them with the copied audio.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "audio_copy.h"
 #include "av.h"
 #include "fieldfx/fieldio/output_file.h"
+#include "fieldfx/fieldio/sequence.h"
 #include "fieldfx/video/output.h"
 #include "frame_fields.h"
 
@@ -26,6 +30,22 @@ int writeBytes(void* opaque, uint8_t* data, int size) {
 #endif
     auto* file = static_cast<std::FILE*>(opaque);
     return std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size) ? size : AVERROR(EIO);
+}
+
+// ... or straight into a pipe, as the frames come.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+int writePipe(void* opaque, const uint8_t* data, int size) {
+#else
+int writePipe(void* opaque, uint8_t* data, int size) {
+#endif
+    const int fd = *static_cast<int*>(opaque);
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, std::size_t(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return AVERROR(errno);
+        done += int(n);
+    }
+    return size;
 }
 
 int64_t seekBytes(void* opaque, int64_t offset, int whence) {
@@ -48,6 +68,14 @@ struct VideoOutput::State {
     OutputFormat format;
     ClipInfo clip;
     std::unique_ptr<io::OutputFile> file;
+    int pipe = -1;  // the descriptor of a pipe output
+    // An image sequence: the files of its frames, one a frame.
+    io::NumberedName numbered;
+    bool isNumbered = false;
+    std::vector<std::unique_ptr<io::OutputFile>> frameFiles;
+    int64_t images = 0;  // frames written
+    bool copying = false;  // an encoder describes the stream; its frames are copied
+    bool replace = false;
     AVIOContext* io = nullptr;
     AVFormatContext* mux = nullptr;
     av::CodecPtr encoder;
@@ -84,14 +112,18 @@ struct VideoOutput::State {
             fail("cannot set up the container", r);
         constexpr int kBufferSize = 1 << 16;
         auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
-        io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, file->stream(), nullptr,
-                                         writeBytes, seekBytes)
-                    : nullptr;
+        if (buffer == nullptr) io = nullptr;
+        else if (pipe >= 0) io = avio_alloc_context(buffer, kBufferSize, 1, &pipe, nullptr, writePipe, nullptr);
+        else io = avio_alloc_context(buffer, kBufferSize, 1, file->stream(), nullptr, writeBytes, seekBytes);
         if (io == nullptr) {
             av_free(buffer);
             throw VideoError("out of memory");
         }
+        if (pipe >= 0) io->seekable = 0;
         mux->pb = io;
+        // No version strings, dates or random identifiers: the same job
+        // writes the same bytes.
+        mux->flags |= AVFMT_FLAG_BITEXACT;
         for (const auto& [key, value] : tags) av_dict_set(&mux->metadata, key.c_str(), value.c_str(), 0);
         // Matroska and AVI store a stream that starts before zero (the
         // priming packet of AAC audio) as it is; shifting every stream
@@ -100,6 +132,10 @@ struct VideoOutput::State {
             mux->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
         video = avformat_new_stream(mux, nullptr);
         if (video == nullptr) throw VideoError("out of memory");
+        // The timecode of the first frame, where the container keeps one
+        // (a tmcd track in .mov, a tag in .mkv).
+        if (const auto tc = clip.tags.find("timecode"); tc != clip.tags.end())
+            av_dict_set(&video->metadata, "timecode", tc->second.c_str(), 0);
         if (encoder) {
             avcodec_parameters_from_context(video->codecpar, encoder.get());
             video->time_base = encoder->time_base;
@@ -120,11 +156,61 @@ struct VideoOutput::State {
     void create(const std::string& target, const ClipInfo& format, const OutputOptions& options) {
         av::installLogCapture();
         av::takeLogError();
+        this->format = chooseOutputFormat(target, options);
         path = target;
         clip = format;
-        this->format = chooseOutputFormat(path, options);
+        replace = options.replace;
+        pipe = pipeDescriptor(target, 1);
+        if (pipe >= 0) {
+            path = pipe == 1 ? "standard output" : target;
+            // A reader that goes away ends the render with an error naming
+            // the pipe (EPIPE), instead of a silent death by SIGPIPE.
+            std::signal(SIGPIPE, SIG_IGN);
+            return;
+        }
         try {
+            if (this->format.sequence) {
+                createSequence();
+                return;
+            }
             file = std::make_unique<io::OutputFile>(path, options.replace);
+        } catch (const io::IoError& e) {
+            throw VideoError(e.what());
+        }
+    }
+
+    // The files of an image sequence are checked now (none may exist unless
+    // replaced) and created one a frame; they are moved into place together
+    // when the sequence is finished.
+    void createSequence() {
+        isNumbered = io::NumberedName::parse(path, numbered);
+        if (!isNumbered && clip.frames != 1)
+            throw VideoError("cannot write '" + path + "': one file holds one frame, the output has " +
+                             std::to_string(clip.frames) + " (use a numbered name such as out%06d" +
+                             path.substr(path.rfind('.')) + ")");
+        struct stat st;
+        for (int64_t k = 0; k < clip.frames && !replace; ++k)
+            if (stat(frameName(k).c_str(), &st) == 0)
+                throw VideoError(frameName(k) + ": exists (use -y to replace it)");
+        frameFiles.push_back(std::make_unique<io::OutputFile>(frameName(0), replace));
+    }
+
+    std::string frameName(int64_t k) const {
+        return isNumbered ? numbered.format(std::size_t(k)) : path;
+    }
+
+    // One encoded frame of a sequence into its own file.
+    void writeImage(const AVPacket& p) {
+        const std::size_t k = std::size_t(images++);
+        try {
+            if (k >= std::size_t(clip.frames)) throw io::IoError(path + ": more frames than announced");
+            while (frameFiles.size() <= k)
+                frameFiles.push_back(std::make_unique<io::OutputFile>(
+                    frameName(int64_t(frameFiles.size())), replace));
+            io::OutputFile& out = *frameFiles[k];
+            if (std::fwrite(p.data, 1, std::size_t(p.size), out.stream()) != std::size_t(p.size))
+                throw io::IoError(out.target() + ": cannot write: " + std::strerror(errno));
+            out.close();
         } catch (const io::IoError& e) {
             throw VideoError(e.what());
         }
@@ -133,6 +219,12 @@ struct VideoOutput::State {
     // The container with the video stream and, when it takes it, the audio;
     // its header written.
     void start(const AudioSpan& span, const std::map<std::string, std::string>& tags) {
+        if (format.sequence) {
+            if (!span.source.empty())
+                notes.push_back("the audio of '" + span.source + "' is left out: an image "
+                                "sequence holds none");
+            return;
+        }
         const AVOutputFormat* muxer = av_guess_format(format.muxer.c_str(), nullptr, nullptr);
         int r = openContainer(muxer, span, tags);
         if (r < 0 && audio->active()) {
@@ -146,6 +238,8 @@ struct VideoOutput::State {
     }
 
     [[noreturn]] void fail(const std::string& what, int code) {
+        if (pipe >= 0 && code == AVERROR(EPIPE))
+            throw VideoError("cannot write '" + path + "': its reader closed the pipe");
         throw VideoError("cannot write '" + path + "': " + what + ": " + av::describe(code));
     }
 
@@ -156,6 +250,11 @@ struct VideoOutput::State {
             r = avcodec_receive_packet(encoder.get(), packet.get());
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
             if (r < 0) fail("encoding failed", r);
+            if (format.sequence) {
+                writeImage(*packet);
+                av_packet_unref(packet.get());
+                continue;
+            }
             av_packet_rescale_ts(packet.get(), encoder->time_base, video->time_base);
             packet->stream_index = video->index;
             r = av_interleaved_write_frame(mux, packet.get());
@@ -182,10 +281,12 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     enc.pix_fmt = pixelFormat;
     enc.framerate = rational(clip.frameRate);
     // Containers that count in frames get the frame duration as time base.
-    const bool frameCounted = s.format.muxer == "avi" || s.format.muxer == "yuv4mpegpipe";
+    const bool frameCounted =
+        s.format.muxer == "avi" || s.format.muxer == "yuv4mpegpipe" || s.format.sequence;
     enc.time_base = frameCounted ? av_inv_q(enc.framerate) : rational(clip.timeBase);
     if (clip.sampleAspect.num > 0) enc.sample_aspect_ratio = rational(clip.sampleAspect);
-    const bool fullRange = clip.colour.range == AVCOL_RANGE_JPEG;
+    // R'G'B' pictures use the whole range of their samples.
+    const bool fullRange = clip.colour.range == AVCOL_RANGE_JPEG || av::isRgb(pixelFormat);
     enc.color_range = fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     enc.colorspace = av::isRgb(pixelFormat) ? AVCOL_SPC_RGB : AVColorSpace(clip.colour.matrix);
     enc.color_primaries = AVColorPrimaries(clip.colour.primaries);
@@ -194,9 +295,18 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
         enc.field_order = AV_FIELD_PROGRESSIVE;
     } else {
         enc.field_order = clip.scan == Scan::TopFirst ? AV_FIELD_TT : AV_FIELD_BB;
-        enc.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        // DNxHR has no interlaced coding: its frames are coded whole, the
+        // field order kept in the container.
+        if (s.format.profile.rfind("dnxhr", 0) != 0)
+            enc.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        else if (s.format.muxer == "mov")
+            s.notes.push_back("'" + s.path + "' keeps no field order: FFmpeg's .mov writer "
+                              "records none for DNxHR, so the file reads as progressive (.mkv "
+                              "keeps it)");
     }
-    if (muxer->flags & AVFMT_GLOBALHEADER) enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (!s.format.sequence && (muxer->flags & AVFMT_GLOBALHEADER))
+        enc.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    enc.flags |= AV_CODEC_FLAG_BITEXACT;
     enc.thread_count = 0;
     AVDictionary* settings = nullptr;
     if (s.format.crf >= 0) av_dict_set_int(&settings, "crf", s.format.crf, 0);
@@ -208,6 +318,7 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     // FFV1 version 3 records each frame's field order and checks every slice
     // with a CRC.
     if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
+    if (!s.format.profile.empty()) av_dict_set(&settings, "profile", s.format.profile.c_str(), 0);
     const int opened = avcodec_open2(&enc, codec, &settings);
     av_dict_free(&settings);
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
@@ -218,6 +329,13 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     s.weaver = std::make_unique<FrameWeaver>(FrameFormat{
         clip.width, clip.height, pixelFormat, clip.scan, fullRange ? 2 : 1, matrix});
     s.frame = av::allocFrame(pixelFormat, clip.width, clip.height);
+    if (options.copyPackets) {
+        if (s.format.sequence) throw VideoError("'" + path + "': a sequence is not copied");
+        s.copying = true;
+        s.copied.reset(avcodec_parameters_alloc());
+        if (!s.copied || avcodec_parameters_from_context(s.copied.get(), &enc) < 0)
+            throw VideoError("out of memory");
+    }
 }
 
 namespace {
@@ -229,7 +347,7 @@ struct Part {
     const AVCodecParameters* par = nullptr;
 };
 
-Part openPart(const std::string& path) {
+Part openPart(const std::string& path, AVCodecID codec = AV_CODEC_ID_FFV1) {
     Part p;
     AVFormatContext* raw = nullptr;
     if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
@@ -240,9 +358,9 @@ Part openPart(const std::string& path) {
     p.stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (p.stream < 0) throw VideoError("'" + path + "' has no video stream");
     p.par = raw->streams[p.stream]->codecpar;
-    if (p.par->codec_id != AV_CODEC_ID_FFV1)
-        throw VideoError("'" + path + "': only FFV1 video is copied, not " +
-                         avcodec_get_name(p.par->codec_id));
+    if (p.par->codec_id != codec)
+        throw VideoError("'" + path + "': only " + avcodec_get_name(codec) +
+                         " video is copied here, not " + avcodec_get_name(p.par->codec_id));
     return p;
 }
 
@@ -285,8 +403,14 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip, const st
 void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>& pts) {
     State& s = *state_;
     if (!s.copied) throw VideoError("'" + s.path + "' encodes its video: nothing is copied");
-    const Part part = openPart(path);
-    if (!sameSetup(*part.par, *s.copied))
+    const Part part = openPart(path, s.copied->codec_id);
+    // (A container may add its own header to parts of intra-coded video,
+    // as Matroska keeps ProRes's fourcc: only the frames' format counts.)
+    const AVCodecParameters& a = *part.par;
+    const AVCodecParameters& b = *s.copied;
+    if (s.copying ? a.codec_id != b.codec_id || a.format != b.format || a.width != b.width ||
+                        a.height != b.height
+                  : !sameSetup(a, b))
         throw VideoError("'" + path + "' was encoded otherwise than the other parts");
     const AVRational source = rational(s.clip.timeBase);
     const AVRational frame = av_inv_q(rational(s.clip.frameRate));
@@ -304,7 +428,14 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
                              " frames");
         AVPacket& p = *s.packet;
         p.stream_index = s.video->index;
-        p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
+        if (s.copying) {
+            // The timestamps the encoder would have given the packet.
+            const int64_t t = av_rescale_q_rnd(pts[k], source, s.encoder->time_base,
+                                               AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+            p.pts = p.dts = av_rescale_q(t, s.encoder->time_base, s.video->time_base);
+        } else {
+            p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
+        }
         p.duration = av_rescale_q(1, frame, s.video->time_base);
         p.pos = -1;
         if (int w = av_interleaved_write_frame(s.mux, &p); w < 0)
@@ -318,12 +449,25 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
                          std::to_string(pts.size()) + " frames");
 }
 
+std::string videoFormatOf(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return "";
+    av::InputPtr input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0) return "";
+    const int stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (stream < 0) return "";
+    const AVCodecParameters& par = *raw->streams[stream]->codecpar;
+    const char* format = av_get_pix_fmt_name(AVPixelFormat(par.format));
+    return std::string(avcodec_get_name(par.codec_id)) + " " + (format ? format : "?");
+}
+
 VideoOutput::~VideoOutput() = default;
 
 void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
     State& s = *state_;
     if (s.finished) throw VideoError("'" + s.path + "' is already finished");
-    if (!s.encoder) throw VideoError("'" + s.path + "' copies its video: nothing is encoded");
+    if (!s.encoder || s.copying)
+        throw VideoError("'" + s.path + "' copies its video: nothing is encoded");
     AVFrame& frame = *s.frame;
     if (av_frame_make_writable(&frame) < 0) throw VideoError("out of memory");
     s.weaver->weave(first, second, frame);
@@ -344,17 +488,34 @@ void VideoOutput::write(const Field& first, const Field& second, int64_t pts) {
     // Audio up to the end of this frame.
     const int64_t end = av_rescale_q(pts, source, AV_TIME_BASE_Q) +
                         av_rescale_q(1, av_inv_q(rational(s.clip.frameRate)), AV_TIME_BASE_Q);
-    s.audio->copyUntil(end);
+    if (s.audio) s.audio->copyUntil(end);
 }
 
 void VideoOutput::finish() {
     State& s = *state_;
     if (s.finished) return;
     if (s.encoder) s.encode(nullptr);
-    s.audio->copyRest();
+    if (s.audio) s.audio->copyRest();
+    if (s.format.sequence) {
+        if (s.images != s.clip.frames)
+            throw VideoError("'" + s.path + "': the sequence ends after " +
+                             std::to_string(s.images) + " of its " +
+                             std::to_string(s.clip.frames) + " frames");
+        try {
+            for (auto& f : s.frameFiles) f->commit();
+        } catch (const io::IoError& e) {
+            throw VideoError(e.what());
+        }
+        s.finished = true;
+        return;
+    }
     if (int r = av_write_trailer(s.mux); r < 0) s.fail("the container could not be closed", r);
     avio_flush(s.io);
     if (s.io->error < 0) s.fail("the file could not be written", s.io->error);
+    if (!s.file) {
+        s.finished = true;
+        return;
+    }
     try {
         s.file->commit();
     } catch (const io::IoError& e) {

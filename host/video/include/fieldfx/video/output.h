@@ -6,9 +6,18 @@
 //   .mp4 .mov .mkv   H.264, 4:2:0 (lossless: H.264 at qp 0, 4:4:4; .mkv: FFV1)
 //   .avi             FFV1, 4:2:0 (lossless: 4:4:4 with the opacity as alpha)
 //   .y4m             uncompressed 4:4:4
+//   .nut             uncompressed 4:4:4 (lossless: with the opacity as alpha)
+//   NAME%06d.dpx     one DPX file a frame, 10-bit R'G'B'
+//   NAME%06d.tif     one TIFF file a frame, 16-bit R'G'B'
 // .mkv and .avi with --lossless use FFV1 at 4:4:4 with the opacity byte as
-// alpha. The file is written beside the target under a temporary name and
-// moved into place by finish(): a failed render leaves no partial output.
+// alpha. The codec presets "prores" (ProRes 422 HQ), "prores-4444" (ProRes
+// 4444 with the opacity as alpha) and "dnxhr-hq" (DNxHR HQ, 8-bit 4:2:2) go
+// into .mov and .mkv. The container may also be named apart from the output
+// (`container`, the command line's -f), which a pipe needs. The file is
+// written beside the target under a temporary name and moved into place by
+// finish(): a failed render leaves no partial output. A pipe ("-", "pipe:",
+// "pipe:N") is written as the frames come. Every container and encoder runs
+// with FFmpeg's bit-exact flags: the same job writes the same bytes.
 #ifndef FIELDFX_VIDEO_OUTPUT_H
 #define FIELDFX_VIDEO_OUTPUT_H
 
@@ -29,6 +38,10 @@ struct OutputOptions {
     int crf = -1;        // constant rate factor of H.264/H.265; -1: 16
     std::string pixelFormat;  // an FFmpeg pixel format name; empty: chosen as above
     bool replace = false;     // an existing output may be replaced
+    std::string container;    // -f: y4m, nut, mkv, ... (an extension or FFmpeg muxer name)
+    // The frames come from copyFrames: packets of parts encoded with these
+    // very options, which describe the stream as the encoder would.
+    bool copyPackets = false;
     std::map<std::string, std::string> tags;  // container metadata to write
 };
 
@@ -39,7 +52,30 @@ struct OutputFormat {
     std::string pixelFormat;  // encoder input format
     int crf = -1;             // -1: not used by the encoder
     bool losslessH264 = false;
+    std::string profile;      // the encoder's "profile" option, "" for its default
+    bool sequence = false;    // one image file a frame (the name holds %d)
 };
+
+// The descriptor a pipe name stands for: "-" and "pipe:" for `standard`
+// (0 for reading, 1 for writing), "pipe:N" for N; -1 for any other name.
+int pipeDescriptor(const std::string& name, int standard);
+
+// The names -f takes, for messages: "y4m, nut, mkv, ...", and whether
+// `name` is one of them (or an FFmpeg muxer name of one).
+std::string containerChoices();
+bool isContainerName(const std::string& name);
+
+// "CODEC PIXFMT" of a file's video stream in FFmpeg's names ("prores
+// yuv422p10le"), "" when it cannot be read or has none.
+std::string videoFormatOf(const std::string& path);
+
+// Whether `codec` is a preset whose every frame is coded on its own, so that
+// parts encoded apart can be copied one after the other (ProRes).
+bool isIntraPreset(const std::string& codec);
+
+// SMPTE timecode `frames` frames after `timecode` ("HH:MM:SS:FF", ';' before
+// FF for drop-frame) at `rate`; `timecode` itself when it cannot be read.
+std::string timecodeAfter(const std::string& timecode, Rational rate, int64_t frames);
 
 // Throws VideoError for an unsupported name or an option that does not fit.
 OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options);
@@ -75,9 +111,10 @@ public:
     // The next frame: two fields in time order, timestamp in the format's
     // time base.
     void write(const Field& first, const Field& second, int64_t pts);
-    // Copying: every frame of `part`, with the timestamps `pts` (one for each
-    // frame, in the format's time base). Throws VideoError for a part of
-    // another codec setup or of another number of frames.
+    // Copying (this constructor, or OutputOptions::copyPackets): every frame
+    // of `part`, with the timestamps `pts` (one for each frame, in the
+    // format's time base). Throws VideoError for a part of another codec
+    // setup or of another number of frames.
     void copyFrames(const std::string& part, const std::vector<int64_t>& pts);
     // Flushes the encoder, copies the rest of the audio span and moves the
     // file into place.

@@ -17,6 +17,7 @@ struct SourceOptions {
     int width = 0;             // size of a built-in clip (0: 720 x 576)
     int height = 0;
     int64_t frames = 0;        // length of a built-in clip (0: 50 frames)
+    std::string label;         // the clip's name in messages (default: its path)
 };
 
 class Source {
@@ -35,6 +36,13 @@ protected:
 std::unique_ptr<Source> openSource(const std::string& name, const SourceOptions& options = {});
 
 bool isBuiltinName(const std::string& name);
+
+// The whole stream that descriptor `fd` delivers (a pipe, standard input),
+// stored in an unnamed temporary file in $TMPDIR (else /tmp) that lives as
+// long as the process, so that it can be measured and read again like a
+// file: the name to open it by. Throws VideoError naming `label` when it
+// cannot be read or stored.
+std::string storePipe(int fd, const std::string& label);
 // The names of the built-in clips, "builtin:bars", ...
 std::vector<std::string> builtinNames();
 
