@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "fieldfx/runtime/parameters.h"
@@ -32,7 +33,7 @@ std::string choiceText(const std::string& what, const std::vector<std::string>& 
 std::string rangeText(double minimum, double maximum, const std::string& unit) {
     auto number = [](double v) {
         char b[32];
-        std::snprintf(b, sizeof b, "%g", v);
+        std::snprintf(b, sizeof b, v == std::floor(v) ? "%.0f" : "%g", v);
         return std::string(b);
     };
     return (unit.empty() ? "" : unit + ", ") + number(minimum) + ".." + number(maximum) +
