@@ -82,7 +82,7 @@ Item {
         Shotcut.SliderSpinner { id: control8; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active height', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control8.value = 100 }
         Label { text: qsTr('Field order'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control9; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
+        Shotcut.ComboBox { id: control9; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
         Label { text: qsTr('Pixel aspect'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control10; minimumValue: 0; maximumValue: 2000; decimals: 0; suffix: ' thousandths'; Layout.fillWidth: true; onValueChanged: filter.set('Pixel aspect', (value - 0) / 2000) }
         Shotcut.UndoButton { onClicked: control10.value = 1000 }

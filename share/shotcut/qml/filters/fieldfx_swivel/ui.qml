@@ -54,7 +54,7 @@ Item {
         Shotcut.SliderSpinner { id: control0; minimumValue: -45; maximumValue: 45; decimals: 1; suffix: ' °'; Layout.fillWidth: true; onValueChanged: filter.set('Angle', (value - -45) / 90) }
         Shotcut.UndoButton { onClicked: control0.value = 0 }
         Label { text: qsTr('Edges'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control1; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Clamp', 'Border']; onActivated: filter.set('Edges', index / 1) }
+        Shotcut.ComboBox { id: control1; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Clamp', 'Border']; onActivated: filter.set('Edges', index / 1) }
         Label { text: qsTr('Background'); Layout.alignment: Qt.AlignRight }
         Shotcut.ColorPicker { id: control2; Layout.columnSpan: 2; onValueChanged: filter.set('Background', value) }
         Label { text: qsTr('Active X'); Layout.alignment: Qt.AlignRight }
@@ -70,7 +70,7 @@ Item {
         Shotcut.SliderSpinner { id: control6; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active height', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control6.value = 100 }
         Label { text: qsTr('Field order'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control7; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
+        Shotcut.ComboBox { id: control7; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
         Label { text: qsTr('Pixel aspect'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control8; minimumValue: 0; maximumValue: 2000; decimals: 0; suffix: ' thousandths'; Layout.fillWidth: true; onValueChanged: filter.set('Pixel aspect', (value - 0) / 2000) }
         Shotcut.UndoButton { onClicked: control8.value = 1000 }

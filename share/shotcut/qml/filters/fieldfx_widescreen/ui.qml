@@ -51,9 +51,9 @@ Item {
             onPresetSelected: setControls()
         }
         Label { text: qsTr('Conversion'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control0; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Squeeze', 'Stretch']; onActivated: filter.set('Conversion', index / 1) }
+        Shotcut.ComboBox { id: control0; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Squeeze', 'Stretch']; onActivated: filter.set('Conversion', index / 1) }
         Label { text: qsTr('Smoothing'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control1; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Nearest', 'Blend']; onActivated: filter.set('Smoothing', index / 1) }
+        Shotcut.ComboBox { id: control1; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Nearest', 'Blend']; onActivated: filter.set('Smoothing', index / 1) }
         Label { text: qsTr('BarColour'); Layout.alignment: Qt.AlignRight }
         Shotcut.ColorPicker { id: control2; Layout.columnSpan: 2; onValueChanged: filter.set('BarColour', value) }
         Label { text: qsTr('Active X'); Layout.alignment: Qt.AlignRight }
@@ -69,7 +69,7 @@ Item {
         Shotcut.SliderSpinner { id: control6; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active height', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control6.value = 100 }
         Label { text: qsTr('Field order'); Layout.alignment: Qt.AlignRight }
-        ComboBox { id: control7; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
+        Shotcut.ComboBox { id: control7; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
         Label { text: qsTr('Pixel aspect'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control8; minimumValue: 0; maximumValue: 2000; decimals: 0; suffix: ' thousandths'; Layout.fillWidth: true; onValueChanged: filter.set('Pixel aspect', (value - 0) / 2000) }
         Shotcut.UndoButton { onClicked: control8.value = 1000 }
