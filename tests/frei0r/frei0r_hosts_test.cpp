@@ -289,8 +289,7 @@ TEST_F(Hosts, TheReadmesMeltProjectRenders) {
 
 // Two instances in one graph hold their own settings: Swivel twice on a
 // track gives what the second gives alone on the first one's output, and so
-// do two different filters. (Standbild is left out: MLT makes an instance
-// per thread that renders, so which instance counts a frame varies.)
+// do two different filters.
 TEST_F(Hosts, FiltersInOneMeltGraphGiveTheBytesEachGivesAlone) {
     for (const auto& [first, second] : {std::pair{"swivel Angle=0.7", "swivel Angle=0.3"},
                                         std::pair{"swivel Angle=0.7", "tunnel"}}) {
