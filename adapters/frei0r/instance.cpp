@@ -89,8 +89,10 @@ void Instance::setParam(int index, const void* value) {
     switch (p.role) {
         case Role::Slider: {
             auto* s = reinterpret_cast<SliderDescriptor*>(d);
+            const double base = sliderBase(s->minimum);
             if (unit(number, v))
-                s->value = s->minimum + roundedScale(v, double(s->maximum) - double(s->minimum));
+                s->value = std::clamp(int32_t(base) + roundedScale(v, double(s->maximum) - base),
+                                      s->minimum, std::max(s->minimum, s->maximum));
             break;
         }
         case Role::Choice:
@@ -148,10 +150,8 @@ void Instance::getParam(int index, void* value) {
     switch (p.role) {
         case Role::Slider: {
             const auto* s = reinterpret_cast<const SliderDescriptor*>(d);
-            const double span = double(s->maximum) - double(s->minimum);
-            *number = span > 0.0
-                          ? std::clamp((double(s->value) - double(s->minimum)) / span, 0.0, 1.0)
-                          : 0.0;
+            const double base = sliderBase(s->minimum), span = double(s->maximum) - base;
+            *number = span > 0.0 ? std::clamp((double(s->value) - base) / span, 0.0, 1.0) : 0.0;
             break;
         }
         case Role::Choice: {
@@ -236,9 +236,10 @@ std::vector<uint8_t> Instance::preferences() const {
         choice.values[k] = list[k].defaultValue;
         for (std::size_t i = 0; i < params_.size(); ++i)
             if (params_[i].role == Role::PatternSetting && params_[i].entries[0] == list[k].name)
-                choice.values[k] =
-                    list[k].minimum +
-                    roundedScale(values_[i], double(list[k].maximum) - double(list[k].minimum));
+                choice.values[k] = std::clamp(
+                    int32_t(sliderBase(list[k].minimum)) +
+                        roundedScale(values_[i], list[k].maximum - sliderBase(list[k].minimum)),
+                    list[k].minimum, list[k].maximum);
     }
     std::vector<uint8_t> block(kTransitionPrefsSize);
     if (!encodeTransitionPrefs(choice, block.data())) block.assign(kTransitionPrefsSize, 0);

@@ -36,12 +36,14 @@ std::string rangeText(double minimum, double maximum, const std::string& unit) {
         std::snprintf(b, sizeof b, v == std::floor(v) ? "%.0f" : "%g", v);
         return std::string(b);
     };
+    const double base = sliderBase(minimum);
     return (unit.empty() ? "" : unit + ", ") + number(minimum) + ".." + number(maximum) +
-           " as 0..1";
+           (base == minimum ? " as 0..1" : " (0..1 as " + number(base) + ".." + number(maximum) + ")");
 }
 
 double fraction(double v, double minimum, double maximum) {
-    return maximum > minimum ? (v - minimum) / (maximum - minimum) : 0.0;
+    const double base = sliderBase(minimum);
+    return maximum > base ? (v - base) / (maximum - base) : 0.0;
 }
 
 PluginParam choice(const std::string& name, const std::string& what,

@@ -1,8 +1,11 @@
 // The frei0r face of an operator's parameters, in the form editors show:
 // every value is a double in 0..1 (or a frei0r colour), and the default of
 // each lies inside 0..1 at every frame size.
-//   slider    0..1 spread linearly over the slider's range, rounded to its
-//             steps; the unit and range are in the explanation
+//   slider    0..1 spread linearly from the smaller of 0 and the slider's
+//             minimum to its maximum, rounded to its steps and kept within
+//             the range, so an editor shows the unit as the value times a
+//             factor (Drunken's Samples 2..6: 0.5 is 3); the unit and range
+//             are in the explanation
 //   choice    stepped: entry i of n is i / (n - 1), a value goes to the
 //             nearest entry; the entries are named in the explanation
 //   colour    a frei0r colour, opaque
@@ -70,6 +73,9 @@ enum class FieldOrder { TopFirst, BottomFirst, Progressive };
 constexpr double kPixelAspectScale = 2000.0;  // 0.5 is 1000, square pixels
 constexpr double kLengthScale = 1000.0;       // 0.025 is 25 frames
 constexpr double kFrameRateScale = 1000.0;    // 0.025 is 25 frames/s
+
+// Where a slider's 0 lies: 0, or its minimum when that is negative.
+inline double sliderBase(double minimum) { return minimum < 0.0 ? minimum : 0.0; }
 
 // The entry a stepped value chooses among `count`.
 int choiceEntry(double value, int count);

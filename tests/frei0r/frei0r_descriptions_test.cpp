@@ -38,6 +38,7 @@ struct Described {
     std::vector<std::string> entries;  // a choice's
     bool slider = false;
     double minimum = 0.0, maximum = 1.0;  // a slider's, in its unit
+    double base = 0.0;                    // the unit's value at 0
     std::string unit;
 };
 
@@ -59,7 +60,8 @@ std::map<std::string, Described> describe(const std::string& name) {
     p.info(&info);
     void* inst = p.construct(720, 576);
     const std::regex choice("one of (\\d+) entries, 0\\.\\.1 in steps of 1/\\d+: (.*)$");
-    const std::regex slider("(?:; |^)(?:([^;]*?), )?(-?[0-9.e+]+)\\.\\.(-?[0-9.e+]+) as 0\\.\\.1");
+    const std::regex slider("(?:; |^)(?:([^;]*?), )?(-?[0-9.e+]+)\\.\\.(-?[0-9.e+]+)"
+                            "(?: as 0\\.\\.1| \\(0\\.\\.1 as (-?[0-9.e+]+)\\.\\.)");
     for (int k = 0; k < info.num_params; ++k) {
         f0r_param_info_t pi{};
         p.paramInfo(&pi, k);
@@ -75,9 +77,11 @@ std::map<std::string, Described> describe(const std::string& name) {
             d.unit = m[1];
             d.minimum = std::stod(m[2]);
             d.maximum = std::stod(m[3]);
+            d.base = m[4].matched ? std::stod(m[4]) : d.minimum;
             if (d.unit == "tenths of a degree") {  // the editors show degrees
                 d.minimum /= 10;
                 d.maximum /= 10;
+                d.base /= 10;
                 d.unit = "°";
             }
         }
@@ -85,6 +89,13 @@ std::map<std::string, Described> describe(const std::string& name) {
     }
     p.destruct(inst);
     return out;
+}
+
+// As scripts/editor-descriptions writes numbers: integers without a point.
+std::string number(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, v == std::floor(v) ? "%.0f" : "%.17g", v);
+    return b;
 }
 
 std::string attribute(const std::string& element, const std::string& name) {
@@ -149,8 +160,8 @@ void checkKdenlive(const std::string& name, bool transition) {
         if (d.slider) {
             EXPECT_EQ(lo, d.minimum);
             EXPECT_EQ(hi, d.maximum);
-            EXPECT_EQ(factor, d.maximum - d.minimum);
-            EXPECT_EQ(std::stod(offset), d.minimum);
+            EXPECT_EQ(factor, d.maximum - d.base);
+            EXPECT_EQ(d.base == 0.0 ? 0.0 : std::stod(offset), d.base);
         } else {  // a fraction, shown in percent
             EXPECT_EQ(lo, 0.0);
             EXPECT_EQ(hi, 100.0);
@@ -201,6 +212,10 @@ TEST(EditorDescriptions, ShotcutShowsEveryFilterAsItIs) {
             ASSERT_TRUE(params.count((*it)[3]));
             const Described& d = params.at((*it)[3]);
             EXPECT_EQ(std::stod((*it)[1]), d.slider ? d.minimum : 0.0) << (*it)[3];
+            EXPECT_NE(ui.find("filter.set('" + (*it)[3].str() + "', (value - " +
+                              number(d.slider ? d.base : 0.0) + ") / " +
+                              number(d.slider ? d.maximum - d.base : 100.0) + ")"),
+                      std::string::npos) << (*it)[3];
             EXPECT_EQ(std::stod((*it)[2]), d.slider ? d.maximum : 100.0) << (*it)[3];
         }
     }

@@ -103,6 +103,17 @@ TEST(Frei0rPlugins, BadParameterValuesHaveDefinedEffects) {
     setDouble(p, inst, "Angle", 0.3);  // -450 + 270 tenths
     EXPECT_DOUBLE_EQ(getDouble(p, inst, "Angle"), 0.3);
 
+    // A slider whose minimum is not negative spreads 0..1 over 0..maximum,
+    // kept within its range: Drunken's Samples 2..6.
+    Plugin drunken("drunken");
+    void* d = drunken.construct(16, 8);
+    EXPECT_EQ(getDouble(drunken, d, "Samples"), 0.5);  // 3, the default
+    setDouble(drunken, d, "Samples", 0.1);
+    EXPECT_DOUBLE_EQ(getDouble(drunken, d, "Samples"), 2.0 / 6.0);
+    setDouble(drunken, d, "Samples", 5.0 / 6.0);
+    EXPECT_DOUBLE_EQ(getDouble(drunken, d, "Samples"), 5.0 / 6.0);
+    drunken.destruct(d);
+
     setDouble(p, inst, "Edges", 0.8);
     EXPECT_EQ(getDouble(p, inst, "Edges"), 1.0);
     setDouble(p, inst, "Edges", -INFINITY);

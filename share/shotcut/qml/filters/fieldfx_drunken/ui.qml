@@ -10,8 +10,8 @@ Item {
     height: 330
 
     function setControls() {
-        control0.value = filter.getDouble('Samples') * 4 + 2
-        control1.value = filter.getDouble('Amount') * 90 + 10
+        control0.value = filter.getDouble('Samples') * 6 + 0
+        control1.value = filter.getDouble('Amount') * 100 + 0
         control2.value = filter.getDouble('Active X') * 100 + 0
         control3.value = filter.getDouble('Active Y') * 100 + 0
         control4.value = filter.getDouble('Active width') * 100 + 0
@@ -23,8 +23,8 @@ Item {
 
     Component.onCompleted: {
         if (filter.isNew) {
-            filter.set('Samples', 0.25)
-            filter.set('Amount', 0.16666666666666666)
+            filter.set('Samples', 0.5)
+            filter.set('Amount', 0.25)
             filter.set('Active X', 0)
             filter.set('Active Y', 0)
             filter.set('Active width', 1)
@@ -49,10 +49,10 @@ Item {
             onPresetSelected: setControls()
         }
         Label { text: qsTr('Samples'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control0; minimumValue: 2; maximumValue: 6; decimals: 2; suffix: ' copies'; Layout.fillWidth: true; onValueChanged: filter.set('Samples', (value - 2) / 4) }
+        Shotcut.SliderSpinner { id: control0; minimumValue: 2; maximumValue: 6; decimals: 2; suffix: ' copies'; Layout.fillWidth: true; onValueChanged: filter.set('Samples', (value - 0) / 6) }
         Shotcut.UndoButton { onClicked: control0.value = 3 }
         Label { text: qsTr('Amount'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control1; minimumValue: 10; maximumValue: 100; decimals: 0; suffix: ' % of a tenth of the picture'; Layout.fillWidth: true; onValueChanged: filter.set('Amount', (value - 10) / 90) }
+        Shotcut.SliderSpinner { id: control1; minimumValue: 10; maximumValue: 100; decimals: 0; suffix: ' % of a tenth of the picture'; Layout.fillWidth: true; onValueChanged: filter.set('Amount', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control1.value = 25 }
         Label { text: qsTr('Active X'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control2; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active X', (value - 0) / 100) }

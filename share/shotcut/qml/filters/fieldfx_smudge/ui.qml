@@ -12,8 +12,8 @@ Item {
     function setControls() {
         control0.value = filter.getDouble('Position X') * 100 + 0
         control1.value = filter.getDouble('Position Y') * 100 + 0
-        control2.value = filter.getDouble('Size') * 199 + 1
-        control3.value = filter.getDouble('Strength') * 99 + 1
+        control2.value = filter.getDouble('Size') * 200 + 0
+        control3.value = filter.getDouble('Strength') * 100 + 0
         control4.value = filter.getDouble('Softness') * 100 + 0
         control5.value = filter.getDouble('Active X') * 100 + 0
         control6.value = filter.getDouble('Active Y') * 100 + 0
@@ -28,8 +28,8 @@ Item {
         if (filter.isNew) {
             filter.set('Position X', 0.5)
             filter.set('Position Y', 0.5)
-            filter.set('Size', 0.24623115577889448)
-            filter.set('Strength', 0.1919191919191919)
+            filter.set('Size', 0.25)
+            filter.set('Strength', 0.2)
             filter.set('Softness', 0.1)
             filter.set('Active X', 0)
             filter.set('Active Y', 0)
@@ -61,10 +61,10 @@ Item {
         Shotcut.SliderSpinner { id: control1; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Position Y', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control1.value = 50 }
         Label { text: qsTr('Size'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 200; decimals: 0; suffix: ' % of field height'; Layout.fillWidth: true; onValueChanged: filter.set('Size', (value - 1) / 199) }
+        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 200; decimals: 0; suffix: ' % of field height'; Layout.fillWidth: true; onValueChanged: filter.set('Size', (value - 0) / 200) }
         Shotcut.UndoButton { onClicked: control2.value = 50 }
         Label { text: qsTr('Strength'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control3; minimumValue: 1; maximumValue: 100; decimals: 0; suffix: ' pixels'; Layout.fillWidth: true; onValueChanged: filter.set('Strength', (value - 1) / 99) }
+        Shotcut.SliderSpinner { id: control3; minimumValue: 1; maximumValue: 100; decimals: 0; suffix: ' pixels'; Layout.fillWidth: true; onValueChanged: filter.set('Strength', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control3.value = 20 }
         Label { text: qsTr('Softness'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control4; minimumValue: 0; maximumValue: 100; decimals: 0; suffix: ' % of radius'; Layout.fillWidth: true; onValueChanged: filter.set('Softness', (value - 0) / 100) }

@@ -12,7 +12,7 @@ Item {
     function setControls() {
         control0.value = filter.getDouble('Horizontal') * 10 + 0
         control1.value = filter.getDouble('Vertical') * 10 + 0
-        control2.value = filter.getDouble('Speed') * 99 + 1
+        control2.value = filter.getDouble('Speed') * 100 + 0
         control3.value = filter.getDouble('Noise') * 10 + 0
         control4.value = filter.getDouble('Active X') * 100 + 0
         control5.value = filter.getDouble('Active Y') * 100 + 0
@@ -27,7 +27,7 @@ Item {
         if (filter.isNew) {
             filter.set('Horizontal', 0.2)
             filter.set('Vertical', 0.2)
-            filter.set('Speed', 0.09090909090909091)
+            filter.set('Speed', 0.1)
             filter.set('Noise', 0.2)
             filter.set('Active X', 0)
             filter.set('Active Y', 0)
@@ -59,7 +59,7 @@ Item {
         Shotcut.SliderSpinner { id: control1; minimumValue: 0; maximumValue: 10; decimals: 2; suffix: ' rows'; Layout.fillWidth: true; onValueChanged: filter.set('Vertical', (value - 0) / 10) }
         Shotcut.UndoButton { onClicked: control1.value = 2 }
         Label { text: qsTr('Speed'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 100; decimals: 0; suffix: ' 101 - fields a period'; Layout.fillWidth: true; onValueChanged: filter.set('Speed', (value - 1) / 99) }
+        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 100; decimals: 0; suffix: ' 101 - fields a period'; Layout.fillWidth: true; onValueChanged: filter.set('Speed', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control2.value = 10 }
         Label { text: qsTr('Noise'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control3; minimumValue: 0; maximumValue: 10; decimals: 2; suffix: ' level'; Layout.fillWidth: true; onValueChanged: filter.set('Noise', (value - 0) / 10) }

@@ -12,7 +12,7 @@ Item {
     function setControls() {
         control0.value = filter.getDouble('Centre X') * 100 + 0
         control1.value = filter.getDouble('Centre Y') * 100 + 0
-        control2.value = filter.getDouble('Radius') * 299 + 1
+        control2.value = filter.getDouble('Radius') * 300 + 0
         control3.value = filter.getDouble('Mix') * 100 + 0
         control4.value = filter.getDouble('Depth') * 20 + 0
         control5.value = filter.getDouble('Active X') * 100 + 0
@@ -28,7 +28,7 @@ Item {
         if (filter.isNew) {
             filter.set('Centre X', 0.5)
             filter.set('Centre Y', 0.5)
-            filter.set('Radius', 0.16387959866220736)
+            filter.set('Radius', 0.16666666666666666)
             filter.set('Mix', 0)
             filter.set('Depth', 0.5)
             filter.set('Active X', 0)
@@ -61,7 +61,7 @@ Item {
         Shotcut.SliderSpinner { id: control1; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Centre Y', (value - 0) / 100) }
         Shotcut.UndoButton { onClicked: control1.value = 50 }
         Label { text: qsTr('Radius'); Layout.alignment: Qt.AlignRight }
-        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 300; decimals: 0; suffix: ' % of field height'; Layout.fillWidth: true; onValueChanged: filter.set('Radius', (value - 1) / 299) }
+        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 300; decimals: 0; suffix: ' % of field height'; Layout.fillWidth: true; onValueChanged: filter.set('Radius', (value - 0) / 300) }
         Shotcut.UndoButton { onClicked: control2.value = 50 }
         Label { text: qsTr('Mix'); Layout.alignment: Qt.AlignRight }
         Shotcut.SliderSpinner { id: control3; minimumValue: 0; maximumValue: 100; decimals: 0; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Mix', (value - 0) / 100) }
