@@ -268,6 +268,29 @@ TEST_F(Hosts, TransparentClipsKeepTheirAlpha) {
     }
 }
 
+// Values no control would give, through the hosts: NaN, infinities,
+// numbers far out of range, a colour that is no colour, MLT's in and out
+// wrong way round. Every frame still comes, the bad values ignored or
+// clamped.
+TEST_F(Hosts, BadValuesThroughTheHostsStayDefined) {
+    runMelt("a.mov -filter frei0r.fieldfx-swivel Angle=nan Edges=-inf Background=#zz "
+            "\"Frame rate=inf\" \"Active width=1e300\" -filter frei0r.fieldfx-heatwave "
+            "\"Area X=-7\" \"Area width=nan\" Horizontal=inf -consumer avformat:bad.rgba "
+            "f=rawvideo pix_fmt=rgba real_time=-1", "bad.rgba");
+    EXPECT_EQ(frames("bad.rgba").size(), 10u);
+    runMelt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-glide Progress=inf Pattern=nan "
+            "\"Pattern seed=-1\" Direction=99 -consumer avformat:badmix.rgba f=rawvideo "
+            "pix_fmt=rgba real_time=-1", "badmix.rgba");
+    EXPECT_EQ(frames("badmix.rgba").size(), 10u);
+    runMelt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-iris in=9 out=2 \"Length=-1\" "
+            "-consumer avformat:badspan.rgba f=rawvideo pix_fmt=rgba real_time=-1", "badspan.rgba");
+    EXPECT_EQ(frames("badspan.rgba").size(), 10u);
+    // FFmpeg itself refuses "inf" and colours it cannot read.
+    ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -i a%03d.png -vf 'frei0r=fieldfx-swivel:nan|1e9' "
+                        "-f rawvideo -pix_fmt rgba badf.rgba"), 0);
+    EXPECT_EQ(frames("badf.rgba").size(), 10u);
+}
+
 // The project of the README, as an editor saves it: a filter on a clip and
 // a transition between two, rendered by melt.
 TEST_F(Hosts, TheReadmesMeltProjectRenders) {
