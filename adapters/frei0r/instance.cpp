@@ -3,12 +3,14 @@
 #include <frei0r.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "fieldfx/fieldio/ycbcr.h"
+#include "fieldfx/services/patterns.h"
+#include "fieldfx/services/transition_prefs.h"
 
 namespace fieldfx::frei0r {
 
@@ -16,6 +18,12 @@ namespace {
 
 // Filters do not read the span; this one is longer than any clip.
 constexpr uint32_t kFilterSpan = 1u << 30;
+// The last frame a time can name: its fields stay below the filter span.
+constexpr uint32_t kLastFrame = kFilterSpan / 2 - 1;
+
+// The most fields an operator with a history replays to reach a frame: an
+// hour of 50 fields a second.
+constexpr uint32_t kMaxReplay = 50u * 3600u;
 
 // A host's double in 0..1; false for NaN.
 bool unit(double v, double& out) {
@@ -26,10 +34,11 @@ bool unit(double v, double& out) {
 
 int32_t roundedScale(double v, double scale) { return int32_t(std::lround(v * scale)); }
 
-std::string lower(const char* s) {
-    std::string t(s);
-    for (char& c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return t;
+// Operators whose fields depend on the requests before them within one
+// effect: Standbild's shake and noise (one draw per pixel) come from a
+// generator that runs from OP_OPEN across every request.
+bool dependsOnEarlierFields(const runtime::OperatorModule& module) {
+    return module.name() == "Standbild";
 }
 
 }  // namespace
@@ -55,14 +64,14 @@ Instance::Instance(const std::string& name, const std::string& path,
                    const std::vector<PluginParam>& params, int32_t width, int32_t height)
     : params_(params),
       module_(runtime::OperatorModule::loadFile(name, path)),
-      set_(*module_),
       frames_(width, height),
-      texts_(params.size()) {
+      values_(params.size()) {
     effect_ = std::make_unique<runtime::Effect>(*module_);
     for (int i = 0; i < 2; ++i) {
         sources_[i] = std::make_unique<CurrentField>();
         effect_->setInput(i, sources_[i].get());
     }
+    for (std::size_t i = 0; i < params.size(); ++i) values_[i] = params[i].defaultValue;
 }
 
 Instance::~Instance() = default;
@@ -71,24 +80,25 @@ void Instance::setParam(int index, const void* value) {
     if (index < 0 || std::size_t(index) >= params_.size() || value == nullptr) return;
     const PluginParam& p = params_[index];
     ParamDescriptor* d =
-        p.operand >= 0 ? module_->description().params[p.operand].descriptor : nullptr;
+        p.operand >= 0 && (p.role == Role::Slider || p.role == Role::Choice ||
+                           p.role == Role::Colour)
+            ? module_->description().params[p.operand].descriptor
+            : nullptr;
     const double number = p.type == F0R_PARAM_DOUBLE ? *static_cast<const double*>(value) : 0.0;
-    const char* text = p.type == F0R_PARAM_STRING ? *static_cast<char* const*>(value) : nullptr;
     double v;
     switch (p.role) {
         case Role::Slider: {
             auto* s = reinterpret_cast<SliderDescriptor*>(d);
+            const double base = sliderBase(s->minimum);
             if (unit(number, v))
-                s->value = s->minimum + roundedScale(v, double(s->maximum) - double(s->minimum));
+                s->value = std::clamp(int32_t(base) + roundedScale(v, double(s->maximum) - base),
+                                      s->minimum, std::max(s->minimum, s->maximum));
             break;
         }
         case Role::Choice:
-            if (text == nullptr) break;
-            try {
-                set_.find(p.name)->set(text);
-            } catch (const std::exception&) {
-                // Not an entry: the choice stays.
-            }
+            if (unit(number, v))
+                reinterpret_cast<ChoiceDescriptor*>(d)->value =
+                    uint32_t(choiceEntry(v, int(p.entries.size())));
             break;
         case Role::Colour: {
             const auto* c = static_cast<const f0r_param_color_t*>(value);
@@ -101,32 +111,29 @@ void Instance::setParam(int index, const void* value) {
                 uint32_t(px[3]) << 24;
             break;
         }
-        case Role::PositionX:
-        case Role::PositionY: {
-            if (!(number == number)) break;
-            auto* pos = reinterpret_cast<PositionDescriptor*>(d);
-            const bool x = p.role == Role::PositionX;
-            const double extent = x ? frames_.fieldWidth() : frames_.fieldHeight();
-            const double at = std::clamp(std::round(number * extent), -32768.0, 32767.0);
-            (x ? pos->posX : pos->posY) = int16_t(at);
-            break;
-        }
-        case Role::FieldOrder: {
-            if (text == nullptr) break;
-            const std::string t = lower(text);
-            if (t == "tff" || t == "0") order_ = FieldOrder::TopFirst;
-            if (t == "bff" || t == "1") order_ = FieldOrder::BottomFirst;
-            if (t == "progressive" || t == "2") order_ = FieldOrder::Progressive;
-            break;
-        }
-        case Role::PixelAspect:
-            if (unit(number, v)) pixelAspect_ = v;
+        case Role::Pattern:
+        case Role::PatternInvert:
+        case Role::FieldOrder:
+            if (unit(number, v))
+                values_[index] = choiceValue(choiceEntry(v, int(p.entries.size())),
+                                             int(p.entries.size()));
             break;
         case Role::Progress:
-            if (unit(number, v)) progress_ = v;
+            if (unit(number, v)) {
+                values_[index] = v;
+                keyed_ = true;
+            }
             break;
-        case Role::Length:
-            if (unit(number, v)) length_ = v;
+        case Role::In:
+        case Role::Out:
+            // Frame numbers, not fractions.
+            if (std::isfinite(number) && number >= 0.0 && number <= kLastFrame) {
+                values_[index] = std::round(number);
+                if (p.role == Role::Out) outGiven_ = true;
+            }
+            break;
+        default:
+            if (unit(number, v)) values_[index] = v;
             break;
     }
 }
@@ -135,20 +142,22 @@ void Instance::getParam(int index, void* value) {
     if (index < 0 || std::size_t(index) >= params_.size() || value == nullptr) return;
     const PluginParam& p = params_[index];
     const ParamDescriptor* d =
-        p.operand >= 0 ? module_->description().params[p.operand].descriptor : nullptr;
+        p.operand >= 0 && (p.role == Role::Slider || p.role == Role::Choice ||
+                           p.role == Role::Colour)
+            ? module_->description().params[p.operand].descriptor
+            : nullptr;
     auto* number = static_cast<double*>(value);
     switch (p.role) {
         case Role::Slider: {
             const auto* s = reinterpret_cast<const SliderDescriptor*>(d);
-            const double span = double(s->maximum) - double(s->minimum);
-            *number = span > 0.0 ? (double(s->value) - double(s->minimum)) / span : 0.0;
+            const double base = sliderBase(s->minimum), span = double(s->maximum) - base;
+            *number = span > 0.0 ? std::clamp((double(s->value) - base) / span, 0.0, 1.0) : 0.0;
             break;
         }
         case Role::Choice: {
-            const std::vector<std::string> entries = set_.find(p.name)->entries();
             const uint32_t v = reinterpret_cast<const ChoiceDescriptor*>(d)->value;
-            texts_[index] = v < entries.size() ? entries[v] : std::to_string(v);
-            *static_cast<const char**>(value) = texts_[index].c_str();
+            const int count = int(p.entries.size());
+            *number = choiceValue(int(std::min<uint32_t>(v, uint32_t(count - 1))), count);
             break;
         }
         case Role::Colour: {
@@ -162,66 +171,183 @@ void Instance::getParam(int index, void* value) {
             c->b = float(std::clamp(rgb[2], 0.0, 1.0));
             break;
         }
-        case Role::PositionX:
-        case Role::PositionY: {
-            const auto* pos = reinterpret_cast<const PositionDescriptor*>(d);
-            *number = p.role == Role::PositionX ? pos->posX / double(frames_.fieldWidth())
-                                                : pos->posY / double(frames_.fieldHeight());
-            break;
-        }
-        case Role::FieldOrder:
-            texts_[index] = order_ == FieldOrder::TopFirst      ? "tff"
-                            : order_ == FieldOrder::BottomFirst ? "bff"
-                                                                : "progressive";
-            *static_cast<const char**>(value) = texts_[index].c_str();
-            break;
-        case Role::PixelAspect: *number = pixelAspect_; break;
-        case Role::Progress: *number = progress_; break;
-        case Role::Length: *number = length_; break;
+        default: *number = values_[index]; break;
     }
 }
 
-void Instance::render(const uint32_t* const inputs[2], uint32_t* out) {
-    const int count = module_->isFilter() ? 1 : 2;
-    // The span and the pixel aspect are the message's for a whole opening:
-    // a change opens the effect anew.
+// The frame a host's time names; a time that names none (NaN, negative)
+// is frame 0, one beyond any clip the last frame.
+uint32_t Instance::frameAt(double time) const {
+    double rate = 25.0;
+    for (std::size_t i = 0; i < params_.size(); ++i)
+        if (params_[i].role == Role::FrameRate) rate = std::max(1.0, values_[i] * kFrameRateScale);
+    const double frame = std::round(time * rate);
+    if (!(frame >= 0.0)) return 0;
+    return frame >= kLastFrame ? kLastFrame : uint32_t(frame);
+}
+
+runtime::EffectSettings Instance::settings(uint32_t spanFrames) const {
     runtime::EffectSettings s;
-    s.pixelAspect = int16_t(roundedScale(pixelAspect_, kPixelAspectScale));
-    s.duration = module_->isFilter()
-                     ? kFilterSpan
-                     : 2u * uint32_t(std::max(1, roundedScale(length_, kLengthScale)));
-    if (!open_ || opened_.duration != s.duration || opened_.pixelAspect != s.pixelAspect) {
+    s.duration = module_->isFilter() ? kFilterSpan : 2u * std::max(1u, spanFrames - 1);
+    s.scratchFromInput = true;
+    double active[4] = {0.0, 0.0, 1.0, 1.0};
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const double v = values_[i];
+        switch (params_[i].role) {
+            case Role::PixelAspect:
+                s.pixelAspect = int16_t(std::max(1, roundedScale(v, kPixelAspectScale)));
+                break;
+            case Role::ActiveX: active[0] = v; break;
+            case Role::ActiveY: active[1] = v; break;
+            case Role::ActiveWidth: active[2] = v; break;
+            case Role::ActiveHeight: active[3] = v; break;
+            default: break;
+        }
+    }
+    // The active area in field pixels and rows, at least one of each, inside
+    // the field.
+    const int32_t w = frames_.fieldWidth(), h = frames_.fieldHeight();
+    const int32_t x = std::min(w - 1, roundedScale(active[0], w));
+    const int32_t y = std::min(h - 1, roundedScale(active[1], h));
+    s.hasActive = true;
+    s.active = runtime::ActiveRect{int16_t(x), int16_t(y),
+                                   int16_t(std::clamp(roundedScale(active[2], w), 1, w - x)),
+                                   int16_t(std::clamp(roundedScale(active[3], h), 1, h - y))};
+    return s;
+}
+
+// Telescope's and Glide's preference block for the chosen pattern and its
+// settings; empty for the other operators.
+std::vector<uint8_t> Instance::preferences() const {
+    if (module_->description().prefs == nullptr) return {};
+    TransitionChoice choice;
+    const patterns::Pattern* pattern = &patterns::defaultPattern();
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const PluginParam& p = params_[i];
+        if (p.role == Role::Pattern)
+            if (const auto* found =
+                    patterns::patternByNumber(choiceEntry(values_[i], int(p.entries.size()))))
+                pattern = found;
+        if (p.role == Role::PatternInvert) choice.invert = values_[i] > 0.5;
+    }
+    choice.pattern = pattern->number;
+    const auto list = pattern->settingList();
+    for (std::size_t k = 0; k < list.size() && k < choice.values.size(); ++k) {
+        choice.values[k] = list[k].defaultValue;
+        for (std::size_t i = 0; i < params_.size(); ++i)
+            if (params_[i].role == Role::PatternSetting && params_[i].entries[0] == list[k].name)
+                choice.values[k] = std::clamp(
+                    int32_t(sliderBase(list[k].minimum)) +
+                        roundedScale(values_[i], list[k].maximum - sliderBase(list[k].minimum)),
+                    list[k].minimum, list[k].maximum);
+    }
+    std::vector<uint8_t> block(kTransitionPrefsSize);
+    if (!encodeTransitionPrefs(choice, block.data())) block.assign(kTransitionPrefsSize, 0);
+    return block;
+}
+
+// Positions and areas from their fractions of the active area.
+void Instance::writePositions(const runtime::ActiveRect& active) {
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const PluginParam& p = params_[i];
+        if (p.role != Role::PositionX && p.role != Role::PositionY && p.role != Role::AreaWidth &&
+            p.role != Role::AreaHeight)
+            continue;
+        auto* pos = reinterpret_cast<PositionDescriptor*>(
+            module_->description().params[p.operand].descriptor);
+        const int32_t across = roundedScale(values_[i], active.width);
+        const int32_t down = roundedScale(values_[i], active.height);
+        switch (p.role) {
+            case Role::PositionX: pos->posX = int16_t(across); break;
+            case Role::PositionY: pos->posY = int16_t(down); break;
+            case Role::AreaWidth:
+                pos->areaWidth = int16_t(std::clamp<int32_t>(across, pos->minWidth, pos->maxWidth));
+                break;
+            default:
+                pos->areaHeight =
+                    int16_t(std::clamp<int32_t>(down, pos->minHeight, pos->maxHeight));
+                break;
+        }
+    }
+}
+
+// One field at `position` from the current frame's fields; `keep` hands the
+// result to output_, otherwise (a replayed position) it is dropped.
+void Instance::process(uint32_t position, int count, bool keep) {
+    FieldOrder order = FieldOrder::TopFirst;
+    for (std::size_t i = 0; i < params_.size(); ++i)
+        if (params_[i].role == Role::FieldOrder)
+            order = FieldOrder(choiceEntry(values_[i], int(params_[i].entries.size())));
+    // The field first in time holds the even lines unless bottom first.
+    const int which = order == FieldOrder::BottomFirst ? int(1 - (position & 1)) : int(position & 1);
+    for (int i = 0; i < count; ++i) sources_[i]->set(position, &pictures_[i].fields[which]);
+    effect_->process(position, which == 1);
+    if (keep) effect_->swapOutput(output_[which]);
+    for (const std::string& w : effect_->takeWarnings())
+        std::fprintf(stderr, "fieldfx %s: %s\n", module_->name().c_str(), w.c_str());
+}
+
+void Instance::render(double time, const uint32_t* const inputs[2], uint32_t* out) {
+    const bool filter = module_->isFilter();
+    const int count = filter ? 1 : 2;
+    double progress = 0.0, length = 0.025, in = 0.0, outFrame = 0.0;
+    for (std::size_t i = 0; i < params_.size(); ++i) switch (params_[i].role) {
+            case Role::Progress: progress = values_[i]; break;
+            case Role::Length: length = values_[i]; break;
+            case Role::In: in = values_[i]; break;
+            case Role::Out: outFrame = values_[i]; break;
+            default: break;
+        }
+    const uint32_t spanFrames =
+        outGiven_ && outFrame >= in ? uint32_t(outFrame - in) + 1
+                                    : uint32_t(std::max(1, roundedScale(length, kLengthScale)));
+    uint32_t frame = frameAt(time);
+    if (!filter) {
+        if (keyed_) frame = uint32_t(std::lround(progress * (spanFrames - 1)));
+        frame = std::min(frame, spanFrames - 1);
+    }
+    const uint32_t base = 2u * frame;
+
+    // The span, the pixel aspect, the active area and the pattern are the
+    // message's and the mask's for a whole opening: a change opens the effect
+    // anew, and so does going back for an operator with a history.
+    const runtime::EffectSettings s = settings(spanFrames);
+    const std::vector<uint8_t> prefs = preferences();
+    const bool history = dependsOnEarlierFields(*module_);
+    writePositions(s.active);
+    if (!open_ || opened_.duration != s.duration || opened_.pixelAspect != s.pixelAspect ||
+        std::memcmp(&opened_.active, &s.active, sizeof s.active) != 0 || prefs != openedPrefs_ ||
+        (history && base < next_)) {
         effect_->close();
+        open_ = false;
+        if (!prefs.empty()) effect_->applyPreferences(prefs);
         effect_->open(s, frames_.fieldWidth(), frames_.fieldHeight());
         opened_ = s;
+        openedPrefs_ = prefs;
         open_ = true;
-        nextFrame_ = 0;
+        next_ = 0;
     }
-    const uint32_t base = module_->isFilter()
-                              ? 2u * nextFrame_++
-                              : 2u * uint32_t(std::lround(progress_ * (s.duration / 2)));
     for (int i = 0; i < count; ++i) {
         pictures_[i].rgba = inputs[i];
         frames_.split(inputs[i], pictures_[i].fields);
     }
-    for (uint32_t k = 0; k < 2; ++k) {
-        // The field first in time holds the even lines unless bottom first.
-        const int which = order_ == FieldOrder::BottomFirst ? int(1 - k) : int(k);
-        for (int i = 0; i < count; ++i) sources_[i]->set(base + k, &pictures_[i].fields[which]);
-        effect_->process(base + k, which == 1);
-        effect_->swapOutput(output_[which]);
-        for (const std::string& w : effect_->takeWarnings())
-            std::fprintf(stderr, "fieldfx %s: %s\n", module_->name().c_str(), w.c_str());
+    if (history) {
+        // Replaying costs what rendering does: a time past an hour of fields
+        // would hold the host for that long, so such a frame passes through.
+        if (base - next_ > kMaxReplay)
+            throw std::runtime_error("frame " + std::to_string(frame) + " lies more than an hour "
+                                     "of fields past the last one rendered");
+        for (; next_ < base; ++next_) process(next_, count, false);
     }
+    process(base, count, true);
+    process(base + 1, count, true);
+    next_ = base + 2;
     frames_.weave(output_, pictures_, count, out);
 }
 
 void Instance::update(double time, const uint32_t* const inputs[2], uint32_t* out) {
     try {
-        // A filter's host going back in time starts the effect again.
-        if (module_->isFilter() && open_ && !(time > lastTime_)) open_ = false;
-        lastTime_ = time;
-        render(inputs, out);
+        render(time, inputs, out);
         failed_ = false;
     } catch (const std::exception& e) {
         // The frame passes through; the note comes once per run of failures.
@@ -229,6 +355,7 @@ void Instance::update(double time, const uint32_t* const inputs[2], uint32_t* ou
             std::fprintf(stderr, "fieldfx %s: %s; the frame passes through unchanged\n",
                          module_->name().c_str(), e.what());
         failed_ = true;
+        open_ = false;  // whatever the effect held, the next frame starts it anew
         std::memmove(out, inputs[0], frames_.frameBytes());
     }
 }

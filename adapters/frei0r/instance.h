@@ -1,19 +1,27 @@
 // One frei0r instance: a private copy of the operator module, the effect
 // that drives it, and the frame's fields.
 //
-// Time. A filter counts its own fields: each frame is the next one, its
-// fields at positions 2n and 2n + 1 in the field order. The host's time only
-// tells when to start again: when it does not move forward (a seek back, a
-// second pass over the clip) the operator is opened anew and counting starts
-// from 0, so a pass from the start gives the same bytes every time, also for
-// Standbild, whose shake depends on the fields before. A seek forward
-// carries on counting.
-// A transition takes its place from the Progress parameter instead, which
-// the host animates from 0 (first frame) to 1 (last): the frame's fields are
-// at 2 round(progress x length) and one after, of a span of 2 x length
-// fields, so progress 1 lies at the span's end, fully the incoming clip.
-// (MLT passes a transition the seconds since its start but not its length,
-// and FFmpeg runs no transitions, so the time alone cannot place a frame.)
+// Time. A frame's place comes from the time the host passes (seconds;
+// FFmpeg's filter passes milliseconds, see plugin.cpp), never from
+// counting calls: frame n = round(time x frame rate) (the "Frame rate"
+// parameter, 25 unless set), its fields at positions 2n and 2n + 1 in the
+// field order. So any number of instances, on any threads, in any order,
+// seeking anywhere, give the fields of one sequential render. An operator
+// whose fields depend on the ones before (Standbild: its generator runs from
+// OP_OPEN across every request) replays the positions it has not rendered,
+// with this frame's fields and settings and the output dropped, as a
+// `render --range` segment does; going back opens it anew first.
+//
+// Transitions. The span is the host's transition when it says (MLT sets the
+// parameters "in" and "out" of a transition), else "Length" frames. With N
+// frames the span is 2 (N - 1) fields and frame n of it lies at fields 2n and
+// 2n + 1, so the first frame is the outgoing clip and the last lies at the
+// span's end. Frame n comes from the time, as for a filter, unless the host
+// sets "Progress" (a user's keys): then n = round(Progress x (N - 1)).
+//
+// Opacity. New scratch images start as the input field, so an operator that
+// writes colour bytes only into one (Drunken, Standbild) keeps the input's
+// alpha.
 #ifndef FIELDFX_FREI0R_INSTANCE_H
 #define FIELDFX_FREI0R_INSTANCE_H
 
@@ -37,7 +45,8 @@ public:
     ~Instance();
 
     // frei0r's value pointers; an unknown index or a value that does not fit
-    // leaves the setting as it was.
+    // (NaN, an infinity where a number of frames is meant) leaves the setting
+    // as it was; numbers outside 0..1 are clamped into it.
     void setParam(int index, const void* value);
     void getParam(int index, void* value);
 
@@ -46,24 +55,28 @@ public:
 
 private:
     class CurrentField;
-    void render(const uint32_t* const inputs[2], uint32_t* out);
+    void render(double time, const uint32_t* const inputs[2], uint32_t* out);
+    runtime::EffectSettings settings(uint32_t spanFrames) const;
+    std::vector<uint8_t> preferences() const;
+    void writePositions(const runtime::ActiveRect& active);
+    uint32_t frameAt(double time) const;
+    void process(uint32_t position, int count, bool keep);
 
     const std::vector<PluginParam>& params_;
     std::unique_ptr<runtime::OperatorModule> module_;
-    runtime::ParameterSet set_;
     FrameFields frames_;
     std::unique_ptr<CurrentField> sources_[2];
     std::unique_ptr<runtime::Effect> effect_;
     Picture pictures_[2];
     io::Field output_[2];
-    std::vector<std::string> texts_;  // what string parameters read back
+    std::vector<double> values_;  // the adapter-side values, by index
+    bool keyed_ = false;          // the host has set Progress
+    bool outGiven_ = false;       // the host has set "out"
 
-    FieldOrder order_ = FieldOrder::TopFirst;
-    double pixelAspect_ = 0.5, progress_ = 0.0, length_ = 0.025;
     runtime::EffectSettings opened_;  // the settings of the open effect
+    std::vector<uint8_t> openedPrefs_;
     bool open_ = false, failed_ = false;
-    uint32_t nextFrame_ = 0;
-    double lastTime_ = 0.0;
+    uint32_t next_ = 0;  // the first position the open effect has not rendered
 };
 
 }  // namespace fieldfx::frei0r

@@ -11,6 +11,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -54,8 +55,9 @@ const Plugin& plugin() {
             if (p.path.empty()) throw std::runtime_error("module " + p.name + ".so not found");
             p.module = fieldfx::runtime::OperatorModule::loadFile(p.name, p.path);
             p.params = fieldfx::frei0r::pluginParams(*p.module);
-            p.explanation = p.name + (p.module->isFilter() ? ", a fieldfx filter" : ", a fieldfx transition") +
-                            " rendered field by field (" + p.module->description().ident + ")";
+            p.explanation = fieldfx::frei0r::operatorSummary(p.name) +
+                            (p.module->isFilter() ? "; a fieldfx filter" : "; a fieldfx transition") +
+                            ", rendered field by field";
         } catch (const std::exception& e) {
             std::fprintf(stderr, "fieldfx-%s: %s\n", p.name.c_str(), e.what());
             p.module.reset();
@@ -64,6 +66,25 @@ const Plugin& plugin() {
         return p;
     }();
     return p;
+}
+
+// Whether `caller` lies in FFmpeg's filter library (or an ffmpeg program
+// built with it inside). The answer for one call site is kept.
+bool inFfmpeg(void* caller) {
+    static std::atomic<void*> known{nullptr};
+    static std::atomic<bool> answer{false};
+    if (caller == known.load()) return answer.load();
+    Dl_info info{};
+    bool ffmpeg = false;
+    if (dladdr(caller, &info) != 0 && info.dli_fname != nullptr) {
+        std::string file = info.dli_fname;
+        file.erase(0, file.find_last_of('/') + 1);
+        ffmpeg = file.rfind("libavfilter", 0) == 0 || file.rfind("ffmpeg", 0) == 0 ||
+                 file.rfind("ffplay", 0) == 0;
+    }
+    answer.store(ffmpeg);
+    known.store(caller);
+    return ffmpeg;
 }
 
 }  // namespace
@@ -77,7 +98,7 @@ void f0r_deinit(void) {}
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     const Plugin& p = plugin();
     info->name = p.title.c_str();
-    info->author = "fieldfx";
+    info->author = "The fieldfx developers";
     info->plugin_type = !p.module || p.module->isFilter() ? F0R_PLUGIN_TYPE_FILTER
                                                           : F0R_PLUGIN_TYPE_MIXER2;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
@@ -119,6 +140,8 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
 }
 
 void f0r_update(f0r_instance_t instance, double time, const uint32_t* in, uint32_t* out) {
+    // FFmpeg's frei0r filter passes milliseconds where frei0r means seconds.
+    if (inFfmpeg(__builtin_return_address(0))) time /= 1000.0;
     f0r_update2(instance, time, in, in, nullptr, out);
 }
 

@@ -341,7 +341,7 @@ const char kEffectOptionsHelp[] =
     "                    (default: builtin:motion, and builtin:bars as input 1)\n"
     "  --set NAME=VALUE  a parameter (see fieldfx describe NAME); animated with\n"
     "                    keys VALUE@TIME,VALUE@TIME,... (TIME a frame of the\n"
-    "                    output or seconds: angle=0@0,45@2s): sliders and\n"
+    "                    output or seconds: angle=0@0,45deg@2s): sliders and\n"
     "                    positions move linearly between keys in whole steps,\n"
     "                    choices and colours change at each key\n"
     "  --start N         first frame of the inputs (default 0)\n"

@@ -116,6 +116,7 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
     OperatorMessage m = message(OP_PROCESS);
     m.position = position;
     if (oddField) m.flags |= OPF_ODD_FIELD;
+    position_ = position;
     requestLogs_.clear();
     inputError_.clear();
     puts_ = 0;
@@ -215,6 +216,22 @@ FieldImage* Effect::getField(int32_t input, uint32_t position) {
     return img;
 }
 
+FieldImage* Effect::allocImage() {
+    const io::Field* f = nullptr;
+    if (settings_.scratchFromInput && inputs_[0] != nullptr) {
+        try {
+            f = inputs_[0]->fieldAt(position_);
+        } catch (const std::exception&) {
+            f = nullptr;  // the black fill instead; opGetField reports the input
+        }
+    }
+    const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 4;
+    if (f == nullptr || f->pixels.size() != bytes) return pool_.acquire();
+    FieldImage* img = pool_.acquireForCopy();
+    std::memcpy(img->pixels, f->pixels.data(), bytes);
+    return img;
+}
+
 int32_t Effect::putField(FieldImage* image) {
     if (!pool_.isOut(image)) {
         warnings_.push_back(module_.name() + ": handed back an image this host did not give out");
@@ -239,7 +256,7 @@ int32_t Effect::cbPutField(void* c, FieldImage* image) {
 int32_t Effect::cbCheckAbort(void*) { return 0; }
 FieldImage* Effect::cbAllocImage(void* c, int32_t, int32_t, int32_t, int32_t) {
     return serve(c, "opAllocImage", static_cast<FieldImage*>(nullptr),
-                 [](Effect& e) { return e.pool_.acquire(); });
+                 [](Effect& e) { return e.allocImage(); });
 }
 void Effect::cbFreeImage(void* c, FieldImage* image) {
     serve(c, "opFreeImage", 0, [&](Effect& e) {

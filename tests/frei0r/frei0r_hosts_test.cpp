@@ -133,11 +133,11 @@ struct FilterCase {
 const FilterCase kFilters[] = {
     {"Matte", "", ""},
     {"Smudge", ":0.5|0.5", "--set position=48,16"},
-    {"Heatwave", ":0.1|0.1", "--set area=10,3"},
+    {"Heatwave", ":0.1|0.1|0.1|0.1", "--set area=10,3,16,8"},
     {"Drunken", "", ""},
     {"Standbild", "", ""},
-    {"Tunnel", "", ""},
-    {"Swivel", ":0.7|border", "--set angle=180 --set edges=border"},
+    {"Tunnel", "", "--set centre=48,16"},  // the plug-in's centre is the middle
+    {"Swivel", ":0.7|1", "--set angle=180 --set edges=border"},
     {"Widescreen", "", ""},
 };
 
@@ -161,34 +161,158 @@ TEST_F(Hosts, EveryFilterInFfmpegAgreesWithFieldfxRender) {
     }
 }
 
-// melt mixes the ten frames of a and b with progress 0 to 1 over a span of
-// nine frames: its frames 0..8 are those of `fieldfx render --duration 9`,
-// its last is the span's end.
+// melt mixes the ten frames of a and b over the mix's span by itself (MLT
+// gives the transition its in and out): its frames 0..8 are those of
+// `fieldfx render --duration 9`, its last is the span's end. Keyed the same
+// way, Progress gives the same frames.
 TEST_F(Hosts, EveryTransitionInMelt) {
     const auto incoming = frames("b.rgba");
     for (const char* name : {"Flicker", "Iris", "Burrow", "Telescope", "Glide"}) {
         SCOPED_TRACE(name);
         std::string lower = name;
         for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
-        const auto got = melt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-" + lower +
-                                  " \"Progress=0=0;-1=1\" Length=0.009",
-                              "m-" + lower);
-        const auto want = render(std::string(name) + " -i a%03d.png -i b%03d.png --duration 9",
+        const auto got = melt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-" + lower, "m-" + lower);
+        // The plug-ins' centres default to the middle of the frame.
+        const std::string centre = lower == "iris" || lower == "burrow" ? " --set centre=48,16" : "";
+        const auto want = render(std::string(name) + " -i a%03d.png -i b%03d.png --duration 9" +
+                                     centre,
                                  "t-" + lower);
         ASSERT_EQ(got.size(), 10u);
-        EXPECT_GE(psnr(got[0], want[0]), kBound);
-        EXPECT_GE(psnr(got[4], want[4]), kBound);
+        for (std::size_t f = 0; f < 9; ++f) EXPECT_GE(psnr(got[f], want[f]), kBound) << f;
         // Burrow's end is its own picture, not the incoming clip.
         if (lower != "burrow") {
             EXPECT_EQ(got[9], incoming[9]);
         }
+        EXPECT_EQ(melt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-" + lower +
+                           " \"Progress=0=0;-1=1\"",
+                       "k-" + lower),
+                  got);
     }
+}
+
+// Every plug-in gives the same frames whatever the host's threads: melt
+// with one, two and four render threads (an instance on each), and ffmpeg
+// with one and four filter threads; a render that seeks into the clip
+// (ffmpeg -ss, keeping the timestamps) gives the same frames again.
+TEST_F(Hosts, FramesDoNotDependOnTheHostsThreadsOrSeeking) {
+    for (const char* name : {"matte", "smudge", "heatwave", "drunken", "standbild", "tunnel",
+                             "swivel", "widescreen", "flicker", "iris", "burrow", "telescope",
+                             "glide"}) {
+        SCOPED_TRACE(name);
+        const bool filter = std::string("flicker iris burrow telescope glide").find(name) ==
+                            std::string::npos;
+        const std::string graph = filter ? "a.mov -filter frei0r.fieldfx-" + std::string(name)
+                                         : "a.mov b.mov -mix 10 -mixer frei0r.fieldfx-" +
+                                               std::string(name);
+        std::vector<std::string> first;
+        for (const char* threads : {"-1", "-2", "-4"}) {
+            const std::string out = "rt" + std::string(threads) + "-" + name;
+            runMelt(graph + " -consumer avformat:" + out + ".rgba f=rawvideo pix_fmt=rgba "
+                            "real_time=" + threads, out + ".rgba");
+            const auto got = frames(out + ".rgba");
+            ASSERT_EQ(got.size(), 10u) << threads;
+            if (first.empty()) first = got;
+            EXPECT_EQ(got, first) << "real_time=" << threads;
+        }
+        if (!filter) continue;
+        const std::string vf = " -vf frei0r=fieldfx-" + std::string(name) + " -f rawvideo -pix_fmt rgba ";
+        ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -filter_threads 1 -i a%03d.png" + vf + "ft1.rgba"), 0);
+        ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -filter_threads 4 -i a%03d.png" + vf + "ft4.rgba"), 0);
+        ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -copyts -ss 0.2 -i a%03d.png" + vf + "fseek.rgba"), 0);
+        const auto whole = frames("ft1.rgba"), seeked = frames("fseek.rgba");
+        EXPECT_EQ(frames("ft4.rgba"), whole);
+        ASSERT_EQ(whole.size(), 10u);
+        ASSERT_EQ(seeked.size(), 5u);
+        for (std::size_t f = 0; f < 5; ++f) EXPECT_EQ(seeked[f], whole[f + 5]) << f;
+    }
+}
+
+// Half and fully transparent clips keep their alpha through every filter in
+// ffmpeg and melt (Matte's black and Widescreen's bars are opaque) and
+// through a transition in melt.
+TEST_F(Hosts, TransparentClipsKeepTheirAlpha) {
+    for (const char* a : {"0.5", "0"}) {
+        SCOPED_TRACE(a);
+        ASSERT_EQ(sh(std::string("ffmpeg -v error -y -f lavfi -i 'testsrc2=size=96x64:rate=25,"
+                                 "format=rgba,colorchannelmixer=aa=") + a +
+                     "' -frames:v 10 -c:v png t.mov"), 0);
+        ASSERT_EQ(sh("ffmpeg -v error -y -f lavfi -i 'smptebars=size=96x64:rate=25,"
+                     "format=rgba,colorchannelmixer=aa=" + std::string(a) +
+                     "' -frames:v 10 -c:v png u.mov"), 0);
+        const uint8_t alpha = std::string(a) == "0" ? 0 : 128;
+        auto keeps = [&](const std::string& file, bool opaqueAllowed) {
+            const auto got = frames(file);
+            ASSERT_EQ(got.size(), 10u) << file;
+            for (const std::string& f : got)
+                for (std::size_t i = 3; i < f.size(); i += 4)
+                    if (!(opaqueAllowed && uint8_t(f[i]) == 255))
+                        ASSERT_EQ(uint8_t(f[i]), alpha) << file << " byte " << i;
+        };
+        for (const char* name : {"matte", "smudge", "heatwave", "drunken", "standbild", "tunnel",
+                                 "swivel", "widescreen"}) {
+            const std::string n = name;
+            const bool opaque = n == "matte" || n == "widescreen";
+            ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -i t.mov -vf frei0r=fieldfx-" + n +
+                         " -f rawvideo -pix_fmt rgba fa-" + n + ".rgba"), 0);
+            keeps("fa-" + n + ".rgba", opaque);
+        }
+        for (const char* name : {"drunken", "standbild"}) {
+            const std::string n = name;
+            runMelt("t.mov -filter frei0r.fieldfx-" + n + " -consumer avformat:ma-" + n +
+                        ".rgba f=rawvideo pix_fmt=rgba real_time=-1", "ma-" + n + ".rgba");
+            keeps("ma-" + n + ".rgba", false);
+        }
+        runMelt("t.mov u.mov -mix 10 -mixer frei0r.fieldfx-iris -consumer avformat:mt.rgba "
+                "f=rawvideo pix_fmt=rgba real_time=-1", "mt.rgba");
+        keeps("mt.rgba", false);
+    }
+}
+
+// Values no control would give, through the hosts: NaN, infinities,
+// numbers far out of range, a colour that is no colour, MLT's in and out
+// wrong way round. Every frame still comes, the bad values ignored or
+// clamped.
+TEST_F(Hosts, BadValuesThroughTheHostsStayDefined) {
+    runMelt("a.mov -filter frei0r.fieldfx-swivel Angle=nan Edges=-inf Background=#zz "
+            "\"Frame rate=inf\" \"Active width=1e300\" -filter frei0r.fieldfx-heatwave "
+            "\"Area X=-7\" \"Area width=nan\" Horizontal=inf -consumer avformat:bad.rgba "
+            "f=rawvideo pix_fmt=rgba real_time=-1", "bad.rgba");
+    EXPECT_EQ(frames("bad.rgba").size(), 10u);
+    runMelt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-glide Progress=inf Pattern=nan "
+            "\"Pattern seed=-1\" Direction=99 -consumer avformat:badmix.rgba f=rawvideo "
+            "pix_fmt=rgba real_time=-1", "badmix.rgba");
+    EXPECT_EQ(frames("badmix.rgba").size(), 10u);
+    runMelt("a.mov b.mov -mix 10 -mixer frei0r.fieldfx-iris in=9 out=2 \"Length=-1\" "
+            "-consumer avformat:badspan.rgba f=rawvideo pix_fmt=rgba real_time=-1", "badspan.rgba");
+    EXPECT_EQ(frames("badspan.rgba").size(), 10u);
+    // FFmpeg itself refuses "inf" and colours it cannot read.
+    ASSERT_EQ(sh(kEnv + "ffmpeg -v error -y -i a%03d.png -vf 'frei0r=fieldfx-swivel:nan|1e9' "
+                        "-f rawvideo -pix_fmt rgba badf.rgba"), 0);
+    EXPECT_EQ(frames("badf.rgba").size(), 10u);
+}
+
+// The project of the README, as an editor saves it: a filter on a clip and
+// a transition between two, rendered by melt.
+TEST_F(Hosts, TheReadmesMeltProjectRenders) {
+    // At the test clips' size, so that it stays quick.
+    ASSERT_EQ(sh("sed 's/width=\"1920\" height=\"1080\"/width=\"96\" height=\"64\"/' "
+                 FIELDFX_TEST_SOURCE_DIR "/docs/fieldfx-project.mlt > fieldfx-project.mlt && "
+                 "ffmpeg -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 50 -c:v png "
+                 "clip1.mov && ffmpeg -v error -y -f lavfi -i smptebars=size=96x64:rate=25 "
+                 "-frames:v 50 -c:v png clip2.mov && ffmpeg -v error -y -i clip2.mov -f rawvideo "
+                 "-pix_fmt rgba c2.rgba"), 0);
+    runMelt("fieldfx-project.mlt -consumer avformat:project.rgba f=rawvideo pix_fmt=rgba "
+            "width=96 height=64 real_time=-1", "project.rgba");
+    const auto got = frames("project.rgba");
+    ASSERT_EQ(got.size(), 85u);
+    // Iris opens onto the second clip where the clips overlap.
+    EXPECT_NE(got[42], got[41]);
+    EXPECT_EQ(got[60], frames("c2.rgba")[25]);
 }
 
 // Two instances in one graph hold their own settings: Swivel twice on a
 // track gives what the second gives alone on the first one's output, and so
-// do two different filters. (Standbild is left out: MLT makes an instance
-// per thread that renders, so which instance counts a frame varies.)
+// do two different filters.
 TEST_F(Hosts, FiltersInOneMeltGraphGiveTheBytesEachGivesAlone) {
     for (const auto& [first, second] : {std::pair{"swivel Angle=0.7", "swivel Angle=0.3"},
                                         std::pair{"swivel Angle=0.7", "tunnel"}}) {

@@ -46,6 +46,11 @@ struct EffectSettings {
     int16_t scaleNum = 1, scaleDen = 1;
     bool hasActive = false;  // without: the whole field
     ActiveRect active;
+    // New scratch images start as a copy of input 0's field at the request's
+    // position instead of BLACK_PIXEL (the contract leaves their contents to
+    // the host): an operator that writes bytes 1-3 only (Drunken, Standbild)
+    // then keeps the input's opacity.
+    bool scratchFromInput = false;
 };
 
 struct LogEntry {
@@ -100,6 +105,7 @@ private:
     void noteFault(const char* call) noexcept;
 
     FieldImage* getField(int32_t input, uint32_t position);
+    FieldImage* allocImage();
     int32_t putField(FieldImage* image);
     OperatorMessage message(uint16_t action) const;
     int32_t request(OperatorMessage& m);
@@ -113,6 +119,7 @@ private:
     ImagePool pool_;
     io::Field output_;
     int puts_ = 0;
+    uint32_t position_ = 0;  // of the request in progress
     std::string inputError_;
     char hostFault_[200] = "";  // a service call this host failed, reported after the request
     std::vector<LogEntry> requestLogs_;

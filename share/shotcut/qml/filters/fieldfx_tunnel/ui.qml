@@ -1,0 +1,94 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import QtQuick.Layouts 1.12
+import Shotcut.Controls 1.0 as Shotcut
+
+// fieldfx Tunnel: Streaks the picture radially outside a disc; a fieldfx filter, rendered field by field
+Item {
+    property var defaultParameters: ['Centre X', 'Centre Y', 'Radius', 'Mix', 'Depth', 'Active X', 'Active Y', 'Active width', 'Active height', 'Field order', 'Pixel aspect', 'Frame rate']
+    width: 350
+    height: 420
+
+    function setControls() {
+        control0.value = filter.getDouble('Centre X') * 100 + 0
+        control1.value = filter.getDouble('Centre Y') * 100 + 0
+        control2.value = filter.getDouble('Radius') * 300 + 0
+        control3.value = filter.getDouble('Mix') * 100 + 0
+        control4.value = filter.getDouble('Depth') * 20 + 0
+        control5.value = filter.getDouble('Active X') * 100 + 0
+        control6.value = filter.getDouble('Active Y') * 100 + 0
+        control7.value = filter.getDouble('Active width') * 100 + 0
+        control8.value = filter.getDouble('Active height') * 100 + 0
+        control9.currentIndex = Math.round(filter.getDouble('Field order') * 2)
+        control10.value = filter.getDouble('Pixel aspect') * 2000 + 0
+        control11.value = filter.getDouble('Frame rate') * 1000 + 0
+    }
+
+    Component.onCompleted: {
+        if (filter.isNew) {
+            filter.set('Centre X', 0.5)
+            filter.set('Centre Y', 0.5)
+            filter.set('Radius', 0.16666666666666666)
+            filter.set('Mix', 0)
+            filter.set('Depth', 0.5)
+            filter.set('Active X', 0)
+            filter.set('Active Y', 0)
+            filter.set('Active width', 1)
+            filter.set('Active height', 1)
+            filter.set('Field order', 0)
+            filter.set('Pixel aspect', 0.5)
+            filter.set('Frame rate', 0.025)
+            filter.savePreset(defaultParameters)
+        }
+        setControls()
+    }
+
+    GridLayout {
+        columns: 3
+        anchors.fill: parent
+        anchors.margins: 8
+
+        Label { text: qsTr('Preset'); Layout.alignment: Qt.AlignRight }
+        Shotcut.Preset {
+            Layout.columnSpan: 2
+            parameters: defaultParameters
+            onPresetSelected: setControls()
+        }
+        Label { text: qsTr('Centre X'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control0; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Centre X', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control0.value = 50 }
+        Label { text: qsTr('Centre Y'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control1; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Centre Y', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control1.value = 50 }
+        Label { text: qsTr('Radius'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control2; minimumValue: 1; maximumValue: 300; decimals: 0; suffix: ' % of field height'; Layout.fillWidth: true; onValueChanged: filter.set('Radius', (value - 0) / 300) }
+        Shotcut.UndoButton { onClicked: control2.value = 50 }
+        Label { text: qsTr('Mix'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control3; minimumValue: 0; maximumValue: 100; decimals: 0; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Mix', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control3.value = 0 }
+        Label { text: qsTr('Depth'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control4; minimumValue: 0; maximumValue: 20; decimals: 0; suffix: ' pixels'; Layout.fillWidth: true; onValueChanged: filter.set('Depth', (value - 0) / 20) }
+        Shotcut.UndoButton { onClicked: control4.value = 10 }
+        Label { text: qsTr('Active X'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control5; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active X', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control5.value = 0 }
+        Label { text: qsTr('Active Y'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control6; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active Y', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control6.value = 0 }
+        Label { text: qsTr('Active width'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control7; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active width', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control7.value = 100 }
+        Label { text: qsTr('Active height'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control8; minimumValue: 0; maximumValue: 100; decimals: 2; suffix: ' %'; Layout.fillWidth: true; onValueChanged: filter.set('Active height', (value - 0) / 100) }
+        Shotcut.UndoButton { onClicked: control8.value = 100 }
+        Label { text: qsTr('Field order'); Layout.alignment: Qt.AlignRight }
+        Shotcut.ComboBox { id: control9; Layout.columnSpan: 2; Layout.fillWidth: true; model: ['Top field first', 'Bottom field first', 'Progressive']; onActivated: filter.set('Field order', index / 2) }
+        Label { text: qsTr('Pixel aspect'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control10; minimumValue: 0; maximumValue: 2000; decimals: 0; suffix: ' thousandths'; Layout.fillWidth: true; onValueChanged: filter.set('Pixel aspect', (value - 0) / 2000) }
+        Shotcut.UndoButton { onClicked: control10.value = 1000 }
+        Label { text: qsTr('Frame rate'); Layout.alignment: Qt.AlignRight }
+        Shotcut.SliderSpinner { id: control11; minimumValue: 0; maximumValue: 1000; decimals: 2; suffix: ' frames per second'; Layout.fillWidth: true; onValueChanged: filter.set('Frame rate', (value - 0) / 1000) }
+        Shotcut.UndoButton { onClicked: control11.value = 25 }
+        Item { Layout.fillHeight: true }
+    }
+}
