@@ -34,17 +34,49 @@ const char kUsage[] =
     "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in ops/\n"
     "beside the directory of this binary, then in the build tree.\n";
 
-// SIGINT, SIGTERM and SIGHUP stop the process wherever it is (on any thread):
-// the temporary files of unfinished outputs are removed, the reason is
-// written, and the signal is raised again so that the caller sees it.
-void onStopSignal(int signal) {
-    fieldfx::io::removeUnfinishedOutputs();
-    const char* text = signal == SIGINT    ? "fieldfx: interrupted (SIGINT); unfinished output removed\n"
-                       : signal == SIGTERM ? "fieldfx: terminated (SIGTERM); unfinished output removed\n"
-                                           : "fieldfx: hung up (SIGHUP); unfinished output removed\n";
+// Every signal that ends the process and can be caught stops it wherever it
+// is (on any thread): the temporary files of unfinished outputs are removed,
+// the reason is written, naming what was removed, and the signal is raised
+// again so that the caller sees it. A crash is handled the same way, so
+// that it leaves no temporary file either.
+struct StopSignal {
+    int number;
+    const char* text;
+};
+constexpr StopSignal kStopSignals[] = {
+    {SIGINT, "interrupted (SIGINT)"},   {SIGTERM, "terminated (SIGTERM)"},
+    {SIGHUP, "hung up (SIGHUP)"},       {SIGQUIT, "quit (SIGQUIT)"},
+    {SIGPIPE, "broken pipe (SIGPIPE)"}, {SIGALRM, "alarm clock (SIGALRM)"},
+    {SIGUSR1, "stopped by SIGUSR1"},    {SIGUSR2, "stopped by SIGUSR2"},
+    {SIGXCPU, "CPU time limit (SIGXCPU)"}, {SIGXFSZ, "file size limit (SIGXFSZ)"},
+    {SIGVTALRM, "virtual alarm (SIGVTALRM)"}, {SIGPROF, "profiling alarm (SIGPROF)"},
+    {SIGPOLL, "stopped by SIGPOLL"},    {SIGPWR, "power failure (SIGPWR)"},
+    {SIGSTKFLT, "stopped by SIGSTKFLT"}, {SIGSEGV, "crashed (SIGSEGV)"},
+    {SIGBUS, "crashed (SIGBUS)"},       {SIGILL, "crashed (SIGILL)"},
+    {SIGFPE, "crashed (SIGFPE)"},       {SIGABRT, "aborted (SIGABRT)"},
+    {SIGSYS, "crashed (SIGSYS)"},
+};
+
+void say(const char* text) {
     if (write(STDERR_FILENO, text, std::strlen(text)) < 0) {
         // Nothing more can be said.
     }
+}
+
+void onStopSignal(int signal) {
+    char target[512];
+    const std::size_t removed = fieldfx::io::removeUnfinishedOutputs(target, sizeof target);
+    const char* reason = "stopped by a signal";
+    for (const StopSignal& s : kStopSignals)
+        if (s.number == signal) reason = s.text;
+    say("fieldfx: ");
+    say(reason);
+    if (removed > 0) {
+        say("; unfinished output removed: ");
+        say(target);
+        if (removed > 1) say(" and the files written with it");
+    }
+    say("\n");
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -53,12 +85,15 @@ void handleStopSignals() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const StopSignal& s : kStopSignals) sigaddset(&action.sa_mask, s.number);
+    for (const StopSignal& s : kStopSignals) {
         struct sigaction previous {};
-        // A signal the caller ignores (nohup, a background shell job) stays ignored.
-        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-        sigaction(s, &action, nullptr);
+        // A signal the caller ignores (nohup, a background shell job) stays
+        // ignored; one with a handler already (a sanitizer's) keeps it.
+        if (sigaction(s.number, nullptr, &previous) != 0 ||
+            (previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL)
+            continue;
+        sigaction(s.number, &action, nullptr);
     }
 }
 
