@@ -19,7 +19,13 @@ double keyFrame(const std::string& name, const std::string& text, double rate) {
     if (number.empty() || *end != '\0' || !(v >= 0.0) || v > 1e9)
         throw Error(ErrorKind::Usage, name + ": key time \"" + text +
                                           "\" is not a frame number or seconds such as 2s");
-    if (!seconds) return v;
+    if (!seconds) {
+        if (v != std::floor(v))
+            throw Error(ErrorKind::Usage, name + ": key time \"" + text +
+                                              "\" is not a whole frame (seconds take an s: " +
+                                              text + "s)");
+        return v;
+    }
     if (rate <= 0.0)
         throw Error(ErrorKind::Usage,
                     name + ": key time " + text + " in seconds needs a frame rate (--rate)");
@@ -42,6 +48,8 @@ Keyframes::Keyframes(const Parameter& parameter, const std::string& keys, double
         const std::string piece = keys.substr(from, comma - from);
         from = comma + 1;
         const std::size_t at = piece.find('@');
+        if (piece.empty())
+            throw Error(ErrorKind::Usage, name + ": an empty entry between commas (or at an end)");
         value += (value.empty() ? "" : ",") + piece.substr(0, at);
         if (at == std::string::npos) {
             if (from > keys.size())

@@ -17,7 +17,7 @@ AudioCopier::AudioCopier(const AudioSpan& span, AVFormatContext* mux,
     : span_(span), mux_(mux) {
     if (span.source.empty()) return;
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, span.source.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, span.source); r < 0)
         throw VideoError("cannot open '" + span.source + "' for its audio: " + av::describe(r));
     input_.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "av.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "frame_fields.h"
 #include "sources.h"
 
@@ -30,19 +31,29 @@ Scan scanOf(AVFieldOrder order, const AVFrame& first) {
     }
 }
 
+// The bytes a YUV4MPEG file holds after its last whole frame, whose packet
+// ends at `lastEnd`: its reader drops a last frame that the file cuts short
+// without a word.
+int64_t y4mTail(AVFormatContext& input, int64_t lastEnd) {
+    if (std::strcmp(input.iformat->name, "yuv4mpegpipe") != 0 || lastEnd < 0) return 0;
+    return std::max<int64_t>(0, avio_size(input.pb) - lastEnd);
+}
+
 // Frames of the stream by reading (not decoding) its packets, for containers
-// that do not declare a count.
-int64_t countPackets(const std::string& path, int stream) {
+// that do not declare a count; `tail` as y4mTail.
+int64_t countPackets(const std::string& path, int stream, int64_t& tail) {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return 0;
+    if (av::openInput(&raw, path) < 0) return 0;
     av::InputPtr input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) return 0;
     av::PacketPtr packet = av::allocPacket();
-    int64_t count = 0;
+    int64_t count = 0, lastEnd = -1;
     while (av_read_frame(raw, packet.get()) >= 0) {
         if (packet->stream_index == stream && packet->size > 0) ++count;
+        lastEnd = packet->pos >= 0 ? packet->pos + packet->size : -1;
         av_packet_unref(packet.get());
     }
+    tail = y4mTail(*raw, lastEnd);
     av::takeLogError();
     return count;
 }
@@ -74,11 +85,13 @@ int64_t expectedFrames(const AVFormatContext& input, const AVStream& st) {
 class FileSource final : public Source {
 public:
     FileSource(const std::string& path, const SourceOptions& options);
+    ~FileSource() override { av::unwatchErrors(decoder_.get()); }
     bool read(Frame& frame) override;
 
 private:
     bool decodeNext();
     [[noreturn]] void damaged(const std::string& what);
+    [[noreturn]] void truncated(int64_t frames, int64_t tail);
 
     std::string path_;
     av::InputPtr input_;
@@ -91,15 +104,18 @@ private:
     bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
     int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
     int64_t packets_ = 0;    // video packets read
+    std::atomic<int> decoderErrors_{0};  // errors the decoder logged
+    int64_t lastEnd_ = -1;   // the file offset after the last packet read
     int64_t frameDuration_ = 1;
     int64_t nextPts_ = 0;
 };
 
 FileSource::FileSource(const std::string& path, const SourceOptions& options) : path_(path) {
+    io::noteInputFile(path);
     av::installLogCapture();
     av::takeLogError();
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, path); r < 0)
         throw VideoError("cannot open '" + path + "': " + av::describe(r));
     input_.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
@@ -118,7 +134,10 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     avcodec_parameters_to_context(decoder_.get(), st->codecpar);
     // Damage is reported, not concealed.
     decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
+    av::watchErrors(decoder_.get(), &decoderErrors_);
     decoder_->thread_count = 0;
+    // The size limit of every reader, before the decoder allocates a picture.
+    decoder_->max_pixels = int64_t(io::kMaxPicturePixels);
     // Slice threads only: with frame threads, a frame that fails to decode
     // under AV_EF_EXPLODE trips an assertion in libavcodec 5.1 (damaged MPEG-4
     // Visual (mpeg4) in AVI aborts the process instead of returning the error).
@@ -170,13 +189,20 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
     // AVI counts the empty entries of dropped frames among its frames.
     const bool exact = declared_ > 0 && std::strcmp(raw->iformat->name, "avi") != 0;
-    info_.frames = exact ? declared_ : countPackets(path, stream_);
+    int64_t tail = 0;
+    info_.frames = exact ? declared_ : countPackets(path, stream_, tail);
+    if (tail > 0) truncated(info_.frames, tail);
     // A container that states the stream's duration but holds fewer frames
     // than it needs was cut short (a few frames of slack for rounding).
     const int64_t expected = expectedFrames(*raw, *st);
     if (!exact && info_.frames + std::max<int64_t>(2, expected / 50) < expected)
         damaged("ends after " + std::to_string(info_.frames) + " of about " +
                 std::to_string(expected) + " frames: the file is truncated");
+}
+
+void FileSource::truncated(int64_t frames, int64_t tail) {
+    damaged("is truncated: frame " + std::to_string(frames + 1) + " is cut short (" +
+            std::to_string(tail) + " bytes of it)");
 }
 
 void FileSource::damaged(const std::string& what) {
@@ -187,6 +213,8 @@ bool FileSource::decodeNext() {
     for (;;) {
         int r = avcodec_receive_frame(decoder_.get(), decoded_.get());
         if (r == 0) {
+            if (decoderErrors_ > 0)
+                damaged("is damaged: frame " + std::to_string(packets_) + " fails its check");
             if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT))
                 damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode cleanly");
@@ -199,6 +227,7 @@ bool FileSource::decodeNext() {
         if (draining_) return false;
         r = av_read_frame(input_.get(), packet_.get());
         if (r == AVERROR_EOF) {
+            if (const int64_t tail = y4mTail(*input_, lastEnd_); tail > 0) truncated(packets_, tail);
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
@@ -211,6 +240,7 @@ bool FileSource::decodeNext() {
             continue;
         }
         ++packets_;
+        lastEnd_ = packet_->pos >= 0 ? packet_->pos + packet_->size : -1;
         if (packet_->size == 0) {  // a dropped frame; an empty packet would end decoding
             av_packet_unref(packet_.get());
             continue;

@@ -11,6 +11,7 @@
 #include "frame_fields.h"
 
 extern "C" {
+#include <libavutil/crc.h>
 #include <libavutil/opt.h>
 }
 
@@ -205,6 +206,9 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     if (s.format.encoder == "libx264" && clip.scan != Scan::Progressive)
         av_dict_set(&settings, "x264-params",
                     clip.scan == Scan::TopFirst ? "tff=1" : "bff=1", 0);
+    // x265 writes its banner and settings to stderr itself, past FFmpeg's
+    // log: only its errors are wanted.
+    if (s.format.encoder == "libx265") av_dict_set(&settings, "x265-params", "log-level=error", 0);
     // FFV1 version 3 records each frame's field order and checks every slice
     // with a CRC.
     if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
@@ -232,7 +236,7 @@ struct Part {
 Part openPart(const std::string& path) {
     Part p;
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, path); r < 0)
         throw VideoError("cannot open '" + path + "': " + av::describe(r));
     p.input.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
@@ -243,7 +247,30 @@ Part openPart(const std::string& path) {
     if (p.par->codec_id != AV_CODEC_ID_FFV1)
         throw VideoError("'" + path + "': only FFV1 video is copied, not " +
                          avcodec_get_name(p.par->codec_id));
+    // Version 3's header ends with a CRC-32 of its own.
+    if (p.par->extradata_size < 4 ||
+        av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, p.par->extradata,
+               size_t(p.par->extradata_size)) != 0)
+        throw VideoError("'" + path + "' is damaged: its FFV1 header fails its CRC");
     return p;
+}
+
+// The slices of an FFV1 version 3 frame, as its encoder here writes them,
+// each end with its size (24 bits), an error byte and a CRC-32 over the
+// whole slice that leaves the remainder 0; walking them from the end checks
+// every byte of the frame without decoding it.
+bool slicesIntact(const uint8_t* data, int size) {
+    constexpr int kTrailer = 3 + 5;
+    const AVCRC* table = av_crc_get_table(AV_CRC_32_IEEE);
+    int end = size;
+    while (end > 0) {
+        if (end < kTrailer) return false;
+        const uint8_t* t = data + end - kTrailer;
+        const int slice = ((t[0] << 16) | (t[1] << 8) | t[2]) + kTrailer;
+        if (slice > end || av_crc(table, 0, data + end - slice, size_t(slice)) != 0) return false;
+        end -= slice;
+    }
+    return size > 0;
 }
 
 bool sameSetup(const AVCodecParameters& a, const AVCodecParameters& b) {
@@ -303,6 +330,9 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
             throw VideoError("'" + path + "' holds more than its " + std::to_string(pts.size()) +
                              " frames");
         AVPacket& p = *s.packet;
+        if (!slicesIntact(p.data, p.size))
+            throw VideoError("'" + path + "' is damaged: frame " + std::to_string(k + 1) +
+                             " fails its slice CRC");
         p.stream_index = s.video->index;
         p.pts = p.dts = av_rescale_q(pts[k], source, s.video->time_base);
         p.duration = av_rescale_q(1, frame, s.video->time_base);
