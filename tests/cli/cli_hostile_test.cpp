@@ -4,6 +4,7 @@
 // directory exactly as it was (no output, no temporary file).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -205,6 +206,22 @@ TEST_F(CliHostile, DamagedAndShortClipsAreInputErrors) {
         {"a damaged segment copied", "join -q --lossless -o @/o.mkv @/bad1.mkv @/seg2.mkv", 3,
          {"bad1.mkv' is damaged: frame 2 fails its slice CRC"}},
     });
+}
+
+TEST(CliHostileInputs, AFifoIsReadOnceAndRenderedWhole) {
+    // The input was opened a second time to count its frames, which waits
+    // for a writer that is gone.
+    const std::string dir = tempDir("fifo");
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 "
+                           "-pix_fmt yuv444p " + dir + "/in.y4m").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0600), 0);
+    const std::string command = "timeout 60 sh -c 'cat " + dir + "/in.y4m > " + dir + "/pipe & exec " +
+                                FIELDFX_CLI + " render Matte -q -i " + dir + "/pipe -o " + dir +
+                                "/o.pam' >/dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
+    EXPECT_EQ(readPam(dir + "/o.pam").size(), 10u);
+    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(CliHostileInputs, AStartFarIntoABuiltinClipDrawsNoSkippedFrame) {

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,15 @@ int openInput(AVFormatContext** input, const std::string& name) {
         allowed += std::string(",") + more;
     std::string url = name;
     struct stat st;
+    if (stat(name.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // A second open of a pipe would wait for a writer that is gone.
+        static std::mutex pipesLock;
+        static std::set<std::pair<dev_t, ino_t>> pipes;
+        const std::lock_guard<std::mutex> hold(pipesLock);
+        if (!pipes.emplace(st.st_dev, st.st_ino).second)
+            throw VideoError("'" + name + "' is a pipe: it is read once, from its start, and was "
+                             "read already");
+    }
     const char* protocol = avio_find_protocol_name(name.c_str());
     if (stat(name.c_str(), &st) == 0 || protocol == nullptr ||
         name.find(':') == std::string::npos) {

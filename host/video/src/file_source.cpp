@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 #include "av.h"
@@ -90,6 +91,7 @@ public:
 
 private:
     bool decodeNext();
+    int readPacket();
     [[noreturn]] void damaged(const std::string& what);
     [[noreturn]] void truncated(int64_t frames, int64_t tail);
 
@@ -104,6 +106,11 @@ private:
     bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
     int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
     int64_t packets_ = 0;    // video packets read
+    int64_t pictures_ = 0;   // of them, those that are not empty
+    // A pipe is read once: its packets after the first frame, read ahead to
+    // count them, and whether that reached its end.
+    std::deque<av::PacketPtr> readAhead_;
+    bool readAll_ = false;
     std::atomic<int> decoderErrors_{0};  // errors the decoder logged
     int64_t lastEnd_ = -1;   // the file offset after the last packet read
     int64_t frameDuration_ = 1;
@@ -190,7 +197,20 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     // AVI counts the empty entries of dropped frames among its frames.
     const bool exact = declared_ > 0 && std::strcmp(raw->iformat->name, "avi") != 0;
     int64_t tail = 0;
-    info_.frames = exact ? declared_ : countPackets(path, stream_, tail);
+    const bool pipe = raw->pb != nullptr && (raw->pb->seekable & AVIO_SEEKABLE_NORMAL) == 0;
+    if (!exact && pipe) {
+        // No second reading to count the frames: its packets are kept.
+        int64_t pictures = pictures_;
+        for (av::PacketPtr p = av::allocPacket(); av_read_frame(raw, p.get()) >= 0; p = av::allocPacket())
+            if (p->stream_index == stream_) {
+                pictures += p->size > 0;
+                readAhead_.push_back(std::move(p));
+            }
+        readAll_ = true;
+        info_.frames = pictures;
+    } else {
+        info_.frames = exact ? declared_ : countPackets(path, stream_, tail);
+    }
     if (tail > 0) truncated(info_.frames, tail);
     // A container that states the stream's duration but holds fewer frames
     // than it needs was cut short (a few frames of slack for rounding).
@@ -225,7 +245,7 @@ bool FileSource::decodeNext() {
             damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode: " + av::describe(r));
         if (draining_) return false;
-        r = av_read_frame(input_.get(), packet_.get());
+        r = readPacket();
         if (r == AVERROR_EOF) {
             if (const int64_t tail = y4mTail(*input_, lastEnd_); tail > 0) truncated(packets_, tail);
             draining_ = true;
@@ -240,6 +260,7 @@ bool FileSource::decodeNext() {
             continue;
         }
         ++packets_;
+        pictures_ += packet_->size > 0;
         lastEnd_ = packet_->pos >= 0 ? packet_->pos + packet_->size : -1;
         if (packet_->size == 0) {  // a dropped frame; an empty packet would end decoding
             av_packet_unref(packet_.get());
@@ -253,6 +274,15 @@ bool FileSource::decodeNext() {
         if (r < 0 && r != AVERROR(EAGAIN))
             damaged("is damaged at frame " + std::to_string(packets_) + ": " + av::describe(r));
     }
+}
+
+int FileSource::readPacket() {
+    if (!readAhead_.empty()) {
+        av_packet_move_ref(packet_.get(), readAhead_.front().get());
+        readAhead_.pop_front();
+        return 0;
+    }
+    return readAll_ ? AVERROR_EOF : av_read_frame(input_.get(), packet_.get());
 }
 
 bool FileSource::read(Frame& frame) {
