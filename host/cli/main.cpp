@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "commands.h"
@@ -30,7 +31,8 @@ const char kUsage[] =
     "  join       put together the segments of a render split with --range\n"
     "\n"
     "exit status: 0 done, 1 the operator failed, 2 usage error (command line,\n"
-    "operator or parameter), 3 input error, 4 output error, 5 malformed module.\n"
+    "operator or parameter), 3 input error, 4 output error, 5 malformed or damaged\n"
+    "module, 6 out of memory.\n"
     "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in ops/\n"
     "beside the directory of this binary, then in the build tree.\n";
 
@@ -105,6 +107,7 @@ int exitStatus(fieldfx::runtime::ErrorKind kind) {
         case ErrorKind::Input: return 3;
         case ErrorKind::Output: return 4;
         case ErrorKind::Module: return 5;
+        case ErrorKind::Memory: return 6;
     }
     return 1;
 }
@@ -133,8 +136,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fieldfx: unknown command \"%s\"\n\n%s", command.c_str(), kUsage);
         return 2;
     } catch (const fieldfx::runtime::Error& e) {
-        std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
+        if (e.kind() == fieldfx::runtime::ErrorKind::Memory)
+            std::fprintf(stderr, "fieldfx %s: error: out of memory (%s)\n", command.c_str(), e.what());
+        else
+            std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
         return exitStatus(e.kind());
+    } catch (const std::bad_alloc&) {
+        // Whoever ran out (an operator's copy, a decoder, an encoder), the
+        // cause is the same and so is the remedy.
+        std::fprintf(stderr, "fieldfx %s: error: out of memory\n", command.c_str());
+        return 6;
     } catch (const fieldfx::io::IoError& e) {
         // File errors not classified where they arose: reading comes first.
         std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());

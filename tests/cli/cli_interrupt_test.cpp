@@ -123,6 +123,31 @@ TEST(CliInterrupt, FullDiskIsAnOutputErrorAndLeavesNothing) {
         const std::string text = readFile(err);
         EXPECT_NE(text.find("error"), std::string::npos) << text;
         EXPECT_NE(text.find(dir + "/out"), std::string::npos) << text;
+        // The system's reason, as a full disk says "No space left on device".
+        EXPECT_NE(text.find("File too large"), std::string::npos) << text;
+        EXPECT_EQ(listDir(dir), std::vector<std::string>{}) << output;
+        std::remove(err.c_str());
+        rmdir(dir.c_str());
+    }
+}
+
+TEST(CliInterrupt, OutOfMemoryIsSaidAsSuchAndLeavesNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "a limit of the address space leaves AddressSanitizer no room";
+#endif
+    // 8192x8192 frames in 400 MB of address space: the render's own fields,
+    // or x264's buffers, do not fit.
+    for (const char* output : {"out.pam", "out.mp4"}) {
+        const std::string dir = tempDir("memory");
+        const std::string err = dir + ".err";
+        const std::string command = "ulimit -v 400000; exec " + std::string(FIELDFX_CLI) +
+                                    " render Matte -q --threads 1 --size 8192x8192 --duration 1 -o " + dir + "/" +
+                                    output + " 2>" + err;
+        const int raw = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << output;
+        EXPECT_EQ(WEXITSTATUS(raw), 6) << output << ": " << readFile(err);
+        EXPECT_NE(readFile(err).find("fieldfx render: error: out of memory"), std::string::npos)
+            << readFile(err);
         EXPECT_EQ(listDir(dir), std::vector<std::string>{}) << output;
         std::remove(err.c_str());
         rmdir(dir.c_str());

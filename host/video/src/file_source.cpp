@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <new>
 
 #include "av.h"
 #include "fieldfx/fieldio/output_file.h"
@@ -241,6 +242,7 @@ bool FileSource::decodeNext() {
             return true;
         }
         if (r == AVERROR_EOF) return false;
+        if (r == AVERROR(ENOMEM)) throw std::bad_alloc();
         if (r != AVERROR(EAGAIN))
             damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode: " + av::describe(r));

@@ -1,8 +1,10 @@
 // Encoding fields as frames and muxing them with the copied audio.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "audio_copy.h"
 #include "av.h"
@@ -26,7 +28,10 @@ int writeBytes(void* opaque, const uint8_t* data, int size) {
 int writeBytes(void* opaque, uint8_t* data, int size) {
 #endif
     auto* file = static_cast<std::FILE*>(opaque);
-    return std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size) ? size : AVERROR(EIO);
+    errno = 0;
+    if (std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size)) return size;
+    // The reason, "No space left on device" above all, rather than a bare I/O error.
+    return AVERROR(errno != 0 ? errno : EIO);
 }
 
 int64_t seekBytes(void* opaque, int64_t offset, int whence) {
@@ -147,6 +152,7 @@ struct VideoOutput::State {
     }
 
     [[noreturn]] void fail(const std::string& what, int code) {
+        if (code == AVERROR(ENOMEM)) throw std::bad_alloc();  // said as such, not as a write error
         throw VideoError("cannot write '" + path + "': " + what + ": " + av::describe(code));
     }
 
@@ -212,8 +218,13 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     // FFV1 version 3 records each frame's field order and checks every slice
     // with a CRC.
     if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
+    errno = 0;
     const int opened = avcodec_open2(&enc, codec, &settings);
+    const int error = errno;
     av_dict_free(&settings);
+    // An external encoder (x264) reports its failed allocation as its own
+    // failure; errno tells.
+    if (opened == AVERROR_EXTERNAL && error == ENOMEM) throw std::bad_alloc();
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
     s.start(audio, options.tags);

@@ -114,6 +114,7 @@ private:
     io::Field output_;
     int puts_ = 0;
     std::string inputError_;
+    bool outOfMemory_ = false;  // a service call or input ran out of memory in the request
     char hostFault_[200] = "";  // a service call this host failed, reported after the request
     std::vector<LogEntry> requestLogs_;
     std::vector<std::string> warnings_;
