@@ -68,17 +68,22 @@ void say(const char* text) {
 void onStopSignal(int signal) {
     char target[512];
     const std::size_t removed = fieldfx::io::removeUnfinishedOutputs(target, sizeof target);
+    // A reader that stops reading (fieldfx list | head) is no news unless
+    // an output was cut short by it.
+    const bool quiet = signal == SIGPIPE && removed == 0;
     const char* reason = "stopped by a signal";
     for (const StopSignal& s : kStopSignals)
         if (s.number == signal) reason = s.text;
-    say("fieldfx: ");
-    say(reason);
-    if (removed > 0) {
-        say("; unfinished output removed: ");
-        say(target);
-        if (removed > 1) say(" and the files written with it");
+    if (!quiet) {
+        say("fieldfx: ");
+        say(reason);
+        if (removed > 0) {
+            say("; unfinished output removed: ");
+            say(target);
+            if (removed > 1) say(" and the files written with it");
+        }
+        say("\n");
     }
-    say("\n");
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

@@ -190,6 +190,35 @@ void checkElf(const std::string& name, const std::string& path) {
     close(fd);
 }
 
+// The operators this project ships, by file name and the name their
+// identification ("$Id: Vendor_Name,v ...") carries: a module of ours
+// renamed to another's name is refused rather than run as that one.
+struct Shipped {
+    const char* file;
+    const char* identified;
+};
+constexpr Shipped kShipped[] = {
+    {"Burrow", "Burrow"},       {"Drunken", "Drunken"}, {"Flicker", "Flicker"},
+    {"Glide", "Glide"},         {"Heatwave", "Heatwave"}, {"Iris", "Iris"},
+    {"Matte", "Matte"},         {"Smudge", "Smudge"},   {"Standbild", "Standbild"},
+    {"Swivel", "Rotate"},       {"Telescope", "Telescope"}, {"Tunnel", "Tunnel"},
+    {"Widescreen", "Widescreen"},
+};
+
+void checkIdentification(const std::string& name, const std::string& path,
+                         const std::string& ident) {
+    const std::size_t start = ident.find('_'), end = ident.find(",v");
+    if (ident.rfind("$Id: ", 0) != 0 || start == std::string::npos || end == std::string::npos ||
+        end < start)
+        return;
+    const std::string identified = ident.substr(start + 1, end - start - 1);
+    for (const Shipped& s : kShipped)
+        if (identified == s.identified && name != s.file)
+            throw Error(ErrorKind::Module, name + ": " + path + " is the module of " + s.file +
+                                               " (it identifies itself as " + ident +
+                                               "), renamed");
+}
+
 // Files probed already, by device, inode, size and time of change.
 std::mutex probedLock;
 std::set<std::vector<uint64_t>> probedFiles;
@@ -371,6 +400,7 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
         throw Error(ErrorKind::Module,
                     name + ": " + path + " does not export GetOperatorInfo and OperatorAction");
     m->description_ = validateDescription(name, info(), m->action_);
+    checkIdentification(name, path, m->description_.ident);
     return m;
 }
 

@@ -253,6 +253,13 @@ TEST(CliHostileModules, ADamagedModuleIsExit5NamingItAndListGoesOn) {
         EXPECT_NE(list.out.find("Widescreen"), std::string::npos) << "list stopped: " << list.out;
         EXPECT_NE(list.err.find("Cut: damaged module"), std::string::npos) << list.err;
     }
+    // Another operator's module under this name.
+    writeFile(dir + "/Matte.so", module);
+    const Result renamed = fieldfx("describe Matte", env);
+    EXPECT_EQ(renamed.status, 5) << renamed.err;
+    EXPECT_NE(renamed.err.find("Matte: " + dir + "/Matte.so is the module of Heatwave"), std::string::npos)
+        << renamed.err;
+    std::remove((dir + "/Matte.so").c_str());
     // Bytes flipped anywhere: refused, or loaded when the damage is harmless,
     // but fieldfx itself never dies of it.
     for (unsigned seed = 1; seed <= 8; ++seed) {
