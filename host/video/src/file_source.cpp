@@ -41,6 +41,17 @@ int64_t y4mTail(AVFormatContext& input, int64_t lastEnd) {
     return std::max<int64_t>(0, avio_size(input.pb) - lastEnd);
 }
 
+// A colour tag as a number, `unspecified` for a value outside the enum's
+// `count` (a damaged file's bytes; reading them as the enum would be
+// undefined).
+template <typename Enum>
+int tagValue(const Enum& field, int unspecified, int count) {
+    static_assert(sizeof(Enum) == sizeof(int));
+    int v;
+    std::memcpy(&v, &field, sizeof v);
+    return v >= 0 && v < count ? v : unspecified;
+}
+
 // Frames of the stream by reading (not decoding) its packets, for containers
 // that do not declare a count; `tail` as y4mTail.
 int64_t countPackets(const std::string& path, int stream, int64_t& tail) {
@@ -87,7 +98,6 @@ int64_t expectedFrames(const AVFormatContext& input, const AVStream& st) {
 class FileSource final : public Source {
 public:
     FileSource(const std::string& path, const SourceOptions& options);
-    ~FileSource() override { av::unwatchErrors(decoder_.get()); }
     bool read(Frame& frame) override;
 
 private:
@@ -113,6 +123,13 @@ private:
     std::deque<av::PacketPtr> readAhead_;
     bool readAll_ = false;
     std::atomic<int> decoderErrors_{0};  // errors the decoder logged
+    // Ends the count before the counter goes, a constructor that throws included.
+    struct Unwatch {
+        const AVCodecContext* decoder = nullptr;
+        ~Unwatch() {
+            if (decoder != nullptr) av::unwatchErrors(decoder);
+        }
+    } watching_;
     int64_t lastEnd_ = -1;   // the file offset after the last packet read
     int64_t frameDuration_ = 1;
     int64_t nextPts_ = 0;
@@ -143,6 +160,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     // Damage is reported, not concealed.
     decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
     av::watchErrors(decoder_.get(), &decoderErrors_);
+    watching_.decoder = decoder_.get();
     decoder_->thread_count = 0;
     // The size limit of every reader, before the decoder allocates a picture.
     decoder_->max_pixels = int64_t(io::kMaxPicturePixels);
@@ -177,11 +195,15 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
 
     const AVCodecParameters& par = *st->codecpar;
     ColourTags& tags = info_.colour;
-    tags.matrix = par.color_space != AVCOL_SPC_UNSPECIFIED ? par.color_space : first.colorspace;
-    tags.primaries =
-        par.color_primaries != AVCOL_PRI_UNSPECIFIED ? par.color_primaries : first.color_primaries;
-    tags.transfer = par.color_trc != AVCOL_TRC_UNSPECIFIED ? par.color_trc : first.color_trc;
-    tags.range = par.color_range != AVCOL_RANGE_UNSPECIFIED ? par.color_range : first.color_range;
+    // The stream's tag, else the first frame's.
+    auto tag = [](const auto& stream, const auto& frame, int unspecified, int count) {
+        const int s = tagValue(stream, unspecified, count);
+        return s != unspecified ? s : tagValue(frame, unspecified, count);
+    };
+    tags.matrix = tag(par.color_space, first.colorspace, AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_NB);
+    tags.primaries = tag(par.color_primaries, first.color_primaries, AVCOL_PRI_UNSPECIFIED, AVCOL_PRI_NB);
+    tags.transfer = tag(par.color_trc, first.color_trc, AVCOL_TRC_UNSPECIFIED, AVCOL_TRC_NB);
+    tags.range = tag(par.color_range, first.color_range, AVCOL_RANGE_UNSPECIFIED, AVCOL_RANGE_NB);
     if (av::isFullRangeFormat(format)) tags.range = AVCOL_RANGE_JPEG;
     FrameFormat source{first.width, first.height, format, info_.scan, tags.range, tags.matrix};
     if (av::isRgb(format)) {
