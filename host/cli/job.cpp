@@ -438,7 +438,8 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
                      "the last, which has no partner, is left out\n",
                      shortest->path().c_str(), available);
         if (--available == 0)
-            throw Error(ErrorKind::Usage, shortest->path() + ": --start leaves one field, no frame");
+            throw Error(ErrorKind::Usage,
+                        shortest->path() + ": --start leaves one field, no frame");
     }
     job.fields = available;
     if (args.has("--duration")) {

@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
         return 2;
     } catch (const fieldfx::runtime::Error& e) {
         if (e.kind() == fieldfx::runtime::ErrorKind::Memory)
-            std::fprintf(stderr, "fieldfx %s: error: out of memory (%s)\n", command.c_str(), e.what());
+            std::fprintf(stderr, "fieldfx %s: error: out of memory (%s)\n", command.c_str(),
+                         e.what());
         else
             std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
         return exitStatus(e.kind());

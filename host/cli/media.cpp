@@ -178,7 +178,8 @@ MediaOptions readMediaOptions(const Args& args) {
     }
     for (const char* option : {"--codec", "--pix-fmt"})
         if (args.has(option) && args.value(option).empty())
-            throw Error(ErrorKind::Usage, std::string(option) + " takes a name (an empty one given)");
+            throw Error(ErrorKind::Usage,
+                        std::string(option) + " takes a name (an empty one given)");
     m.output.lossless = args.has("--lossless");
     m.output.codec = args.value("--codec");
     m.output.pixelFormat = args.value("--pix-fmt");

@@ -86,8 +86,9 @@ PamReader::PamReader(const std::string& path) : path_(path) {
                 fail(path, where + ": size " + std::to_string(width) + "x" + std::to_string(height) +
                                " outside 1..32767");
             if (uint64_t(width) * uint64_t(height) > kMaxPicturePixels)
-                fail(path, where + ": size " + std::to_string(width) + "x" + std::to_string(height) +
-                               " above the limit of " + std::to_string(kMaxPicturePixels) + " pixels");
+                fail(path, where + ": size " + std::to_string(width) + "x" +
+                               std::to_string(height) + " above the limit of " +
+                               std::to_string(kMaxPicturePixels) + " pixels");
             if (depth != 4) fail(path, where + ": DEPTH must be 4 (4-byte pixels)");
             if (maxval != 255) fail(path, where + ": MAXVAL must be 255");
             const long offset = std::ftell(file_);

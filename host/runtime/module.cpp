@@ -177,7 +177,8 @@ void checkElf(const std::string& name, const std::string& path) {
         uint64_t(h.e_phoff) + uint64_t(h.e_phnum) * h.e_phentsize > size)
         fail("its program headers lie outside the file");
     if (h.e_shnum != 0 && uint64_t(h.e_shoff) + uint64_t(h.e_shnum) * h.e_shentsize > size)
-        fail("the file is cut short (" + std::to_string(size) + " bytes; its section headers end at " +
+        fail("the file is cut short (" + std::to_string(size) +
+             " bytes; its section headers end at " +
              std::to_string(uint64_t(h.e_shoff) + uint64_t(h.e_shnum) * h.e_shentsize) + ")");
     for (unsigned i = 0; i < h.e_phnum; ++i) {
         ElfSegment p;
@@ -261,7 +262,8 @@ void probeInChild(const std::string& name, const std::string& path, const struct
     // The child ends with 0 whenever the loader returns, failing or not;
     // anything else is the loader or the module's code giving up.
     if (WIFSIGNALED(status))
-        damagedModule(name, path, std::string("loading it crashed (") + strsignal(WTERMSIG(status)) + ")");
+        damagedModule(name, path,
+                      std::string("loading it crashed (") + strsignal(WTERMSIG(status)) + ")");
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
         damagedModule(name, path, "the loader stopped on it (status " +
                                       std::to_string(WEXITSTATUS(status)) + ")");

@@ -201,7 +201,8 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
         return s != unspecified ? s : tagValue(frame, unspecified, count);
     };
     tags.matrix = tag(par.color_space, first.colorspace, AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_NB);
-    tags.primaries = tag(par.color_primaries, first.color_primaries, AVCOL_PRI_UNSPECIFIED, AVCOL_PRI_NB);
+    tags.primaries =
+        tag(par.color_primaries, first.color_primaries, AVCOL_PRI_UNSPECIFIED, AVCOL_PRI_NB);
     tags.transfer = tag(par.color_trc, first.color_trc, AVCOL_TRC_UNSPECIFIED, AVCOL_TRC_NB);
     tags.range = tag(par.color_range, first.color_range, AVCOL_RANGE_UNSPECIFIED, AVCOL_RANGE_NB);
     if (av::isFullRangeFormat(format)) tags.range = AVCOL_RANGE_JPEG;
@@ -224,7 +225,8 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options) : 
     if (!exact && pipe) {
         // No second reading to count the frames: its packets are kept.
         int64_t pictures = pictures_;
-        for (av::PacketPtr p = av::allocPacket(); av_read_frame(raw, p.get()) >= 0; p = av::allocPacket())
+        for (av::PacketPtr p = av::allocPacket(); av_read_frame(raw, p.get()) >= 0;
+             p = av::allocPacket())
             if (p->stream_index == stream_) {
                 pictures += p->size > 0;
                 readAhead_.push_back(std::move(p));
@@ -271,7 +273,8 @@ bool FileSource::decodeNext() {
         if (draining_) return false;
         r = readPacket();
         if (r == AVERROR_EOF) {
-            if (const int64_t tail = y4mTail(*input_, lastEnd_); tail > 0) truncated(packets_, tail);
+            if (const int64_t tail = y4mTail(*input_, lastEnd_); tail > 0)
+                truncated(packets_, tail);
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
