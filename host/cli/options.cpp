@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fieldfx/services/patterns.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/services/transition_prefs.h"
@@ -124,6 +125,7 @@ std::vector<uint8_t> patternPreferences(const Args& args, const runtime::Operato
         patterns::GrayImage image;
         if (!patterns::loadMaskFile(choice.path, image, &error))
             throw Error(ErrorKind::Input, "--pattern " + text + ": " + error);
+        io::noteInputFile(choice.path);  // an input as much as the clips are
     }
     std::vector<uint8_t> block(kTransitionPrefsSize);
     if (!encodeTransitionPrefs(choice, block.data(), &error))

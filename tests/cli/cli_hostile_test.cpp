@@ -160,6 +160,8 @@ TEST_F(CliHostile, AnOutputNamingAnInputIsRefusedWithOrWithoutYes) {
         {"a frame beyond a shorter sequence's end", "render Heatwave -q -i @/s0001.png -o @/s%04d.png -y",
          4, {"s0001.png: is the input"}},
         {"a segment of its own join", "join -q -o @/seg2.mkv @/seg1.mkv @/seg2.mkv -y", 4, {"is the input"}},
+        {"a wipe pattern file", "render Glide -q --size 64x48 --duration 2 --pattern @/s0000.png "
+         "-o @/s%04d.png -y", 4, {"s0000.png: is the input"}},
         {"a preview sheet over its input", "preview Heatwave -i @/s0000.png -o @/s0000.png -y", 4,
          {"is the input"}},
     });
