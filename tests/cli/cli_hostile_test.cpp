@@ -71,6 +71,12 @@ protected:
         for (const char* part : {"1", "2"})
             shell(std::string(FIELDFX_CLI) + " render Matte -q --size 64x48 --duration 4 --range " +
                   part + "/2 -o " + d + "/seg" + part + ".mkv");
+        // A clip with audio, whose segments' join copies it.
+        shell("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine -t 0.2 "
+              "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + d + "/av.mp4");
+        for (const char* part : {"1", "2"})
+            shell(std::string(FIELDFX_CLI) + " render Matte -q -i " + d + "/av.mp4 --range " + part +
+                  "/2 -o " + d + "/avseg" + part + ".mkv");
         shell("ln " + d + "/in.mkv " + d + "/hardlink.mkv");
         shell("cp " + d + "/in.mkv '" + d + "/seg0:6.mkv'");
 
@@ -160,6 +166,8 @@ TEST_F(CliHostile, AnOutputNamingAnInputIsRefusedWithOrWithoutYes) {
         {"a frame beyond a shorter sequence's end", "render Heatwave -q -i @/s0001.png -o @/s%04d.png -y",
          4, {"s0001.png: is the input"}},
         {"a segment of its own join", "join -q -o @/seg2.mkv @/seg1.mkv @/seg2.mkv -y", 4, {"is the input"}},
+        {"the clip whose audio a join copies", "join -q -o @/av.mp4 @/avseg1.mkv @/avseg2.mkv -y", 4,
+         {"av.mp4: is the input"}},
         {"a wipe pattern file", "render Glide -q --size 64x48 --duration 2 --pattern @/s0000.png "
          "-o @/s%04d.png -y", 4, {"s0000.png: is the input"}},
         {"a preview sheet over its input", "preview Heatwave -i @/s0000.png -o @/s0000.png -y", 4,

@@ -1,5 +1,7 @@
 #include "audio_copy.h"
 
+#include "fieldfx/fieldio/output_file.h"
+
 namespace fieldfx::video {
 
 namespace {
@@ -16,6 +18,8 @@ AudioCopier::AudioCopier(const AudioSpan& span, AVFormatContext* mux,
                          std::vector<std::string>& notes)
     : span_(span), mux_(mux) {
     if (span.source.empty()) return;
+    // Read as an input: the output, checked again as it is renamed, never replaces it.
+    io::noteInputFile(span.source);
     AVFormatContext* raw = nullptr;
     if (int r = av::openInput(&raw, span.source); r < 0)
         throw VideoError("cannot open '" + span.source + "' for its audio: " + av::describe(r));
