@@ -420,11 +420,28 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
                                          ? parseFrames("--start", args.value("--start"), job.rate)
                                          : 0);
     std::size_t available = SIZE_MAX;
+    const io::ClipReader* shortest = nullptr;
     for (const auto& c : job.clips) {
+        if (c->fieldCount() < 2)
+            throw Error(ErrorKind::Input, c->path() + " holds " + std::to_string(c->fieldCount()) +
+                                              " field; a frame takes two");
         if (c->fieldCount() <= job.firstField)
             throw Error(ErrorKind::Usage, c->path() + " has " + std::to_string(c->fieldCount()) +
                                               " fields; --start is beyond its end");
+        if (c->fieldCount() - job.firstField < available) shortest = c.get();
         available = std::min(available, c->fieldCount() - job.firstField);
+    }
+    // Frames are woven of two fields: a video output leaves out a field
+    // without a partner at the end (a .pam keeps it, PNG frames refuse it).
+    const std::string output = args.value("--output");
+    if (available % 2 != 0 && !isFieldFileName(output)) {
+        std::fprintf(stderr,
+                     "fieldfx: warning: %s holds an odd number of fields (%zu from the start): "
+                     "the last, which has no partner, is left out\n",
+                     shortest->path().c_str(), available);
+        if (--available == 0)
+            throw Error(ErrorKind::Usage,
+                        shortest->path() + ": --start leaves one field, no frame");
     }
     job.fields = available;
     if (args.has("--duration")) {
@@ -442,9 +459,8 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
         job.fields = 2 * frames;
     }
     job.settings.duration = uint32_t(job.fields);
-    job.threads = args.has("--threads") ? parseCount("--threads", args.value("--threads"), 256)
+    job.threads = args.has("--threads") ? parseCount("--threads", args.value("--threads"), 256, 1)
                                         : std::max(1u, std::thread::hardware_concurrency());
-    if (job.threads == 0) throw Error(ErrorKind::Usage, "--threads takes at least 1");
 
     if (args.has("--range")) {
         const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "commands.h"
@@ -31,22 +32,60 @@ const char kUsage[] =
     "  studio     a local web page that shows an effect while its controls move\n"
     "\n"
     "exit status: 0 done, 1 the operator failed, 2 usage error (command line,\n"
-    "operator or parameter), 3 input error, 4 output error, 5 malformed module.\n"
+    "operator or parameter), 3 input error, 4 output error, 5 malformed or damaged\n"
+    "module, 6 out of memory.\n"
     "Operators are looked up in $FIELDFX_OPS_PATH (colon-separated), then in the\n"
     "installation's lib/fieldfx/ops (found from this binary's place) or, for a\n"
     "binary not installed, in ops/ beside its directory and in the build tree.\n"
     "fieldfx --version prints the version.\n";
 
-// SIGINT, SIGTERM and SIGHUP stop the process wherever it is (on any thread):
-// the temporary files of unfinished outputs are removed, the reason is
-// written, and the signal is raised again so that the caller sees it.
-void onStopSignal(int signal) {
-    fieldfx::io::removeUnfinishedOutputs();
-    const char* text = signal == SIGINT    ? "fieldfx: interrupted (SIGINT); unfinished output removed\n"
-                       : signal == SIGTERM ? "fieldfx: terminated (SIGTERM); unfinished output removed\n"
-                                           : "fieldfx: hung up (SIGHUP); unfinished output removed\n";
+// Every signal that ends the process and can be caught stops it wherever it
+// is (on any thread): the temporary files of unfinished outputs are removed,
+// the reason is written, naming what was removed, and the signal is raised
+// again so that the caller sees it. A crash is handled the same way, so
+// that it leaves no temporary file either.
+struct StopSignal {
+    int number;
+    const char* text;
+};
+constexpr StopSignal kStopSignals[] = {
+    {SIGINT, "interrupted (SIGINT)"},   {SIGTERM, "terminated (SIGTERM)"},
+    {SIGHUP, "hung up (SIGHUP)"},       {SIGQUIT, "quit (SIGQUIT)"},
+    {SIGPIPE, "broken pipe (SIGPIPE)"}, {SIGALRM, "alarm clock (SIGALRM)"},
+    {SIGUSR1, "stopped by SIGUSR1"},    {SIGUSR2, "stopped by SIGUSR2"},
+    {SIGXCPU, "CPU time limit (SIGXCPU)"}, {SIGXFSZ, "file size limit (SIGXFSZ)"},
+    {SIGVTALRM, "virtual alarm (SIGVTALRM)"}, {SIGPROF, "profiling alarm (SIGPROF)"},
+    {SIGPOLL, "stopped by SIGPOLL"},    {SIGPWR, "power failure (SIGPWR)"},
+    {SIGSTKFLT, "stopped by SIGSTKFLT"}, {SIGSEGV, "crashed (SIGSEGV)"},
+    {SIGBUS, "crashed (SIGBUS)"},       {SIGILL, "crashed (SIGILL)"},
+    {SIGFPE, "crashed (SIGFPE)"},       {SIGABRT, "aborted (SIGABRT)"},
+    {SIGSYS, "crashed (SIGSYS)"},
+};
+
+void say(const char* text) {
     if (write(STDERR_FILENO, text, std::strlen(text)) < 0) {
         // Nothing more can be said.
+    }
+}
+
+void onStopSignal(int signal) {
+    char target[512];
+    const std::size_t removed = fieldfx::io::removeUnfinishedOutputs(target, sizeof target);
+    // A reader that stops reading (fieldfx list | head) is no news unless
+    // an output was cut short by it.
+    const bool quiet = signal == SIGPIPE && removed == 0;
+    const char* reason = "stopped by a signal";
+    for (const StopSignal& s : kStopSignals)
+        if (s.number == signal) reason = s.text;
+    if (!quiet) {
+        say("fieldfx: ");
+        say(reason);
+        if (removed > 0) {
+            say("; unfinished output removed: ");
+            say(target);
+            if (removed > 1) say(" and the files written with it");
+        }
+        say("\n");
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -56,12 +95,15 @@ void handleStopSignals() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const StopSignal& s : kStopSignals) sigaddset(&action.sa_mask, s.number);
+    for (const StopSignal& s : kStopSignals) {
         struct sigaction previous {};
-        // A signal the caller ignores (nohup, a background shell job) stays ignored.
-        if (sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-        sigaction(s, &action, nullptr);
+        // A signal the caller ignores (nohup, a background shell job) stays
+        // ignored; one with a handler already (a sanitizer's) keeps it.
+        if (sigaction(s.number, nullptr, &previous) != 0 ||
+            (previous.sa_flags & SA_SIGINFO) != 0 || previous.sa_handler != SIG_DFL)
+            continue;
+        sigaction(s.number, &action, nullptr);
     }
 }
 
@@ -73,6 +115,7 @@ int exitStatus(fieldfx::runtime::ErrorKind kind) {
         case ErrorKind::Input: return 3;
         case ErrorKind::Output: return 4;
         case ErrorKind::Module: return 5;
+        case ErrorKind::Memory: return 6;
     }
     return 1;
 }
@@ -106,8 +149,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fieldfx: unknown command \"%s\"\n\n%s", command.c_str(), kUsage);
         return 2;
     } catch (const fieldfx::runtime::Error& e) {
-        std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
+        if (e.kind() == fieldfx::runtime::ErrorKind::Memory)
+            std::fprintf(stderr, "fieldfx %s: error: out of memory (%s)\n", command.c_str(),
+                         e.what());
+        else
+            std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());
         return exitStatus(e.kind());
+    } catch (const std::bad_alloc&) {
+        // Whoever ran out (an operator's copy, a decoder, an encoder), the
+        // cause is the same and so is the remedy.
+        std::fprintf(stderr, "fieldfx %s: error: out of memory\n", command.c_str());
+        return 6;
     } catch (const fieldfx::io::IoError& e) {
         // File errors not classified where they arose: reading comes first.
         std::fprintf(stderr, "fieldfx %s: error: %s\n", command.c_str(), e.what());

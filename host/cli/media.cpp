@@ -177,6 +177,10 @@ MediaOptions readMediaOptions(const Args& args) {
             throw Error(ErrorKind::Usage,
                         "--size " + text + ": expected WIDTHxHEIGHT, each 16..8192 (720x576)");
     }
+    for (const char* option : {"--codec", "--pix-fmt"})
+        if (args.has(option) && args.value(option).empty())
+            throw Error(ErrorKind::Usage,
+                        std::string(option) + " takes a name (an empty one given)");
     m.output.lossless = args.has("--lossless");
     m.output.codec = args.value("--codec");
     m.output.pixelFormat = args.value("--pix-fmt");

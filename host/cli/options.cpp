@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fieldfx/services/patterns.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/services/transition_prefs.h"
@@ -42,11 +43,12 @@ std::vector<std::string> splitList(const std::string& s, char sep) {
 
 }  // namespace
 
-uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit) {
+uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit,
+                    uint32_t minimum) {
     int64_t v;
-    if (!parseSigned(text, v) || v < 0 || v > int64_t(limit))
-        throw Error(ErrorKind::Usage, option + " " + text + ": expected a whole number 0.." +
-                                          std::to_string(limit));
+    if (!parseSigned(text, v) || v < int64_t(minimum) || v > int64_t(limit))
+        throw Error(ErrorKind::Usage, option + " " + text + ": expected a whole number " +
+                                          std::to_string(minimum) + ".." + std::to_string(limit));
     return uint32_t(v);
 }
 
@@ -78,9 +80,9 @@ void readGeometryOptions(const Args& args, runtime::EffectSettings& settings) {
         const std::vector<std::string> parts = splitList(text, '/');
         int64_t n, d;
         if (parts.size() != 2 || !parseSigned(parts[0], n) || !parseSigned(parts[1], d) ||
-            n < -32768 || n > 32767 || d < -32768 || d > 32767 || d == 0)
+            n < 1 || n > 32767 || d < 1 || d > 32767)
             throw Error(ErrorKind::Usage, "--scale " + text +
-                                              ": expected N/D (16-bit integers, D not 0)");
+                                              ": expected N/D, each a whole number 1..32767");
         settings.scale = true;
         settings.scaleNum = int16_t(n);
         settings.scaleDen = int16_t(d);
@@ -123,6 +125,7 @@ std::vector<uint8_t> patternPreferences(const Args& args, const runtime::Operato
         patterns::GrayImage image;
         if (!patterns::loadMaskFile(choice.path, image, &error))
             throw Error(ErrorKind::Input, "--pattern " + text + ": " + error);
+        io::noteInputFile(choice.path);  // an input as much as the clips are
     }
     std::vector<uint8_t> block(kTransitionPrefsSize);
     if (!encodeTransitionPrefs(choice, block.data(), &error))

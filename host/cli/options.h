@@ -13,7 +13,8 @@
 namespace fieldfx::cli {
 
 // A whole number 0..limit; throws Error(Usage) naming the option.
-uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit);
+uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit,
+                    uint32_t minimum = 0);
 
 // --active, --pixel-aspect, --scale into the settings (duration is the
 // caller's).

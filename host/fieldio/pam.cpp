@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "fieldfx/fieldio/output_file.h"
+
 namespace fieldfx::io {
 
 namespace {
@@ -40,6 +42,7 @@ bool parseCount(const std::string& text, int32_t& value) {
 PamReader::PamReader(const std::string& path) : path_(path) {
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) fail(path, std::string("cannot open: ") + std::strerror(errno));
+    noteInputFile(path);
     // A malformed file is refused without keeping it open: the destructor does
     // not run for a constructor that throws.
     try {
@@ -82,6 +85,10 @@ PamReader::PamReader(const std::string& path) : path_(path) {
             if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
                 fail(path, where + ": size " + std::to_string(width) + "x" + std::to_string(height) +
                                " outside 1..32767");
+            if (uint64_t(width) * uint64_t(height) > kMaxPicturePixels)
+                fail(path, where + ": size " + std::to_string(width) + "x" +
+                               std::to_string(height) + " above the limit of " +
+                               std::to_string(kMaxPicturePixels) + " pixels");
             if (depth != 4) fail(path, where + ": DEPTH must be 4 (4-byte pixels)");
             if (maxval != 255) fail(path, where + ": MAXVAL must be 255");
             const long offset = std::ftell(file_);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/services/png.h"
 
@@ -13,8 +14,9 @@ namespace fieldfx::io {
 
 namespace {
 
-// Two fields of at most 32767 rows each.
-constexpr png::Limits kFrameLimits{32767, 65534, std::numeric_limits<uint64_t>::max()};
+// Two fields of at most 32767 rows each, within the size every reader takes:
+// a small file declaring a huge image is refused before it is inflated.
+constexpr png::Limits kFrameLimits{32767, 65534, kMaxPicturePixels};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -23,6 +25,7 @@ struct FileCloser {
 std::vector<uint8_t> readWhole(const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) throw IoError(path + ": cannot open: " + std::strerror(errno));
+    noteInputFile(path);
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     std::size_t got;

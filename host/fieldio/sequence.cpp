@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "fieldfx/fieldio/pam.h"
 #include "fieldfx/fieldio/png.h"
@@ -60,7 +63,9 @@ public:
         if (NumberedName::parse(path, name_)) {
             numbered_ = true;
             first_ = exists(name_.format(0)) ? 0 : 1;
-            while (exists(name_.format(first_ + frames_))) ++frames_;
+            // Every frame is an input from now on, though read later.
+            for (; exists(name_.format(first_ + frames_)); ++frames_)
+                noteInputFile(name_.format(first_ + frames_));
             if (frames_ == 0)
                 throw IoError(path + ": no frame files (" + name_.format(0) + " or " +
                               name_.format(1) + " missing)");
@@ -118,7 +123,8 @@ public:
             throw IoError(path + ": " + std::to_string(fieldCount) +
                           " fields cannot be woven into whole frames (write .pam instead)");
         NumberedName name;
-        if (NumberedName::parse(path, name)) {
+        numbered_ = NumberedName::parse(path, name);
+        if (numbered_) {
             for (std::size_t i = 0; i < fieldCount / 2; ++i) targets_.push_back(name.format(i));
         } else {
             if (fieldCount != 2)
@@ -129,8 +135,20 @@ public:
         }
         // Every target is checked now; the files are created one frame at a
         // time (the first at once, which proves the directory writable).
-        for (const std::string& t : targets_)
+        for (const std::string& t : targets_) {
+            refuseInputTarget(t);
             if (!replace && exists(t)) throw IoError(t + ": exists (use -y to replace it)");
+        }
+        // Frames of an older, longer sequence that would follow the new last
+        // one: a reader would take them for part of it. Removed once the new
+        // frames are in place, and only with -y.
+        for (std::size_t i = targets_.size(); numbered_ && exists(name.format(i)); ++i) {
+            refuseInputTarget(name.format(i));
+            if (!replace)
+                throw IoError(name.format(i) + ": exists and would follow the new frames (use -y "
+                              "to remove it)");
+            stale_.push_back(name.format(i));
+        }
         replace_ = replace;
         if (!targets_.empty()) files_.push_back(std::make_unique<OutputFile>(targets_[0], replace));
     }
@@ -153,12 +171,28 @@ public:
     void commit() override {
         if (havePending_ || next_ != targets_.size())
             throw IoError(targets_.front() + ": the output ends inside a frame");
-        for (auto& f : files_) f->commit();
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            try {
+                files_[i]->commit();
+            } catch (const IoError&) {
+                // A frame made meanwhile by someone else: without -y the
+                // frames placed so far were new, and go again.
+                if (!replace_)
+                    for (std::size_t j = 0; j < i; ++j) std::remove(targets_[j].c_str());
+                throw;
+            }
+        }
+        for (const std::string& s : stale_)
+            if (std::remove(s.c_str()) != 0 && exists(s))
+                throw IoError(s + ": cannot remove this frame of the older sequence: " +
+                              std::strerror(errno));
     }
 
 private:
     FieldOrder order_;
     std::vector<std::string> targets_;
+    std::vector<std::string> stale_;  // frames of a longer sequence beyond the new end
+    bool numbered_ = false;
     std::vector<std::unique_ptr<OutputFile>> files_;
     std::size_t next_ = 0;
     bool replace_ = false;

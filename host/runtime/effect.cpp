@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <typeinfo>
 
 #include "fieldfx/runtime/error.h"
 
@@ -46,6 +48,7 @@ int32_t Effect::request(OperatorMessage& m) {
     const LoggerBackend* logger = loggerSetThreadBackend(&loggerBackend_);
     const TransHostBackend* trans = transhostSetThreadBackend(&transBackend_);
     hostFault_[0] = '\0';
+    outOfMemory_ = false;
     const int32_t result = module_.action(m);
     fieldhostSetThreadBackend(field);
     imagehostSetThreadBackend(image);
@@ -53,7 +56,9 @@ int32_t Effect::request(OperatorMessage& m) {
     transhostSetThreadBackend(trans);
     if (hostFault_[0] != '\0') {
         pool_.reclaimAll();
-        throw Error(ErrorKind::Render, module_.name() + ": the host failed " + hostFault_);
+        // Memory that ran out serving the operator is said as such.
+        throw Error(outOfMemory_ ? ErrorKind::Memory : ErrorKind::Render,
+                    module_.name() + ": the host failed " + hostFault_);
     }
     return result;
 }
@@ -123,7 +128,8 @@ const io::Field& Effect::process(uint32_t position, bool oddField) {
     const int32_t result = request(m);
     const int kept = pool_.reclaimAll();
     const std::string at = "field " + std::to_string(position);
-    if (!inputError_.empty()) throw Error(ErrorKind::Input, inputError_);
+    if (!inputError_.empty())
+        throw Error(outOfMemory_ ? ErrorKind::Memory : ErrorKind::Input, inputError_);
     if (result == -1 || puts_ == 0)
         throw Error(ErrorKind::Render, failureText("produced no " + at));
     if (puts_ > 1)
@@ -176,6 +182,7 @@ void Effect::noteFault(const char* call) noexcept {
     try {
         throw;
     } catch (const std::exception& x) {
+        outOfMemory_ = dynamic_cast<const std::bad_alloc*>(&x) != nullptr;
         std::snprintf(hostFault_, sizeof hostFault_, "%s: %s", call, x.what());
     } catch (...) {
         std::snprintf(hostFault_, sizeof hostFault_, "%s: an unknown exception", call);
@@ -190,6 +197,7 @@ FieldImage* Effect::getField(int32_t input, uint32_t position) {
     try {
         f = src->fieldAt(position);
     } catch (const std::exception& e) {
+        outOfMemory_ = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
         inputError_ = e.what();
         return nullptr;
     }

@@ -19,7 +19,13 @@ double keyFrame(const std::string& name, const std::string& text, double rate) {
     if (number.empty() || *end != '\0' || !(v >= 0.0) || v > 1e9)
         throw Error(ErrorKind::Usage, name + ": key time \"" + text +
                                           "\" is not a frame number or seconds such as 2s");
-    if (!seconds) return v;
+    if (!seconds) {
+        if (v != std::floor(v))
+            throw Error(ErrorKind::Usage, name + ": key time \"" + text +
+                                              "\" is not a whole frame (seconds take an s: " +
+                                              text + "s)");
+        return v;
+    }
     if (rate <= 0.0)
         throw Error(ErrorKind::Usage,
                     name + ": key time " + text + " in seconds needs a frame rate (--rate)");
@@ -33,27 +39,37 @@ Keyframes::Keyframes(const Parameter& parameter, const std::string& keys, double
     const std::string name = parameter.name + "=" + keys;
     Parameter target = parameter;
     const Value before = read(parameter.descriptor);
-    // Split at commas; a piece without "@" belongs to the key that follows.
-    std::string value;
-    std::size_t from = 0;
-    while (from <= keys.size()) {
-        std::size_t comma = keys.find(',', from);
-        if (comma == std::string::npos) comma = keys.size();
-        const std::string piece = keys.substr(from, comma - from);
-        from = comma + 1;
-        const std::size_t at = piece.find('@');
-        value += (value.empty() ? "" : ",") + piece.substr(0, at);
-        if (at == std::string::npos) {
-            if (from > keys.size())
-                throw Error(ErrorKind::Usage, name + ": \"" + value + "\" has no key time (@)");
-            continue;
+    // Each key's value is read by setting it; the descriptor gets its own
+    // value back however this ends.
+    try {
+        // Split at commas; a piece without "@" belongs to the key that follows.
+        std::string value;
+        std::size_t from = 0;
+        while (from <= keys.size()) {
+            std::size_t comma = keys.find(',', from);
+            if (comma == std::string::npos) comma = keys.size();
+            const std::string piece = keys.substr(from, comma - from);
+            from = comma + 1;
+            const std::size_t at = piece.find('@');
+            if (piece.empty())
+                throw Error(ErrorKind::Usage,
+                            name + ": an empty entry between commas (or at an end)");
+            value += (value.empty() ? "" : ",") + piece.substr(0, at);
+            if (at == std::string::npos) {
+                if (from > keys.size())
+                    throw Error(ErrorKind::Usage, name + ": \"" + value + "\" has no key time (@)");
+                continue;
+            }
+            const double frame = keyFrame(name, piece.substr(at + 1), rate);
+            if (!keys_.empty() && frame <= keys_.back().frame)
+                throw Error(ErrorKind::Usage, name + ": key times must increase");
+            target.set(value);
+            keys_.push_back({frame, read(parameter.descriptor)});
+            value.clear();
         }
-        const double frame = keyFrame(name, piece.substr(at + 1), rate);
-        if (!keys_.empty() && frame <= keys_.back().frame)
-            throw Error(ErrorKind::Usage, name + ": key times must increase");
-        target.set(value);
-        keys_.push_back({frame, read(parameter.descriptor)});
-        value.clear();
+    } catch (...) {
+        write(parameter.descriptor, before);
+        throw;
     }
     write(parameter.descriptor, before);
 }

@@ -4,7 +4,9 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <elf.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +17,9 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "fieldfx/runtime/error.h"
 
@@ -132,6 +136,142 @@ int privateCopy(const std::string& name, const std::string& path) {
         return -1;
     }
     return out;
+}
+
+[[noreturn]] void damagedModule(const std::string& name, const std::string& path,
+                                const std::string& what) {
+    throw Error(ErrorKind::Module, name + ": damaged module " + path + ": " + what);
+}
+
+#if defined(__x86_64__)
+constexpr uint16_t kMachine = EM_X86_64;
+#elif defined(__aarch64__)
+constexpr uint16_t kMachine = EM_AARCH64;
+#elif defined(__i386__)
+constexpr uint16_t kMachine = EM_386;
+#else
+constexpr uint16_t kMachine = EM_NONE;  // not checked
+#endif
+using ElfHeader = std::conditional_t<sizeof(void*) == 8, Elf64_Ehdr, Elf32_Ehdr>;
+using ElfSegment = std::conditional_t<sizeof(void*) == 8, Elf64_Phdr, Elf32_Phdr>;
+
+// What the dynamic loader would map, checked against the file before it
+// does: a module cut short maps pages past its end (SIGBUS on first touch),
+// and headers pointing outside the file send the loader astray.
+void checkElf(const std::string& name, const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;  // dlopen says why
+    struct stat st;
+    ElfHeader h;
+    const bool read = fstat(fd, &st) == 0 && pread(fd, &h, sizeof h, 0) == ssize_t(sizeof h);
+    auto fail = [&](const std::string& what) {
+        close(fd);
+        damagedModule(name, path, what);
+    };
+    if (!read || std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) {
+        close(fd);  // no ELF file at all: the loader refuses it cleanly, and says so
+        return;
+    }
+    const uint64_t size = uint64_t(st.st_size);
+    if (h.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) ||
+        h.e_type != ET_DYN || (kMachine != EM_NONE && h.e_machine != kMachine))
+        fail("not a shared library of this machine");
+    if (h.e_phentsize != sizeof(ElfSegment) || h.e_phnum == 0 ||
+        uint64_t(h.e_phoff) + uint64_t(h.e_phnum) * h.e_phentsize > size)
+        fail("its program headers lie outside the file");
+    if (h.e_shnum != 0 && uint64_t(h.e_shoff) + uint64_t(h.e_shnum) * h.e_shentsize > size)
+        fail("the file is cut short (" + std::to_string(size) +
+             " bytes; its section headers end at " +
+             std::to_string(uint64_t(h.e_shoff) + uint64_t(h.e_shnum) * h.e_shentsize) + ")");
+    for (unsigned i = 0; i < h.e_phnum; ++i) {
+        ElfSegment p;
+        if (pread(fd, &p, sizeof p, off_t(h.e_phoff + i * sizeof p)) != ssize_t(sizeof p))
+            fail("its program headers cannot be read");
+        if ((p.p_type == PT_LOAD || p.p_type == PT_DYNAMIC) &&
+            (uint64_t(p.p_offset) + p.p_filesz > size || p.p_filesz > p.p_memsz))
+            fail("a segment reaches past the end of the file (" + std::to_string(size) + " bytes)");
+    }
+    close(fd);
+}
+
+// The operators this project ships, by file name and the name their
+// identification ("$Id: Vendor_Name,v ...") carries: a module of ours
+// renamed to another's name is refused rather than run as that one.
+struct Shipped {
+    const char* file;
+    const char* identified;
+};
+constexpr Shipped kShipped[] = {
+    {"Burrow", "Burrow"},       {"Drunken", "Drunken"}, {"Flicker", "Flicker"},
+    {"Glide", "Glide"},         {"Heatwave", "Heatwave"}, {"Iris", "Iris"},
+    {"Matte", "Matte"},         {"Smudge", "Smudge"},   {"Standbild", "Standbild"},
+    {"Swivel", "Rotate"},       {"Telescope", "Telescope"}, {"Tunnel", "Tunnel"},
+    {"Widescreen", "Widescreen"},
+};
+
+void checkIdentification(const std::string& name, const std::string& path,
+                         const std::string& ident) {
+    const std::size_t start = ident.find('_'), end = ident.find(",v");
+    if (ident.rfind("$Id: ", 0) != 0 || start == std::string::npos || end == std::string::npos ||
+        end < start)
+        return;
+    const std::string identified = ident.substr(start + 1, end - start - 1);
+    for (const Shipped& s : kShipped)
+        if (identified == s.identified && name != s.file)
+            throw Error(ErrorKind::Module, name + ": " + path + " is the module of " + s.file +
+                                               " (it identifies itself as " + ident +
+                                               "), renamed");
+}
+
+// Files probed already, by device, inode, size and time of change.
+std::mutex probedLock;
+std::set<std::vector<uint64_t>> probedFiles;
+
+// Loads the module in a child process first where that is safe (this
+// process has one thread, so the child's loader holds no lock another
+// thread took), so that a module whose damage the headers do not show
+// (its code or relocations) crashes the child rather than this process.
+void probeInChild(const std::string& name, const std::string& path, const struct stat& st) {
+    const std::vector<uint64_t> key = {uint64_t(st.st_dev), uint64_t(st.st_ino),
+                                       uint64_t(st.st_size), uint64_t(st.st_ctim.tv_sec),
+                                       uint64_t(st.st_ctim.tv_nsec)};
+    {
+        const std::lock_guard<std::mutex> hold(probedLock);
+        if (probedFiles.count(key)) return;
+    }
+    struct stat task;
+    if (stat("/proc/self/task", &task) != 0 || task.st_nlink != 3) return;  // ".", ".." and one
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) return;
+    if (child == 0) {
+        // Nothing of the parent's output is written from here.
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle != nullptr) {
+            auto info = reinterpret_cast<GetOperatorInfoFn>(dlsym(handle, "GetOperatorInfo"));
+            auto action = reinterpret_cast<OperatorActionFn>(dlsym(handle, "OperatorAction"));
+            if (info != nullptr && action != nullptr) {
+                try {
+                    validateDescription(name, info(), action);
+                } catch (...) {
+                }
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // The child ends with 0 whenever the loader returns, failing or not;
+    // anything else is the loader or the module's code giving up.
+    if (WIFSIGNALED(status))
+        damagedModule(name, path,
+                      std::string("loading it crashed (") + strsignal(WTERMSIG(status)) + ")");
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        damagedModule(name, path, "the loader stopped on it (status " +
+                                      std::to_string(WEXITSTATUS(status)) + ")");
+    const std::lock_guard<std::mutex> hold(probedLock);
+    probedFiles.insert(key);
 }
 
 }  // namespace
@@ -253,6 +393,8 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
                     name + ": cannot load " + path + ": " + std::strerror(errno));
     m->fileId_[0] = uint64_t(st.st_dev);
     m->fileId_[1] = uint64_t(st.st_ino);
+    checkElf(name, path);
+    probeInChild(name, path, st);
     std::string mapped = path;
     m->mapsFile_ = claimFile(m->fileId_);
     if (!m->mapsFile_) {
@@ -271,6 +413,7 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
         throw Error(ErrorKind::Module,
                     name + ": " + path + " does not export GetOperatorInfo and OperatorAction");
     m->description_ = validateDescription(name, info(), m->action_);
+    checkIdentification(name, path, m->description_.ident);
     return m;
 }
 

@@ -65,7 +65,7 @@ TEST_F(Errors, OutOfRangeAndMalformedValuesNameParameterValueAndRange) {
     EXPECT_EQ(failing(base + "--pixel-aspect 0", 2).err,
               "fieldfx render: error: --pixel-aspect 0: expected the pixel aspect x 1000, 1..32767\n");
     EXPECT_EQ(failing(base + "--scale 1/0", 2).err,
-              "fieldfx render: error: --scale 1/0: expected N/D (16-bit integers, D not 0)\n");
+              "fieldfx render: error: --scale 1/0: expected N/D, each a whole number 1..32767\n");
     EXPECT_EQ(failing(base + "--field-order upper", 2).err,
               "fieldfx render: error: --field-order upper: expected tff, bff or progressive\n");
     EXPECT_EQ(failing(base + "--duration 2", 2).err,

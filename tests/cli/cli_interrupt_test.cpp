@@ -82,14 +82,24 @@ TEST(CliInterrupt, StopSignalsRemoveTheUnfinishedOutput) {
         const char* output;
         const char* message;
     };
+    // Every signal that ends a process and can be caught: those of a user,
+    // of a pipe whose reader went away, of timers and of a farm's limits.
     for (const Case& c : {Case{SIGTERM, "out.pam", "terminated (SIGTERM)"},
                           Case{SIGINT, "out.mkv", "interrupted (SIGINT)"},
-                          Case{SIGHUP, "out.avi", "hung up (SIGHUP)"}}) {
+                          Case{SIGHUP, "out.avi", "hung up (SIGHUP)"},
+                          Case{SIGQUIT, "out.mkv", "quit (SIGQUIT)"},
+                          Case{SIGPIPE, "out.pam", "broken pipe (SIGPIPE)"},
+                          Case{SIGUSR1, "out.pam", "stopped by SIGUSR1"},
+                          Case{SIGUSR2, "out.pam", "stopped by SIGUSR2"},
+                          Case{SIGALRM, "out.pam", "alarm clock (SIGALRM)"},
+                          Case{SIGXCPU, "out.pam", "CPU time limit (SIGXCPU)"},
+                          Case{SIGXFSZ, "out.mkv", "file size limit (SIGXFSZ)"}}) {
         const std::string dir = tempDir("signal");
         const Stopped r = stopRender(dir, c.output, c.signal);
         EXPECT_TRUE(r.bySignal) << c.message << ": " << r.err;
         EXPECT_EQ(r.signal, c.signal);
-        EXPECT_NE(r.err.find(std::string("fieldfx: ") + c.message + "; unfinished output removed"),
+        EXPECT_NE(r.err.find(std::string("fieldfx: ") + c.message +
+                             "; unfinished output removed: " + dir + "/" + c.output),
                   std::string::npos)
             << r.err;
         EXPECT_EQ(listDir(dir), std::vector<std::string>{}) << c.output;
@@ -113,6 +123,31 @@ TEST(CliInterrupt, FullDiskIsAnOutputErrorAndLeavesNothing) {
         const std::string text = readFile(err);
         EXPECT_NE(text.find("error"), std::string::npos) << text;
         EXPECT_NE(text.find(dir + "/out"), std::string::npos) << text;
+        // The system's reason, as a full disk says "No space left on device".
+        EXPECT_NE(text.find("File too large"), std::string::npos) << text;
+        EXPECT_EQ(listDir(dir), std::vector<std::string>{}) << output;
+        std::remove(err.c_str());
+        rmdir(dir.c_str());
+    }
+}
+
+TEST(CliInterrupt, OutOfMemoryIsSaidAsSuchAndLeavesNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "a limit of the address space leaves AddressSanitizer no room";
+#endif
+    // 8192x8192 frames in 400 MB of address space: the render's own fields,
+    // or x264's buffers, do not fit.
+    for (const char* output : {"out.pam", "out.mp4"}) {
+        const std::string dir = tempDir("memory");
+        const std::string err = dir + ".err";
+        const std::string command = "ulimit -v 400000; exec " + std::string(FIELDFX_CLI) +
+                                    " render Matte -q --threads 1 --size 8192x8192 --duration 1 -o " + dir + "/" +
+                                    output + " 2>" + err;
+        const int raw = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << output;
+        EXPECT_EQ(WEXITSTATUS(raw), 6) << output << ": " << readFile(err);
+        EXPECT_NE(readFile(err).find("fieldfx render: error: out of memory"), std::string::npos)
+            << readFile(err);
         EXPECT_EQ(listDir(dir), std::vector<std::string>{}) << output;
         std::remove(err.c_str());
         rmdir(dir.c_str());

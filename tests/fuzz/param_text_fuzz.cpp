@@ -1,6 +1,8 @@
 // Parameter value texts (`--set name=value`) for every parameter of every
-// operator. A text is taken, within the descriptor's range, or refused with a
-// usage error that leaves the descriptor as it was.
+// operator, and keyframe lists (`--set name=VALUE@TIME,...`). A text is
+// taken, within the descriptor's range, or refused with a usage error that
+// leaves the descriptor as it was; a keyframe list leaves it as it was and
+// puts only values of the range into it at any frame.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/runtime/parameters.h"
 
 namespace runtime = fieldfx::runtime;
@@ -55,22 +58,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static std::vector<Loaded> all = loadAll();
     FuzzedDataProvider in(data, size);
     Loaded& l = all[in.ConsumeIntegralInRange<std::size_t>(0, all.size() - 1)];
-    const bool byName = in.ConsumeBool();
+    const int mode = in.ConsumeIntegralInRange(0, 2);  // by name, by parameter, keyframes
+    const bool byName = mode == 0;
+    const double frame = in.ConsumeFloatingPointInRange(-10.0, 1e6);
     const auto& params = l.params->all();
     if (params.empty()) return 0;
     runtime::Parameter& p =
         *l.params->find(params[in.ConsumeIntegralInRange<std::size_t>(0, params.size() - 1)].name);
     const std::vector<uint8_t> before = bytesOf(p);
     const std::string text = in.ConsumeRemainingBytesAsString();
-    try {
-        if (byName)
-            l.params->assign(text);
-        else
-            p.set(text);
-    } catch (const runtime::Error& e) {
-        if (e.kind() != runtime::ErrorKind::Usage) std::abort();
-        if (bytesOf(p) != before) std::abort();  // a refused text changes nothing
-        return 0;
+    if (mode == 2) {
+        try {
+            const runtime::Keyframes keys(p, text, 25.0);
+            if (bytesOf(p) != before) std::abort();  // reading the keys changes nothing
+            keys.applyAt(frame, *l.module);
+        } catch (const runtime::Error& e) {
+            if (e.kind() != runtime::ErrorKind::Usage || bytesOf(p) != before) std::abort();
+            return 0;
+        }
+    } else {
+        try {
+            if (byName)
+                l.params->assign(text);
+            else
+                p.set(text);
+        } catch (const runtime::Error& e) {
+            if (e.kind() != runtime::ErrorKind::Usage) std::abort();
+            if (bytesOf(p) != before) std::abort();  // a refused text changes nothing
+            return 0;
+        }
     }
     // A value taken lies within what the descriptor declares.
     if (p.kind() == PARAM_SLIDER) {

@@ -84,6 +84,9 @@ TEST(EffectFaults, ServiceCallFaultsFailTheRequestNotTheProcess) {
             ADD_FAILURE() << "no error";
         } catch (const runtime::Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+            // Memory that ran out is said as such, not as the operator's failure.
+            EXPECT_EQ(e.kind(), c.fault == Fault::AllocateInCall ? runtime::ErrorKind::Memory
+                                                                 : runtime::ErrorKind::Render);
         }
         input.fault = Fault::None;
         input.missing = false;

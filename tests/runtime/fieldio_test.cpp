@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "fieldfx/fieldio/frames.h"
 #include "fieldfx/fieldio/output_file.h"
@@ -217,6 +219,69 @@ TEST(OutputFiles, ExistingTargetNeedsReplaceAndUnwritableDirectoryFails) {
     EXPECT_THROW(OutputFile(dir + "/no/such/dir/o.pam", true), IoError);
 }
 
+TEST(OutputFiles, ANameMadeMeanwhileIsNotReplacedWithoutAsking) {
+    // Another process creates the target between the check at the start and
+    // the rename at the end: without replace, its file stays.
+    const std::string dir = tempDir();
+    OutputFile out(dir + "/o.pam", false);
+    std::fputs("mine", out.stream());
+    writeBytes(dir + "/o.pam", "theirs");
+    try {
+        out.commit();
+        FAIL() << "committed over a file made meanwhile";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.what(), dir + "/o.pam: exists (use -y to replace it)");
+    }
+    EXPECT_EQ(readBytes(dir + "/o.pam"), "theirs");
+    OutputFile replacing(dir + "/o.pam", true);
+    writeBytes(dir + "/o.pam", "again");
+    std::fputs("mine", replacing.stream());
+    replacing.commit();
+    EXPECT_EQ(readBytes(dir + "/o.pam"), "mine");
+}
+
+TEST(OutputFiles, ASignalRemovesEveryUnfinishedFileAndNothingCommitted) {
+    // More outputs at once than a fixed table would hold (a long PNG
+    // sequence); a committed one is not counted as removed.
+    const std::string dir = tempDir();
+    {
+        OutputFile done(dir + "/done.pam", false);
+        done.commit();
+        std::vector<std::unique_ptr<OutputFile>> open;
+        for (int i = 0; i < 100; ++i)
+            open.push_back(std::make_unique<OutputFile>(dir + "/o" + std::to_string(i), false));
+        EXPECT_EQ(filesIn(dir), 101);
+        char first[64] = "?";
+        EXPECT_EQ(removeUnfinishedOutputs(first, sizeof first), 100u);
+        EXPECT_EQ(std::string(first).rfind(dir + "/o", 0), 0u) << first;
+        EXPECT_EQ(filesIn(dir), 1);
+        EXPECT_EQ(removeUnfinishedOutputs(), 0u);
+    }
+    EXPECT_EQ(filesIn(dir), 1);
+}
+
+TEST(OutputFiles, AnInputIsNeverATargetUnderAnyName) {
+    const std::string dir = tempDir();
+    writeBytes(dir + "/in.pam", "input");
+    ASSERT_EQ(link((dir + "/in.pam").c_str(), (dir + "/other.pam").c_str()), 0);
+    noteInputFile(dir + "/in.pam");
+    for (const std::string& target : {dir + "/in.pam", dir + "/.//in.pam", dir + "/other.pam"})
+        for (bool replace : {false, true}) {
+            try {
+                OutputFile out(target, replace);
+                FAIL() << target;
+            } catch (const IoError& e) {
+                EXPECT_EQ(e.what(), target + ": is the input " + dir +
+                                        "/in.pam (an output never replaces an input, -y or not)");
+            }
+        }
+    // Nor one made the input's name after the output began.
+    OutputFile late(dir + "/late.pam", true);
+    ASSERT_EQ(link((dir + "/in.pam").c_str(), (dir + "/late.pam").c_str()), 0);
+    EXPECT_THROW(late.commit(), IoError);
+    EXPECT_EQ(readBytes(dir + "/in.pam"), "input");
+}
+
 TEST(Clips, PamClipServesFieldsInTimeOrder) {
     const std::string dir = tempDir();
     {
@@ -247,6 +312,22 @@ TEST(Clips, PngWriterNeedsWholeFramesAndANumberedNameForMany) {
     EXPECT_THROW(ClipWriter::create(dir + "/a.png", FieldOrder::TopFirst, 4, false), IoError);
     EXPECT_THROW(ClipWriter::create(dir + "/a.txt", FieldOrder::TopFirst, 2, false), IoError);
     EXPECT_EQ(filesIn(dir), 0);
+}
+
+TEST(Clips, ASequenceOverALongerOneLeavesNoStaleFrames) {
+    const std::string dir = tempDir();
+    for (const char* name : {"f0003.png", "f0004.png", "f0006.png"}) writeBytes(dir + "/" + name, "old");
+    // Frames 3 and 4 would follow the new frames 0..2: refused without -y,
+    // removed with it (6 is no part of the sequence).
+    EXPECT_THROW(ClipWriter::create(dir + "/f%04d.png", FieldOrder::TopFirst, 6, false), IoError);
+    EXPECT_EQ(filesIn(dir), 3);
+    auto w = ClipWriter::create(dir + "/f%04d.png", FieldOrder::TopFirst, 6, true);
+    for (int i = 0; i < 6; ++i) w->put(counting(3, 2, i));
+    w->commit();
+    EXPECT_TRUE(exists(dir + "/f0002.png"));
+    EXPECT_FALSE(exists(dir + "/f0003.png"));
+    EXPECT_FALSE(exists(dir + "/f0004.png"));
+    EXPECT_TRUE(exists(dir + "/f0006.png"));
 }
 
 TEST(Clips, ExistingFrameOfASequenceIsNotReplacedWithoutAsking) {

@@ -1,5 +1,7 @@
 #include "audio_copy.h"
 
+#include "fieldfx/fieldio/output_file.h"
+
 namespace fieldfx::video {
 
 namespace {
@@ -16,8 +18,10 @@ AudioCopier::AudioCopier(const AudioSpan& span, AVFormatContext* mux,
                          std::vector<std::string>& notes)
     : span_(span), mux_(mux) {
     if (span.source.empty()) return;
+    // Read as an input: the output, checked again as it is renamed, never replaces it.
+    io::noteInputFile(span.source);
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, span.source.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, span.source); r < 0)
         throw VideoError("cannot open '" + span.source + "' for its audio: " + av::describe(r));
     input_.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)

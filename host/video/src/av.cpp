@@ -1,9 +1,16 @@
 #include "av.h"
 
+#include <sys/stat.h>
+
 #include <cstdarg>
+#include <cstdlib>
 #include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
 
 extern "C" {
+#include <libavformat/avio.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
@@ -21,6 +28,7 @@ namespace {
 // Decoder threads log too, so the line is shared by the process.
 std::mutex logLock;
 std::string lastLogError;
+std::vector<std::pair<const void*, std::atomic<int>*>> watched;  // decoders and their error counts
 
 void captureLine(void* object, int level, const char* format, va_list args) {
     if (level > AV_LOG_ERROR) return;
@@ -35,6 +43,8 @@ void captureLine(void* object, int level, const char* format, va_list args) {
     if (text.empty()) return;
     std::lock_guard<std::mutex> hold(logLock);
     lastLogError = text;
+    for (const auto& [decoder, errors] : watched)
+        if (decoder == object) ++*errors;
 }
 
 }  // namespace
@@ -47,11 +57,53 @@ void installLogCapture() {
     (void)installed;
 }
 
+void watchErrors(const AVCodecContext* decoder, std::atomic<int>* errors) {
+    std::lock_guard<std::mutex> hold(logLock);
+    watched.emplace_back(decoder, errors);
+}
+
+void unwatchErrors(const AVCodecContext* decoder) {
+    std::lock_guard<std::mutex> hold(logLock);
+    for (std::size_t i = 0; i < watched.size(); ++i)
+        if (watched[i].first == decoder) watched.erase(watched.begin() + long(i--));
+}
+
 std::string takeLogError() {
     std::lock_guard<std::mutex> hold(logLock);
     std::string text;
     text.swap(lastLogError);
     return text;
+}
+
+int openInput(AVFormatContext** input, const std::string& name) {
+    std::string allowed = "file,pipe";
+    if (const char* more = std::getenv("FIELDFX_INPUT_PROTOCOLS"); more != nullptr && *more)
+        allowed += std::string(",") + more;
+    std::string url = name;
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // A second open of a pipe would wait for a writer that is gone.
+        static std::mutex pipesLock;
+        static std::set<std::pair<dev_t, ino_t>> pipes;
+        const std::lock_guard<std::mutex> hold(pipesLock);
+        if (!pipes.emplace(st.st_dev, st.st_ino).second)
+            throw VideoError("'" + name + "' is a pipe: it is read once, from its start, and was "
+                             "read already");
+    }
+    const char* protocol = avio_find_protocol_name(name.c_str());
+    if (stat(name.c_str(), &st) == 0 || protocol == nullptr ||
+        name.find(':') == std::string::npos) {
+        url = "file:" + name;
+    } else if (("," + allowed + ",").find("," + std::string(protocol) + ",") == std::string::npos) {
+        throw VideoError("'" + name + "': input protocol " + protocol +
+                         " is not allowed: inputs are files, pipes and built-in clips "
+                         "(FIELDFX_INPUT_PROTOCOLS=" + protocol + " allows it)");
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", allowed.c_str(), 0);
+    const int r = avformat_open_input(input, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    return r;
 }
 
 std::string describe(int code) {

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,18 @@ std::string errorText(int code);
 // forgets it.
 void installLogCapture();
 std::string takeLogError();
+// Counts into `errors` the errors `decoder` logs from now on, until
+// unwatched: damage a decoder conceals and only logs (FFV1's slice CRC
+// mismatch) is damage all the same.
+void watchErrors(const AVCodecContext* decoder, std::atomic<int>* errors);
+void unwatchErrors(const AVCodecContext* decoder);
+// Opens `name` for reading. Inputs are local files, read as named (a colon
+// in a file's name is no protocol), and pipes; other protocols (network,
+// concat:, ...) only when FIELDFX_INPUT_PROTOCOLS lists them
+// (comma-separated). Throws VideoError for a protocol not allowed; returns
+// avformat_open_input's result.
+int openInput(AVFormatContext** input, const std::string& name);
+
 // errorText(code), followed by the captured log line in parentheses.
 std::string describe(int code);
 

@@ -39,6 +39,12 @@ class BuiltinSource final : public Source {
 public:
     BuiltinSource(Picture picture, const std::string& name, const SourceOptions& options);
     bool read(Frame& frame) override;
+    // Any frame is drawn directly: one passed over is not drawn at all.
+    bool skip(int64_t& pts) override {
+        if (next_ >= info_.frames) return false;
+        pts = next_++;
+        return true;
+    }
 
 private:
     // Paints the field of the given parity (0 even lines, 1 odd) at field

@@ -19,6 +19,17 @@ const Frame& FieldReader::frame(int64_t k) {
         newest_ = -1;
     }
     while (newest_ < k) {
+        // Frames before the two kept are passed over.
+        if (newest_ + 1 < k - 1) {
+            int64_t pts = 0;
+            if (!source_->skip(pts))
+                throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
+                                 " frames");
+            ++newest_;
+            const std::lock_guard<std::mutex> hold(ptsLock_);
+            if (newest_ == int64_t(pts_.size())) pts_.push_back(pts);
+            continue;
+        }
         Frame& next = frames_[(newest_ + 1) & 1];
         taken_[(newest_ + 1) & 1] = 0;
         if (!source_->read(next))

@@ -2,9 +2,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <new>
 
 #include "av.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "frame_fields.h"
 #include "sources.h"
 
@@ -30,19 +33,40 @@ Scan scanOf(AVFieldOrder order, const AVFrame& first) {
     }
 }
 
+// The bytes a YUV4MPEG file holds after its last whole frame, whose packet
+// ends at `lastEnd`: its reader drops a last frame that the file cuts short
+// without a word.
+int64_t y4mTail(AVFormatContext& input, int64_t lastEnd) {
+    if (std::strcmp(input.iformat->name, "yuv4mpegpipe") != 0 || lastEnd < 0) return 0;
+    return std::max<int64_t>(0, avio_size(input.pb) - lastEnd);
+}
+
+// A colour tag as a number, `unspecified` for a value outside the enum's
+// `count` (a damaged file's bytes; reading them as the enum would be
+// undefined).
+template <typename Enum>
+int tagValue(const Enum& field, int unspecified, int count) {
+    static_assert(sizeof(Enum) == sizeof(int));
+    int v;
+    std::memcpy(&v, &field, sizeof v);
+    return v >= 0 && v < count ? v : unspecified;
+}
+
 // Frames of the stream by reading (not decoding) its packets, for containers
-// that do not declare a count.
-int64_t countPackets(const std::string& path, int stream) {
+// that do not declare a count; `tail` as y4mTail.
+int64_t countPackets(const std::string& path, int stream, int64_t& tail) {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return 0;
+    if (av::openInput(&raw, path) < 0) return 0;
     av::InputPtr input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) return 0;
     av::PacketPtr packet = av::allocPacket();
-    int64_t count = 0;
+    int64_t count = 0, lastEnd = -1;
     while (av_read_frame(raw, packet.get()) >= 0) {
         if (packet->stream_index == stream && packet->size > 0) ++count;
+        lastEnd = packet->pos >= 0 ? packet->pos + packet->size : -1;
         av_packet_unref(packet.get());
     }
+    tail = y4mTail(*raw, lastEnd);
     av::takeLogError();
     return count;
 }
@@ -78,7 +102,9 @@ public:
 
 private:
     bool decodeNext();
+    int readPacket();
     [[noreturn]] void damaged(const std::string& what);
+    [[noreturn]] void truncated(int64_t frames, int64_t tail);
 
     std::string path_;
     av::InputPtr input_;
@@ -91,16 +117,31 @@ private:
     bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
     int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
     int64_t packets_ = 0;    // video packets read
+    int64_t pictures_ = 0;   // of them, those that are not empty
+    // A pipe is read once: its packets after the first frame, read ahead to
+    // count them, and whether that reached its end.
+    std::deque<av::PacketPtr> readAhead_;
+    bool readAll_ = false;
+    std::atomic<int> decoderErrors_{0};  // errors the decoder logged
+    // Ends the count before the counter goes, a constructor that throws included.
+    struct Unwatch {
+        const AVCodecContext* decoder = nullptr;
+        ~Unwatch() {
+            if (decoder != nullptr) av::unwatchErrors(decoder);
+        }
+    } watching_;
+    int64_t lastEnd_ = -1;   // the file offset after the last packet read
     int64_t frameDuration_ = 1;
     int64_t nextPts_ = 0;
 };
 
 FileSource::FileSource(const std::string& path, const SourceOptions& options)
     : path_(options.label.empty() ? path : options.label) {
+    io::noteInputFile(path);
     av::installLogCapture();
     av::takeLogError();
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, path); r < 0)
         throw VideoError("cannot open '" + path_ + "': " + av::describe(r));
     input_.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
@@ -119,7 +160,11 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
     avcodec_parameters_to_context(decoder_.get(), st->codecpar);
     // Damage is reported, not concealed.
     decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
+    av::watchErrors(decoder_.get(), &decoderErrors_);
+    watching_.decoder = decoder_.get();
     decoder_->thread_count = 0;
+    // The size limit of every reader, before the decoder allocates a picture.
+    decoder_->max_pixels = int64_t(io::kMaxPicturePixels);
     // Slice threads only: with frame threads, a frame that fails to decode
     // under AV_EF_EXPLODE trips an assertion in libavcodec 5.1 (damaged MPEG-4
     // Visual (mpeg4) in AVI aborts the process instead of returning the error).
@@ -154,11 +199,16 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
 
     const AVCodecParameters& par = *st->codecpar;
     ColourTags& tags = info_.colour;
-    tags.matrix = par.color_space != AVCOL_SPC_UNSPECIFIED ? par.color_space : first.colorspace;
+    // The stream's tag, else the first frame's.
+    auto tag = [](const auto& stream, const auto& frame, int unspecified, int count) {
+        const int s = tagValue(stream, unspecified, count);
+        return s != unspecified ? s : tagValue(frame, unspecified, count);
+    };
+    tags.matrix = tag(par.color_space, first.colorspace, AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_NB);
     tags.primaries =
-        par.color_primaries != AVCOL_PRI_UNSPECIFIED ? par.color_primaries : first.color_primaries;
-    tags.transfer = par.color_trc != AVCOL_TRC_UNSPECIFIED ? par.color_trc : first.color_trc;
-    tags.range = par.color_range != AVCOL_RANGE_UNSPECIFIED ? par.color_range : first.color_range;
+        tag(par.color_primaries, first.color_primaries, AVCOL_PRI_UNSPECIFIED, AVCOL_PRI_NB);
+    tags.transfer = tag(par.color_trc, first.color_trc, AVCOL_TRC_UNSPECIFIED, AVCOL_TRC_NB);
+    tags.range = tag(par.color_range, first.color_range, AVCOL_RANGE_UNSPECIFIED, AVCOL_RANGE_NB);
     if (av::isFullRangeFormat(format)) tags.range = AVCOL_RANGE_JPEG;
     FrameFormat source{first.width, first.height, format, info_.scan, tags.range, tags.matrix};
     if (av::isRgb(format)) {
@@ -174,13 +224,34 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
     // AVI counts the empty entries of dropped frames among its frames.
     const bool exact = declared_ > 0 && std::strcmp(raw->iformat->name, "avi") != 0;
-    info_.frames = exact ? declared_ : countPackets(path, stream_);
+    int64_t tail = 0;
+    const bool pipe = raw->pb != nullptr && (raw->pb->seekable & AVIO_SEEKABLE_NORMAL) == 0;
+    if (!exact && pipe) {
+        // No second reading to count the frames: its packets are kept.
+        int64_t pictures = pictures_;
+        for (av::PacketPtr p = av::allocPacket(); av_read_frame(raw, p.get()) >= 0;
+             p = av::allocPacket())
+            if (p->stream_index == stream_) {
+                pictures += p->size > 0;
+                readAhead_.push_back(std::move(p));
+            }
+        readAll_ = true;
+        info_.frames = pictures;
+    } else {
+        info_.frames = exact ? declared_ : countPackets(path, stream_, tail);
+    }
+    if (tail > 0) truncated(info_.frames, tail);
     // A container that states the stream's duration but holds fewer frames
     // than it needs was cut short (a few frames of slack for rounding).
     const int64_t expected = expectedFrames(*raw, *st);
     if (!exact && info_.frames + std::max<int64_t>(2, expected / 50) < expected)
         damaged("ends after " + std::to_string(info_.frames) + " of about " +
                 std::to_string(expected) + " frames: the file is truncated");
+}
+
+void FileSource::truncated(int64_t frames, int64_t tail) {
+    damaged("is truncated: frame " + std::to_string(frames + 1) + " is cut short (" +
+            std::to_string(tail) + " bytes of it)");
 }
 
 void FileSource::damaged(const std::string& what) {
@@ -191,18 +262,23 @@ bool FileSource::decodeNext() {
     for (;;) {
         int r = avcodec_receive_frame(decoder_.get(), decoded_.get());
         if (r == 0) {
+            if (decoderErrors_ > 0)
+                damaged("is damaged: frame " + std::to_string(packets_) + " fails its check");
             if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT))
                 damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode cleanly");
             return true;
         }
         if (r == AVERROR_EOF) return false;
+        if (r == AVERROR(ENOMEM)) throw std::bad_alloc();
         if (r != AVERROR(EAGAIN))
             damaged("is damaged: a frame near frame " + std::to_string(packets_) +
                     " does not decode: " + av::describe(r));
         if (draining_) return false;
-        r = av_read_frame(input_.get(), packet_.get());
+        r = readPacket();
         if (r == AVERROR_EOF) {
+            if (const int64_t tail = y4mTail(*input_, lastEnd_); tail > 0)
+                truncated(packets_, tail);
             draining_ = true;
             avcodec_send_packet(decoder_.get(), nullptr);
             continue;
@@ -215,6 +291,8 @@ bool FileSource::decodeNext() {
             continue;
         }
         ++packets_;
+        pictures_ += packet_->size > 0;
+        lastEnd_ = packet_->pos >= 0 ? packet_->pos + packet_->size : -1;
         if (packet_->size == 0) {  // a dropped frame; an empty packet would end decoding
             av_packet_unref(packet_.get());
             continue;
@@ -227,6 +305,15 @@ bool FileSource::decodeNext() {
         if (r < 0 && r != AVERROR(EAGAIN))
             damaged("is damaged at frame " + std::to_string(packets_) + ": " + av::describe(r));
     }
+}
+
+int FileSource::readPacket() {
+    if (!readAhead_.empty()) {
+        av_packet_move_ref(packet_.get(), readAhead_.front().get());
+        readAhead_.pop_front();
+        return 0;
+    }
+    return readAll_ ? AVERROR_EOF : av_read_frame(input_.get(), packet_.get());
 }
 
 bool FileSource::read(Frame& frame) {

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "audio_copy.h"
 #include "av.h"
@@ -15,6 +16,7 @@
 #include "frame_fields.h"
 
 extern "C" {
+#include <libavutil/crc.h>
 #include <libavutil/opt.h>
 }
 
@@ -29,7 +31,10 @@ int writeBytes(void* opaque, const uint8_t* data, int size) {
 int writeBytes(void* opaque, uint8_t* data, int size) {
 #endif
     auto* file = static_cast<std::FILE*>(opaque);
-    return std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size) ? size : AVERROR(EIO);
+    errno = 0;
+    if (std::fwrite(data, 1, std::size_t(size), file) == std::size_t(size)) return size;
+    // The reason, "No space left on device" above all, rather than a bare I/O error.
+    return AVERROR(errno != 0 ? errno : EIO);
 }
 
 // ... or straight into a pipe, as the frames come.
@@ -240,6 +245,7 @@ struct VideoOutput::State {
     [[noreturn]] void fail(const std::string& what, int code) {
         if (pipe >= 0 && code == AVERROR(EPIPE))
             throw VideoError("cannot write '" + path + "': its reader closed the pipe");
+        if (code == AVERROR(ENOMEM)) throw std::bad_alloc();  // said as such, not as a write error
         throw VideoError("cannot write '" + path + "': " + what + ": " + av::describe(code));
     }
 
@@ -315,12 +321,20 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     if (s.format.encoder == "libx264" && clip.scan != Scan::Progressive)
         av_dict_set(&settings, "x264-params",
                     clip.scan == Scan::TopFirst ? "tff=1" : "bff=1", 0);
+    // x265 writes its banner and settings to stderr itself, past FFmpeg's
+    // log: only its errors are wanted.
+    if (s.format.encoder == "libx265") av_dict_set(&settings, "x265-params", "log-level=error", 0);
     // FFV1 version 3 records each frame's field order and checks every slice
     // with a CRC.
     if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
     if (!s.format.profile.empty()) av_dict_set(&settings, "profile", s.format.profile.c_str(), 0);
+    errno = 0;
     const int opened = avcodec_open2(&enc, codec, &settings);
+    const int error = errno;
     av_dict_free(&settings);
+    // An external encoder (x264) reports its failed allocation as its own
+    // failure; errno tells.
+    if (opened == AVERROR_EXTERNAL && error == ENOMEM) throw std::bad_alloc();
     if (opened < 0) s.fail(std::string("cannot start the ") + codec->name + " encoder", opened);
 
     s.start(audio, options.tags);
@@ -350,7 +364,7 @@ struct Part {
 Part openPart(const std::string& path, AVCodecID codec = AV_CODEC_ID_FFV1) {
     Part p;
     AVFormatContext* raw = nullptr;
-    if (int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); r < 0)
+    if (int r = av::openInput(&raw, path); r < 0)
         throw VideoError("cannot open '" + path + "': " + av::describe(r));
     p.input.reset(raw);
     if (int r = avformat_find_stream_info(raw, nullptr); r < 0)
@@ -361,7 +375,31 @@ Part openPart(const std::string& path, AVCodecID codec = AV_CODEC_ID_FFV1) {
     if (p.par->codec_id != codec)
         throw VideoError("'" + path + "': only " + avcodec_get_name(codec) +
                          " video is copied here, not " + avcodec_get_name(p.par->codec_id));
+    // FFV1 version 3's header ends with a CRC-32 of its own.
+    if (codec == AV_CODEC_ID_FFV1 &&
+        (p.par->extradata_size < 4 ||
+         av_crc(av_crc_get_table(AV_CRC_32_IEEE), 0, p.par->extradata,
+                size_t(p.par->extradata_size)) != 0))
+        throw VideoError("'" + path + "' is damaged: its FFV1 header fails its CRC");
     return p;
+}
+
+// The slices of an FFV1 version 3 frame, as its encoder here writes them,
+// each end with its size (24 bits), an error byte and a CRC-32 over the
+// whole slice that leaves the remainder 0; walking them from the end checks
+// every byte of the frame without decoding it.
+bool slicesIntact(const uint8_t* data, int size) {
+    constexpr int kTrailer = 3 + 5;
+    const AVCRC* table = av_crc_get_table(AV_CRC_32_IEEE);
+    int end = size;
+    while (end > 0) {
+        if (end < kTrailer) return false;
+        const uint8_t* t = data + end - kTrailer;
+        const int slice = ((t[0] << 16) | (t[1] << 8) | t[2]) + kTrailer;
+        if (slice > end || av_crc(table, 0, data + end - slice, size_t(slice)) != 0) return false;
+        end -= slice;
+    }
+    return size > 0;
 }
 
 bool sameSetup(const AVCodecParameters& a, const AVCodecParameters& b) {
@@ -427,6 +465,10 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
             throw VideoError("'" + path + "' holds more than its " + std::to_string(pts.size()) +
                              " frames");
         AVPacket& p = *s.packet;
+        // FFV1 frames carry slice CRCs; ProRes frames carry no check of their own.
+        if (a.codec_id == AV_CODEC_ID_FFV1 && !slicesIntact(p.data, p.size))
+            throw VideoError("'" + path + "' is damaged: frame " + std::to_string(k + 1) +
+                             " fails its slice CRC");
         p.stream_index = s.video->index;
         if (s.copying) {
             // The timestamps the encoder would have given the packet.

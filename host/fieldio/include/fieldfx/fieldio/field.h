@@ -11,6 +11,11 @@
 
 namespace fieldfx::io {
 
+// The largest picture any reader accepts, checked against the size a file
+// declares before anything is allocated for it: a frame (or field) of at
+// most 2^26 pixels (8192x8192, 256 MiB of 4-byte pixels), as for masks.
+inline constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 26;
+
 struct Field {
     int32_t width = 0;
     int32_t height = 0;

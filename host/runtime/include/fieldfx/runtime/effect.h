@@ -121,6 +121,7 @@ private:
     int puts_ = 0;
     uint32_t position_ = 0;  // of the request in progress
     std::string inputError_;
+    bool outOfMemory_ = false;  // a service call or input ran out of memory in the request
     char hostFault_[200] = "";  // a service call this host failed, reported after the request
     std::vector<LogEntry> requestLogs_;
     std::vector<std::string> warnings_;

@@ -13,7 +13,8 @@ enum class ErrorKind {
     Module,  // a module that cannot be loaded or describes itself wrongly
     Input,   // an input file that is missing or malformed
     Output,  // an output that exists or cannot be written
-    Render   // the operator failed to produce a field
+    Render,  // the operator failed to produce a field
+    Memory   // memory ran out
 };
 
 class Error : public std::runtime_error {

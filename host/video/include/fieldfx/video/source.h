@@ -27,9 +27,20 @@ public:
     // The next frame; false after the last one. Throws VideoError when the
     // input is damaged.
     virtual bool read(Frame& frame) = 0;
+    // Passes over the next frame, giving only its timestamp; false after
+    // the last one. A source that can tell a frame's timestamp without
+    // making the frame does so.
+    virtual bool skip(int64_t& pts) {
+        if (!read(skipped_)) return false;
+        pts = skipped_.pts;
+        return true;
+    }
 
 protected:
     ClipInfo info_;
+
+private:
+    Frame skipped_;
 };
 
 // Throws VideoError when the name cannot be opened as a clip.
