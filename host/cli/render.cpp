@@ -13,6 +13,7 @@
 
 #include "args.h"
 #include "commands.h"
+#include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
 #include "progress.h"
 #include "job.h"
@@ -210,7 +211,16 @@ int renderCommand(const Words& words) {
     if ((args.has("--reuse") || check) && !job.segment)
         throw Error(ErrorKind::Usage, "--reuse and --check-segment go with --range");
     if (args.has("--reuse") || check) {
+        // The segment file is read to compare it and then forgotten as an
+        // input, so that a stale one can be replaced: first make sure it is
+        // not one of the render's real inputs.
+        try {
+            io::refuseInputTarget(output);
+        } catch (const io::IoError& e) {
+            throw Error(ErrorKind::Output, e.what());
+        }
         const std::string why = segmentDiffers(output, *job.segment);
+        io::forgetInputFile(output);
         if (check && !why.empty()) throw Error(ErrorKind::Input, why);
         if (why.empty()) {
             std::printf("%s: %s already holds this segment\n", job.module->name().c_str(),

@@ -97,6 +97,15 @@ void noteInputFile(const std::string& path) {
     inputFiles.push_back({st.st_dev, st.st_ino, path});
 }
 
+void forgetInputFile(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return;
+    const std::lock_guard<std::mutex> hold(inputLock);
+    std::erase_if(inputFiles, [&](const InputFile& f) {
+        return f.device == st.st_dev && f.inode == st.st_ino;
+    });
+}
+
 void refuseInputTarget(const std::string& target) {
     struct stat st;
     if (stat(target.c_str(), &st) != 0) return;

@@ -53,6 +53,9 @@ std::size_t removeUnfinishedOutputs(char* firstTarget = nullptr, std::size_t siz
 // Notes `path` (when it names a file) as an input of this process, by its
 // device and inode.
 void noteInputFile(const std::string& path);
+// Forgets `path` as an input: a file that was only looked at, such as an
+// earlier segment read to see whether it can stay, and may be replaced.
+void forgetInputFile(const std::string& path);
 // Throws IoError naming both when `target` is a file noted as an input,
 // under whatever name.
 void refuseInputTarget(const std::string& target);
