@@ -603,41 +603,6 @@ private:
         return slot;
     }
 
-    // The parameter values of `from` written into `to`, a copy of the same
-    // module.
-    static void copyValues(const runtime::OperatorModule& from, const runtime::OperatorModule& to) {
-        const std::vector<runtime::ParamSlot>& a = from.description().params;
-        const std::vector<runtime::ParamSlot>& b = to.description().params;
-        for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-            const ParamDescriptor* s = a[i].descriptor;
-            ParamDescriptor* d = b[i].descriptor;
-            switch (s->kind) {
-                case PARAM_CHOICE:
-                    reinterpret_cast<ChoiceDescriptor*>(d)->value =
-                        reinterpret_cast<const ChoiceDescriptor*>(s)->value;
-                    break;
-                case PARAM_COLOUR:
-                    reinterpret_cast<ColourDescriptor*>(d)->value =
-                        reinterpret_cast<const ColourDescriptor*>(s)->value;
-                    break;
-                case PARAM_SLIDER:
-                    reinterpret_cast<SliderDescriptor*>(d)->value =
-                        reinterpret_cast<const SliderDescriptor*>(s)->value;
-                    break;
-                case PARAM_POSITION: {
-                    const auto* ps = reinterpret_cast<const PositionDescriptor*>(s);
-                    auto* pd = reinterpret_cast<PositionDescriptor*>(d);
-                    pd->posX = ps->posX;
-                    pd->posY = ps->posY;
-                    pd->areaWidth = ps->areaWidth;
-                    pd->areaHeight = ps->areaHeight;
-                    break;
-                }
-                default: break;
-            }
-        }
-    }
-
     // Sets the session's effect up for `state`. A change of parameter values
     // only is written into the open effect, as render writes keyed values
     // between requests (an operator's fields depend on the values at their
@@ -673,7 +638,7 @@ private:
         try {
             const Args args(words, effectOptions({}));
             // As prepareJob sets an operator up, from its defaults.
-            copyValues(pristine, *s.module);
+            s.module->copyValuesFrom(pristine);
             runtime::ParameterSet params(*s.module);
             applySettings(args, params, true);
             const std::vector<uint8_t> prefs = patternPreferences(args, *s.module);

@@ -419,8 +419,13 @@ std::unique_ptr<OperatorModule> OperatorModule::loadFile(const std::string& name
 
 std::unique_ptr<OperatorModule> OperatorModule::copy() const {
     std::unique_ptr<OperatorModule> m = loadFile(name_, path_);
-    const std::vector<ParamSlot>& from = description_.params;
-    const std::vector<ParamSlot>& to = m->description_.params;
+    m->copyValuesFrom(*this);
+    return m;
+}
+
+void OperatorModule::copyValuesFrom(const OperatorModule& other) const {
+    const std::vector<ParamSlot>& from = other.description_.params;
+    const std::vector<ParamSlot>& to = description_.params;
     for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
         const ParamDescriptor* s = from[i].descriptor;
         ParamDescriptor* d = to[i].descriptor;
@@ -450,7 +455,6 @@ std::unique_ptr<OperatorModule> OperatorModule::copy() const {
             default: break;
         }
     }
-    return m;
 }
 
 OperatorModule::~OperatorModule() {

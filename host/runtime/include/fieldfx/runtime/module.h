@@ -70,6 +70,9 @@ public:
                                                     const std::string& path);
     // Another private copy of this module with the same parameter values.
     std::unique_ptr<OperatorModule> copy() const;
+    // Writes the parameter values of `other`, a copy of the same module,
+    // into this one's descriptors (which are the module's writable memory).
+    void copyValuesFrom(const OperatorModule& other) const;
     ~OperatorModule();
     OperatorModule(const OperatorModule&) = delete;
     OperatorModule& operator=(const OperatorModule&) = delete;
