@@ -28,7 +28,7 @@ void evaluate(const uint8_t a[4], const uint8_t b[4], double s, uint8_t out[4]) 
 using Evaluate = void (*)(const uint8_t*, const uint8_t*, double, uint8_t*);
 
 #if defined(FIELDFX_AVX2_LANES)
-FIELDFX_AVX2_KERNEL void evaluateAvx2(const uint8_t a[4], const uint8_t b[4], double s,
+FIELDFX_TARGET("avx2", flatten) void evaluateAvx2(const uint8_t a[4], const uint8_t b[4], double s,
                                       uint8_t out[4]) {
     evaluate<fieldfx::PixelLanesAvx2>(a, b, s, out);
 }

@@ -169,7 +169,7 @@ inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
 // As waveRows, with runs of four unclamped pixels from an even column on
 // taken together.
-__attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
+FIELDFX_TARGET("avx2") void waveRowsAvx2(const WaveJob& j) {
     using Blend = fieldfx::ColourBlendAvx2;
     const InnerArea inner(j);
     const fieldfx::heatwave::WaveRect& rect = j.rect;
@@ -211,7 +211,7 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const WaveJob job{fieldfx::clampSource(src), dst, width,  height, rect,
                       phase, freq, amp, tabled ? &tables : nullptr};
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
+    if (fieldfx::haveAvx2()) return waveRowsAvx2(job);
 #endif
     waveRows<fieldfx::ColourBlend>(job);
 }

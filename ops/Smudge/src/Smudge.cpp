@@ -210,7 +210,7 @@ struct QuadColumns {
 // neighbouring output pixels then need two loads and a subtraction, and the
 // eight sums divide at once. Where at most one row enters and one leaves the
 // column windows, the sums take them in the same pass.
-__attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
+FIELDFX_TARGET("avx2") void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
                                                   const BlurPlan& p, uint32_t* sums,
                                                   uint32_t* prefix, EdgeColumn* edges) {
     const QuadColumns quads(p);
@@ -292,7 +292,7 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
         const fieldfx::smudge::CountDivisor byColumns{uint32_t(p.length)};
         const __m128i opacity = _mm_set1_epi32(0xFF);
         for (int32_t x = quads.first; x < quads.end; x += 4) {
-            auto pairMeans = [&](int32_t at) __attribute__((target("avx2"))) {
+            auto pairMeans = [&](int32_t at) FIELDFX_TARGET("avx2") {
                 const uint32_t* hi = prefix + std::size_t(at - p.reach + p.length - p.sumFirst) * 4;
                 const uint32_t* lo = prefix + std::size_t(at - p.reach - p.sumFirst) * 4;
                 return byColumns.divide8(
@@ -463,10 +463,10 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& 
 
 #if defined(__x86_64__)
 // paintSpot with four pixels at a time where the weights are tabled.
-__attribute__((target("avx2"))) void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
+FIELDFX_TARGET("avx2") void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
                                                    int32_t width, const Spot& s,
                                                    const SpotArea& a) {
-    eachSpotRow(s, a, [&](int32_t i, SpotRow r) __attribute__((target("avx2"))) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) FIELDFX_TARGET("avx2") {
         int32_t j = a.colFirst;
         if (r.weights != nullptr) {
             const std::size_t rowStart = std::size_t(i) * std::size_t(width);

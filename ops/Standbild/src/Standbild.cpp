@@ -103,7 +103,7 @@ inline __attribute__((always_inline)) void shakeRows(const ShakeJob& j) {
 }
 
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
-__attribute__((target("avx2"))) void shakeRowsAvx2(const ShakeJob& j) {
+FIELDFX_TARGET("avx2") void shakeRowsAvx2(const ShakeJob& j) {
     shakeRows<fieldfx::ColourBlendAvx2>(j);
 }
 #endif
@@ -118,7 +118,7 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
         for (int32_t c = 0; c < width; ++c) taps[c] = axisTap(job.source, double(c) + o.x, 0);
     job.taps = taps;
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::colourBlendAvx2Available()) return shakeRowsAvx2(job);
+    if (fieldfx::haveAvx2()) return shakeRowsAvx2(job);
 #endif
     shakeRows<fieldfx::ColourBlend>(job);
 }

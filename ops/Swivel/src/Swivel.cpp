@@ -103,7 +103,7 @@ struct RowSamplers {
 // sampleColumns four columns at a time: their positions in lanes by the same
 // formula, then a four-position sampler; the last few a column at a time.
 template <void (*sample4)(const fieldfx::SampleSource&, __m256d, __m256d, uint8_t*)>
-FIELDFX_AVX2_KERNEL void sampleColumnsAvx2(const swivel::Rotation& rot,
+FIELDFX_TARGET("avx2", flatten) void sampleColumnsAvx2(const swivel::Rotation& rot,
                                            const swivel::RowTerms& row,
                                            const fieldfx::SampleSource& source, int32_t begin,
                                            int32_t end, uint8_t* out) {
@@ -118,14 +118,21 @@ FIELDFX_AVX2_KERNEL void sampleColumnsAvx2(const swivel::Rotation& rot,
 }
 #endif
 
-RowSamplers rowSamplers() {
+// The column samplers' versions: the reference samples a column at a time.
+const fieldfx::Kernels<ColumnSampler> kClampedColumns{
+    &sampleColumns, nullptr,
 #if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
-        return RowSamplers{&sampleColumnsAvx2<fieldfx::sampleBilinear4>,
-                           &sampleColumnsAvx2<fieldfx::sampleBilinearInside4>};
+    &sampleColumnsAvx2<fieldfx::sampleBilinear4>,
 #endif
-    return RowSamplers{&sampleColumns, &sampleColumns};
-}
+};
+const fieldfx::Kernels<ColumnSampler> kInsideColumns{
+    &sampleColumns, nullptr,
+#if defined(FIELDFX_AVX2_LANES)
+    &sampleColumnsAvx2<fieldfx::sampleBilinearInside4>,
+#endif
+};
+
+RowSamplers rowSamplers() { return RowSamplers{kClampedColumns.chosen(), kInsideColumns.chosen()}; }
 
 // The clamp variant's row.
 void clampRow(const swivel::Rotation& rot, const swivel::RowTerms& row,

@@ -1,0 +1,267 @@
+// The kernel test: every kernel's versions for each instruction set this
+// processor runs, against its reference, on random and edge inputs, byte for
+// byte. A mismatch prints the kernel, the level and the case's parameters.
+//
+//   checkasm [--seed N] [--cases N] [--isa LEVEL] [--bench]
+//
+// --isa checks the levels up to LEVEL only; --bench times each version on one
+// large case afterwards (nanoseconds per call, and the speed-up over the
+// reference).
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/tunnel_geometry.h"
+#include "fieldfx/operator.h"
+
+#include "../../ops/Burrow/src/kernels.h"
+#include "../../ops/Tunnel/src/kernels.h"
+
+namespace {
+
+using fieldfx::Isa;
+
+struct Options {
+    uint32_t seed = 1;
+    int cases = 300;
+    Isa top = fieldfx::processorIsa();
+    bool bench = false;
+};
+
+// A field of random bytes, with an active rectangle that may lie partly
+// outside it (the kernels' sources clamp reads to it).
+struct Image {
+    std::vector<uint8_t> pixels;
+    FieldImage f{};
+
+    Image(std::mt19937& rng, int32_t width, int32_t height) : pixels(std::size_t(width) * height * 4) {
+        for (uint8_t& b : pixels) b = uint8_t(rng());
+        // Edge bytes often: flat areas and the extremes.
+        if (rng() % 4 == 0) std::fill(pixels.begin(), pixels.end(), uint8_t(rng() % 2 ? 255 : 0));
+        f.pixels = pixels.data();
+        f.width = int16_t(width), f.height = int16_t(height);
+        f.activeX = int16_t(rng() % 3 == 0 ? rng() % (width + 1) : 0);
+        f.activeY = int16_t(rng() % 3 == 0 ? rng() % (height + 1) : 0);
+        f.activeWidth = int16_t(width - f.activeX);
+        f.activeHeight = int16_t(height - f.activeY);
+    }
+};
+
+int32_t pick(std::mt19937& rng, std::initializer_list<int32_t> edges, int32_t lo, int32_t hi) {
+    if (rng() % 3 == 0) return edges.begin()[rng() % edges.size()];
+    return lo + int32_t(rng() % uint32_t(hi - lo + 1));
+}
+
+fieldfx::TunnelCentre randomCentre(std::mt19937& rng, int32_t width, int32_t height) {
+    return fieldfx::TunnelCentre{pick(rng, {0, width / 2, width - 1, -5, width + 9}, -20, width + 20),
+                                 pick(rng, {0, height / 2, height - 1}, -10, height + 10),
+                                 int32_t(rng() % 2), pick(rng, {1000, 1094, 889, 1}, 1, 3000)};
+}
+
+// One case of a kernel: fills `out` with the bytes the version computes;
+// describe() names the parameters.
+struct Case {
+    std::function<void(int level, std::vector<uint8_t>& out)> run;
+    std::string params;
+};
+
+// Runs every version of kernel `name` on `cases` cases from make(rng) and
+// compares each with the reference; returns the number of mismatches.
+template <typename F>
+int check(const char* name, const fieldfx::Kernels<F>& kernels, const Options& o,
+          const std::function<Case(std::mt19937&)>& make) {
+    int failures = 0;
+    for (int level = int(Isa::Sse2); level <= int(o.top); ++level) {
+        if (kernels.exactly(Isa(level)) == nullptr) continue;
+        std::mt19937 rng(o.seed);
+        int failed = 0;
+        for (int i = 0; i < o.cases; ++i) {
+            const Case c = make(rng);
+            std::vector<uint8_t> expected, got;
+            c.run(int(Isa::Ref), expected);
+            c.run(level, got);
+            if (expected == got) continue;
+            std::size_t at = 0;
+            while (expected[at] == got[at]) ++at;
+            if (++failed <= 3)
+                std::printf("FAIL %s %s case %d: %s: byte %zu is %u, the reference gives %u\n", name,
+                            fieldfx::kIsaNames[level], i, c.params.c_str(), at, got[at],
+                            expected[at]);
+        }
+        std::printf("%-12s %-7s %s (%d cases, seed %u)\n", name, fieldfx::kIsaNames[level],
+                    failed ? "FAILED" : "ok", o.cases, o.seed);
+        failures += failed;
+    }
+    return failures;
+}
+
+// Times each version on one case: nanoseconds per call, best of five runs.
+template <typename F>
+void bench(const char* name, const fieldfx::Kernels<F>& kernels, const Options& o, const Case& c) {
+    double reference = 0;
+    for (int level = 0; level <= int(o.top); ++level) {
+        if (kernels.exactly(Isa(level)) == nullptr) continue;
+        std::vector<uint8_t> out;
+        c.run(level, out);
+        int calls = 1;
+        double best = 1e30;
+        for (int round = 0; round < 5; ++round) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int k = 0; k < calls; ++k) c.run(level, out);
+            const double ns =
+                std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
+                    .count() / calls;
+            best = std::min(best, ns);
+            if (ns * calls < 2e7) calls *= 4;
+        }
+        if (level == 0) reference = best;
+        std::printf("bench %-12s %-7s %12.0f ns  x%.2f\n", name, fieldfx::kIsaNames[level], best,
+                    reference / best);
+    }
+}
+
+// The geometry table of a field, as the operators keep it; null when the
+// case asks for the direct computation.
+struct Geometry {
+    fieldfx::TunnelGeometryCache cache;
+    const fieldfx::TunnelRows* table = nullptr;
+};
+
+template <typename Field>
+std::string describeField(const Field& q, int32_t cols, int32_t rows, int32_t y, bool table) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%dx%d row %d centre (%d,%d) odd %d aspect %d depth %d %s",
+                  cols, rows, y, q.c.cx, q.c.cy, q.c.f, q.c.pa, q.depth,
+                  table ? "table" : "direct");
+    return text;
+}
+
+// A random case, or with `size` one row of a field of that size.
+Case tunnelCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
+    const int32_t cols = size ? size : pick(rng, {1, 4, 63, 64, 65, 129}, 1, maxCols);
+    const int32_t rows = size ? 540 : pick(rng, {1, 2}, 1, 40);
+    auto src = std::make_shared<Image>(rng, cols, rows);
+    fieldfx::tunnel::TunnelField q;
+    q.c = randomCentre(rng, cols, rows);
+    q.r0 = pick(rng, {0, 1}, 0, rows);
+    q.span = rng() % 8 == 0 ? 0.5 : double(pick(rng, {1}, 1, 3 * cols)) + 0.25 * (rng() % 4);
+    q.depth = pick(rng, {0, 20}, 0, 20);
+    q.mix = pick(rng, {0, 100}, 0, 100);
+    const int32_t y = int32_t(rng() % uint32_t(rows));
+    auto geometry = std::make_shared<Geometry>();
+    const bool useTable = rng() % 4 != 0;
+    if (useTable) geometry->table = geometry->cache.rows(q.c, cols, rows);
+    Case c;
+    c.params = describeField(q, cols, rows, y, useTable) + " mix " + std::to_string(q.mix) +
+               " r0 " + std::to_string(q.r0) + " span " + std::to_string(q.span);
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out.assign(std::size_t(cols) * 4, 0);
+        const fieldfx::SampleSource source = fieldfx::clampSource(&src->f);
+        const fieldfx::TunnelRows part =
+            geometry->table ? geometry->table->from(std::size_t(y) * cols) : fieldfx::TunnelRows{};
+        fieldfx::tunnel::kTunnelRow.exactly(Isa(level))(
+            source, geometry->table ? &part : nullptr, y, cols,
+            src->pixels.data() + std::size_t(y) * cols * 4, out.data(), q);
+    };
+    return c;
+}
+
+// A random case, or with `size` one row of a field of that size.
+Case burrowCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
+    const int32_t cols = size ? size : pick(rng, {1, 4, 63, 64, 65, 129}, 1, maxCols);
+    const int32_t rows = size ? 540 : pick(rng, {1, 2}, 1, 40);
+    auto a = std::make_shared<Image>(rng, cols, rows);
+    auto b = std::make_shared<Image>(rng, cols, rows);
+    fieldfx::burrow::BurrowField q;
+    q.c = randomCentre(rng, cols, rows);
+    const int64_t d = pick(rng, {1, 7, 8, 9, 64}, 1, 400);
+    const int64_t t = int64_t(rng() % uint64_t(d));
+    const double rmax = double(pick(rng, {1}, 1, 4 * cols));
+    q.g.t = t, q.g.d8 = d / 8;
+    q.g.r = double(t) * rmax / double(d);
+    q.g.span = rmax - q.g.r;
+    q.depth = pick(rng, {0, 20}, 0, 20);
+    q.fade = q.g.t < q.g.d8;
+    q.keep = q.g.d8 - q.g.t;
+    const int32_t y = int32_t(rng() % uint32_t(rows));
+    auto geometry = std::make_shared<Geometry>();
+    const bool useTable = rng() % 4 != 0;
+    if (useTable) geometry->table = geometry->cache.rows(q.c, cols, rows);
+    Case c;
+    c.params = describeField(q, cols, rows, y, useTable) + " t " + std::to_string(t) + " of " +
+               std::to_string(d) + " r " + std::to_string(q.g.r);
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out.assign(a->pixels.begin() + std::size_t(y) * cols * 4,
+                   a->pixels.begin() + std::size_t(y + 1) * cols * 4);
+        const fieldfx::SampleSource source{b->pixels.data(), cols, fieldfx::activeRect(&a->f)};
+        const fieldfx::TunnelRows part =
+            geometry->table ? geometry->table->from(std::size_t(y) * cols) : fieldfx::TunnelRows{};
+        fieldfx::burrow::kBurrowRow.exactly(Isa(level))(
+            source.bounds.empty() ? fieldfx::SampleSource{b->pixels.data(), cols, fieldfx::imageRect(&b->f)}
+                                  : source,
+            geometry->table ? &part : nullptr, y, cols, out.data(),
+            b->pixels.data() + std::size_t(y) * cols * 4, cols - 1, q);
+    };
+    return c;
+}
+
+bool parseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--bench") {
+            o.bench = true;
+        } else if (a == "--seed" && value) {
+            o.seed = uint32_t(std::strtoul(value, nullptr, 10)), ++i;
+        } else if (a == "--cases" && value && std::atoi(value) > 0) {
+            o.cases = std::atoi(value), ++i;
+        } else if (a == "--isa" && value) {
+            Isa level;
+            if (!fieldfx::parseIsa(value, level)) {
+                std::fprintf(stderr, "checkasm: unknown --isa '%s' (ref, sse2, avx2 or avx512)\n",
+                             value);
+                return false;
+            }
+            if (int(level) < int(o.top)) o.top = level;
+            ++i;
+        } else {
+            std::fprintf(stderr,
+                         "checkasm: unknown option '%s'\n"
+                         "usage: checkasm [--seed N] [--cases N] [--isa LEVEL] [--bench]\n",
+                         a.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parseOptions(argc, argv, o)) return 2;
+    std::printf("processor: %s; checking up to %s\n", fieldfx::isaName(fieldfx::processorIsa()),
+                fieldfx::isaName(o.top));
+    int failures = 0;
+    failures += check("tunnelRow", fieldfx::tunnel::kTunnelRow, o,
+                      [](std::mt19937& rng) { return tunnelCase(rng, 200); });
+    failures += check("burrowRow", fieldfx::burrow::kBurrowRow, o,
+                      [](std::mt19937& rng) { return burrowCase(rng, 200); });
+    if (o.bench) {
+        // One row of a 1920 x 540 field.
+        std::mt19937 rng(o.seed);
+        bench("tunnelRow", fieldfx::tunnel::kTunnelRow, o, tunnelCase(rng, 0, 1920));
+        bench("burrowRow", fieldfx::burrow::kBurrowRow, o, burrowCase(rng, 0, 1920));
+    }
+    if (failures) std::printf("%d mismatches\n", failures);
+    return failures ? 1 : 0;
+}
