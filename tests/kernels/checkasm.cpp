@@ -24,7 +24,9 @@
 #include "fieldfx/operator.h"
 
 #include "../../ops/Burrow/src/kernels.h"
+#include "../../ops/Drunken/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
+#include "../../ops/Widescreen/src/kernels.h"
 
 namespace {
 
@@ -214,6 +216,58 @@ Case burrowCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
     return c;
 }
 
+std::vector<uint8_t> randomBytes(std::mt19937& rng, std::size_t n) {
+    std::vector<uint8_t> v(n);
+    for (uint8_t& b : v) b = uint8_t(rng());
+    if (rng() % 4 == 0) std::fill(v.begin(), v.end(), uint8_t(rng() % 2 ? 255 : 0));
+    return v;
+}
+
+Case blendRowsCase(std::mt19937& rng, int32_t size = 0) {
+    const std::size_t bytes = size ? std::size_t(size) : std::size_t(pick(rng, {0, 1, 15, 16, 17, 64}, 0, 300));
+    auto rows = std::make_shared<std::vector<uint8_t>>(randomBytes(rng, 2 * bytes));
+    const float edges[] = {0.0f, 0.5f, 0.99999994f, 0.25f};
+    const float frac = rng() % 3 == 0 ? edges[rng() % 4] : float(rng() % 1000000) / 1e6f;
+    char text[96];
+    std::snprintf(text, sizeof text, "%zu bytes frac %.9g", bytes, double(frac));
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out.assign(bytes + 16, 0xA5);  // bytes past the row must stay
+        fieldfx::widescreen::kBlendRows.exactly(Isa(level))(rows->data(), rows->data() + bytes,
+                                                            frac, out.data(), bytes);
+    };
+    return c;
+}
+
+Case averageRowCase(std::mt19937& rng, int32_t size = 0) {
+    using fieldfx::drunken::Offset;
+    const int32_t width = size ? size : pick(rng, {1, 4, 5, 8}, 1, 120);
+    const int32_t n = pick(rng, {2, fieldfx::drunken::kMaxSamples}, 2, fieldfx::drunken::kMaxSamples);
+    std::vector<Offset> offsets(std::size_t(n), Offset{0, 0});
+    const int32_t reach = std::max(width / 5, 1);
+    for (Offset& o : offsets) o.dx = pick(rng, {0, -width, width}, -reach, reach);
+    int32_t inner = 0, innerEnd = width;
+    for (const Offset& o : offsets) {
+        inner = std::max(inner, -o.dx);
+        innerEnd = std::min(innerEnd, width - o.dx);
+    }
+    auto pixels = std::make_shared<std::vector<uint8_t>>(randomBytes(rng, std::size_t(n) * width * 4));
+    auto start = std::make_shared<std::vector<uint8_t>>(randomBytes(rng, std::size_t(width) * 4));
+    std::string text = std::to_string(width) + " pixels, " + std::to_string(n) + " points at dx";
+    for (const Offset& o : offsets) text += " " + std::to_string(o.dx);
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out = *start;
+        const uint8_t* rows[fieldfx::drunken::kMaxSamples];
+        for (int32_t i = 0; i < n; ++i) rows[i] = pixels->data() + std::size_t(i) * width * 4;
+        fieldfx::drunken::kAverageRow.exactly(Isa(level))(rows, offsets.data(), n, width, inner,
+                                                          innerEnd, out.data());
+    };
+    return c;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -256,11 +310,17 @@ int main(int argc, char** argv) {
                       [](std::mt19937& rng) { return tunnelCase(rng, 200); });
     failures += check("burrowRow", fieldfx::burrow::kBurrowRow, o,
                       [](std::mt19937& rng) { return burrowCase(rng, 200); });
+    failures += check("blendRows", fieldfx::widescreen::kBlendRows, o,
+                      [](std::mt19937& rng) { return blendRowsCase(rng); });
+    failures += check("averageRow", fieldfx::drunken::kAverageRow, o,
+                      [](std::mt19937& rng) { return averageRowCase(rng); });
     if (o.bench) {
         // One row of a 1920 x 540 field.
         std::mt19937 rng(o.seed);
         bench("tunnelRow", fieldfx::tunnel::kTunnelRow, o, tunnelCase(rng, 0, 1920));
         bench("burrowRow", fieldfx::burrow::kBurrowRow, o, burrowCase(rng, 0, 1920));
+        bench("blendRows", fieldfx::widescreen::kBlendRows, o, blendRowsCase(rng, 1920 * 4));
+        bench("averageRow", fieldfx::drunken::kAverageRow, o, averageRowCase(rng, 1920));
     }
     if (failures) std::printf("%d mismatches\n", failures);
     return failures ? 1 : 0;
