@@ -36,7 +36,8 @@ FIELDFX_TARGET("avx2", flatten) void evaluateAvx2(const uint8_t a[4], const uint
 
 // Every lane type this processor runs.
 std::vector<Evaluate> laneTypes() {
-    std::vector<Evaluate> types{&evaluate<fieldfx::PixelLanes>};
+    std::vector<Evaluate> types{&evaluate<fieldfx::PixelLanes>,
+                                &evaluate<fieldfx::PixelLanesPlain>};
 #if defined(FIELDFX_AVX2_LANES)
     if (fieldfx::haveAvx2()) types.push_back(&evaluateAvx2);
 #endif
