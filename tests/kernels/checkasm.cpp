@@ -158,9 +158,17 @@ Case tunnelCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
     q.span = rng() % 8 == 0 ? 0.5 : double(pick(rng, {1}, 1, 3 * cols)) + 0.25 * (rng() % 4);
     q.depth = pick(rng, {0, 20}, 0, 20);
     q.mix = pick(rng, {0, 100}, 0, 100);
-    const int32_t y = int32_t(rng() % uint32_t(rows));
+    int32_t y = int32_t(rng() % uint32_t(rows));
+    bool useTable = rng() % 4 != 0;
+    if (size) {
+        // The benchmark: Tunnel's defaults (centre in the middle, the disc
+        // half the field's height, depth 10) with Mix 50, a row through the
+        // disc, the kept table.
+        q.c = fieldfx::TunnelCentre{cols / 2, rows / 2, 0, 1094};
+        q.r0 = rows / 2, q.span = double(cols) - q.r0, q.depth = 10, q.mix = 50;
+        y = rows / 4, useTable = true;
+    }
     auto geometry = std::make_shared<Geometry>();
-    const bool useTable = rng() % 4 != 0;
     if (useTable) geometry->table = geometry->cache.rows(q.c, cols, rows);
     Case c;
     c.params = describeField(q, cols, rows, y, useTable) + " mix " + std::to_string(q.mix) +
@@ -194,9 +202,19 @@ Case burrowCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
     q.depth = pick(rng, {0, 20}, 0, 20);
     q.fade = q.g.t < q.g.d8;
     q.keep = q.g.d8 - q.g.t;
-    const int32_t y = int32_t(rng() % uint32_t(rows));
+    int32_t y = int32_t(rng() % uint32_t(rows));
+    bool useTable = rng() % 4 != 0;
+    if (size) {
+        // The benchmark: a 100-field opening from the middle at field 50
+        // with a disc a quarter of the field's height across (a small one,
+        // so most of the row is tunnel), depth 10, the kept table.
+        q.c = fieldfx::TunnelCentre{cols / 2, rows / 2, 0, 1094};
+        q.g.t = 50, q.g.d8 = 12, q.g.r = double(rows) / 4.0;
+        q.g.span = double(cols) - q.g.r;
+        q.depth = 10, q.fade = false, q.keep = q.g.d8 - q.g.t;
+        y = rows / 4, useTable = true;
+    }
     auto geometry = std::make_shared<Geometry>();
-    const bool useTable = rng() % 4 != 0;
     if (useTable) geometry->table = geometry->cache.rows(q.c, cols, rows);
     Case c;
     c.params = describeField(q, cols, rows, y, useTable) + " t " + std::to_string(t) + " of " +
@@ -315,7 +333,7 @@ int main(int argc, char** argv) {
     failures += check("averageRow", fieldfx::drunken::kAverageRow, o,
                       [](std::mt19937& rng) { return averageRowCase(rng); });
     if (o.bench) {
-        // One row of a 1920 x 540 field.
+        // One row of a 1920 x 540 field (Drunken: 1920 pixels, 3 points).
         std::mt19937 rng(o.seed);
         bench("tunnelRow", fieldfx::tunnel::kTunnelRow, o, tunnelCase(rng, 0, 1920));
         bench("burrowRow", fieldfx::burrow::kBurrowRow, o, burrowCase(rng, 0, 1920));
