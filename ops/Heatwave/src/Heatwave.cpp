@@ -195,6 +195,19 @@ FIELDFX_TARGET("avx2") void waveRowsAvx2(const WaveJob& j) {
 }
 #endif
 
+// The kernel: the rectangle's rows, each pixel in turn (the reference), or
+// with AVX2 four pixels at once where their samples need no clamping.
+using WaveRows = void (*)(const WaveJob& j);
+
+void waveRowsRef(const WaveJob& j) { waveRows<fieldfx::ColourBlend>(j); }
+
+const fieldfx::Kernels<WaveRows> kWaveRows{
+    &waveRowsRef, nullptr,
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+    &waveRowsAvx2,
+#endif
+};
+
 // Paints the rectangle of `dst` (`rows` rows of it usable).
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
     const int32_t width = src->width, height = src->height;
@@ -210,10 +223,7 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const bool tabled = waveTables(phase, freq, rect, width, height, tables);
     const WaveJob job{fieldfx::clampSource(src), dst, width,  height, rect,
                       phase, freq, amp, tabled ? &tables : nullptr};
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::haveAvx2()) return waveRowsAvx2(job);
-#endif
-    waveRows<fieldfx::ColourBlend>(job);
+    kWaveRows.chosen()(job);
 }
 
 int32_t process(const OperatorMessage* msg) {

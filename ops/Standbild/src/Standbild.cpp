@@ -108,6 +108,18 @@ FIELDFX_TARGET("avx2") void shakeRowsAvx2(const ShakeJob& j) {
 }
 #endif
 
+// The kernel: the shaken rows with the reference blend, or AVX2's.
+using ShakeRows = void (*)(const ShakeJob& j);
+
+void shakeRowsRef(const ShakeJob& j) { shakeRows<fieldfx::ColourBlend>(j); }
+
+const fieldfx::Kernels<ShakeRows> kShakeRows{
+    &shakeRowsRef, nullptr,
+#if defined(FIELDFX_COLOUR_BLEND_AVX2)
+    &shakeRowsAvx2,
+#endif
+};
+
 void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::standbild::Offset o) {
     const int32_t width = src->width;
     const int32_t amp = shake.noiseAmp;
@@ -117,10 +129,7 @@ void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::sta
     if (taps != nullptr)
         for (int32_t c = 0; c < width; ++c) taps[c] = axisTap(job.source, double(c) + o.x, 0);
     job.taps = taps;
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::haveAvx2()) return shakeRowsAvx2(job);
-#endif
-    shakeRows<fieldfx::ColourBlend>(job);
+    kShakeRows.chosen()(job);
 }
 
 int32_t process(const OperatorMessage* msg) {
