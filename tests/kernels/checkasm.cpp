@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/pattern_wipe.h"
 #include "fieldfx/helpers/tunnel_geometry.h"
 #include "fieldfx/operator.h"
 
@@ -27,6 +30,7 @@
 #include "../../ops/Drunken/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
 #include "../../ops/Widescreen/src/kernels.h"
+#include "../ops/table_positions.h"
 
 namespace {
 
@@ -286,6 +290,76 @@ Case averageRowCase(std::mt19937& rng, int32_t size = 0) {
     return c;
 }
 
+// The pattern wipe of Telescope and Glide: the field loop of each level
+// against the pixel-by-pixel reference (paintPatternWipeReference). On x86
+// the loop's baseline computes in SSE2 lanes, so it is checked as sse2.
+using Wipe = fieldfx::PaintPatternWipe<wipetest::TablePositions>;
+
+void wipeReference(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                   const FieldImage* mask, const fieldfx::WipeLevels& lv,
+                   const wipetest::TablePositions& positions) {
+    fieldfx::paintPatternWipeReference(src0, src1, dst, mask, lv, positions);
+}
+
+const fieldfx::Kernels<Wipe> kWipe{
+    &wipeReference,
+#if defined(__SSE2__)
+    fieldfx::kPaintPatternWipe<wipetest::TablePositions>.ref,
+#endif
+#if defined(FIELDFX_AVX2_LANES)
+    fieldfx::kPaintPatternWipe<wipetest::TablePositions>.avx2,
+#endif
+};
+
+Case wipeCase(std::mt19937& rng, int32_t size = 0) {
+    const int32_t w = size ? size : pick(rng, {1, 4, 257}, 1, 90), h = size ? 8 : pick(rng, {1}, 1, 12);
+    auto in0 = std::make_shared<Image>(rng, w, h);
+    auto in1 = std::make_shared<Image>(rng, rng() % 4 ? w : pick(rng, {1}, 1, w),
+                                       rng() % 4 ? h : pick(rng, {1}, 1, h));
+    in0->f.activeX = int16_t(pick(rng, {0}, -3, w / 2));
+    in0->f.activeY = int16_t(pick(rng, {0}, -2, h / 2));
+    in0->f.activeWidth = int16_t(pick(rng, {w}, 0, w + 4));
+    in0->f.activeHeight = int16_t(pick(rng, {h}, 0, h + 3));
+    if (size) in0->f.activeX = in0->f.activeY = 0, in0->f.activeWidth = int16_t(w), in0->f.activeHeight = int16_t(h);
+    const int32_t aW = std::max<int32_t>(1, in0->f.activeWidth);
+    const int32_t aH = std::max<int32_t>(1, in0->f.activeHeight);
+    const int32_t maskW = rng() % 2 ? aW : pick(rng, {1}, 1, 2 * aW);
+    const int32_t maskH = pick(rng, {1}, 1, 2 * aH);
+    auto mask = std::make_shared<Image>(rng, maskW, maskH);
+    mask->pixels = randomBytes(rng, std::size_t(maskW) * maskH);
+    mask->f.pixels = mask->pixels.data();
+    mask->f.activeX = mask->f.activeY = 0;
+    mask->f.activeWidth = int16_t(maskW), mask->f.activeHeight = int16_t(maskH);
+    auto positions = std::make_shared<wipetest::TablePositions>();
+    for (int i = 0; i < 97; ++i) {
+        const int kind = pick(rng, {0}, 0, 9);
+        const double v = kind == 0   ? std::numeric_limits<double>::quiet_NaN()
+                         : kind == 1 ? (rng() % 2 ? 1.0 : -1.0) * std::ldexp(1.0, pick(rng, {20}, 20, 40))
+                         : kind == 2 ? double(pick(rng, {0}, -4, w + 4))
+                                     : double(pick(rng, {0}, -4000, 4000 * std::max(w, h))) / 1000.0;
+        positions->table.push_back(v);
+    }
+    const int32_t softness = rng() % 4 ? pick(rng, {0}, 0, 100) : 100;
+    const uint32_t position = uint32_t(pick(rng, {0, 25, 50}, 0, 60));
+    const fieldfx::WipeLevels lv =
+        fieldfx::wipeLevels(fieldfx::wipeBandWidth(softness), position, 50);
+    auto start = std::make_shared<std::vector<uint8_t>>(randomBytes(rng, std::size_t(w) * h * 4));
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%dx%d active %d,%d %dx%d, incoming %dx%d, mask %dx%d, softness %d position %u",
+                  w, h, in0->f.activeX, in0->f.activeY, in0->f.activeWidth, in0->f.activeHeight,
+                  in1->f.width, in1->f.height, maskW, maskH, softness, position);
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out = *start;
+        FieldImage dst = in0->f;
+        dst.pixels = out.data();
+        kWipe.exactly(Isa(level))(&in0->f, &in1->f, &dst, &mask->f, lv, *positions);
+    };
+    return c;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -332,6 +406,8 @@ int main(int argc, char** argv) {
                       [](std::mt19937& rng) { return blendRowsCase(rng); });
     failures += check("averageRow", fieldfx::drunken::kAverageRow, o,
                       [](std::mt19937& rng) { return averageRowCase(rng); });
+    failures += check("patternWipe", kWipe, o,
+                      [](std::mt19937& rng) { return wipeCase(rng); });
     if (o.bench) {
         // One row of a 1920 x 540 field (Drunken: 1920 pixels, 3 points).
         std::mt19937 rng(o.seed);
@@ -339,6 +415,7 @@ int main(int argc, char** argv) {
         bench("burrowRow", fieldfx::burrow::kBurrowRow, o, burrowCase(rng, 0, 1920));
         bench("blendRows", fieldfx::widescreen::kBlendRows, o, blendRowsCase(rng, 1920 * 4));
         bench("averageRow", fieldfx::drunken::kAverageRow, o, averageRowCase(rng, 1920));
+        bench("patternWipe", kWipe, o, wipeCase(rng, 1920));
     }
     if (failures) std::printf("%d mismatches\n", failures);
     return failures ? 1 : 0;
