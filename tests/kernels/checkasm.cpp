@@ -314,8 +314,8 @@ const fieldfx::Kernels<Wipe> kWipe{
 Case wipeCase(std::mt19937& rng, int32_t size = 0) {
     const int32_t w = size ? size : pick(rng, {1, 4, 257}, 1, 90), h = size ? 8 : pick(rng, {1}, 1, 12);
     auto in0 = std::make_shared<Image>(rng, w, h);
-    auto in1 = std::make_shared<Image>(rng, rng() % 4 ? w : pick(rng, {1}, 1, w),
-                                       rng() % 4 ? h : pick(rng, {1}, 1, h));
+    auto in1 = std::make_shared<Image>(rng, rng() % 4 || size ? w : pick(rng, {1}, 1, w),
+                                       rng() % 4 || size ? h : pick(rng, {1}, 1, h));
     in0->f.activeX = int16_t(pick(rng, {0}, -3, w / 2));
     in0->f.activeY = int16_t(pick(rng, {0}, -2, h / 2));
     in0->f.activeWidth = int16_t(pick(rng, {w}, 0, w + 4));
@@ -339,8 +339,17 @@ Case wipeCase(std::mt19937& rng, int32_t size = 0) {
                                      : double(pick(rng, {0}, -4000, 4000 * std::max(w, h))) / 1000.0;
         positions->table.push_back(v);
     }
-    const int32_t softness = rng() % 4 ? pick(rng, {0}, 0, 100) : 100;
-    const uint32_t position = uint32_t(pick(rng, {0, 25, 50}, 0, 60));
+    int32_t softness = rng() % 4 ? pick(rng, {0}, 0, 100) : 100;
+    uint32_t position = uint32_t(pick(rng, {0, 25, 50}, 0, 60));
+    if (size) {
+        // The benchmark: halfway through a left-to-right wipe with Softness
+        // 100, sample positions inside the field.
+        for (int32_t y = 0; y < maskH; ++y)
+            for (int32_t x = 0; x < maskW; ++x)
+                mask->pixels[std::size_t(y) * maskW + x] = uint8_t(x * 255 / std::max(maskW - 1, 1));
+        for (double& v : positions->table) v = double(rng() % uint32_t(w * 1000)) / 1000.0;
+        softness = 100, position = 25;
+    }
     const fieldfx::WipeLevels lv =
         fieldfx::wipeLevels(fieldfx::wipeBandWidth(softness), position, 50);
     auto start = std::make_shared<std::vector<uint8_t>>(randomBytes(rng, std::size_t(w) * h * 4));
