@@ -28,6 +28,7 @@
 
 #include "../../ops/Burrow/src/kernels.h"
 #include "../../ops/Drunken/src/kernels.h"
+#include "../../ops/Swivel/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
 #include "../../ops/Widescreen/src/kernels.h"
 #include "../ops/table_positions.h"
@@ -369,6 +370,43 @@ Case wipeCase(std::mt19937& rng, int32_t size = 0) {
     return c;
 }
 
+// A row of Swivel's rotation: with `inside`, the run of columns whose
+// neighbours all lie inside the bounds (as Swivel finds it); otherwise any
+// run of columns.
+Case columnsCase(std::mt19937& rng, bool inside, int32_t size = 0) {
+    namespace swivel = fieldfx::swivel;
+    const int32_t width = size ? size : pick(rng, {1, 4, 5}, 1, 120);
+    const int32_t height = size ? 540 : pick(rng, {1, 2}, 1, 60);
+    const int32_t tenths = size ? 125 : pick(rng, {0, 450, -450, 1, -1}, -450, 450);
+    auto src = std::make_shared<Image>(rng, width, height);
+    const swivel::Rotation rot = swivel::rotationOf(tenths, width, height);
+    const int32_t r = size ? height / 2 : int32_t(rng() % uint32_t(height));
+    const swivel::RowTerms row = swivel::rowTerms(rot, r);
+    const fieldfx::SampleSource source = fieldfx::clampSource(&src->f);
+    const fieldfx::PixelRect& b = source.bounds;
+    int32_t begin = pick(rng, {0}, 0, width), end = pick(rng, {width}, 0, width);
+    if (end < begin) std::swap(begin, end);
+    if (inside) {
+        const swivel::ColumnRun run =
+            swivel::BoxColumns(b.x0, b.x1 - 2, b.y0, b.y1 - 2).along(rot, row, width);
+        begin = run.begin, end = run.end;
+    }
+    if (size) begin = 0, end = inside ? end : width;
+    const fieldfx::Kernels<swivel::ColumnSampler>* kernels =
+        inside ? &swivel::kInsideColumns : &swivel::kClampedColumns;
+    char text[128];
+    std::snprintf(text, sizeof text, "%dx%d, %d tenths of a degree, row %d, columns %d to %d", width,
+                  height, tenths, r, begin, end);
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out.assign(std::size_t(width) * 4 + 16, 0xA5);
+        (void)src;  // holds the pixels `source` reads
+        kernels->exactly(Isa(level))(rot, row, source, begin, end, out.data() + std::size_t(begin) * 4);
+    };
+    return c;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -415,6 +453,10 @@ int main(int argc, char** argv) {
                       [](std::mt19937& rng) { return blendRowsCase(rng); });
     failures += check("averageRow", fieldfx::drunken::kAverageRow, o,
                       [](std::mt19937& rng) { return averageRowCase(rng); });
+    failures += check("clampedCols", fieldfx::swivel::kClampedColumns, o,
+                      [](std::mt19937& rng) { return columnsCase(rng, false); });
+    failures += check("insideCols", fieldfx::swivel::kInsideColumns, o,
+                      [](std::mt19937& rng) { return columnsCase(rng, true); });
     failures += check("patternWipe", kWipe, o,
                       [](std::mt19937& rng) { return wipeCase(rng); });
     if (o.bench) {
@@ -425,6 +467,7 @@ int main(int argc, char** argv) {
         bench("blendRows", fieldfx::widescreen::kBlendRows, o, blendRowsCase(rng, 1920 * 4));
         bench("averageRow", fieldfx::drunken::kAverageRow, o, averageRowCase(rng, 1920));
         bench("patternWipe", kWipe, o, wipeCase(rng, 1920));
+        bench("clampedCols", fieldfx::swivel::kClampedColumns, o, columnsCase(rng, false, 1920));
     }
     if (failures) std::printf("%d mismatches\n", failures);
     return failures ? 1 : 0;
