@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"

@@ -2,11 +2,9 @@
 // with samples of a thin ring just beyond the rim, each taken in the pixel's
 // own direction, so the outside turns into streaks radiating from the disc.
 // Mix blends the input back in, the more the farther a pixel lies out.
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #include "fieldfx/helpers/action.h"
 #include "fieldfx/helpers/describe.h"
