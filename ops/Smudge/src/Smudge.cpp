@@ -492,6 +492,46 @@ FIELDFX_TARGET("avx2") void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
 }
 #endif
 
+// The kernel: the spot's area blurred into the scratch image, then the spot
+// painted from it, with its column sums and scratch lines kept across fields.
+// Without heap for them the spot shows the scratch image as the host handed
+// it out.
+using SmudgeSpot = void (*)(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                            const SpotArea& area, const BlurPlan& plan);
+
+std::size_t sumBytesOf(const BlurPlan& plan) {
+    return std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
+}
+
+void smudgeSpotRef(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                   const SpotArea& area, const BlurPlan& plan) {
+    uint32_t* sums = columnSums.reserve(sumBytesOf(plan));
+    uint8_t* line = columnMeans.reserve(sumBytesOf(plan));
+    if (sums != nullptr && line != nullptr) blurArea(src, blurred, plan, sums, line);
+    paintSpot(src, blurred, width, spot, area);
+}
+
+#if defined(__x86_64__)
+void smudgeSpotAvx2(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                    const SpotArea& area, const BlurPlan& plan) {
+    uint32_t* sums = columnSums.reserve(sumBytesOf(plan));
+    uint32_t* prefix = columnPrefix.reserve(sumBytesOf(plan) + 4);
+    // At least one edge column's room: no room at all reads as no heap.
+    EdgeColumn* edges =
+        edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
+    if (sums != nullptr && prefix != nullptr && edges != nullptr)
+        blurAreaAvx2(src, blurred, plan, sums, prefix, edges);
+    paintSpotAvx2(src, blurred, width, spot, area);
+}
+#endif
+
+const fieldfx::Kernels<SmudgeSpot> kSmudgeSpot{
+    &smudgeSpotRef, nullptr,
+#if defined(__x86_64__)
+    &smudgeSpotAvx2,
+#endif
+};
+
 // ---- The field --------------------------------------------------------------------
 
 int32_t process(const OperatorMessage* msg) {
@@ -514,27 +554,7 @@ int32_t process(const OperatorMessage* msg) {
     if (!area.empty()) {
         const BlurPlan plan = blurPlan(width, height, boxLength(msg), area.rowFirst, area.rowLast,
                                        area.colFirst, area.colLast);
-        const std::size_t sumBytes = std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
-        uint32_t* sums = columnSums.reserve(sumBytes);
-        // Without heap for them the spot shows the scratch image as the host
-        // handed it out.
-#if defined(__x86_64__)
-        if (fieldfx::haveAvx2()) {
-            uint32_t* prefix = columnPrefix.reserve(sumBytes + 4);
-            // At least one edge column's room: no room at all reads as no heap.
-            EdgeColumn* edges =
-                edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
-            if (sums != nullptr && prefix != nullptr && edges != nullptr)
-                blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix, edges);
-            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
-        } else
-#endif
-        {
-            uint8_t* line = columnMeans.reserve(sumBytes);
-            if (sums != nullptr && line != nullptr)
-                blurArea(srcPixels, blurredPixels, plan, sums, line);
-            paintSpot(srcPixels, blurredPixels, width, spot, area);
-        }
+        kSmudgeSpot.chosen()(srcPixels, blurredPixels, width, spot, area, plan);
     }
 
     return images.deliver(src);
