@@ -28,6 +28,7 @@
 
 #include "../../ops/Burrow/src/kernels.h"
 #include "../../ops/Drunken/src/kernels.h"
+#include "../../ops/Heatwave/src/kernels.h"
 #include "../../ops/Swivel/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
 #include "../../ops/Widescreen/src/kernels.h"
@@ -407,6 +408,51 @@ Case columnsCase(std::mt19937& rng, bool inside, int32_t size = 0) {
     return c;
 }
 
+// Heatwave's rectangle: a random area of a random field with amplitudes up
+// to the sliders' 100, from the wave tables or (a quarter of the cases)
+// without them.
+Case waveCase(std::mt19937& rng, int32_t size = 0) {
+    namespace heatwave = fieldfx::heatwave;
+    const int32_t width = size ? size : pick(rng, {1, 4, 8}, 1, 100);
+    const int32_t height = size ? 540 : pick(rng, {1, 2}, 1, 40);
+    auto src = std::make_shared<Image>(rng, width, height);
+    heatwave::WaveRect rect{pick(rng, {0}, 0, width - 1), pick(rng, {0}, 0, height - 1), 0, 0};
+    rect.cols = pick(rng, {width - rect.x0}, 1, width - rect.x0);
+    rect.rows = pick(rng, {height - rect.y0}, 1, height - rect.y0);
+    const uint32_t phase = uint32_t(pick(rng, {0, 1}, 0, 1000000));
+    const double freq = heatwave::waveFrequency(pick(rng, {0, 50, 100}, 0, 100));
+    const heatwave::Amplitudes amp{pick(rng, {0, 100}, 0, 100) / 50.0,
+                                   pick(rng, {0, 100}, 0, 100) / 100.0};
+    bool tabled = rng() % 4 != 0;
+    if (size) rect = {0, 0, width, height}, tabled = true;
+    auto tables = std::make_shared<std::vector<double>>();
+    heatwave::WaveTables t{};
+    if (tabled) {
+        const heatwave::WaveSpan a = heatwave::waveSpanA(phase, rect);
+        const heatwave::WaveSpan b = heatwave::waveSpanB(phase, rect);
+        tables->resize(2 * (a.count + b.count));
+        double* store = tables->data();
+        t = {store, store + a.count, store + 2 * a.count, store + 2 * a.count + b.count};
+        heatwave::fillWave(t.cosA, t.sinA, a, freq, double(width));
+        heatwave::fillWave(t.cosB, t.sinB, b, freq, double(2 * height));
+    }
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%dx%d, rect %d,%d %dx%d, phase %u, freq %.17g, amplitudes %g %g, %s", width,
+                  height, rect.x0, rect.y0, rect.cols, rect.rows, phase, freq, amp.x, amp.y,
+                  tabled ? "tables" : "direct");
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out = src->pixels;
+        (void)tables;  // holds the wave tables `t` points into
+        const heatwave::WaveJob job{fieldfx::clampSource(&src->f), out.data(), width, height, rect,
+                                    phase, freq, amp, tabled ? &t : nullptr};
+        heatwave::kWaveRows.exactly(Isa(level))(job);
+    };
+    return c;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -457,6 +503,8 @@ int main(int argc, char** argv) {
                       [](std::mt19937& rng) { return columnsCase(rng, false); });
     failures += check("insideCols", fieldfx::swivel::kInsideColumns, o,
                       [](std::mt19937& rng) { return columnsCase(rng, true); });
+    failures += check("waveRows", fieldfx::heatwave::kWaveRows, o,
+                      [](std::mt19937& rng) { return waveCase(rng); });
     failures += check("patternWipe", kWipe, o,
                       [](std::mt19937& rng) { return wipeCase(rng); });
     if (o.bench) {
@@ -467,6 +515,7 @@ int main(int argc, char** argv) {
         bench("blendRows", fieldfx::widescreen::kBlendRows, o, blendRowsCase(rng, 1920 * 4));
         bench("averageRow", fieldfx::drunken::kAverageRow, o, averageRowCase(rng, 1920));
         bench("patternWipe", kWipe, o, wipeCase(rng, 1920));
+        bench("waveRows", fieldfx::heatwave::kWaveRows, o, waveCase(rng, 720));
         bench("clampedCols", fieldfx::swivel::kClampedColumns, o, columnsCase(rng, false, 1920));
     }
     if (failures) std::printf("%d mismatches\n", failures);
