@@ -29,6 +29,7 @@
 #include "../../ops/Burrow/src/kernels.h"
 #include "../../ops/Drunken/src/kernels.h"
 #include "../../ops/Heatwave/src/kernels.h"
+#include "../../ops/Standbild/src/kernels.h"
 #include "../../ops/Swivel/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
 #include "../../ops/Widescreen/src/kernels.h"
@@ -453,6 +454,45 @@ Case waveCase(std::mt19937& rng, int32_t size = 0) {
     return c;
 }
 
+// Standbild's field: the picture displaced by up to the sliders' 10 pixels
+// and rows (fractions included), through the column taps or (a quarter of
+// the cases) the sampler, with noise from one seed.
+Case shakeCase(std::mt19937& rng, int32_t size = 0) {
+    namespace standbild = fieldfx::standbild;
+    const int32_t width = size ? size : pick(rng, {1, 2, 5}, 1, 80);
+    const int32_t height = size ? 540 : pick(rng, {1, 2}, 1, 30);
+    auto src = std::make_shared<Image>(rng, width, height);
+    const int32_t rows = size ? height : pick(rng, {height}, 0, height);
+    const standbild::Offset o{double(pick(rng, {0, 10, -10}, -10000, 10000)) / 1000.0,
+                              double(pick(rng, {0, 10, -10}, -10000, 10000)) / 1000.0};
+    const bool noisy = size ? true : rng() % 2 == 0;
+    const int32_t amp = pick(rng, {0, 10}, 0, 10);
+    const bool tapped = size ? true : rng() % 4 != 0;
+    const uint32_t seed = uint32_t(rng());
+    auto taps = std::make_shared<std::vector<standbild::Tap>>();
+    const fieldfx::SampleSource source = fieldfx::imageClampSource(&src->f);
+    for (int32_t c = 0; c < width; ++c)
+        taps->push_back(standbild::axisTap(source, double(c) + o.x, 0));
+    char text[160];
+    std::snprintf(text, sizeof text, "%dx%d, %d rows, offset %.17g %.17g, noise %s amp %d, %s",
+                  width, height, rows, o.x, o.y, noisy ? "on" : "off", amp,
+                  tapped ? "column taps" : "sampler");
+    Case c;
+    c.params = text;
+    c.run = [=](int level, std::vector<uint8_t>& out) {
+        out.assign(std::size_t(width) * height * 4, 0x5A);
+        (void)src;  // holds the pixels `source` reads
+        fieldfx::OpRandom random;
+        random.seed(seed);
+        const standbild::ShakeJob job{source, tapped ? taps->data() : nullptr, out.data(), rows, o,
+                                      noisy, amp, standbild::noiseDivisor(amp), &random};
+        standbild::kShakeRows.exactly(Isa(level))(job);
+        // The generator's state belongs to the result: every level draws alike.
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(random.state >> (8 * i)));
+    };
+    return c;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -505,6 +545,8 @@ int main(int argc, char** argv) {
                       [](std::mt19937& rng) { return columnsCase(rng, true); });
     failures += check("waveRows", fieldfx::heatwave::kWaveRows, o,
                       [](std::mt19937& rng) { return waveCase(rng); });
+    failures += check("shakeRows", fieldfx::standbild::kShakeRows, o,
+                      [](std::mt19937& rng) { return shakeCase(rng); });
     failures += check("patternWipe", kWipe, o,
                       [](std::mt19937& rng) { return wipeCase(rng); });
     if (o.bench) {
@@ -516,6 +558,7 @@ int main(int argc, char** argv) {
         bench("averageRow", fieldfx::drunken::kAverageRow, o, averageRowCase(rng, 1920));
         bench("patternWipe", kWipe, o, wipeCase(rng, 1920));
         bench("waveRows", fieldfx::heatwave::kWaveRows, o, waveCase(rng, 720));
+        bench("shakeRows", fieldfx::standbild::kShakeRows, o, shakeCase(rng, 720));
         bench("clampedCols", fieldfx::swivel::kClampedColumns, o, columnsCase(rng, false, 1920));
     }
     if (failures) std::printf("%d mismatches\n", failures);
