@@ -70,7 +70,7 @@ inline void discPixel(uint8_t* pa, const uint8_t* pb, const Progress& g, bool fa
 // truncates to the integer one, as a quotient short of the next whole number
 // falls short by at least 1 / D8 > 2^-44, while rounding moves a quotient
 // below 256 by at most half a unit in its last place, 2^-46.
-constexpr int64_t kFadeInDoubles = int64_t(1) << 44;
+inline constexpr int64_t kFadeInDoubles = int64_t(1) << 44;  // used by the x86-64 kernels
 
 template <typename Lanes>
 inline void fadeDiscPixel(uint8_t* pa, const uint8_t* pb, double t, double keep, double d8) {
