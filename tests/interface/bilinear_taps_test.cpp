@@ -12,13 +12,13 @@
 namespace {
 
 #if defined(FIELDFX_AVX2_LANES)
-__attribute__((target("avx2"))) void splitFour(const fieldfx::SampleSource& source,
+FIELDFX_TARGET("avx2") void splitFour(const fieldfx::SampleSource& source,
                                                const double* x, const double* y,
                                                fieldfx::BilinearTapRun<4>& taps) {
     fieldfx::splitTaps4(source, _mm256_loadu_pd(x), _mm256_loadu_pd(y), taps, 0);
 }
 
-FIELDFX_AVX2_KERNEL void blendWide(const uint8_t* pixels, const fieldfx::BilinearTap& tap,
+FIELDFX_TARGET("avx2", flatten) void blendWide(const uint8_t* pixels, const fieldfx::BilinearTap& tap,
                                    uint8_t out[4]) {
     fieldfx::blendTaps<fieldfx::PixelLanesAvx2>(pixels, tap, out);
 }

@@ -31,7 +31,7 @@ TEST(ColourBlend, EqualsTheScalarBlendAndKeepsByteZero) {
             ASSERT_EQ(out[i], expected[i])
                 << trial << " lane " << i << " fx " << fx << " fy " << fy;
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
-        if (fieldfx::colourBlendAvx2Available()) {
+        if (fieldfx::haveAvx2()) {
             uint8_t wide[4] = {uint8_t(trial), 1, 2, 3};
             fieldfx::blendColourAvx2(p[0], p[1], p[2], p[3], fx, fy, wide);
             ASSERT_EQ(std::memcmp(wide, out, 4), 0) << trial;

@@ -28,7 +28,7 @@ void evaluate(const uint8_t a[4], const uint8_t b[4], double s, uint8_t out[4]) 
 using Evaluate = void (*)(const uint8_t*, const uint8_t*, double, uint8_t*);
 
 #if defined(FIELDFX_AVX2_LANES)
-FIELDFX_AVX2_KERNEL void evaluateAvx2(const uint8_t a[4], const uint8_t b[4], double s,
+FIELDFX_TARGET("avx2", flatten) void evaluateAvx2(const uint8_t a[4], const uint8_t b[4], double s,
                                       uint8_t out[4]) {
     evaluate<fieldfx::PixelLanesAvx2>(a, b, s, out);
 }
@@ -36,7 +36,8 @@ FIELDFX_AVX2_KERNEL void evaluateAvx2(const uint8_t a[4], const uint8_t b[4], do
 
 // Every lane type this processor runs.
 std::vector<Evaluate> laneTypes() {
-    std::vector<Evaluate> types{&evaluate<fieldfx::PixelLanes>};
+    std::vector<Evaluate> types{&evaluate<fieldfx::PixelLanes>,
+                                &evaluate<fieldfx::PixelLanesPlain>};
 #if defined(FIELDFX_AVX2_LANES)
     if (fieldfx::haveAvx2()) types.push_back(&evaluateAvx2);
 #endif

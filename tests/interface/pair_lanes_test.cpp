@@ -22,12 +22,12 @@ Lanes weigh(Lanes p, Lanes q, Share w, double d) {
     return (p * w + q * (d - w)) / d;
 }
 
-FIELDFX_AVX2_KERNEL void weighFour(const uint8_t* p, const uint8_t* q, double w, double d,
+FIELDFX_TARGET("avx2", flatten) void weighFour(const uint8_t* p, const uint8_t* q, double w, double d,
                                    uint8_t* out) {
     fieldfx::storeLowBytes(weigh(PixelLanesAvx2::load(p), PixelLanesAvx2::load(q), w, d), out);
 }
 
-FIELDFX_AVX512_KERNEL void weighEight(const uint8_t* p, const uint8_t* q, const double w[2],
+FIELDFX_TARGET("avx512f", flatten) void weighEight(const uint8_t* p, const uint8_t* q, const double w[2],
                                       double d, uint8_t* out) {
     const PixelPairLanes v = weigh(PixelPairLanes::load(p, p + 4), PixelPairLanes::load(q, q + 4),
                                    PixelPairLanes::pair(w[0], w[1]), d);
@@ -54,7 +54,7 @@ TEST(PairLanes, TwoPixelsWeighAsEachAlone) {
     }
 }
 
-FIELDFX_AVX512_KERNEL void blendPair(const uint8_t* pixels, const fieldfx::BilinearTap& s,
+FIELDFX_TARGET("avx512f", flatten) void blendPair(const uint8_t* pixels, const fieldfx::BilinearTap& s,
                                      const fieldfx::BilinearTap& t, uint8_t out[8]) {
     fieldfx::storeLowBytes(fieldfx::blendTapPair(pixels, s, t), out);
 }

@@ -282,12 +282,12 @@ TEST(SamplerSource, PixelsAndBoundsComeFromTheCaller) {
 
 #if defined(FIELDFX_AVX2_LANES)
 
-FIELDFX_AVX2_KERNEL void clampedFour(const fieldfx::SampleSource& src, const double* x,
+FIELDFX_TARGET("avx2", flatten) void clampedFour(const fieldfx::SampleSource& src, const double* x,
                                      const double* y, uint8_t* out) {
     fieldfx::sampleBilinear4(src, _mm256_loadu_pd(x), _mm256_loadu_pd(y), out);
 }
 
-FIELDFX_AVX2_KERNEL void insideFour(const fieldfx::SampleSource& src, const double* x,
+FIELDFX_TARGET("avx2", flatten) void insideFour(const fieldfx::SampleSource& src, const double* x,
                                     const double* y, uint8_t* out) {
     fieldfx::sampleBilinearInside4(src, _mm256_loadu_pd(x), _mm256_loadu_pd(y), out);
 }

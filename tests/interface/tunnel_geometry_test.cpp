@@ -120,13 +120,13 @@ TEST(TunnelGeometry, KeptTableHoldsEachPixelsDistanceAndDirection) {
 }
 
 #if defined(FIELDFX_PAIR_LANES)
-FIELDFX_AVX2_KERNEL void ringRowFour(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+FIELDFX_TARGET("avx2", flatten) void ringRowFour(const TunnelCentre& c, const TunnelRows& row, int32_t n,
                                      double rim, double span, int32_t depth,
                                      const SampleSource& src, RingChunk& chunk) {
     ringChunk<PixelLanesAvx2>(c, row, n, rim, span, depth, src, chunk);
 }
 
-FIELDFX_AVX512_KERNEL void ringRowEight(const TunnelCentre& c, const TunnelRows& row, int32_t n,
+FIELDFX_TARGET("avx512f", flatten) void ringRowEight(const TunnelCentre& c, const TunnelRows& row, int32_t n,
                                         double rim, double span, int32_t depth,
                                         const SampleSource& src, RingChunk& chunk) {
     ringChunk<PixelPairLanes>(c, row, n, rim, span, depth, src, chunk);

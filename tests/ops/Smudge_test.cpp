@@ -567,7 +567,7 @@ TEST_F(SmudgeTest, SpotWeightsFollowEveryChangeOfTheRadii) {
 // The four sums and the same reversed divided by divide8, where the
 // processor has AVX2; false where it has not.
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) void divideEightAvx2(const fieldfx::smudge::CountDivisor& by,
+FIELDFX_TARGET("avx2") void divideEightAvx2(const fieldfx::smudge::CountDivisor& by,
                                                      const uint32_t sums[4], uint32_t out[8]) {
     const __m256i v = _mm256_setr_epi32(int32_t(sums[0]), int32_t(sums[1]), int32_t(sums[2]),
                                         int32_t(sums[3]), int32_t(sums[3]), int32_t(sums[2]),
@@ -619,7 +619,7 @@ TEST(SmudgeBox, CountDivisorEqualsDivisionForEveryWindowSum) {
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) void spotQuadAvx2(const uint8_t* blurred, uint8_t* p,
+FIELDFX_TARGET("avx2") void spotQuadAvx2(const uint8_t* blurred, uint8_t* p,
                                                   const float n[4]) {
     fieldfx::smudge::spotQuad(blurred, p, _mm_loadu_ps(n));
 }

@@ -29,7 +29,7 @@ Quad quadWith(const Positions& p, int32_t r, const int32_t* c, const int32_t* k,
 
 #if defined(FIELDFX_AVX2_LANES)
 template <typename Positions>
-FIELDFX_AVX2_KERNEL Quad quadAvx2(const Positions& p, int32_t r, const int32_t* c,
+FIELDFX_TARGET("avx2", flatten) Quad quadAvx2(const Positions& p, int32_t r, const int32_t* c,
                                   const int32_t* k, int32_t l) {
     return quadWith<fieldfx::PixelLanesAvx2>(p, r, c, k, l);
 }

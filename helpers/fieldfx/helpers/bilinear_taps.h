@@ -47,7 +47,7 @@ inline void blendTaps(const uint8_t* pixels, const BilinearTap& t, uint8_t out[4
 
 // detail::keepConvertible on four lanes: NaN and anything below -1e9 reads
 // -1e9, anything above 1e9 reads 1e9.
-__attribute__((target("avx2"))) inline __m256d keepConvertible4(__m256d v) {
+FIELDFX_TARGET("avx2") inline __m256d keepConvertible4(__m256d v) {
     v = _mm256_max_pd(v, _mm256_set1_pd(-1.0e9));    // v > -1e9 ? v : -1e9
     return _mm256_min_pd(v, _mm256_set1_pd(1.0e9));  // v < 1e9 ? v : 1e9
 }
@@ -59,7 +59,7 @@ struct AxisTaps4 {
     __m256d fraction;
 };
 
-__attribute__((target("avx2"))) inline AxisTaps4 splitAxis4(__m256d v, int32_t lo, int32_t hi) {
+FIELDFX_TARGET("avx2") inline AxisTaps4 splitAxis4(__m256d v, int32_t lo, int32_t hi) {
     v = keepConvertible4(v);
     const __m128i whole = _mm256_cvttpd_epi32(v);
     __m256d f = _mm256_sub_pd(v, _mm256_cvtepi32_pd(whole));
@@ -86,7 +86,7 @@ struct BilinearTapRun {
 // The taps of four positions (x[k], y[k]) in `src` (bounds not empty), into
 // entries i .. i + 3 of `run`.
 template <int32_t N>
-__attribute__((target("avx2"))) inline void splitTaps4(const SampleSource& src, __m256d x, __m256d y,
+FIELDFX_TARGET("avx2") inline void splitTaps4(const SampleSource& src, __m256d x, __m256d y,
                                                        BilinearTapRun<N>& run, int32_t i) {
     const PixelRect& b = src.bounds;
     const AxisTaps4 cols = splitAxis4(x, b.x0, b.x1), rows = splitAxis4(y, b.y0, b.y1);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/cpu.h"
 #include "fieldfx/helpers/sampler.h"
 
 #if defined(__SSE2__)
@@ -78,11 +79,11 @@ inline void blendColour(const uint8_t* p00, const uint8_t* p10, const uint8_t* p
 
 // blendColour with the four lanes in one AVX2 register: the same operations
 // in the same order (AVX2 brings no fused multiply-add with it). For CPUs
-// that have it (colourBlendAvx2Available).
-__attribute__((target("avx2"))) inline void blendColourAvx2(const uint8_t* p00, const uint8_t* p10,
+// that have it (haveAvx2, cpu.h).
+FIELDFX_TARGET("avx2") inline void blendColourAvx2(const uint8_t* p00, const uint8_t* p10,
                                                              const uint8_t* p01, const uint8_t* p11,
                                                              double fx, double fy, uint8_t* out) {
-    auto widen = [](const uint8_t* p) __attribute__((target("avx2"))) {
+    auto widen = [](const uint8_t* p) FIELDFX_TARGET("avx2") {
         int32_t word;
         std::memcpy(&word, p, 4);
         return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(word));
@@ -98,7 +99,6 @@ __attribute__((target("avx2"))) inline void blendColourAvx2(const uint8_t* p00, 
     detail::storeColour(_mm256_cvttpd_epi32(v), out);
 }
 
-inline bool colourBlendAvx2Available() { return __builtin_cpu_supports("avx2"); }
 #endif
 
 #else
@@ -125,7 +125,7 @@ struct ColourBlend {
 
 #if defined(FIELDFX_COLOUR_BLEND_AVX2)
 struct ColourBlendAvx2 {
-    __attribute__((target("avx2"))) static void apply(const uint8_t* p00, const uint8_t* p10,
+    FIELDFX_TARGET("avx2") static void apply(const uint8_t* p00, const uint8_t* p10,
                                                       const uint8_t* p01, const uint8_t* p11,
                                                       double fx, double fy, uint8_t* out) {
         blendColourAvx2(p00, p10, p01, p11, fx, fy, out);

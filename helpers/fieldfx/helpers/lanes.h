@@ -10,7 +10,7 @@
  * it, and -ffp-contract=off keeps the compiler from fusing). A formula written
  * with these operators reads as the scalar one does; code that runs with
  * either type is a template on it, instantiated for AVX2 inside a function
- * marked FIELDFX_AVX2_KERNEL.
+ * marked FIELDFX_TARGET("avx2", flatten).
  */
 #ifndef FIELDFX_HELPERS_LANES_H
 #define FIELDFX_HELPERS_LANES_H
@@ -18,15 +18,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/cpu.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define FIELDFX_AVX2_LANES 1
-// A kernel for PixelLanesAvx2: compiled for AVX2 (without FMA), with
-// everything it calls inlined into it.
-#define FIELDFX_AVX2_KERNEL __attribute__((target("avx2"), flatten))
 #endif
 
 namespace fieldfx {
@@ -71,21 +70,31 @@ inline void storeLowBytes(PixelLanes v, uint8_t* out) {
     std::memcpy(out, &word, 4);
 }
 
-#else
+inline PixelLanes operator+(PixelLanes a, double b) { return a + PixelLanes::all(b); }
+inline PixelLanes operator-(PixelLanes a, double b) { return a - PixelLanes::all(b); }
+inline PixelLanes operator*(PixelLanes a, double b) { return a * PixelLanes::all(b); }
+inline PixelLanes operator/(PixelLanes a, double b) { return a / PixelLanes::all(b); }
 
-struct PixelLanes {
+#endif
+
+// The same four lanes as plain doubles: the reference kernels compute with
+// these on every target, and so does every operator where there is no SSE2.
+struct PixelLanesPlain {
     double v[4];
 
-    static PixelLanes load(const uint8_t* p) {
-        return PixelLanes{{double(p[0]), double(p[1]), double(p[2]), double(p[3])}};
+    static PixelLanesPlain load(const uint8_t* p) {
+        return PixelLanesPlain{{double(p[0]), double(p[1]), double(p[2]), double(p[3])}};
     }
-    static PixelLanes all(double v) { return PixelLanes{{v, v, v, v}}; }
+    static PixelLanesPlain all(double v) { return PixelLanesPlain{{v, v, v, v}}; }
 };
 
-#define FIELDFX_LANEWISE(op)                                              \
-    inline PixelLanes operator op(PixelLanes a, PixelLanes b) {           \
-        for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] op b.v[i];            \
-        return a;                                                         \
+#define FIELDFX_LANEWISE(op)                                                     \
+    inline PixelLanesPlain operator op(PixelLanesPlain a, PixelLanesPlain b) {   \
+        for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] op b.v[i];                   \
+        return a;                                                                \
+    }                                                                            \
+    inline PixelLanesPlain operator op(PixelLanesPlain a, double b) {            \
+        return a op PixelLanesPlain::all(b);                                     \
     }
 FIELDFX_LANEWISE(+)
 FIELDFX_LANEWISE(-)
@@ -93,41 +102,33 @@ FIELDFX_LANEWISE(*)
 FIELDFX_LANEWISE(/)
 #undef FIELDFX_LANEWISE
 
-inline void storeLowBytes(PixelLanes v, uint8_t* out) {
+inline void storeLowBytes(PixelLanesPlain v, uint8_t* out) {
     for (int i = 0; i < 4; ++i) {
         const double d = v.v[i];
         out[i] = d > -2147483649.0 && d < 2147483648.0 ? uint8_t(uint32_t(int32_t(d))) : 0;
     }
 }
 
+#if !defined(__SSE2__)
+using PixelLanes = PixelLanesPlain;
 #endif
 
-inline PixelLanes operator+(PixelLanes a, double b) { return a + PixelLanes::all(b); }
-inline PixelLanes operator-(PixelLanes a, double b) { return a - PixelLanes::all(b); }
-inline PixelLanes operator*(PixelLanes a, double b) { return a * PixelLanes::all(b); }
-inline PixelLanes operator/(PixelLanes a, double b) { return a / PixelLanes::all(b); }
-
 #if defined(FIELDFX_AVX2_LANES)
-
-// True when the processor runs AVX2 (a flag the runtime set at load).
-inline bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
-
-#define FIELDFX_AVX2 __attribute__((target("avx2")))
 
 struct PixelLanesAvx2 {
     __m256d v;
 
-    FIELDFX_AVX2 static PixelLanesAvx2 load(const uint8_t* pixel) {
+    FIELDFX_TARGET("avx2") static PixelLanesAvx2 load(const uint8_t* pixel) {
         int32_t word;
         std::memcpy(&word, pixel, 4);
         return PixelLanesAvx2{_mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)))};
     }
-    FIELDFX_AVX2 static PixelLanesAvx2 all(double v) { return PixelLanesAvx2{_mm256_set1_pd(v)}; }
+    FIELDFX_TARGET("avx2") static PixelLanesAvx2 all(double v) { return PixelLanesAvx2{_mm256_set1_pd(v)}; }
     // A pixel's four bytes b as the doubles 2^52 + b: the bytes placed in the
     // low bits of 2^52's bit pattern instead of converted. The difference of
     // two such lanes is the bytes' difference exactly, and subtracting 2^52
     // gives the byte.
-    FIELDFX_AVX2 static PixelLanesAvx2 loadBiased(const uint8_t* pixel) {
+    FIELDFX_TARGET("avx2") static PixelLanesAvx2 loadBiased(const uint8_t* pixel) {
         int32_t word;
         std::memcpy(&word, pixel, 4);
         return PixelLanesAvx2{_mm256_castsi256_pd(_mm256_or_si256(
@@ -135,40 +136,38 @@ struct PixelLanesAvx2 {
     }
 };
 
-FIELDFX_AVX2 inline PixelLanesAvx2 operator+(PixelLanesAvx2 a, PixelLanesAvx2 b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator+(PixelLanesAvx2 a, PixelLanesAvx2 b) {
     return PixelLanesAvx2{_mm256_add_pd(a.v, b.v)};
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator-(PixelLanesAvx2 a, PixelLanesAvx2 b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator-(PixelLanesAvx2 a, PixelLanesAvx2 b) {
     return PixelLanesAvx2{_mm256_sub_pd(a.v, b.v)};
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator*(PixelLanesAvx2 a, PixelLanesAvx2 b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator*(PixelLanesAvx2 a, PixelLanesAvx2 b) {
     return PixelLanesAvx2{_mm256_mul_pd(a.v, b.v)};
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator/(PixelLanesAvx2 a, PixelLanesAvx2 b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator/(PixelLanesAvx2 a, PixelLanesAvx2 b) {
     return PixelLanesAvx2{_mm256_div_pd(a.v, b.v)};
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator+(PixelLanesAvx2 a, double b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator+(PixelLanesAvx2 a, double b) {
     return a + PixelLanesAvx2::all(b);
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator-(PixelLanesAvx2 a, double b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator-(PixelLanesAvx2 a, double b) {
     return a - PixelLanesAvx2::all(b);
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator*(PixelLanesAvx2 a, double b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator*(PixelLanesAvx2 a, double b) {
     return a * PixelLanesAvx2::all(b);
 }
-FIELDFX_AVX2 inline PixelLanesAvx2 operator/(PixelLanesAvx2 a, double b) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 operator/(PixelLanesAvx2 a, double b) {
     return a / PixelLanesAvx2::all(b);
 }
 
 // As storeLowBytes of PixelLanes: 0x80000000 for a lane out of range.
-FIELDFX_AVX2 inline void storeLowBytes(PixelLanesAvx2 v, uint8_t* out) {
+FIELDFX_TARGET("avx2") inline void storeLowBytes(PixelLanesAvx2 v, uint8_t* out) {
     const __m128i low = _mm_and_si128(_mm256_cvttpd_epi32(v.v), _mm_set1_epi32(0xFF));
     const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(low, low), low);
     const int32_t word = _mm_cvtsi128_si32(bytes);
     std::memcpy(out, &word, 4);
 }
-
-#undef FIELDFX_AVX2
 
 #endif
 

@@ -22,20 +22,8 @@
 
 #if defined(FIELDFX_AVX2_LANES)
 #define FIELDFX_PAIR_LANES 1
-// A kernel for PixelPairLanes, with everything it calls inlined into it.
-#define FIELDFX_AVX512_KERNEL __attribute__((target("avx512f"), flatten))
-#define FIELDFX_AVX512 __attribute__((target("avx512f")))
 
 namespace fieldfx {
-
-// Where the processor has AVX-512, unless FIELDFX_NO_AVX512 is set in the
-// environment: the agreement check sets it to run the AVX2 kernels, which
-// processors without AVX-512 take, on one that has it.
-inline bool haveAvx512() {
-    static const bool use =
-        __builtin_cpu_supports("avx512f") && std::getenv("FIELDFX_NO_AVX512") == nullptr;
-    return use;
-}
 
 // Every lane: the masked forms of the conversions, which unlike the plain
 // ones start from zeros rather than an undefined register (GCC 12 warns).
@@ -44,52 +32,52 @@ constexpr __mmask8 kAll = 0xFF;
 struct PixelPairLanes {
     __m512d v;
 
-    FIELDFX_AVX512 static PixelPairLanes load(const uint8_t* first, const uint8_t* second) {
+    FIELDFX_TARGET("avx512f") static PixelPairLanes load(const uint8_t* first, const uint8_t* second) {
         int32_t a, b;
         std::memcpy(&a, first, 4);
         std::memcpy(&b, second, 4);
         const __m128i words = _mm_insert_epi32(_mm_cvtsi32_si128(a), b, 1);
         return PixelPairLanes{_mm512_maskz_cvtepi32_pd(kAll, _mm256_cvtepu8_epi32(words))};
     }
-    FIELDFX_AVX512 static PixelPairLanes all(double v) { return PixelPairLanes{_mm512_set1_pd(v)}; }
-    FIELDFX_AVX512 static PixelPairLanes pair(double first, double second) {
+    FIELDFX_TARGET("avx512f") static PixelPairLanes all(double v) { return PixelPairLanes{_mm512_set1_pd(v)}; }
+    FIELDFX_TARGET("avx512f") static PixelPairLanes pair(double first, double second) {
         return PixelPairLanes{
             _mm512_maskz_insertf64x4(kAll, _mm512_set1_pd(first), _mm256_set1_pd(second), 1)};
     }
 };
 
-FIELDFX_AVX512 inline PixelPairLanes operator+(PixelPairLanes a, PixelPairLanes b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator+(PixelPairLanes a, PixelPairLanes b) {
     return PixelPairLanes{_mm512_add_pd(a.v, b.v)};
 }
-FIELDFX_AVX512 inline PixelPairLanes operator-(PixelPairLanes a, PixelPairLanes b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator-(PixelPairLanes a, PixelPairLanes b) {
     return PixelPairLanes{_mm512_sub_pd(a.v, b.v)};
 }
-FIELDFX_AVX512 inline PixelPairLanes operator*(PixelPairLanes a, PixelPairLanes b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator*(PixelPairLanes a, PixelPairLanes b) {
     return PixelPairLanes{_mm512_mul_pd(a.v, b.v)};
 }
-FIELDFX_AVX512 inline PixelPairLanes operator/(PixelPairLanes a, PixelPairLanes b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator/(PixelPairLanes a, PixelPairLanes b) {
     return PixelPairLanes{_mm512_div_pd(a.v, b.v)};
 }
-FIELDFX_AVX512 inline PixelPairLanes operator+(PixelPairLanes a, double b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator+(PixelPairLanes a, double b) {
     return a + PixelPairLanes::all(b);
 }
-FIELDFX_AVX512 inline PixelPairLanes operator-(PixelPairLanes a, double b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator-(PixelPairLanes a, double b) {
     return a - PixelPairLanes::all(b);
 }
-FIELDFX_AVX512 inline PixelPairLanes operator-(double a, PixelPairLanes b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator-(double a, PixelPairLanes b) {
     return PixelPairLanes::all(a) - b;
 }
-FIELDFX_AVX512 inline PixelPairLanes operator*(PixelPairLanes a, double b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator*(PixelPairLanes a, double b) {
     return a * PixelPairLanes::all(b);
 }
-FIELDFX_AVX512 inline PixelPairLanes operator/(PixelPairLanes a, double b) {
+FIELDFX_TARGET("avx512f") inline PixelPairLanes operator/(PixelPairLanes a, double b) {
     return a / PixelPairLanes::all(b);
 }
 
 // storeLowBytes of lanes.h for two neighbouring pixels, out[0..7]: each lane
 // truncated toward zero to 32 bits (0x80000000 when out of range, as the x86
 // conversion gives), then narrowed to its low byte in one instruction.
-FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
+FIELDFX_TARGET("avx512f") inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
     const __m256i words = _mm512_maskz_cvttpd_epi32(kAll, v.v);
     // Lanes 8 to 15 of the widened register are masked off.
     const __m128i bytes = _mm512_maskz_cvtepi32_epi8(0xFF, _mm512_castsi256_si512(words));
@@ -99,7 +87,7 @@ FIELDFX_AVX512 inline void storeLowBytes(PixelPairLanes v, uint8_t* out) {
 
 // The bytes blendTaps gives for two taps, as lanes. (A whole position needs
 // no shortcut here: its steps add zero and leave the pixel's own bytes.)
-FIELDFX_AVX512 inline PixelPairLanes blendTapPair(const uint8_t* pixels, const BilinearTap& s,
+FIELDFX_TARGET("avx512f") inline PixelPairLanes blendTapPair(const uint8_t* pixels, const BilinearTap& s,
                                                   const BilinearTap& t) {
     const uint8_t* s00 = pixels + std::size_t(s.at) * 4;
     const uint8_t* t00 = pixels + std::size_t(t.at) * 4;
@@ -122,7 +110,6 @@ FIELDFX_AVX512 inline PixelPairLanes blendTapPair(const uint8_t* pixels, const B
 
 }  // namespace fieldfx
 
-#undef FIELDFX_AVX512
 
 #endif
 

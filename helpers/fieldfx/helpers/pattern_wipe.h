@@ -381,20 +381,34 @@ void paintPatternWipeWith(const FieldImage* src0, const FieldImage* src1, FieldI
 
 #if defined(FIELDFX_AVX2_LANES)
 template <typename Positions>
-FIELDFX_AVX2_KERNEL void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
+FIELDFX_TARGET("avx2", flatten) void paintPatternWipeAvx2(const FieldImage* src0, const FieldImage* src1,
                                               FieldImage* dst, const FieldImage* mask,
                                               const WipeLevels& lv, const Positions& positions) {
     paintPatternWipeWith<PixelLanesAvx2>(src0, src1, dst, mask, lv, positions);
 }
 #endif
 
+// The versions of the wipe: the reference computes four pixels' positions in
+// PixelLanes (SSE2 lanes on x86; plain doubles elsewhere), AVX2 in one
+// register. paintPatternWipeReference below is the pixel by pixel form both
+// are tested against.
+template <typename Positions>
+using PaintPatternWipe = void (*)(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
+                                  const FieldImage* mask, const WipeLevels& lv,
+                                  const Positions& positions);
+
+template <typename Positions>
+inline constexpr Kernels<PaintPatternWipe<Positions>> kPaintPatternWipe{
+    &paintPatternWipeWith<PixelLanes, Positions>, nullptr,
+#if defined(FIELDFX_AVX2_LANES)
+    &paintPatternWipeAvx2<Positions>,
+#endif
+};
+
 template <typename Positions>
 void paintPatternWipe(const FieldImage* src0, const FieldImage* src1, FieldImage* dst,
                       const FieldImage* mask, const WipeLevels& lv, const Positions& positions) {
-#if defined(FIELDFX_AVX2_LANES)
-    if (haveAvx2()) return paintPatternWipeAvx2(src0, src1, dst, mask, lv, positions);
-#endif
-    paintPatternWipeWith<PixelLanes>(src0, src1, dst, mask, lv, positions);
+    kPaintPatternWipe<Positions>.chosen()(src0, src1, dst, mask, lv, positions);
 }
 
 // Paints one field of a pattern wipe into dst over the active rectangle of

@@ -7,7 +7,7 @@
  * pixel's four bytes are then blended in one AVX2 register, with the
  * operations of detail::blend in its order. (blend copies p00 at a whole
  * position; the arithmetic gives the same there, since both steps add a zero
- * product.) Call these from a FIELDFX_AVX2_KERNEL.
+ * product.) Call these from a FIELDFX_TARGET("avx2", flatten).
  */
 #ifndef FIELDFX_HELPERS_SAMPLER_AVX2_H
 #define FIELDFX_HELPERS_SAMPLER_AVX2_H
@@ -19,14 +19,13 @@
 
 namespace fieldfx {
 
-#define FIELDFX_AVX2_INLINE __attribute__((target("avx2"))) inline
 
 namespace detail {
 
 // The blend of four neighbours at lane i of the fractions, each byte
 // truncated to a 32-bit word.
 template <int i>
-FIELDFX_AVX2_INLINE __m128i blendLane(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
+FIELDFX_TARGET("avx2") inline __m128i blendLane(const uint8_t* p00, const uint8_t* p10, const uint8_t* p01,
                                       const uint8_t* p11, __m256d fx, __m256d fy) {
     const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
     // Each neighbour's bytes as 2^52 + byte (PixelLanesAvx2::loadBiased).
@@ -42,14 +41,14 @@ FIELDFX_AVX2_INLINE __m128i blendLane(const uint8_t* p00, const uint8_t* p10, co
 
 // Whole parts and fractions as splitPosition gives them, for positions kept
 // convertible: max(0, f) is `f < 0 ? 0 : f`, operand for operand.
-FIELDFX_AVX2_INLINE __m256d fractionOf(__m256d v, __m128i whole) {
+FIELDFX_TARGET("avx2") inline __m256d fractionOf(__m256d v, __m128i whole) {
     return _mm256_max_pd(_mm256_setzero_pd(), _mm256_sub_pd(v, _mm256_cvtepi32_pd(whole)));
 }
 
 // Four pixels' words stored as 16 bytes. Each blend stays within a rounding
 // of its four bytes, so it truncates to a byte, which the saturating packs
 // keep as it is.
-FIELDFX_AVX2_INLINE void storeFour(__m128i w0, __m128i w1, __m128i w2, __m128i w3, uint8_t* out) {
+FIELDFX_TARGET("avx2") inline void storeFour(__m128i w0, __m128i w1, __m128i w2, __m128i w3, uint8_t* out) {
     const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(w0, w1), _mm_packs_epi32(w2, w3));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
 }
@@ -58,7 +57,7 @@ FIELDFX_AVX2_INLINE void storeFour(__m128i w0, __m128i w1, __m128i w2, __m128i w
 
 // Pixel i of `out` (16 bytes) samples (x[i], y[i]); `src.bounds` must not be
 // empty.
-FIELDFX_AVX2_INLINE void sampleBilinear4(const SampleSource& src, __m256d x, __m256d y,
+FIELDFX_TARGET("avx2") inline void sampleBilinear4(const SampleSource& src, __m256d x, __m256d y,
                                          uint8_t* out) {
     // keepConvertible: max(v, lo) reads lo for NaN, as `!(v >= lo)` does.
     const __m256d lo = _mm256_set1_pd(-1.0e9), hi = _mm256_set1_pd(1.0e9);
@@ -94,7 +93,7 @@ FIELDFX_AVX2_INLINE void sampleBilinear4(const SampleSource& src, __m256d x, __m
 // Pixel i of `out` (16 bytes) samples (x[i], y[i]) whose four neighbours all
 // lie inside `src.bounds` (so the positions need no keeping either): no
 // clamping, one index a pixel.
-FIELDFX_AVX2_INLINE void sampleBilinearInside4(const SampleSource& src, __m256d x, __m256d y,
+FIELDFX_TARGET("avx2") inline void sampleBilinearInside4(const SampleSource& src, __m256d x, __m256d y,
                                                uint8_t* out) {
     const __m128i ix = _mm256_cvttpd_epi32(x), iy = _mm256_cvttpd_epi32(y);
     const __m256d fx = detail::fractionOf(x, ix), fy = detail::fractionOf(y, iy);
@@ -111,7 +110,6 @@ FIELDFX_AVX2_INLINE void sampleBilinearInside4(const SampleSource& src, __m256d 
         detail::blendLane<3>(p[3], p[3] + 4, p[3] + below, p[3] + below + 4, fx, fy), out);
 }
 
-#undef FIELDFX_AVX2_INLINE
 
 }  // namespace fieldfx
 

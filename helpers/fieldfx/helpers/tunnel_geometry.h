@@ -189,19 +189,19 @@ struct RingLanes;
 template <>
 struct RingLanes<PixelLanesAvx2> {
     static constexpr int32_t kWidth = 4;
-    __attribute__((target("avx2"))) static PixelLanesAvx2 load(const double* p) {
+    FIELDFX_TARGET("avx2") static PixelLanesAvx2 load(const double* p) {
         return PixelLanesAvx2{_mm256_loadu_pd(p)};
     }
-    __attribute__((target("avx2"))) static void store(double* p, PixelLanesAvx2 v) {
+    FIELDFX_TARGET("avx2") static void store(double* p, PixelLanesAvx2 v) {
         _mm256_storeu_pd(p, v.v);
     }
     template <int32_t N>
-    __attribute__((target("avx2"))) static void split(const SampleSource& src, PixelLanesAvx2 x,
+    FIELDFX_TARGET("avx2") static void split(const SampleSource& src, PixelLanesAvx2 x,
                                                       PixelLanesAvx2 y, BilinearTapRun<N>& run,
                                                       int32_t i) {
         splitTaps4(src, x.v, y.v, run, i);
     }
-    __attribute__((target("avx2"))) static PixelLanesAvx2 atMost(PixelLanesAvx2 e, double span) {
+    FIELDFX_TARGET("avx2") static PixelLanesAvx2 atMost(PixelLanesAvx2 e, double span) {
         return PixelLanesAvx2{_mm256_min_pd(_mm256_set1_pd(span), e.v)};
     }
 };
@@ -209,14 +209,14 @@ struct RingLanes<PixelLanesAvx2> {
 template <>
 struct RingLanes<PixelPairLanes> {
     static constexpr int32_t kWidth = 8;
-    __attribute__((target("avx512f"))) static PixelPairLanes load(const double* p) {
+    FIELDFX_TARGET("avx512f") static PixelPairLanes load(const double* p) {
         return PixelPairLanes{_mm512_loadu_pd(p)};
     }
-    __attribute__((target("avx512f"))) static void store(double* p, PixelPairLanes v) {
+    FIELDFX_TARGET("avx512f") static void store(double* p, PixelPairLanes v) {
         _mm512_storeu_pd(p, v.v);
     }
     template <int32_t N>
-    __attribute__((target("avx512f"))) static void split(const SampleSource& src, PixelPairLanes x,
+    FIELDFX_TARGET("avx512f") static void split(const SampleSource& src, PixelPairLanes x,
                                                          PixelPairLanes y, BilinearTapRun<N>& run,
                                                          int32_t i) {
         // (The masked extracts: GCC 12 warns about the plain ones.)
@@ -225,7 +225,7 @@ struct RingLanes<PixelPairLanes> {
         splitTaps4(src, _mm512_maskz_extractf64x4_pd(0xF, x.v, 1),
                    _mm512_maskz_extractf64x4_pd(0xF, y.v, 1), run, i + 4);
     }
-    __attribute__((target("avx512f"))) static PixelPairLanes atMost(PixelPairLanes e, double span) {
+    FIELDFX_TARGET("avx512f") static PixelPairLanes atMost(PixelPairLanes e, double span) {
         return PixelPairLanes{_mm512_maskz_min_pd(kAll, _mm512_set1_pd(span), e.v)};
     }
 };
@@ -264,11 +264,11 @@ struct PairSamples {
     int32_t first[RingChunk::kPixels / 2];  // the chunk index of each pair's first pixel
     int32_t count = 0;
 
-    __attribute__((target("avx512f"))) void add(int32_t i, PixelPairLanes v) {
+    FIELDFX_TARGET("avx512f") void add(int32_t i, PixelPairLanes v) {
         _mm512_store_pd(lanes + 8 * count, v.v);
         first[count++] = i;
     }
-    __attribute__((target("avx512f"))) PixelPairLanes operator[](int32_t p) const {
+    FIELDFX_TARGET("avx512f") PixelPairLanes operator[](int32_t p) const {
         return PixelPairLanes{_mm512_load_pd(lanes + 8 * p)};
     }
 };

@@ -306,33 +306,32 @@ void splitAxis(Lanes v, int32_t lo, int32_t last, int32_t scale, int32_t* i0, in
 
 #if defined(FIELDFX_AVX2_LANES)
 
-#define FIELDFX_AVX2 __attribute__((target("avx2")))
 
 template <>
-FIELDFX_AVX2 inline PixelLanesAvx2 loadQuad<PixelLanesAvx2>(const double* p) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 loadQuad<PixelLanesAvx2>(const double* p) {
     return PixelLanesAvx2{_mm256_loadu_pd(p)};
 }
 template <>
-FIELDFX_AVX2 inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, double c, double d) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 quadOf<PixelLanesAvx2>(double a, double b, double c, double d) {
     return PixelLanesAvx2{_mm256_set_pd(d, c, b, a)};
 }
 template <>
-FIELDFX_AVX2 inline PixelLanesAvx2 quadOfInts<PixelLanesAvx2>(const int32_t* p) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 quadOfInts<PixelLanesAvx2>(const int32_t* p) {
     return PixelLanesAvx2{_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
 }
 template <>
-FIELDFX_AVX2 inline PixelLanesAvx2 widen<PixelLanesAvx2>(FloatQuad q) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 widen<PixelLanesAvx2>(FloatQuad q) {
     return PixelLanesAvx2{_mm256_cvtps_pd(q.v)};
 }
-FIELDFX_AVX2 inline __m128i truncatedInts(PixelLanesAvx2 v) { return _mm256_cvttpd_epi32(v.v); }
+FIELDFX_TARGET("avx2") inline __m128i truncatedInts(PixelLanesAvx2 v) { return _mm256_cvttpd_epi32(v.v); }
 
 template <>
-FIELDFX_AVX2 inline PixelLanesAvx2 loadBiased<PixelLanesAvx2>(const uint8_t* p) {
+FIELDFX_TARGET("avx2") inline PixelLanesAvx2 loadBiased<PixelLanesAvx2>(const uint8_t* p) {
     return PixelLanesAvx2::loadBiased(p);
 }
 
 // blendBandPair with the two pixels side by side in one AVX2 register.
-FIELDFX_AVX2 inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, PixelLanesAvx2 sA,
+FIELDFX_TARGET("avx2") inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, PixelLanesAvx2 sA,
                                        PixelLanesAvx2 sB, const float* wA, const float* wB,
                                        float reciprocal, uint8_t* outA, uint8_t* outB) {
     int32_t a, b;
@@ -355,7 +354,7 @@ FIELDFX_AVX2 inline void blendBandPair(const uint8_t* inA, const uint8_t* inB, P
 }
 
 // splitAxis with the whole parts in 32-bit integer lanes (bilinear_taps.h).
-FIELDFX_AVX2 inline void splitAxis(PixelLanesAvx2 x, int32_t lo, int32_t last, int32_t scale,
+FIELDFX_TARGET("avx2") inline void splitAxis(PixelLanesAvx2 x, int32_t lo, int32_t last, int32_t scale,
                                    int32_t* i0, int32_t* i1, double* frac) {
     const AxisTaps4 taps = splitAxis4(x.v, lo, last + 1);
     const __m128i w = _mm_set1_epi32(scale);
@@ -364,7 +363,6 @@ FIELDFX_AVX2 inline void splitAxis(PixelLanesAvx2 x, int32_t lo, int32_t last, i
     _mm_storeu_si128(reinterpret_cast<__m128i*>(i1), _mm_mullo_epi32(taps.second, w));
 }
 
-#undef FIELDFX_AVX2
 
 #endif
 

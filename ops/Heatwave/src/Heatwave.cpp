@@ -12,10 +12,13 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/table.h"
-#include "quad.h"
+#include "kernels.h"
 #include "wave.h"
 
 namespace {
+
+using fieldfx::heatwave::kWaveRows;
+using fieldfx::heatwave::WaveJob;
 
 const char kIdent[] = "$Id: Vexo_Heatwave,v 1.0 2014/03/24 00:00:00 Orvandel $";
 const fieldfx::OperatorIdentity kId{"src\\Heatwave", 0x0b640000u};
@@ -89,112 +92,6 @@ bool waveTables(uint32_t phase, double freq, const fieldfx::heatwave::WaveRect& 
     return true;
 }
 
-// One field's painting: the rectangle of `dst` (laid out with the input's
-// row length) from samples of the input.
-struct WaveJob {
-    fieldfx::SampleSource source;
-    uint8_t* dst;
-    int32_t width, height;
-    fieldfx::heatwave::WaveRect rect;
-    uint32_t phase;
-    double freq;
-    fieldfx::heatwave::Amplitudes amp;
-    const fieldfx::heatwave::WaveTables* tables;  // null: each pixel works out its angles
-};
-
-// Where a sample and both its neighbours each way stay inside the source
-// bounds, so that the sampler's range checks and clamps change nothing. A
-// sample lies at most 2 |amplitude| from its pixel.
-struct InnerArea {
-    int32_t x0, x1, y0, y1;  // pixels x0 .. x1 - 1 of rows y0 .. y1 - 1
-
-    InnerArea(const WaveJob& j) {
-        const fieldfx::PixelRect& b = j.source.bounds;
-        const int32_t reachX = int32_t(2.0 * std::fabs(j.amp.x)) + 2;
-        const int32_t reachY = int32_t(2.0 * std::fabs(j.amp.y)) + 2;
-        x0 = b.x0 + reachX;
-        x1 = b.x1 - reachX - 1;
-        y0 = b.y0 + reachY;
-        y1 = b.y1 - reachY - 1;
-    }
-};
-
-// Pixel (x, y) of the rectangle sampled at its wave position, blended by
-// `Blend`: the reference arithmetic.
-template <typename Blend>
-inline __attribute__((always_inline)) void wavePixel(const WaveJob& j, const InnerArea& inner,
-                                                     int32_t x, int32_t y, uint8_t* out) {
-    const fieldfx::heatwave::WaveRect& rect = j.rect;
-    const fieldfx::heatwave::WaveTables* t = j.tables;
-    double sx, sy;
-    if (t != nullptr) {
-        // waveSample's sums, with the sines and cosines looked up.
-        const int32_t dy = y - rect.y0;
-        const int32_t i = x - rect.x0 + dy, k = x / 2 - rect.x0 / 2 + dy;
-        sy = (t->cosA[i] + t->sinB[k]) * j.amp.y + double(y);
-        sx = (t->sinA[i] + t->cosB[k]) * j.amp.x + double(x);
-    } else {
-        const fieldfx::heatwave::WaveSample s =
-            fieldfx::heatwave::waveSample(j.phase, x, y, j.freq, j.amp, j.width, j.height);
-        sx = s.sx;
-        sy = s.sy;
-    }
-    // Byte 0, the opacity, stays as copied from the input.
-    if (y >= inner.y0 && y < inner.y1 && x >= inner.x0 && x < inner.x1) {
-        const std::size_t sourceRow = std::size_t(j.source.rowLength) * 4;
-        const int32_t ix = int32_t(sx), iy = int32_t(sy);
-        const uint8_t* p = j.source.pixels + std::size_t(iy) * sourceRow + ix * 4;
-        Blend::apply(p, p + 4, p + sourceRow, p + sourceRow + 4, sx - ix, sy - iy, out);
-    } else {
-        fieldfx::sampleBilinearColour<Blend>(j.source, sx, sy, out);
-    }
-}
-
-uint8_t* rowStart(const WaveJob& j, int32_t y) {
-    return j.dst + (std::size_t(y) * std::size_t(j.width) + std::size_t(j.rect.x0)) * 4;
-}
-
-// Each pixel of the rectangle, one at a time.
-template <typename Blend>
-inline __attribute__((always_inline)) void waveRows(const WaveJob& j) {
-    const InnerArea inner(j);
-    const fieldfx::heatwave::WaveRect& rect = j.rect;
-    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
-        uint8_t* out = rowStart(j, y);
-        for (int32_t x = rect.x0; x < rect.x0 + rect.cols; ++x, out += 4)
-            wavePixel<Blend>(j, inner, x, y, out);
-    }
-}
-
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-// As waveRows, with runs of four unclamped pixels from an even column on
-// taken together.
-__attribute__((target("avx2"))) void waveRowsAvx2(const WaveJob& j) {
-    using Blend = fieldfx::ColourBlendAvx2;
-    const InnerArea inner(j);
-    const fieldfx::heatwave::WaveRect& rect = j.rect;
-    const int32_t end = rect.x0 + rect.cols;
-    const int32_t unclamped = std::max(rect.x0, inner.x0);
-    const int32_t quadFirst = unclamped + (unclamped & 1);  // even: pairs share a b-wave value
-    const int32_t quadEnd = std::min(end, inner.x1);
-    for (int32_t y = rect.y0; y < rect.y0 + rect.rows; ++y) {
-        uint8_t* out = rowStart(j, y);
-        int32_t x = rect.x0;
-        if (j.tables != nullptr && y >= inner.y0 && y < inner.y1) {
-            for (; x < std::min(quadFirst, end); ++x, out += 4)
-                wavePixel<Blend>(j, inner, x, y, out);
-            const int32_t dy = y - rect.y0;
-            for (; x + 4 <= quadEnd; x += 4, out += 16)
-                fieldfx::heatwave::waveQuad(j.source.pixels, j.source.rowLength, *j.tables,
-                                            std::size_t(x - rect.x0 + dy),
-                                            std::size_t(x / 2 - rect.x0 / 2 + dy), j.amp, x, y,
-                                            out);
-        }
-        for (; x < end; ++x, out += 4) wavePixel<Blend>(j, inner, x, y, out);
-    }
-}
-#endif
-
 // Paints the rectangle of `dst` (`rows` rows of it usable).
 void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const OperatorMessage* msg) {
     const int32_t width = src->width, height = src->height;
@@ -210,10 +107,7 @@ void paintWave(const FieldImage* src, uint8_t* dst, int32_t rows, const Operator
     const bool tabled = waveTables(phase, freq, rect, width, height, tables);
     const WaveJob job{fieldfx::clampSource(src), dst, width,  height, rect,
                       phase, freq, amp, tabled ? &tables : nullptr};
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::colourBlendAvx2Available()) return waveRowsAvx2(job);
-#endif
-    waveRows<fieldfx::ColourBlend>(job);
+    kWaveRows.chosen()(job);
 }
 
 int32_t process(const OperatorMessage* msg) {

@@ -13,6 +13,8 @@
 #ifndef FIELDFX_HEATWAVE_QUAD_H
 #define FIELDFX_HEATWAVE_QUAD_H
 
+#include "fieldfx/helpers/cpu.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 
@@ -25,15 +27,14 @@ namespace fieldfx::heatwave {
 
 namespace quad {
 
-#define FIELDFX_QUAD_AVX2 __attribute__((target("avx2"), always_inline))
 
 // b[0], b[0], b[1], b[1]: the b-wave values of pixels x .. x + 3.
-FIELDFX_QUAD_AVX2 inline __m256d pairs(const double* b) {
+FIELDFX_TARGET("avx2", always_inline) inline __m256d pairs(const double* b) {
     return _mm256_permute4x64_pd(_mm256_castpd128_pd256(_mm_loadu_pd(b)), 0x50);
 }
 
 // The 8 bytes at `p` and at `q` (a pixel and its right neighbour each).
-FIELDFX_QUAD_AVX2 inline __m128 twoPairs(const uint8_t* p, const uint8_t* q) {
+FIELDFX_TARGET("avx2", always_inline) inline __m128 twoPairs(const uint8_t* p, const uint8_t* q) {
     const __m128d low = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
     return _mm_castpd_ps(_mm_loadh_pd(low, reinterpret_cast<const double*>(q)));
 }
@@ -43,7 +44,7 @@ FIELDFX_QUAD_AVX2 inline __m128 twoPairs(const uint8_t* p, const uint8_t* q) {
 // into the low mantissa bits of 2^52. Differences of these are the exact
 // differences of the bytes, and subtracting 2^52 gives the byte itself.
 template <int C, bool Right>
-FIELDFX_QUAD_AVX2 inline __m256d biasedByte(__m256i pairs) {
+FIELDFX_TARGET("avx2", always_inline) inline __m256d biasedByte(__m256i pairs) {
     constexpr char first = C + (Right ? 4 : 0), z = char(0x80);  // z: a zero byte
     const __m256i pick =
         _mm256_setr_epi8(first, z, z, z, z, z, z, z, first + 8, z, z, z, z, z, z, z,  //
@@ -57,7 +58,7 @@ FIELDFX_QUAD_AVX2 inline __m256d biasedByte(__m256i pairs) {
 // (bottom - top) fy + top, truncated, a 32-bit lane each. `top` and `bottom`
 // hold each pixel's pair of neighbours in the row above and below.
 template <int C>
-FIELDFX_QUAD_AVX2 inline __m128i blendByte(__m256i top, __m256i bottom, __m256d fx, __m256d fy) {
+FIELDFX_TARGET("avx2", always_inline) inline __m128i blendByte(__m256i top, __m256i bottom, __m256d fx, __m256d fy) {
     const __m256d bias = _mm256_set1_pd(4503599627370496.0);  // 2^52
     const __m256d b00 = biasedByte<C, false>(top), b10 = biasedByte<C, true>(top);
     const __m256d b01 = biasedByte<C, false>(bottom), b11 = biasedByte<C, true>(bottom);
@@ -75,7 +76,7 @@ FIELDFX_QUAD_AVX2 inline __m128i blendByte(__m256i top, __m256i bottom, __m256d 
 // clamped): bytes 1-3 of out[0 .. 15] from `src` (rows `rowLength` pixels
 // apart). `t` holds the pixels' wave values from index i (the a-wave) and k
 // (the b-wave, shared by each pair x, x + 1).
-FIELDFX_QUAD_AVX2 inline void waveQuad(const uint8_t* src, int32_t rowLength,
+FIELDFX_TARGET("avx2", always_inline) inline void waveQuad(const uint8_t* src, int32_t rowLength,
                                         const WaveTables& t, std::size_t i, std::size_t k,
                                         Amplitudes amp, int32_t x, int32_t y, uint8_t* out) {
     const std::size_t sourceRow = std::size_t(rowLength) * 4;
@@ -123,7 +124,6 @@ FIELDFX_QUAD_AVX2 inline void waveQuad(const uint8_t* src, int32_t rowLength,
     _mm_storeu_si128(o, _mm_or_si128(opacity, colour));
 }
 
-#undef FIELDFX_QUAD_AVX2
 
 }  // namespace fieldfx::heatwave
 

@@ -210,7 +210,7 @@ struct QuadColumns {
 // neighbouring output pixels then need two loads and a subtraction, and the
 // eight sums divide at once. Where at most one row enters and one leaves the
 // column windows, the sums take them in the same pass.
-__attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
+FIELDFX_TARGET("avx2") void blurAreaAvx2(const uint8_t* src, uint8_t* dst,
                                                   const BlurPlan& p, uint32_t* sums,
                                                   uint32_t* prefix, EdgeColumn* edges) {
     const QuadColumns quads(p);
@@ -292,7 +292,7 @@ __attribute__((target("avx2"))) void blurAreaAvx2(const uint8_t* src, uint8_t* d
         const fieldfx::smudge::CountDivisor byColumns{uint32_t(p.length)};
         const __m128i opacity = _mm_set1_epi32(0xFF);
         for (int32_t x = quads.first; x < quads.end; x += 4) {
-            auto pairMeans = [&](int32_t at) __attribute__((target("avx2"))) {
+            auto pairMeans = [&](int32_t at) FIELDFX_TARGET("avx2") {
                 const uint32_t* hi = prefix + std::size_t(at - p.reach + p.length - p.sumFirst) * 4;
                 const uint32_t* lo = prefix + std::size_t(at - p.reach - p.sumFirst) * 4;
                 return byColumns.divide8(
@@ -463,10 +463,10 @@ void paintSpot(uint8_t* src, const uint8_t* blurred, int32_t width, const Spot& 
 
 #if defined(__x86_64__)
 // paintSpot with four pixels at a time where the weights are tabled.
-__attribute__((target("avx2"))) void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
+FIELDFX_TARGET("avx2") void paintSpotAvx2(uint8_t* src, const uint8_t* blurred,
                                                    int32_t width, const Spot& s,
                                                    const SpotArea& a) {
-    eachSpotRow(s, a, [&](int32_t i, SpotRow r) __attribute__((target("avx2"))) {
+    eachSpotRow(s, a, [&](int32_t i, SpotRow r) FIELDFX_TARGET("avx2") {
         int32_t j = a.colFirst;
         if (r.weights != nullptr) {
             const std::size_t rowStart = std::size_t(i) * std::size_t(width);
@@ -492,6 +492,46 @@ __attribute__((target("avx2"))) void paintSpotAvx2(uint8_t* src, const uint8_t* 
 }
 #endif
 
+// The kernel: the spot's area blurred into the scratch image, then the spot
+// painted from it, with its column sums and scratch lines kept across fields.
+// Without heap for them the spot shows the scratch image as the host handed
+// it out.
+using SmudgeSpot = void (*)(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                            const SpotArea& area, const BlurPlan& plan);
+
+std::size_t sumBytesOf(const BlurPlan& plan) {
+    return std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
+}
+
+void smudgeSpotRef(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                   const SpotArea& area, const BlurPlan& plan) {
+    uint32_t* sums = columnSums.reserve(sumBytesOf(plan));
+    uint8_t* line = columnMeans.reserve(sumBytesOf(plan));
+    if (sums != nullptr && line != nullptr) blurArea(src, blurred, plan, sums, line);
+    paintSpot(src, blurred, width, spot, area);
+}
+
+#if defined(__x86_64__)
+void smudgeSpotAvx2(uint8_t* src, uint8_t* blurred, int32_t width, const Spot& spot,
+                    const SpotArea& area, const BlurPlan& plan) {
+    uint32_t* sums = columnSums.reserve(sumBytesOf(plan));
+    uint32_t* prefix = columnPrefix.reserve(sumBytesOf(plan) + 4);
+    // At least one edge column's room: no room at all reads as no heap.
+    EdgeColumn* edges =
+        edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
+    if (sums != nullptr && prefix != nullptr && edges != nullptr)
+        blurAreaAvx2(src, blurred, plan, sums, prefix, edges);
+    paintSpotAvx2(src, blurred, width, spot, area);
+}
+#endif
+
+const fieldfx::Kernels<SmudgeSpot> kSmudgeSpot{
+    &smudgeSpotRef, nullptr,
+#if defined(__x86_64__)
+    &smudgeSpotAvx2,
+#endif
+};
+
 // ---- The field --------------------------------------------------------------------
 
 int32_t process(const OperatorMessage* msg) {
@@ -514,27 +554,7 @@ int32_t process(const OperatorMessage* msg) {
     if (!area.empty()) {
         const BlurPlan plan = blurPlan(width, height, boxLength(msg), area.rowFirst, area.rowLast,
                                        area.colFirst, area.colLast);
-        const std::size_t sumBytes = std::size_t(plan.sumLast - plan.sumFirst + 1) * 4;
-        uint32_t* sums = columnSums.reserve(sumBytes);
-        // Without heap for them the spot shows the scratch image as the host
-        // handed it out.
-#if defined(__x86_64__)
-        if (fieldfx::haveAvx2()) {
-            uint32_t* prefix = columnPrefix.reserve(sumBytes + 4);
-            // At least one edge column's room: no room at all reads as no heap.
-            EdgeColumn* edges =
-                edgeColumns.reserve(std::max<std::size_t>(QuadColumns(plan).edges(plan), 1));
-            if (sums != nullptr && prefix != nullptr && edges != nullptr)
-                blurAreaAvx2(srcPixels, blurredPixels, plan, sums, prefix, edges);
-            paintSpotAvx2(srcPixels, blurredPixels, width, spot, area);
-        } else
-#endif
-        {
-            uint8_t* line = columnMeans.reserve(sumBytes);
-            if (sums != nullptr && line != nullptr)
-                blurArea(srcPixels, blurredPixels, plan, sums, line);
-            paintSpot(srcPixels, blurredPixels, width, spot, area);
-        }
+        kSmudgeSpot.chosen()(srcPixels, blurredPixels, width, spot, area, plan);
     }
 
     return images.deliver(src);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/cpu.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -62,7 +64,7 @@ public:
 
 #if defined(__x86_64__)
     // divide on eight sums at once (AVX2).
-    __attribute__((target("avx2"), always_inline)) __m256i divide8(__m256i x) const {
+    FIELDFX_TARGET("avx2", always_inline) __m256i divide8(__m256i x) const {
         const __m256i m = _mm256_set1_epi32(int32_t(m_));
         const __m128i shift = _mm_cvtsi32_si128(shift_);
         const __m256i even = _mm256_srl_epi64(_mm256_mul_epu32(x, m), shift);

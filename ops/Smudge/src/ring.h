@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldfx/helpers/cpu.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -62,16 +64,15 @@ inline void spotPixel(const uint8_t* blurred, uint8_t* p, float n) {
 }
 
 #if defined(__x86_64__)
-#define FIELDFX_SPOT_AVX2 __attribute__((target("avx2"), always_inline))
 
 // The eight bytes of two pixels, one a 32-bit lane.
-FIELDFX_SPOT_AVX2 inline __m256i widenPair(const uint8_t* bytes) {
+FIELDFX_TARGET("avx2", always_inline) inline __m256i widenPair(const uint8_t* bytes) {
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
 }
 
 // spotPixel on two pixels, 8 single-precision lanes: the mix as ringPixel
 // computes it, then the lanes of a copied or kept pixel replaced.
-FIELDFX_SPOT_AVX2 inline __m256i spotPair(const uint8_t* blurred, const uint8_t* p, __m256 n) {
+FIELDFX_TARGET("avx2", always_inline) inline __m256i spotPair(const uint8_t* blurred, const uint8_t* p, __m256 n) {
     const __m256i b = widenPair(blurred), o = widenPair(p);
     const __m256 blurredShare = _mm256_sub_ps(_mm256_set1_ps(255.0f), n);
     const __m256 mix = _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(b), blurredShare),
@@ -84,7 +85,7 @@ FIELDFX_SPOT_AVX2 inline __m256i spotPair(const uint8_t* blurred, const uint8_t*
 
 // spotPixel on the four pixels at `blurred` and `p` with the weights `n`.
 // A ring lane lies in 0 .. 255, so packing with saturation keeps it whole.
-FIELDFX_SPOT_AVX2 inline void spotQuad(const uint8_t* blurred, uint8_t* p, __m128 n) {
+FIELDFX_TARGET("avx2", always_inline) inline void spotQuad(const uint8_t* blurred, uint8_t* p, __m128 n) {
     const __m256 weights = _mm256_castps128_ps256(n);
     const __m256i first = spotPair(
         blurred, p, _mm256_permutevar8x32_ps(weights, _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)));
@@ -98,7 +99,6 @@ FIELDFX_SPOT_AVX2 inline void spotQuad(const uint8_t* blurred, uint8_t* p, __m12
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words01, words23));
 }
 
-#undef FIELDFX_SPOT_AVX2
 #endif
 
 }  // namespace fieldfx::smudge

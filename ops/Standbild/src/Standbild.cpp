@@ -9,6 +9,7 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/table.h"
+#include "kernels.h"
 #include "shake.h"
 
 namespace {
@@ -36,91 +37,19 @@ int32_t open() {
     return 0;
 }
 
-// Where a column (or row) reads: its two neighbours (byte offsets in a row,
-// or row numbers) and the weight of the second. The whole picture moves by
-// one offset, so the split of c + o.x is the same on every row and is made
-// once a field.
-struct Tap {
-    int32_t first, second;
-    double weight;
-};
-fieldfx::TableStore<Tap> columnTaps;
-
-// The clamped neighbour positions and weights of sampleBilinear along one
-// axis: `along` 0 for columns, 1 for rows (the other axis is left out).
-Tap axisTap(const fieldfx::SampleSource& source, double position, int along) {
-    int32_t ix, iy;
-    double fx, fy;
-    const fieldfx::PixelRect& b = source.bounds;
-    if (along == 0) {
-        fieldfx::detail::splitPosition(position, 0.0, ix, iy, fx, fy);
-        return Tap{fieldfx::detail::clampTo(ix, b.x0, b.x1) * 4,
-                         fieldfx::detail::clampTo(ix + 1, b.x0, b.x1) * 4, fx};
-    }
-    fieldfx::detail::splitPosition(0.0, position, ix, iy, fx, fy);
-    return Tap{fieldfx::detail::clampTo(iy, b.y0, b.y1),
-                     fieldfx::detail::clampTo(iy + 1, b.y0, b.y1), fy};
-}
-
-// One field's painting: `rows` rows of `dst` (laid out with the input's row
-// length) from `source` displaced by `o`, through the column taps if there
-// is heap for them.
-struct ShakeJob {
-    fieldfx::SampleSource source;
-    const Tap* taps;
-    uint8_t* dst;
-    int32_t rows;
-    fieldfx::standbild::Offset o;
-    bool noisy;
-    int32_t amp, divisor;
-};
-
-// Every pixel from the input sampled at the displaced position, row by row,
-// blended by `Blend`.
-template <typename Blend>
-inline __attribute__((always_inline)) void shakeRows(const ShakeJob& j) {
-    const int32_t width = j.source.rowLength;
-    const std::size_t rowBytes = std::size_t(width) * 4;
-    uint8_t* out = j.dst;
-    for (int32_t r = 0; r < j.rows; ++r) {
-        const Tap rowTap = axisTap(j.source, double(r) + j.o.y, 1);
-        const uint8_t* row0 = j.source.pixels + std::size_t(rowTap.first) * rowBytes;
-        const uint8_t* row1 = j.source.pixels + std::size_t(rowTap.second) * rowBytes;
-        for (int32_t c = 0; c < width; ++c, out += 4) {
-            // Byte 0 keeps what the host's new image held.
-            if (j.taps != nullptr) {
-                const Tap& t = j.taps[c];
-                Blend::apply(row0 + t.first, row0 + t.second, row1 + t.first, row1 + t.second,
-                             t.weight, rowTap.weight, out);
-            } else {
-                fieldfx::sampleBilinearColour<Blend>(j.source, double(c) + j.o.x,
-                                                     double(r) + j.o.y, out);
-            }
-            if (j.noisy)
-                out[3] = fieldfx::standbild::noisyLuma(shake.random, j.amp, j.divisor, out[3]);
-        }
-    }
-}
-
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-__attribute__((target("avx2"))) void shakeRowsAvx2(const ShakeJob& j) {
-    shakeRows<fieldfx::ColourBlendAvx2>(j);
-}
-#endif
+fieldfx::TableStore<fieldfx::standbild::Tap> columnTaps;
 
 void paintShaken(const FieldImage* src, uint8_t* dst, int32_t rows, fieldfx::standbild::Offset o) {
     const int32_t width = src->width;
     const int32_t amp = shake.noiseAmp;
-    ShakeJob job{fieldfx::imageClampSource(src), nullptr, dst, rows, o,
-                 fieldfx::sliderValue(noise) != 0, amp, fieldfx::standbild::noiseDivisor(amp)};
-    Tap* taps = width > 0 ? columnTaps.reserve(std::size_t(width)) : nullptr;
+    fieldfx::standbild::ShakeJob job{fieldfx::imageClampSource(src), nullptr, dst, rows, o,
+                                     fieldfx::sliderValue(noise) != 0, amp,
+                                     fieldfx::standbild::noiseDivisor(amp), &shake.random};
+    fieldfx::standbild::Tap* taps = width > 0 ? columnTaps.reserve(std::size_t(width)) : nullptr;
     if (taps != nullptr)
-        for (int32_t c = 0; c < width; ++c) taps[c] = axisTap(job.source, double(c) + o.x, 0);
+        for (int32_t c = 0; c < width; ++c) taps[c] = fieldfx::standbild::axisTap(job.source, double(c) + o.x, 0);
     job.taps = taps;
-#if defined(FIELDFX_COLOUR_BLEND_AVX2)
-    if (fieldfx::colourBlendAvx2Available()) return shakeRowsAvx2(job);
-#endif
-    shakeRows<fieldfx::ColourBlend>(job);
+    fieldfx::standbild::kShakeRows.chosen()(job);
 }
 
 int32_t process(const OperatorMessage* msg) {

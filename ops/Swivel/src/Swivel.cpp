@@ -10,7 +10,7 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 #include "fieldfx/helpers/sampler.h"
-#include "fieldfx/helpers/sampler_avx2.h"
+#include "kernels.h"
 #include "rotation.h"
 
 namespace {
@@ -80,51 +80,14 @@ void copyRow(const fieldfx::SampleSource& source, int32_t r, int32_t width, bool
                useBorder ? border : in + std::size_t(b.x1 - 1) * 4);
 }
 
-// Columns [begin, end) of a row with the clamp variant's sampler (the
-// reference arithmetic, a pixel at a time).
-void sampleColumns(const swivel::Rotation& rot, const swivel::RowTerms& row,
-                   const fieldfx::SampleSource& source, int32_t begin, int32_t end, uint8_t* out) {
-    for (int32_t c = begin; c < end; ++c, out += 4) {
-        const swivel::SamplePoint p = swivel::samplePoint(rot, row, c);
-        fieldfx::sampleBilinear(source, p.x, p.y, out);
-    }
-}
-
-using ColumnSampler = void (*)(const swivel::Rotation&, const swivel::RowTerms&,
-                               const fieldfx::SampleSource&, int32_t, int32_t, uint8_t*);
-
 // How a row's runs of columns are sampled: `inside` only where every
 // neighbour lies inside the bounds.
 struct RowSamplers {
-    ColumnSampler clamped, inside;
+    swivel::ColumnSampler clamped, inside;
 };
 
-#if defined(FIELDFX_AVX2_LANES)
-// sampleColumns four columns at a time: their positions in lanes by the same
-// formula, then a four-position sampler; the last few a column at a time.
-template <void (*sample4)(const fieldfx::SampleSource&, __m256d, __m256d, uint8_t*)>
-FIELDFX_AVX2_KERNEL void sampleColumnsAvx2(const swivel::Rotation& rot,
-                                           const swivel::RowTerms& row,
-                                           const fieldfx::SampleSource& source, int32_t begin,
-                                           int32_t end, uint8_t* out) {
-    // Whole columns and a whole or half centre: every dx, and every step of
-    // four, is exact.
-    const double first = swivel::columnOffset(rot, begin);
-    fieldfx::PixelLanesAvx2 dx{_mm256_setr_pd(first, first + 1.0, first + 2.0, first + 3.0)};
-    int32_t c = begin;
-    for (; end - c >= 4; c += 4, out += 16, dx = dx + 4.0)
-        sample4(source, swivel::sampleX(rot, row, dx).v, swivel::sampleY(rot, row, dx).v, out);
-    sampleColumns(rot, row, source, c, end, out);
-}
-#endif
-
 RowSamplers rowSamplers() {
-#if defined(FIELDFX_AVX2_LANES)
-    if (fieldfx::haveAvx2())
-        return RowSamplers{&sampleColumnsAvx2<fieldfx::sampleBilinear4>,
-                           &sampleColumnsAvx2<fieldfx::sampleBilinearInside4>};
-#endif
-    return RowSamplers{&sampleColumns, &sampleColumns};
+    return RowSamplers{swivel::kClampedColumns.chosen(), swivel::kInsideColumns.chosen()};
 }
 
 // The clamp variant's row.

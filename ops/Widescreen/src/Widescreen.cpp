@@ -12,9 +12,7 @@
 #include "fieldfx/helpers/rect.h"
 #include "fieldfx/helpers/request.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "kernels.h"
 
 namespace {
 
@@ -60,40 +58,6 @@ void fillRows(FieldImage* image, int32_t width, int32_t first, int32_t last, uin
     std::fill(p, p + std::size_t(width) * std::size_t(last - first), word);
 }
 
-// Every byte of the row: row i weighted by 1 - frac, row i + 1 by frac, in
-// single precision, truncated.
-void blendRows(const uint8_t* row0, const uint8_t* row1, float frac, uint8_t* out,
-               std::size_t bytes) {
-    const float inv = 1.0f - frac;
-    std::size_t b = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time, four single-precision lanes a register: the
-    // same products and sum, truncated; every lane lies in 0..255, so packing
-    // with saturation keeps it whole.
-    const __m128 vfrac = _mm_set1_ps(frac), vinv = _mm_set1_ps(inv);
-    const __m128i zero = _mm_setzero_si128();
-    auto mix = [&](__m128i words0, __m128i words1, bool high) {
-        const __m128i a =
-            high ? _mm_unpackhi_epi16(words0, zero) : _mm_unpacklo_epi16(words0, zero);
-        const __m128i c =
-            high ? _mm_unpackhi_epi16(words1, zero) : _mm_unpacklo_epi16(words1, zero);
-        return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(c), vfrac),
-                                           _mm_mul_ps(_mm_cvtepi32_ps(a), vinv)));
-    };
-    for (; b + 16 <= bytes; b += 16) {
-        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + b));
-        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + b));
-        const __m128i lo0 = _mm_unpacklo_epi8(v0, zero), lo1 = _mm_unpacklo_epi8(v1, zero);
-        const __m128i hi0 = _mm_unpackhi_epi8(v0, zero), hi1 = _mm_unpackhi_epi8(v1, zero);
-        const __m128i lo = _mm_packs_epi32(mix(lo0, lo1, false), mix(lo0, lo1, true));
-        const __m128i hi = _mm_packs_epi32(mix(hi0, hi1, false), mix(hi0, hi1, true));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b), _mm_packus_epi16(lo, hi));
-    }
-#endif
-    for (; b < bytes; ++b)
-        out[b] = uint8_t(int32_t(float(row1[b]) * frac + float(row0[b]) * inv));
-}
-
 // Output rows at `rows` and below lie outside a scratch image smaller than
 // the field and are not written. Rows the band does not cover take `bar`.
 void resample(const FieldImage* src, FieldImage* dst, int32_t rows, bool squeeze, bool blend,
@@ -106,6 +70,7 @@ void resample(const FieldImage* src, FieldImage* dst, int32_t rows, bool squeeze
     const std::size_t rowBytes = width > 0 ? std::size_t(width) * 4 : 0;
     const auto* in = static_cast<const uint8_t*>(src->pixels);
     auto* out = static_cast<uint8_t*>(dst->pixels);
+    const fieldfx::widescreen::BlendRows blendRows = fieldfx::widescreen::kBlendRows.chosen();
     float f = plan.start;
     for (int32_t k = 0; k < count; ++k) {
         const int32_t i = int32_t(f);
