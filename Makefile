@@ -113,6 +113,7 @@ ci-asan: deps
 	cmake -S . -B build-asan -DFIELDFX_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    ctest --output-on-failure -j $(JOBS)
 
 # The threaded paths under ThreadSanitizer: effects at once on their own
