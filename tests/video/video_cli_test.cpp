@@ -22,15 +22,6 @@ RunResult runFieldfx(std::vector<std::string> args) {
     return runCaptured(args);
 }
 
-std::vector<Frame> readAll(const std::string& path, ClipInfo* info = nullptr) {
-    auto source = openSource(path);
-    if (info) *info = source->info();
-    std::vector<Frame> frames;
-    Frame f;
-    while (source->read(f)) frames.push_back(f);
-    return frames;
-}
-
 bool sameTime(int64_t a, Rational ta, int64_t b, Rational tb) {
     return a * ta.num * tb.den == b * tb.num * ta.den;
 }

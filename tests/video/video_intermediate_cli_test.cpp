@@ -31,15 +31,6 @@ RunResult render(const std::vector<std::string>& tail) {
     return runCaptured(args);
 }
 
-std::vector<Frame> readAll(const std::string& path, ClipInfo* info = nullptr) {
-    auto source = openSource(path);
-    if (info) *info = source->info();
-    std::vector<Frame> frames;
-    Frame f;
-    while (source->read(f)) frames.push_back(f);
-    return frames;
-}
-
 // Largest difference of the lanes [from, to] of two fields.
 int worst(const Field& a, const Field& b, int from, int to) {
     int w = 0;

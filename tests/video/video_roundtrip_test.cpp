@@ -34,15 +34,6 @@ std::vector<Frame> passThrough(const std::string& in, const std::string& out,
     return frames;
 }
 
-std::vector<Frame> readAll(const std::string& path, ClipInfo* info = nullptr) {
-    auto source = openSource(path);
-    if (info) *info = source->info();
-    std::vector<Frame> frames;
-    Frame f;
-    while (source->read(f)) frames.push_back(f);
-    return frames;
-}
-
 // Timestamps as exact rationals compared across time bases.
 bool sameTime(int64_t a, Rational ta, int64_t b, Rational tb) {
     return a * ta.num * tb.den == b * tb.num * ta.den;

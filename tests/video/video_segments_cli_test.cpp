@@ -25,14 +25,6 @@ RunResult runFieldfx(Words args) {
     return runCaptured(args);
 }
 
-std::vector<Frame> readAll(const std::string& path) {
-    auto source = openSource(path);
-    std::vector<Frame> frames;
-    Frame f;
-    while (source->read(f)) frames.push_back(f);
-    return frames;
-}
-
 void expectSameFrames(const std::string& joined, const std::string& whole) {
     const std::vector<Frame> a = readAll(joined), b = readAll(whole);
     ASSERT_EQ(a.size(), b.size());

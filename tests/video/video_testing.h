@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fieldfx/video/field_reader.h"
+#include "fieldfx/video/source.h"
 
 namespace videotest {
 
@@ -36,6 +37,17 @@ inline int run(const std::vector<std::string>& args) {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Every frame of a video file, in order (and its description, when asked).
+inline std::vector<fieldfx::video::Frame> readAll(const std::string& path,
+                                                  fieldfx::video::ClipInfo* info = nullptr) {
+    auto source = fieldfx::video::openSource(path);
+    if (info) *info = source->info();
+    std::vector<fieldfx::video::Frame> frames;
+    fieldfx::video::Frame f;
+    while (source->read(f)) frames.push_back(f);
+    return frames;
 }
 
 struct RunResult {
