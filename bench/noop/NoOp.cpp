@@ -2,8 +2,8 @@
 // runtime it costs exactly what the host spends on one filter request (serving
 // the field, taking the output back), which the benchmarks subtract from
 // every filter's figure.
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/request.h"
 
 namespace {
 

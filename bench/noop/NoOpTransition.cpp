@@ -1,8 +1,8 @@
 // NoOpTransition: a transition that fetches both inputs, releases the
 // incoming field and hands the outgoing one back untouched: the host's share
 // of one transition request (two fields served, one released, one taken back).
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/request.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The operators' sin, cos and asin against the C library's, per call, on the
 // arguments the operators pass (wave phases, angles, ratios) and on large
 // ones. Run: build/bin/fieldfx-bench-maths [--benchmark_filter=...]
-#include <fieldfx/helpers/opmath.h>
+#include <fieldfx/helpers/maths/opmath.h>
 
 #include <benchmark/benchmark.h>
 

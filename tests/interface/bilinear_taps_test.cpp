@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "fieldfx/helpers/bilinear_taps.h"
+#include "fieldfx/helpers/lanes/bilinear_taps.h"
 #include "testhost.h"
 
 namespace {

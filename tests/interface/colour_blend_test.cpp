@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "fieldfx/helpers/colour_blend.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
 #include "testhost.h"
 
 namespace {

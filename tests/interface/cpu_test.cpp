@@ -2,7 +2,7 @@
 // processor's level, and which version of a kernel each level runs.
 #include <gtest/gtest.h>
 
-#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 
 namespace {
 

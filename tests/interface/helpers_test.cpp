@@ -3,10 +3,10 @@
 // held images when a request fails.
 #include <gtest/gtest.h>
 
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
 #include "testhost.h"
 
 namespace {

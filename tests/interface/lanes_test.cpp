@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 
 namespace {
 

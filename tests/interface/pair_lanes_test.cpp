@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "fieldfx/helpers/pair_lanes.h"
+#include "fieldfx/helpers/lanes/pair_lanes.h"
 #include "testhost.h"
 
 namespace {

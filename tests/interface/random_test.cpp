@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "fieldfx/helpers/random.h"
+#include "fieldfx/helpers/pixel/random.h"
 
 TEST(OpRandom, SeedZeroGivesTheOriginalSequence) {
     fieldfx::OpRandom r;

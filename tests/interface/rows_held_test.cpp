@@ -1,7 +1,7 @@
 // rowsHeld: how many rows of a field's row length a scratch image can take.
 #include <gtest/gtest.h>
 
-#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/pixel/rect.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <random>
 
-#include "fieldfx/helpers/tunnel_geometry.h"
+#include "fieldfx/helpers/effects/tunnel_geometry.h"
 #include "testhost.h"
 
 using namespace fieldfx;

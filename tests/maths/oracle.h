@@ -4,7 +4,7 @@
 #ifndef FIELDFX_TESTS_MATHS_ORACLE_H
 #define FIELDFX_TESTS_MATHS_ORACLE_H
 
-#include <fieldfx/helpers/opmath.h>
+#include <fieldfx/helpers/maths/opmath.h>
 
 #include "splitmix.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "wave.h"
 #include "testhost.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "rotation.h"
 #include "formatter.h"
 #include "testhost.h"

@@ -6,7 +6,7 @@
 
 #include "wipe_positions.h"
 #include "zoom.h"
-#include "fieldfx/helpers/pattern_wipe.h"
+#include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
 

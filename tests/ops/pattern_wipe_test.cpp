@@ -10,7 +10,7 @@
 #include <limits>
 #include <random>
 
-#include "fieldfx/helpers/pattern_wipe.h"
+#include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
 #include "table_positions.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fieldfx/helpers/wipe_lanes.h"
+#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
 
 namespace wipetest {
 

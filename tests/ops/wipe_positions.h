@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fieldfx/helpers/wipe_lanes.h"
+#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
 
 namespace wipetest {
 

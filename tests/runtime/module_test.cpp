@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/contract/params.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/module.h"
 

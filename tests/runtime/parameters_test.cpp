@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/contract/params.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 

@@ -17,11 +17,11 @@
 #include <cstring>
 #include <type_traits>
 
-#include "fieldfx/helpers/cpu.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/pair_lanes.h"
-#include "fieldfx/helpers/sampler.h"
-#include "fieldfx/helpers/tunnel_geometry.h"
+#include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/lanes/pair_lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
+#include "fieldfx/helpers/effects/tunnel_geometry.h"
 
 namespace fieldfx::burrow {
 
@@ -38,7 +38,7 @@ struct Progress {
 // beyond that range (possible only where a pixel lies beyond the farthest
 // corner, with a large pixel aspect) it is 0, as the x86 conversion gives.
 // A's fade term int64(a) * keep is exact in double (below 2^37). Lanes
-// carries each pixel's four byte computations (fieldfx/helpers/lanes.h), or
+// carries each pixel's four byte computations (fieldfx/helpers/lanes/lanes.h), or
 // two pixels' (pair_lanes.h) with e a pair.
 template <typename Lanes, typename Share>
 inline Lanes tunnelValue(Lanes inA, Lanes sample, Share e, const Progress& g, bool fade, double keep) {

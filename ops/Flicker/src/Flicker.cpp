@@ -1,10 +1,10 @@
 // Flicker: a transition that hands back whole fields of one clip or the other;
 // in the middle of the span the clips alternate in blocks of S frames.
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/contract/request.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/colour_blend.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/table.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/table.h"
 #include "kernels.h"
 #include "wave.h"
 

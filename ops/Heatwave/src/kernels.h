@@ -12,9 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fieldfx/helpers/colour_blend.h"
-#include "fieldfx/helpers/cpu.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
+#include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "quad.h"
 #include "wave.h"
 

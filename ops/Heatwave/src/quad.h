@@ -13,7 +13,7 @@
 #ifndef FIELDFX_HEATWAVE_QUAD_H
 #define FIELDFX_HEATWAVE_QUAD_H
 
-#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

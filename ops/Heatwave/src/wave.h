@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/opmath.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/maths/opmath.h"
 #include "fieldfx/operator.h"
 
 namespace fieldfx::heatwave {

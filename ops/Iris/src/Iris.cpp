@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "distance_map.h"
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fieldfx/helpers/opmath.h"
+#include "fieldfx/helpers/maths/opmath.h"
 
 namespace fieldfx::iris {
 

@@ -1,7 +1,7 @@
 // Matte: blackens everything outside the field's active rectangle, in place.
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/request.h"
 
 namespace {
 

@@ -6,15 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/opmath.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/table.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/maths/opmath.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/table.h"
 #include "box.h"
 #include "ring.h"
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "ease.h"
-#include "fieldfx/helpers/random.h"
+#include "fieldfx/helpers/pixel/random.h"
 
 namespace fieldfx::standbild {
 

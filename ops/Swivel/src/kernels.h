@@ -5,15 +5,15 @@
 //
 //   sampleColumns      the reference, a column at a time;
 //   sampleColumnsAvx2  four columns' positions in lanes, then a four-position
-//                      sampler (sampler_avx2.h).
+//                      sampler (lanes/sampler_lanes.h).
 #ifndef FIELDFX_SWIVEL_KERNELS_H
 #define FIELDFX_SWIVEL_KERNELS_H
 
 #include <cstdint>
 
-#include "fieldfx/helpers/cpu.h"
-#include "fieldfx/helpers/sampler.h"
-#include "fieldfx/helpers/sampler_avx2.h"
+#include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/pixel/sampler.h"
+#include "fieldfx/helpers/lanes/sampler_lanes.h"
 #include "rotation.h"
 
 namespace fieldfx::swivel {

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fieldfx/helpers/opmath.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/maths/opmath.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 
 namespace fieldfx::swivel {
 

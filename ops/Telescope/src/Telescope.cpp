@@ -1,11 +1,11 @@
 // Telescope: a pattern wipe whose soft band cross-fades the incoming field
 // with a magnified copy of the outgoing one, so the outgoing picture grows
 // towards the viewer as it dissolves.
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/pattern_wipe.h"
-#include "fieldfx/helpers/request.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/effects/pattern_wipe.h"
+#include "fieldfx/helpers/contract/request.h"
 #include "zoom.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "fieldfx/helpers/pattern_wipe.h"
-#include "fieldfx/helpers/wipe_lanes.h"
+#include "fieldfx/helpers/effects/pattern_wipe.h"
+#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
 
 namespace fieldfx::telescope {
 

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/helpers/action.h"
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/params.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/sampler.h"
-#include "fieldfx/helpers/tunnel_geometry.h"
+#include "fieldfx/helpers/contract/action.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/params.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/sampler.h"
+#include "fieldfx/helpers/effects/tunnel_geometry.h"
 #include "kernels.h"
 
 namespace {

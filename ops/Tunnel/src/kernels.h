@@ -17,11 +17,11 @@
 #include <cstring>
 #include <type_traits>
 
-#include "fieldfx/helpers/cpu.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/pair_lanes.h"
-#include "fieldfx/helpers/sampler.h"
-#include "fieldfx/helpers/tunnel_geometry.h"
+#include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/lanes/pair_lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
+#include "fieldfx/helpers/effects/tunnel_geometry.h"
 
 namespace fieldfx::tunnel {
 
@@ -33,7 +33,7 @@ inline double inputShare(double e, double span, int32_t mixPercent) {
 }
 
 // The input weighed by w against the sample. Lanes carries the four byte
-// computations (fieldfx/helpers/lanes.h), or two pixels' (pair_lanes.h) with
+// computations (fieldfx/helpers/lanes/lanes.h), or two pixels' (pair_lanes.h) with
 // w a pair.
 template <typename Lanes, typename Share>
 inline Lanes mixValue(Lanes in, Lanes sample, Share w, double span) {

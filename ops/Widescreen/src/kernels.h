@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

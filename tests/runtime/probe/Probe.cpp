@@ -11,9 +11,9 @@
 // again).
 #include <cstring>
 
-#include "fieldfx/helpers/describe.h"
-#include "fieldfx/helpers/identity.h"
-#include "fieldfx/helpers/params.h"
+#include "fieldfx/helpers/contract/describe.h"
+#include "fieldfx/helpers/contract/identity.h"
+#include "fieldfx/helpers/contract/params.h"
 
 namespace {
 

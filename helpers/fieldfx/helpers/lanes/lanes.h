@@ -12,13 +12,13 @@
  * either type is a template on it, instantiated for AVX2 inside a function
  * marked FIELDFX_TARGET("avx2", flatten).
  */
-#ifndef FIELDFX_HELPERS_LANES_H
-#define FIELDFX_HELPERS_LANES_H
+#ifndef FIELDFX_HELPERS_LANES_LANES_H
+#define FIELDFX_HELPERS_LANES_LANES_H
 
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

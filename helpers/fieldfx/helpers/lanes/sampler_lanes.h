@@ -9,11 +9,11 @@
  * position; the arithmetic gives the same there, since both steps add a zero
  * product.) Call these from a FIELDFX_TARGET("avx2", flatten).
  */
-#ifndef FIELDFX_HELPERS_SAMPLER_AVX2_H
-#define FIELDFX_HELPERS_SAMPLER_AVX2_H
+#ifndef FIELDFX_HELPERS_LANES_SAMPLER_LANES_H
+#define FIELDFX_HELPERS_LANES_SAMPLER_LANES_H
 
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 
 #if defined(FIELDFX_AVX2_LANES)
 

@@ -1,6 +1,6 @@
 /* Building an operator's description tag list (GetOperatorInfo's answer). */
-#ifndef FIELDFX_HELPERS_DESCRIBE_H
-#define FIELDFX_HELPERS_DESCRIBE_H
+#ifndef FIELDFX_HELPERS_CONTRACT_DESCRIBE_H
+#define FIELDFX_HELPERS_CONTRACT_DESCRIBE_H
 
 #include <cstddef>
 #include <cstdint>

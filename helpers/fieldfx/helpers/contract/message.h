@@ -1,6 +1,6 @@
 /* Reading the request record with the host's mistakes made harmless. */
-#ifndef FIELDFX_HELPERS_MESSAGE_H
-#define FIELDFX_HELPERS_MESSAGE_H
+#ifndef FIELDFX_HELPERS_CONTRACT_MESSAGE_H
+#define FIELDFX_HELPERS_CONTRACT_MESSAGE_H
 
 #include <cstdint>
 

@@ -9,18 +9,18 @@
  * is double precision in the order written here: the effects are defined to
  * the bit.
  */
-#ifndef FIELDFX_HELPERS_TUNNEL_GEOMETRY_H
-#define FIELDFX_HELPERS_TUNNEL_GEOMETRY_H
+#ifndef FIELDFX_HELPERS_EFFECTS_TUNNEL_GEOMETRY_H
+#define FIELDFX_HELPERS_EFFECTS_TUNNEL_GEOMETRY_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-#include "fieldfx/helpers/bilinear_taps.h"
-#include "fieldfx/helpers/message.h"
-#include "fieldfx/helpers/pair_lanes.h"
+#include "fieldfx/helpers/lanes/bilinear_taps.h"
+#include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/lanes/pair_lanes.h"
 #include "fieldfx/operator.h"
-#include "fieldfx/helpers/opmath.h"
+#include "fieldfx/helpers/maths/opmath.h"
 
 namespace fieldfx {
 

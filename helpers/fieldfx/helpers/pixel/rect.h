@@ -1,6 +1,6 @@
 /* Pixel rectangles and the active rectangle of an image, kept inside it. */
-#ifndef FIELDFX_HELPERS_RECT_H
-#define FIELDFX_HELPERS_RECT_H
+#ifndef FIELDFX_HELPERS_PIXEL_RECT_H
+#define FIELDFX_HELPERS_PIXEL_RECT_H
 
 #include <algorithm>
 #include <cstdint>

@@ -17,15 +17,15 @@
  * Every operation is the IEEE one of the scalar code, lane by lane, so each
  * lane holds the bits the scalar computation gives.
  */
-#ifndef FIELDFX_HELPERS_WIPE_LANES_H
-#define FIELDFX_HELPERS_WIPE_LANES_H
+#ifndef FIELDFX_HELPERS_EFFECTS_PATTERN_WIPE_LANES_H
+#define FIELDFX_HELPERS_EFFECTS_PATTERN_WIPE_LANES_H
 
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/helpers/bilinear_taps.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/lanes/bilinear_taps.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/rect.h"
 
 namespace fieldfx {
 

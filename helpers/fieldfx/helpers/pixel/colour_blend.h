@@ -8,14 +8,14 @@
  * blend (no fused multiply-add), and a truncating conversion, so every lane
  * rounds exactly as the scalar code does. Elsewhere the scalar blend runs.
  */
-#ifndef FIELDFX_HELPERS_COLOUR_BLEND_H
-#define FIELDFX_HELPERS_COLOUR_BLEND_H
+#ifndef FIELDFX_HELPERS_PIXEL_COLOUR_BLEND_H
+#define FIELDFX_HELPERS_PIXEL_COLOUR_BLEND_H
 
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/helpers/cpu.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>

@@ -12,8 +12,8 @@
  * Everything is passed in (no operator-wide state), so the routines are
  * reentrant, and they live in this header so they inline into pixel loops.
  */
-#ifndef FIELDFX_HELPERS_SAMPLER_H
-#define FIELDFX_HELPERS_SAMPLER_H
+#ifndef FIELDFX_HELPERS_PIXEL_SAMPLER_H
+#define FIELDFX_HELPERS_PIXEL_SAMPLER_H
 
 #include <algorithm>
 #include <cstdint>
@@ -21,8 +21,8 @@
 #include <cstring>
 
 #include "fieldfx/operator.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/rect.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/rect.h"
 
 namespace fieldfx {
 

@@ -19,8 +19,8 @@
  * Header-only: each operator module holds its own copy and makes its own
  * choice, so modules depend on nothing but the standard library.
  */
-#ifndef FIELDFX_HELPERS_CPU_H
-#define FIELDFX_HELPERS_CPU_H
+#ifndef FIELDFX_HELPERS_LANES_CPU_H
+#define FIELDFX_HELPERS_LANES_CPU_H
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 /* Who an operator is in the log, and how it reports a failed host call. */
-#ifndef FIELDFX_HELPERS_IDENTITY_H
-#define FIELDFX_HELPERS_IDENTITY_H
+#ifndef FIELDFX_HELPERS_CONTRACT_IDENTITY_H
+#define FIELDFX_HELPERS_CONTRACT_IDENTITY_H
 
 #include <cstdint>
 

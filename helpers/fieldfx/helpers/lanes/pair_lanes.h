@@ -10,15 +10,15 @@
  * written and -ffp-contract=off keeps the compiler from fusing (AVX-512F
  * itself brings FMA instructions along). On x86-64 only, chosen at run time.
  */
-#ifndef FIELDFX_HELPERS_PAIR_LANES_H
-#define FIELDFX_HELPERS_PAIR_LANES_H
+#ifndef FIELDFX_HELPERS_LANES_PAIR_LANES_H
+#define FIELDFX_HELPERS_LANES_PAIR_LANES_H
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "fieldfx/helpers/bilinear_taps.h"
-#include "fieldfx/helpers/lanes.h"
+#include "fieldfx/helpers/lanes/bilinear_taps.h"
+#include "fieldfx/helpers/lanes/lanes.h"
 
 #if defined(FIELDFX_AVX2_LANES)
 #define FIELDFX_PAIR_LANES 1

@@ -4,12 +4,12 @@
  * request already holds is handed back with opFreeImage, so a failed request
  * never strands host images.
  */
-#ifndef FIELDFX_HELPERS_REQUEST_H
-#define FIELDFX_HELPERS_REQUEST_H
+#ifndef FIELDFX_HELPERS_CONTRACT_REQUEST_H
+#define FIELDFX_HELPERS_CONTRACT_REQUEST_H
 
 #include <cstdint>
 
-#include "fieldfx/helpers/identity.h"
+#include "fieldfx/helpers/contract/identity.h"
 #include "fieldfx/services.h"
 
 namespace fieldfx {

@@ -3,8 +3,8 @@
  * setting: grown to the largest size asked of it and kept, so a field's path
  * does not allocate once the first field of a size has run.
  */
-#ifndef FIELDFX_HELPERS_TABLE_H
-#define FIELDFX_HELPERS_TABLE_H
+#ifndef FIELDFX_HELPERS_PIXEL_TABLE_H
+#define FIELDFX_HELPERS_PIXEL_TABLE_H
 
 #include <cstddef>
 #include <cstdlib>

@@ -4,8 +4,8 @@
  * one has the 32-bit Windows C runtime's semantics so every platform draws the
  * original platform's sequence: srand(0) then rand() gives 38, 7719, ...
  */
-#ifndef FIELDFX_HELPERS_RANDOM_H
-#define FIELDFX_HELPERS_RANDOM_H
+#ifndef FIELDFX_HELPERS_PIXEL_RANDOM_H
+#define FIELDFX_HELPERS_PIXEL_RANDOM_H
 
 #include <cstdint>
 

@@ -14,19 +14,19 @@
  * width S. Band pixels cross-fade the incoming pixel (weight S - k) with a
  * sample of the outgoing field at a position the operator chooses (weight k).
  */
-#ifndef FIELDFX_HELPERS_PATTERN_WIPE_H
-#define FIELDFX_HELPERS_PATTERN_WIPE_H
+#ifndef FIELDFX_HELPERS_EFFECTS_PATTERN_WIPE_H
+#define FIELDFX_HELPERS_EFFECTS_PATTERN_WIPE_H
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "fieldfx/operator.h"
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/wipe_lanes.h"
-#include "fieldfx/helpers/rect.h"
-#include "fieldfx/helpers/request.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "fieldfx/services.h"
 
 namespace fieldfx {

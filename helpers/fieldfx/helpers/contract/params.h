@@ -1,6 +1,6 @@
 /* Building parameter descriptors, and reading their values safely. */
-#ifndef FIELDFX_HELPERS_PARAMS_H
-#define FIELDFX_HELPERS_PARAMS_H
+#ifndef FIELDFX_HELPERS_CONTRACT_PARAMS_H
+#define FIELDFX_HELPERS_CONTRACT_PARAMS_H
 
 #include <cstdint>
 

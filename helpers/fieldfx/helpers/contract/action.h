@@ -1,6 +1,6 @@
 /* The action dispatch every operator but the pattern wipes shares. */
-#ifndef FIELDFX_HELPERS_ACTION_H
-#define FIELDFX_HELPERS_ACTION_H
+#ifndef FIELDFX_HELPERS_CONTRACT_ACTION_H
+#define FIELDFX_HELPERS_CONTRACT_ACTION_H
 
 #include <cstdint>
 

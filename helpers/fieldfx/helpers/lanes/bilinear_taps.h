@@ -7,15 +7,15 @@
  *   blendTaps   - one pixel's taps blended exactly as detail::blend does.
  * A pixel sampled through both reads the bytes sampleBilinear gives.
  */
-#ifndef FIELDFX_HELPERS_BILINEAR_TAPS_H
-#define FIELDFX_HELPERS_BILINEAR_TAPS_H
+#ifndef FIELDFX_HELPERS_LANES_BILINEAR_TAPS_H
+#define FIELDFX_HELPERS_LANES_BILINEAR_TAPS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/helpers/lanes.h"
-#include "fieldfx/helpers/sampler.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 
 namespace fieldfx {
 
