@@ -5,8 +5,8 @@
 
 #include "fieldfx/helpers/contract/message.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/rect.h"
 #include "testhost.h"
 
 namespace {

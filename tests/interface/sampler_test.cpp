@@ -7,8 +7,8 @@
 #include <limits>
 #include <random>
 
-#include "fieldfx/helpers/pixel/sampler.h"
 #include "fieldfx/helpers/lanes/sampler_lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "testhost.h"
 
 using testhost::FieldSpec;

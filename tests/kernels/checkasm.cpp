@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/helpers/lanes/cpu.h"
 #include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "fieldfx/helpers/effects/tunnel_geometry.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 #include "fieldfx/operator.h"
 
 #include "../../ops/Burrow/src/kernels.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fieldfx/helpers/pixel/sampler.h"
-#include "wave.h"
 #include "testhost.h"
+#include "wave.h"
 
 using namespace testhost;
 

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "fieldfx/helpers/pixel/sampler.h"
-#include "rotation.h"
 #include "formatter.h"
+#include "rotation.h"
 #include "testhost.h"
 
 using namespace testhost;

@@ -4,11 +4,11 @@
 
 #include <random>
 
-#include "wipe_positions.h"
-#include "zoom.h"
 #include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "testhost.h"
 #include "transhost_double.h"
+#include "wipe_positions.h"
+#include "zoom.h"
 
 using namespace testhost;
 namespace telescope = fieldfx::telescope;

@@ -11,9 +11,9 @@
 #include <random>
 
 #include "fieldfx/helpers/effects/pattern_wipe.h"
+#include "table_positions.h"
 #include "testhost.h"
 #include "transhost_double.h"
-#include "table_positions.h"
 
 using namespace testhost;
 

@@ -13,10 +13,10 @@
 #include "fieldfx/helpers/contract/describe.h"
 #include "fieldfx/helpers/contract/message.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
-#include "fieldfx/helpers/pixel/sampler.h"
 #include "fieldfx/helpers/effects/tunnel_geometry.h"
+#include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "kernels.h"
 
 namespace {

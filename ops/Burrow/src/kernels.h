@@ -17,11 +17,11 @@
 #include <cstring>
 #include <type_traits>
 
+#include "fieldfx/helpers/effects/tunnel_geometry.h"
 #include "fieldfx/helpers/lanes/cpu.h"
 #include "fieldfx/helpers/lanes/lanes.h"
 #include "fieldfx/helpers/lanes/pair_lanes.h"
 #include "fieldfx/helpers/pixel/sampler.h"
-#include "fieldfx/helpers/effects/tunnel_geometry.h"
 
 namespace fieldfx::burrow {
 

@@ -6,10 +6,10 @@
 
 #include "fieldfx/helpers/contract/action.h"
 #include "fieldfx/helpers/contract/describe.h"
-#include "fieldfx/helpers/maths/opmath.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/maths/opmath.h"
+#include "fieldfx/helpers/pixel/rect.h"
 
 #include "kernels.h"
 

@@ -4,8 +4,8 @@
 #include "fieldfx/helpers/contract/describe.h"
 #include "fieldfx/helpers/contract/message.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/effects/pattern_wipe.h"
 #include "shift.h"
 
 namespace {

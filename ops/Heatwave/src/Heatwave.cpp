@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "fieldfx/helpers/contract/action.h"
-#include "fieldfx/helpers/pixel/colour_blend.h"
 #include "fieldfx/helpers/contract/describe.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
+#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/pixel/table.h"
 #include "kernels.h"
 #include "wave.h"

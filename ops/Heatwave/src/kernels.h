@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fieldfx/helpers/pixel/colour_blend.h"
 #include "fieldfx/helpers/lanes/cpu.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
 #include "fieldfx/helpers/pixel/sampler.h"
 #include "quad.h"
 #include "wave.h"

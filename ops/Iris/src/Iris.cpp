@@ -9,8 +9,8 @@
 #include "fieldfx/helpers/contract/describe.h"
 #include "fieldfx/helpers/contract/message.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/rect.h"
 
 namespace {
 

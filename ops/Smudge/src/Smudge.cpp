@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "box.h"
 #include "fieldfx/helpers/contract/action.h"
 #include "fieldfx/helpers/contract/describe.h"
-#include "fieldfx/helpers/lanes/lanes.h"
 #include "fieldfx/helpers/contract/message.h"
-#include "fieldfx/helpers/maths/opmath.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/maths/opmath.h"
+#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/pixel/table.h"
-#include "box.h"
 #include "ring.h"
 
 #if defined(__SSE2__)

@@ -2,12 +2,12 @@
 // optional random noise on the luma byte. The targets, the noise amplitude
 // and the easing table live from one OP_OPEN to the next.
 #include "fieldfx/helpers/contract/action.h"
-#include "fieldfx/helpers/pixel/colour_blend.h"
 #include "fieldfx/helpers/contract/describe.h"
 #include "fieldfx/helpers/contract/message.h"
 #include "fieldfx/helpers/contract/params.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/pixel/colour_blend.h"
+#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/pixel/table.h"
 #include "kernels.h"
 #include "shake.h"

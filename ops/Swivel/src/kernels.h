@@ -12,8 +12,8 @@
 #include <cstdint>
 
 #include "fieldfx/helpers/lanes/cpu.h"
-#include "fieldfx/helpers/pixel/sampler.h"
 #include "fieldfx/helpers/lanes/sampler_lanes.h"
+#include "fieldfx/helpers/pixel/sampler.h"
 #include "rotation.h"
 
 namespace fieldfx::swivel {

@@ -21,12 +21,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fieldfx/operator.h"
-#include "fieldfx/helpers/lanes/lanes.h"
-#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
-#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/contract/request.h"
+#include "fieldfx/helpers/effects/pattern_wipe_lanes.h"
+#include "fieldfx/helpers/lanes/lanes.h"
+#include "fieldfx/helpers/pixel/rect.h"
 #include "fieldfx/helpers/pixel/sampler.h"
+#include "fieldfx/operator.h"
 #include "fieldfx/services.h"
 
 namespace fieldfx {

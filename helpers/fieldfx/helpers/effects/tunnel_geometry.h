@@ -16,11 +16,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fieldfx/helpers/lanes/bilinear_taps.h"
 #include "fieldfx/helpers/contract/message.h"
+#include "fieldfx/helpers/lanes/bilinear_taps.h"
 #include "fieldfx/helpers/lanes/pair_lanes.h"
-#include "fieldfx/operator.h"
 #include "fieldfx/helpers/maths/opmath.h"
+#include "fieldfx/operator.h"
 
 namespace fieldfx {
 

@@ -20,9 +20,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "fieldfx/operator.h"
 #include "fieldfx/helpers/lanes/lanes.h"
 #include "fieldfx/helpers/pixel/rect.h"
+#include "fieldfx/operator.h"
 
 namespace fieldfx {
 
