@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "fieldfx/helpers/effects/tunnel_geometry.h"
+#include "fieldfx/helpers/effects/tunnel_geometry_lanes.h"
 #include "fieldfx/helpers/lanes/cpu.h"
 #include "fieldfx/helpers/lanes/lanes.h"
 #include "fieldfx/helpers/lanes/pair_lanes.h"
