@@ -3,7 +3,7 @@
 //
 //   waveRowsRef   the reference, a pixel at a time;
 //   waveRowsAvx2  runs of four pixels whose samples need no clamping at
-//                 once (quad.h), from the kept wave tables.
+//                 once (wave_lanes.h), from the kept wave tables.
 #ifndef FIELDFX_HEATWAVE_KERNELS_H
 #define FIELDFX_HEATWAVE_KERNELS_H
 
@@ -15,8 +15,8 @@
 #include "fieldfx/helpers/lanes/cpu.h"
 #include "fieldfx/helpers/pixel/colour_blend.h"
 #include "fieldfx/helpers/pixel/sampler.h"
-#include "quad.h"
 #include "wave.h"
+#include "wave_lanes.h"
 
 namespace fieldfx::heatwave {
 

@@ -10,8 +10,8 @@
  * doubles by shuffling them into the mantissa of 2^52, which costs less than
  * widening and converting them.
  */
-#ifndef FIELDFX_HEATWAVE_QUAD_H
-#define FIELDFX_HEATWAVE_QUAD_H
+#ifndef FIELDFX_HEATWAVE_WAVE_LANES_H
+#define FIELDFX_HEATWAVE_WAVE_LANES_H
 
 #include "fieldfx/helpers/lanes/cpu.h"
 
