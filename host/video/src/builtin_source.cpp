@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/video/font.h"
 #include "sources.h"
 
@@ -74,7 +75,7 @@ BuiltinSource::BuiltinSource(Picture picture, const std::string& name,
     info_.timeBase = {1, 25};
     info_.scan = options.scan ? *options.scan : Scan::TopFirst;
     info_.sampleAspect = {1, 1};
-    const bool hd = height >= 720;
+    const bool hd = io::isHighDefinition(height);
     info_.colour = {defaultMatrix(height), 1, hd ? 1 : 5, hd ? 1 : 6};
     info_.frames = options.frames > 0 ? options.frames : kDefaultFrames;
 

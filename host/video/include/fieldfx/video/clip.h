@@ -53,8 +53,8 @@ struct ColourTags {
     int transfer = 2;
 };
 
-// BT.709 for frames of 720 lines or more, BT.601 below: the matrix assumed
-// for a clip that does not name its own.
+// BT.709 for high-definition frames (io::isHighDefinition), BT.601 below: the
+// matrix assumed for a clip that does not name its own.
 int defaultMatrix(int frameHeight);
 // The tagged matrix, or the default one for the size when it is unspecified.
 int effectiveMatrix(const ColourTags& tags, int frameHeight);
