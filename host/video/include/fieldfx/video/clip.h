@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fieldfx/fieldio/field.h"
+#include "fieldfx/fieldio/frames.h"
 
 namespace fieldfx::video {
 
@@ -40,7 +41,9 @@ bool parseScan(const std::string& text, Scan& scan);
 // lines: the second field of top-first and progressive frames, the first of
 // bottom-first frames.
 inline bool fieldHoldsOddLines(Scan scan, int64_t index) {
-    return (index & 1) == (scan == Scan::BottomFirst ? 0 : 1);
+    return io::holdsOddLines(scan == Scan::BottomFirst ? io::FieldOrder::BottomFirst
+                                                       : io::FieldOrder::TopFirst,
+                             unsigned(index & 1));
 }
 
 // Colour description, in the numbering of the ITU-T H.273 code points that
