@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "fieldfx/services/backend.h"
-#include "fieldfx/services/patterns.h"
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/patterns.h"
+#include "fieldfx/patterns/transition_prefs.h"
 #include "service_backend.h"
 
 namespace {

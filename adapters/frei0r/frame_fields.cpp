@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "fieldfx/fieldio/frames.h"
+
 namespace fieldfx::frei0r {
 
 FrameFields::FrameFields(int32_t width, int32_t height)
@@ -14,27 +16,25 @@ void FrameFields::split(const uint32_t* rgba, io::Field fields[2]) const {
     for (int f = 0; f < 2; ++f)
         if (fields[f].width != width_ || fields[f].height != h) fields[f] = io::Field(width_, h);
     const auto* in = reinterpret_cast<const uint8_t*>(rgba);
-    for (int32_t line = 0; line < height_; ++line) {
-        uint8_t* out = fields[line & 1].row(line / 2);
+    io::forEachFieldRow(height_, [&](int32_t line, int parity, int32_t row) {
+        uint8_t* out = fields[parity].row(row);
         const uint8_t* px = in + std::size_t(line) * width_ * 4;
         for (int32_t x = 0; x < width_; ++x, px += 4, out += 4)
             io::rgbToPixel(unit_[px[0]], unit_[px[1]], unit_[px[2]], px[3], out, matrix_);
-    }
-    if (height_ & 1)
-        std::memcpy(fields[1].row(h - 1), fields[0].row(h - 1), std::size_t(width_) * 4);
+    });
 }
 
 void FrameFields::weave(const io::Field fields[2], const Picture* inputs, int count,
                         uint32_t* rgba) const {
     auto* out = reinterpret_cast<uint8_t*>(rgba);
-    for (int32_t line = 0; line < height_; ++line) {
-        const uint8_t* px = fields[line & 1].row(line / 2);
+    io::forEachFrameLine(height_, [&](int32_t line, int parity, int32_t row) {
+        const uint8_t* px = fields[parity].row(row);
         const std::size_t offset = std::size_t(line) * width_ * 4;
         for (int32_t x = 0; x < width_; ++x, px += 4) {
             const std::size_t at = offset + std::size_t(x) * 4;
             int kept = 0;
             while (kept < count &&
-                   std::memcmp(px, inputs[kept].fields[line & 1].row(line / 2) + x * 4, 4) != 0)
+                   std::memcmp(px, inputs[kept].fields[parity].row(row) + x * 4, 4) != 0)
                 ++kept;
             if (kept < count) {
                 std::memcpy(out + at, reinterpret_cast<const uint8_t*>(inputs[kept].rgba) + at, 4);
@@ -47,7 +47,7 @@ void FrameFields::weave(const io::Field fields[2], const Picture* inputs, int co
             out[at + 2] = uint8_t(io::quantise(rgb[2], 255));
             out[at + 3] = px[0];
         }
-    }
+    });
 }
 
 }  // namespace fieldfx::frei0r

@@ -1,14 +1,16 @@
 // A frei0r host's RGBA8888 frames and the operators' two fields of Y'CbCr
 // pixels. The frame's even lines make field 0, its odd lines field 1 (the
-// field rendered with OPF_ODD_FIELD). An odd frame height leaves field 1 one
-// line short: it repeats the frame's last line there, and weaving drops it
-// again, so both fields always have one size.
+// field rendered with OPF_ODD_FIELD), line by line as every split and weave
+// of the host does (fieldfx/fieldio/frames.h): an odd frame height leaves
+// field 1 one line short, which repeats its own last line, so the fields are
+// those `fieldfx render` makes of the same frames.
 #ifndef FIELDFX_FREI0R_FRAME_FIELDS_H
 #define FIELDFX_FREI0R_FRAME_FIELDS_H
 
 #include <cstdint>
 
 #include "fieldfx/fieldio/field.h"
+#include "fieldfx/fieldio/frames.h"
 #include "fieldfx/fieldio/ycbcr.h"
 
 namespace fieldfx::frei0r {
@@ -26,7 +28,7 @@ public:
     FrameFields(int32_t width, int32_t height);
 
     int32_t fieldWidth() const { return width_; }
-    int32_t fieldHeight() const { return (height_ + 1) / 2; }
+    int32_t fieldHeight() const { return io::fieldRows(height_); }
     io::Matrix matrix() const { return matrix_; }
     std::size_t frameBytes() const { return std::size_t(width_) * std::size_t(height_) * 4; }
 

@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "fieldfx/fieldio/ycbcr.h"
-#include "fieldfx/services/patterns.h"
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/patterns.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 namespace fieldfx::frei0r {
 

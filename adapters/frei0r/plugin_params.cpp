@@ -8,7 +8,7 @@
 #include <set>
 
 #include "fieldfx/runtime/parameters.h"
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 namespace fieldfx::frei0r {
 

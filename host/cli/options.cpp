@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstdio>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 #include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/keyframes.h"
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 namespace fieldfx::cli {
 

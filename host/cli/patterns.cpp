@@ -11,7 +11,7 @@
 #include "commands.h"
 #include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/fieldio/png.h"
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 #include "fieldfx/runtime/error.h"
 #include "options.h"
 

@@ -30,7 +30,7 @@
 #include "fieldfx/runtime/catalogue.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 #include "fieldfx/studio/field_cache.h"
 #include "fieldfx/studio/server.h"
 #include "job.h"

@@ -8,7 +8,7 @@
 
 #include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/fieldio/ycbcr.h"
-#include "fieldfx/services/png.h"
+#include "fieldfx/png/png.h"
 
 namespace fieldfx::io {
 

@@ -9,7 +9,7 @@
 
 #include "args.h"
 #include "fieldfx/runtime/error.h"
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/transition_prefs.h"
 #include "job.h"
 #include "media.h"
 #include "options.h"

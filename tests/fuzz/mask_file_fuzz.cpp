@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 #include "memory_file.h"
 
 namespace patterns = fieldfx::patterns;

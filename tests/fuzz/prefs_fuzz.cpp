@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 using fieldfx::TransitionChoice;
 

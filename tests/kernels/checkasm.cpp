@@ -33,7 +33,7 @@
 #include "../../ops/Swivel/src/kernels.h"
 #include "../../ops/Tunnel/src/kernels.h"
 #include "../../ops/Widescreen/src/kernels.h"
-#include "../ops/table_positions.h"
+#include "../helpers/table_positions.h"
 
 namespace {
 

@@ -277,7 +277,7 @@ TEST_F(BurrowTest, HugeDurationKeepsTheArithmeticDefined) {
 // everywhere. (2, 10) samples (3.13, 10), clamped to column 5.
 TEST_F(BurrowTest, SamplesStayInTheActiveRectangleOfThePaintedInput) {
     FieldSpec a = makeField(40, 20, grey(200));
-    a.activeX = 5, a.activeY = 2, a.activeWidth = 30, a.activeHeight = 16;
+    a.setActive(5, 2, 30, 16);
     FieldSpec b = makeField(40, 20, grey(9));
     b.activeWidth = 1, b.activeHeight = 1;
     for (int y = 2; y < 18; ++y)
@@ -302,7 +302,7 @@ TEST_F(BurrowTest, SecondInputOfAnotherSizeIsReadInsideItself) {
     // Input 0's active rectangle (x 30..39, y 12..19) misses input 1 wholly:
     // samples are bounded by the whole of input 1 instead.
     FieldSpec framed = patternField(40, 20, 1);
-    framed.activeX = 30, framed.activeY = 12, framed.activeWidth = 10, framed.activeHeight = 8;
+    framed.setActive(30, 12, 10, 8);
     host.setInput(0, framed);
     set(-5, -2, 10, 0);
     EXPECT_EQ(checksum(run(5, 8).pixels), 0x002ffb62748a3bddull);

@@ -213,10 +213,7 @@ TEST_F(DrunkenTest, EdgesRepeatTheImageBorderNotTheActiveRectangle) {
     // Lane 1 is 5 x column, lane 2 10 x row, lane 3 constant.
     set(3, 100);
     FieldSpec in = makeField(40, 20, pixelWord(0xA5, 0, 0, 0));
-    in.activeX = 10;
-    in.activeY = 5;
-    in.activeWidth = 20;
-    in.activeHeight = 10;
+    in.setActive(10, 5, 20, 10);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 40; ++x) in.setWord(x, y, pixelWord(0xA5, uint8_t(5 * x), uint8_t(10 * y), 7));
     host.setInput(0, in);

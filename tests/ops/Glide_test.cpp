@@ -158,7 +158,7 @@ TEST_P(GlideDirections, BandReadsHalfTheShiftVectorAway) {
         default: break;
     }
     FieldSpec a = patternField(40, 22, 0), b = makeField(40, 22, pixelWord(0, 0, 0, 0));
-    for (FieldSpec* f : {&a, &b}) f->activeX = 2, f->activeY = 1, f->activeWidth = 36, f->activeHeight = 20;
+    for (FieldSpec* f : {&a, &b}) f->setActive(2, 1, 36, 20);
     host.setInput(0, a);
     host.setInput(1, b);
     tx.setMask(9, 5, 100);
@@ -239,13 +239,10 @@ TEST_F(GlideTest, GoldenChecksumsOfWholeFields) {
         {"right", 30, 100, 6, 12, 40, 323512382539911164ull},
     };
     FieldSpec a = patternField(64, 30, 5);
-    a.activeX = 3, a.activeY = 2, a.activeWidth = 58, a.activeHeight = 26;
+    a.setActive(3, 2, 58, 26);
     host.setInput(0, a);
     host.setInput(1, patternField(64, 30, 91));
-    std::vector<uint8_t> mask(45 * 20);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 45; ++x) mask[y * 45 + x] = uint8_t((x * 11 + y * 17) & 255);
-    tx.setMaskBytes(45, 20, mask);
+    tx.setPatternMask(45, 20);
     ASSERT_EQ(glide.open(), 0);
     for (const GlideGolden& g : cases) {
         glide.slider(2).value = g.softness;

@@ -171,10 +171,7 @@ struct HeatwaveTest : ::testing::Test {
     FieldSpec run(const FieldSpec& in, uint32_t position = 0, uint32_t flags = 0,
                   int16_t scaleNum = 0, int16_t scaleDen = 0) {
         host.setInput(0, in);
-        OperatorMessage m = message(OP_PROCESS, position, 1, flags);
-        m.scaleNum = scaleNum;
-        m.scaleDen = scaleDen;
-        EXPECT_EQ(heat.action(m), 0);
+        EXPECT_EQ(heat.process(position, 1, flags, 1000, scaleNum, scaleDen), 0);
         return host.putField();
     }
 };
@@ -335,10 +332,7 @@ TEST_F(HeatwaveTest, SamplesReadOnlyTheActiveRectangle) {
     // whole image; the active rectangle is columns 2..5, rows 1..3.
     setWave(0, 0, 50);
     FieldSpec in = patternField(8, 6);
-    in.activeX = 2;
-    in.activeY = 1;
-    in.activeWidth = 4;
-    in.activeHeight = 3;
+    in.setActive(2, 1, 4, 3);
     setArea(-2, -1, 8, 6);
     const FieldSpec out = run(in, 6);
     for (int y = 0; y < 6; ++y)
@@ -546,10 +540,7 @@ TEST_F(HeatwaveTest, GoldenChecksums) {
         {0, 100, 1, 0, 0, 96, 48, 4, 0, 0, 0, 0x505b2433d2bc9a24ull},
     };
     FieldSpec in = patternField(96, 48, 11);
-    in.activeX = 4;
-    in.activeY = 2;
-    in.activeWidth = 88;
-    in.activeHeight = 44;
+    in.setActive(4, 2, 88, 44);
     for (const Case& c : cases) {
         setWave(c.horizontal, c.vertical, c.frequency);
         setArea(c.x, c.y, c.w, c.h);

@@ -199,7 +199,7 @@ TEST_F(IrisTest, PixelAspectZeroIsSquarePixels) {
 TEST_F(IrisTest, CentreCountsFromTheActiveRectangle) {
     // Active rectangle at (2, 1): centre (1, 0) is column 3, frame line 2.
     FieldSpec a = makeField(8, 4, kA), b = makeField(8, 4, kB);
-    a.activeX = 2, a.activeY = 1, a.activeWidth = 6, a.activeHeight = 3;
+    a.setActive(2, 1, 6, 3);
     host.setInput(0, a);
     host.setInput(1, b);
     centreAt(1, 0);
@@ -300,7 +300,7 @@ TEST_F(IrisTest, SoftnessOutsideItsRangeIsClamped) {
 
 TEST_F(IrisTest, PixelsOutsideTheActiveRectangleKeepTheOutgoingClip) {
     FieldSpec a = makeField(8, 4, kA);
-    a.activeX = 2, a.activeY = 1, a.activeWidth = 4, a.activeHeight = 2;
+    a.setActive(2, 1, 4, 2);
     host.setInput(0, a);
     host.setInput(1, makeField(8, 4, kB));
     centreAt(0, 0);
@@ -317,7 +317,7 @@ TEST_F(IrisTest, PixelsOutsideTheActiveRectangleKeepTheOutgoingClip) {
 
 TEST_F(IrisTest, ActiveRectangleReachingOutsideTheFieldPaintsOnlyInside) {
     FieldSpec a = makeField(8, 4, kA);
-    a.activeX = 5, a.activeY = 2, a.activeWidth = 100, a.activeHeight = 100;
+    a.setActive(5, 2, 100, 100);
     host.setInput(0, a);
     host.setInput(1, makeField(8, 4, kB));
     centreAt(0, 0);
@@ -493,7 +493,7 @@ TEST_F(IrisTest, GoldenChecksumsOfWholeFields) {
         {"closing-wide-aspect", 100, 1, 40, 15, 33, 40, 0, 3000, 5861409911887469207ull},
     };
     FieldSpec a = patternField(90, 36, 1);
-    a.activeX = 5, a.activeY = 3, a.activeWidth = 80, a.activeHeight = 30;
+    a.setActive(5, 3, 80, 30);
     host.setInput(0, a);
     host.setInput(1, patternField(90, 36, 77));
     for (const IrisGolden& g : cases) {

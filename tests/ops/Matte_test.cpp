@@ -17,10 +17,7 @@ struct MatteTest : ::testing::Test {
     // returns the output as rows of 'B' (black) and '.' (untouched).
     std::vector<std::string> run(int ax, int ay, int aw, int ah, int w = 6, int h = 4) {
         FieldSpec f = makeField(w, h, kWhite);
-        f.activeX = int16_t(ax);
-        f.activeY = int16_t(ay);
-        f.activeWidth = int16_t(aw);
-        f.activeHeight = int16_t(ah);
+        f.setActive(ax, ay, aw, ah);
         host.setInput(0, f);
         EXPECT_EQ(matte.process(7), 0);
         const FieldSpec out = host.putField();

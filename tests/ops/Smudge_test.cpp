@@ -38,10 +38,7 @@ struct SmudgeTest : ::testing::Test {
     int32_t run(const FieldSpec& in, uint32_t flags = 0, int16_t aspect = 1000,
                 int16_t scaleNum = 0, int16_t scaleDen = 0, uint32_t position = 0) {
         host.setInput(0, in);
-        OperatorMessage m = message(OP_PROCESS, position, 1, flags, aspect);
-        m.scaleNum = scaleNum;
-        m.scaleDen = scaleDen;
-        return smudge.action(m);
+        return smudge.process(position, 1, flags, aspect, scaleNum, scaleDen);
     }
 
     // The whole field blurred: a spot of twice the field height centred on

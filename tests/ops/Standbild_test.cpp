@@ -241,10 +241,7 @@ struct StandbildTest : ::testing::Test {
         shake.slider(4).value = noise;
     }
     FieldSpec run(uint32_t position, uint32_t flags = 0, int16_t num = 0, int16_t den = 0) {
-        OperatorMessage m = message(OP_PROCESS, position, 200, flags);
-        m.scaleNum = num;
-        m.scaleDen = den;
-        EXPECT_EQ(shake.action(m), 0);
+        EXPECT_EQ(shake.process(position, 200, flags, 1000, num, den), 0);
         return host.putField();
     }
 };
@@ -404,10 +401,7 @@ TEST_F(StandbildTest, SamplesClampToTheWholeImageNotTheActiveRectangle) {
     run(0);
     const std::vector<uint8_t> whole = run(90).pixels;
     FieldSpec in = ramp();
-    in.activeX = 4;
-    in.activeY = 2;
-    in.activeWidth = 6;
-    in.activeHeight = 3;
+    in.setActive(4, 2, 6, 3);
     host.setInput(0, in);
     shake.open();
     run(0);

@@ -154,10 +154,7 @@ TEST_F(SwivelTest, DescribesItsParameters) {
 // A full field with the active rectangle inset: columns 8..711, rows 2..285.
 FieldSpec fullField() {
     FieldSpec f = patternField(720, 288);
-    f.activeX = 8;
-    f.activeY = 2;
-    f.activeWidth = 704;
-    f.activeHeight = 284;
+    f.setActive(8, 2, 704, 284);
     return f;
 }
 
@@ -216,10 +213,7 @@ FieldSpec angleZeroExpected(const FieldSpec& in, bool border, uint32_t colour) {
 
 TEST_F(SwivelTest, AngleZeroCopiesInsideAndFillsOutside) {
     FieldSpec in = patternField(11, 7, 3);
-    in.activeX = 2;
-    in.activeY = 1;
-    in.activeWidth = 6;
-    in.activeHeight = 4;
+    in.setActive(2, 1, 6, 4);
     host.setInput(0, in);
     const uint32_t colour = pixelWord(1, 2, 3, 4);
     configure(0, 0, colour);
@@ -314,10 +308,7 @@ TEST_F(SwivelTest, EveryPixelIsTheSamplerAtItsPosition) {
 
 TEST_F(SwivelTest, RectangleReachingOutsideTheImageIsCut) {
     FieldSpec in = patternField(13, 9, 1);
-    in.activeX = -4;
-    in.activeY = -3;
-    in.activeWidth = 40;
-    in.activeHeight = 30;
+    in.setActive(-4, -3, 40, 30);
     host.setInput(0, in);
     configure(0, 0);
     ASSERT_EQ(swivel.process(0), 0);
@@ -472,10 +463,7 @@ TEST_F(SwivelTest, GoldenChecksums) {
     };
     for (const Case& c : cases) {
         FieldSpec in = patternField(c.width, c.height, 11);
-        in.activeX = 5;
-        in.activeY = 3;
-        in.activeWidth = int16_t(c.width - 9);
-        in.activeHeight = int16_t(c.height - 5);
+        in.setActive(5, 3, c.width - 9, c.height - 5);
         host.setInput(0, in);
         configure(c.angle, c.edges, pixelWord(0x20, 0x90, 0x70, 0xEB));
         ASSERT_EQ(swivel.process(0), 0);

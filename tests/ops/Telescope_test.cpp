@@ -159,7 +159,7 @@ TEST_F(TelescopeTest, ZoomZeroCrossFadesPixelByPixel) {
 
 TEST_F(TelescopeTest, CentreOfTheActiveRectangleSamplesItself) {
     FieldSpec a = patternField(20, 12, 3), b = patternField(20, 12, 40);
-    for (FieldSpec* f : {&a, &b}) f->activeX = 3, f->activeY = 2, f->activeWidth = 14, f->activeHeight = 8;
+    for (FieldSpec* f : {&a, &b}) f->setActive(3, 2, 14, 8);
     host.setInput(0, a);
     host.setInput(1, b);
     tx.setMask(14, 8, 100);
@@ -205,13 +205,10 @@ TEST_F(TelescopeTest, GoldenChecksumsOfWholeFields) {
         {"last-field", 75, 13, 39, 40, 11065997118657347548ull},
     };
     FieldSpec a = patternField(64, 30, 5);
-    a.activeX = 3, a.activeY = 2, a.activeWidth = 58, a.activeHeight = 26;
+    a.setActive(3, 2, 58, 26);
     host.setInput(0, a);
     host.setInput(1, patternField(64, 30, 91));
-    std::vector<uint8_t> mask(45 * 20);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 45; ++x) mask[y * 45 + x] = uint8_t((x * 11 + y * 17) & 255);
-    tx.setMaskBytes(45, 20, mask);
+    tx.setPatternMask(45, 20);
     ASSERT_EQ(telescope.open(), 0);
     for (const TelescopeGolden& g : cases) {
         telescope.slider(2).value = g.softness;

@@ -190,7 +190,7 @@ TEST_F(TunnelTest, PixelAspectZeroActsAsSquarePixels) {
 TEST_F(TunnelTest, SamplesStayInTheActiveRectangle) {
     const uint32_t inside = pixelWord(50, 60, 70, 80), outside = pixelWord(1, 2, 3, 4);
     FieldSpec src = makeField(40, 10, outside);
-    src.activeX = 5, src.activeY = 2, src.activeWidth = 20, src.activeHeight = 6;
+    src.setActive(5, 2, 20, 6);
     for (int y = 2; y < 8; ++y)
         for (int x = 5; x < 25; ++x) src.setWord(x, y, inside);
     set(30, 1, 9, 0, 10);  // centre (35, 3), r0 = 0
@@ -297,7 +297,7 @@ TEST_F(TunnelTest, ScratchOfAnotherSizeIsLaidOutLikeTheField) {
 // above passed (an independent evaluation of the formulas gives the same).
 TEST_F(TunnelTest, WholeFieldChecksums) {
     FieldSpec framed = patternField(96, 48, 3);
-    framed.activeX = 4, framed.activeY = 2, framed.activeWidth = 88, framed.activeHeight = 44;
+    framed.setActive(4, 2, 88, 44);
     set(40, 20, 50, 0, 10);
     EXPECT_EQ(checksum(run(patternField(96, 48, 3)).pixels), 0x242c5db7f6d47a81ull);
     set(10, 30, 30, 37, 20);

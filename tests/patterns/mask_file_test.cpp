@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 using namespace fieldfx::patterns;
 

@@ -1,6 +1,6 @@
 // Built-in wipe patterns: the catalogue, exact small masks, the histogram
 // rule, odd sizes and golden checksums.
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The transition preference block: byte layout, round trips, blocks that are
 // not valid, the text form, and the mask a choice draws.
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 using namespace fieldfx;
 

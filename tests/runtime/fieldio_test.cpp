@@ -164,6 +164,39 @@ TEST(Frames, OddHeightAndMismatchedFieldsAreRejected) {
     EXPECT_THROW(weaveFields(counting(2, 2, 0), counting(2, 3, 0), frame), IoError);
 }
 
+// The line walk every split and weave shares: for each frame height, the
+// frame line of every row of the even field, then of the odd field; an odd
+// height repeats the odd field's own last line; the weave visits every line
+// once, from the row it was split into.
+TEST(Frames, FieldRowsAndFrameLinesOfEveryHeight) {
+    struct Case {
+        int32_t height;
+        std::vector<int32_t> even, odd;
+    };
+    const Case cases[] = {
+        {1, {0}, {0}},             {2, {0}, {1}},
+        {3, {0, 2}, {1, 1}},       {4, {0, 2}, {1, 3}},
+        {5, {0, 2, 4}, {1, 3, 3}}, {6, {0, 2, 4}, {1, 3, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.height);
+        EXPECT_EQ(fieldRows(c.height), int32_t(c.even.size()));
+        std::vector<int32_t> lines[2];
+        forEachFieldRow(c.height, [&](int32_t line, int parity, int32_t row) {
+            EXPECT_EQ(row, int32_t(lines[parity].size()));
+            lines[parity].push_back(line);
+        });
+        EXPECT_EQ(lines[0], c.even);
+        EXPECT_EQ(lines[1], c.odd);
+        int32_t next = 0;
+        forEachFrameLine(c.height, [&](int32_t line, int parity, int32_t row) {
+            EXPECT_EQ(line, next++);
+            EXPECT_EQ((parity ? c.odd : c.even).at(std::size_t(row)), line);
+        });
+        EXPECT_EQ(next, c.height);
+    }
+}
+
 TEST(Frames, FieldOrderDecidesWhichFieldInTimeHoldsOddLines) {
     EXPECT_FALSE(holdsOddLines(FieldOrder::TopFirst, 0));
     EXPECT_TRUE(holdsOddLines(FieldOrder::TopFirst, 1));

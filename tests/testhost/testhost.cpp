@@ -34,6 +34,14 @@ void FieldSpec::setWord(int x, int y, uint32_t w) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(w >> (8 * i));
 }
 
+FieldSpec& FieldSpec::setActive(int x, int y, int width, int height) {
+    activeX = int16_t(x);
+    activeY = int16_t(y);
+    activeWidth = int16_t(width);
+    activeHeight = int16_t(height);
+    return *this;
+}
+
 FieldSpec makeField(int width, int height, uint32_t fill) {
     FieldSpec f;
     f.width = int16_t(width);
@@ -178,13 +186,15 @@ PrefsBlockRef* Module::prefs() const {
 }
 
 OperatorMessage message(uint16_t action, uint32_t position, uint32_t duration, uint32_t flags,
-                        int16_t pixelAspect) {
+                        int16_t pixelAspect, int16_t scaleNum, int16_t scaleDen) {
     OperatorMessage m{};
     m.action = action;
     m.position = position;
     m.duration = duration;
     m.flags = flags;
     m.pixelAspect = pixelAspect;
+    m.scaleNum = scaleNum;
+    m.scaleDen = scaleDen;
     return m;
 }
 
@@ -199,8 +209,9 @@ int32_t Module::close() const {
 }
 
 int32_t Module::process(uint32_t position, uint32_t duration, uint32_t flags,
-                        int16_t pixelAspect) const {
-    OperatorMessage m = message(OP_PROCESS, position, duration, flags, pixelAspect);
+                        int16_t pixelAspect, int16_t scaleNum, int16_t scaleDen) const {
+    OperatorMessage m = message(OP_PROCESS, position, duration, flags, pixelAspect, scaleNum,
+                                scaleDen);
     return action(m);
 }
 

@@ -40,6 +40,8 @@ struct FieldSpec {
     }
     uint32_t word(int x, int y) const;
     void setWord(int x, int y, uint32_t w);
+    // Sets the active rectangle (the field's size is left as it is).
+    FieldSpec& setActive(int x, int y, int width, int height);
 };
 
 // A field of the given size, every pixel `fill`, active rectangle the whole field.
@@ -84,7 +86,7 @@ public:
     int32_t open() const;
     int32_t close() const;
     int32_t process(uint32_t position, uint32_t duration = 1, uint32_t flags = 0,
-                    int16_t pixelAspect = 1000) const;
+                    int16_t pixelAspect = 1000, int16_t scaleNum = 0, int16_t scaleDen = 0) const;
 
 private:
     void* handle_ = nullptr;
@@ -93,7 +95,8 @@ private:
 };
 
 OperatorMessage message(uint16_t action, uint32_t position = 0, uint32_t duration = 1,
-                        uint32_t flags = 0, int16_t pixelAspect = 1000);
+                        uint32_t flags = 0, int16_t pixelAspect = 1000, int16_t scaleNum = 0,
+                        int16_t scaleDen = 0);
 
 // ---- The host ----------------------------------------------------------------
 

@@ -46,6 +46,13 @@ void TransHostDouble::setMaskBytes(int width, int height, std::vector<uint8_t> b
     maskBytes_ = std::move(bytes);
 }
 
+void TransHostDouble::setPatternMask(int width, int height) {
+    std::vector<uint8_t> bytes(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) bytes[std::size_t(y) * width + x] = uint8_t((x * 11 + y * 17) & 255);
+    setMaskBytes(width, height, std::move(bytes));
+}
+
 std::string TransHostDouble::pointerName(const void* p) const {
     if (p == nullptr) return "null";
     if (p == prefs_) return "prefs";

@@ -40,6 +40,9 @@ public:
     void setMask(int width, int height, uint8_t fill);
     // ... or one with these bytes (rows of `width`).
     void setMaskBytes(int width, int height, std::vector<uint8_t> bytes);
+    // ... or one whose byte (x, y) is (x * 11 + y * 17) & 255: every level,
+    // in diagonal bands, for whole-field checksums of the wipes.
+    void setPatternMask(int width, int height);
     void failGetOpImage(bool fail = true) { failMask_ = fail; }
     // The last mask handed out (writable), null before the first.
     FieldImage* mask() const { return lastMask_; }

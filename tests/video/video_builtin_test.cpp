@@ -3,6 +3,8 @@
 // instants), the size, length and field order options, and bad names.
 #include <gtest/gtest.h>
 
+#include "fieldfx/fieldio/ycbcr.h"
+#include "fieldfx/video/clip.h"
 #include "fieldfx/video/source.h"
 #include "testhost.h"
 #include "video_testing.h"
@@ -50,6 +52,26 @@ TEST(Builtin, DefaultsToInterlacedPalSizeAtTwentyFiveFrames) {
               (std::vector<std::string>{"builtin:bars", "builtin:motion", "builtin:gradient"}));
     EXPECT_TRUE(isBuiltinName("builtin:motion"));
     EXPECT_FALSE(isBuiltinName("motion.mp4"));
+}
+
+// Standard definition up to 719 lines, high definition from 720: the clips'
+// colour tags, the matrix of untagged video and that of untagged R'G'B'
+// pictures all switch at the same line.
+TEST(Builtin, HighDefinitionStartsAtSevenHundredTwentyLines) {
+    for (const int height : {718, 719, 720, 721, 1080}) {
+        SCOPED_TRACE(height);
+        SourceOptions options;
+        options.width = 64;
+        options.height = height;
+        const ColourTags colour = openSource("builtin:bars", options)->info().colour;
+        const bool hd = height >= 720;
+        EXPECT_EQ(colour.matrix, hd ? 1 : 5);
+        EXPECT_EQ(colour.primaries, hd ? 1 : 5);
+        EXPECT_EQ(colour.transfer, hd ? 1 : 6);
+        EXPECT_EQ(defaultMatrix(height), hd ? 1 : 5);
+        EXPECT_EQ(fieldfx::io::matrixForHeight(height),
+                  hd ? fieldfx::io::Matrix::Bt709 : fieldfx::io::Matrix::Bt601);
+    }
 }
 
 TEST(Builtin, LengthOptionAndTimestamps) {

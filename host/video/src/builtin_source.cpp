@@ -11,6 +11,8 @@
 #include <cstring>
 #include <memory>
 
+#include "fieldfx/fieldio/frames.h"
+#include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/video/font.h"
 #include "sources.h"
 
@@ -74,7 +76,7 @@ BuiltinSource::BuiltinSource(Picture picture, const std::string& name,
     info_.timeBase = {1, 25};
     info_.scan = options.scan ? *options.scan : Scan::TopFirst;
     info_.sampleAspect = {1, 1};
-    const bool hd = height >= 720;
+    const bool hd = io::isHighDefinition(height);
     info_.colour = {defaultMatrix(height), 1, hd ? 1 : 5, hd ? 1 : 6};
     info_.frames = options.frames > 0 ? options.frames : kDefaultFrames;
 
@@ -118,7 +120,8 @@ void BuiltinSource::paint(Field& field, int parity, int64_t t) const {
         paintMotion(field, parity, t);
         break;
     }
-    // The odd-line field of an odd-height frame repeats its last line.
+    // The odd-line field of an odd-height frame repeats its last line
+    // (io::frameLineOf), the moving shapes, drawn on real lines only, included.
     if (parity == 1 && info_.height % 2 == 1 && field.height >= 2)
         std::memcpy(field.row(field.height - 1), field.row(field.height - 2),
                     std::size_t(field.width) * 4);
@@ -134,7 +137,7 @@ void BuiltinSource::paintBars(Field& field, int parity) const {
         steps[i] = colour(i / 7.0, i / 7.0, i / 7.0, m);
     }
     for (int r = 0; r < field.height; ++r) {
-        const int y = std::min(2 * r + parity, H - 1);
+        const int y = io::frameLineOf(H, parity, r);
         const uint32_t* set = y < H * 3 / 4 ? top : steps;
         uint8_t* row = field.row(r);
         for (int x = 0; x < W; ++x) put(row + 4 * x, set[x * 8 / W]);
@@ -144,7 +147,7 @@ void BuiltinSource::paintBars(Field& field, int parity) const {
 void BuiltinSource::paintGradient(Field& field, int parity) const {
     const int W = info_.width, H = info_.height;
     for (int r = 0; r < field.height; ++r) {
-        const int y = std::min(2 * r + parity, H - 1);
+        const int y = io::frameLineOf(H, parity, r);
         uint8_t* p = field.row(r);
         for (int x = 0; x < W; ++x, p += 4) {
             p[0] = 255;
@@ -169,7 +172,7 @@ void BuiltinSource::paintMotion(Field& field, int parity, int64_t t) const {
     const int64_t scroll = t * 3 * W / kDefaultWidth;
     const int bandTop = H * 78 / 100, bandMid = H * 86 / 100, bandBottom = H * 94 / 100;
     for (int r = 0; r < field.height; ++r) {
-        const int y = std::min(2 * r + parity, H - 1);
+        const int y = io::frameLineOf(H, parity, r);
         uint8_t* row = field.row(r);
         for (int x = 0; x < W; ++x) {
             uint32_t word;

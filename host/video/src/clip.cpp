@@ -1,5 +1,7 @@
 #include "fieldfx/video/clip.h"
 
+#include "fieldfx/fieldio/ycbcr.h"
+
 namespace fieldfx::video {
 
 const char* scanName(Scan scan) {
@@ -21,7 +23,7 @@ bool parseScan(const std::string& text, Scan& scan) {
     return true;
 }
 
-int defaultMatrix(int frameHeight) { return frameHeight >= 720 ? 1 : 5; }
+int defaultMatrix(int frameHeight) { return io::isHighDefinition(frameHeight) ? 1 : 5; }
 
 int effectiveMatrix(const ColourTags& tags, int frameHeight) {
     // 0 (R'G'B') and 2 (unspecified) name no Y'CbCr matrix.

@@ -3,28 +3,27 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fieldfx/fieldio/frames.h"
+#include "fieldfx/helpers/cpu.h"
+
+// The row conversions run sixteen pixels at a time with SSE2 and thirty-two
+// with AVX2 (on x86-64), at the level the project's dispatcher chooses once
+// per process (FIELDFX_ISA lowers it); every level gives the bytes of the
+// plain loops.
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__)
 #include <immintrin.h>
-// Conversions of thirty-two pixels at a time where the processor has AVX2
-// (chosen at run time); they give the bytes of the SSE2 and plain loops.
-#define FIELDFX_FRAME_AVX2 1
-#define FIELDFX_AVX2_ROW __attribute__((target("avx2")))
 #endif
 
 namespace fieldfx::video {
 
 namespace {
 
-// The last line of `rows` with the given parity (the field's own last line);
-// line 0 when the plane has no line of that parity.
-int lastLineOfParity(int rows, int parity) {
-    int last = rows - 1;
-    if (((last - parity) & 1) != 0) --last;
-    return std::max(last, 0);
-}
+#if defined(__SSE2__)
+bool haveSse2() { return int(chosenIsa()) >= int(Isa::Sse2); }
+#endif
 
 const uint8_t* line(const AVFrame& f, int plane, int row) {
     return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
@@ -33,19 +32,16 @@ uint8_t* line(AVFrame& f, int plane, int row) {
     return f.data[plane] + std::ptrdiff_t(row) * f.linesize[plane];
 }
 
-#if defined(FIELDFX_FRAME_AVX2)
-// A flag the C library set at load.
-bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
-
-FIELDFX_AVX2_ROW inline __m256i load32(const uint8_t* p) {
+#if defined(__x86_64__)
+FIELDFX_TARGET("avx2") inline __m256i load32(const uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
-FIELDFX_AVX2_ROW inline void store32(uint8_t* p, __m256i v) {
+FIELDFX_TARGET("avx2") inline void store32(uint8_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
 // 16 chroma samples, each repeated over its two pixels.
-FIELDFX_AVX2_ROW inline __m256i doubled(const uint8_t* p) {
+FIELDFX_TARGET("avx2") inline __m256i doubled(const uint8_t* p) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(c, c)),
                                    _mm_unpackhi_epi8(c, c), 1);
@@ -54,7 +50,7 @@ FIELDFX_AVX2_ROW inline __m256i doubled(const uint8_t* p) {
 // The first `width` rounded down to 32 pixels of expandRow, with AVX2: the
 // same interleaving in both 128-bit halves, whose four results are then put
 // back in pixel order. Returns the pixels done.
-FIELDFX_AVX2_ROW int expandRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+FIELDFX_TARGET("avx2") int expandRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                                    const uint8_t* a, int width, int sx, uint8_t* out) {
     int x = 0;
     for (; x + 32 <= width; x += 32, out += 128) {
@@ -77,11 +73,11 @@ FIELDFX_AVX2_ROW int expandRowAvx2(const uint8_t* y, const uint8_t* cb, const ui
 
 // The first `width` rounded down to 32 pixels of extractLane; the packs work
 // in 128-bit halves, so a last permutation puts the bytes in order.
-FIELDFX_AVX2_ROW inline __m256i laneWords(const uint8_t* p, __m128i shift) {
+FIELDFX_TARGET("avx2") inline __m256i laneWords(const uint8_t* p, __m128i shift) {
     return _mm256_and_si256(_mm256_srl_epi32(load32(p), shift), _mm256_set1_epi32(0xff));
 }
 
-FIELDFX_AVX2_ROW int extractLaneAvx2(const uint8_t* in, int width, int lane, uint8_t* out) {
+FIELDFX_TARGET("avx2") int extractLaneAvx2(const uint8_t* in, int width, int lane, uint8_t* out) {
     const __m128i shift = _mm_cvtsi32_si128(8 * lane);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int x = 0;
@@ -101,7 +97,7 @@ FIELDFX_AVX2_ROW int extractLaneAvx2(const uint8_t* in, int width, int lane, uin
 // The Cb and Cr sums of the pixel pairs x .. x + 15, as eight 32-bit lanes
 // in order (Cb in the low 16 bits, Cr in the high).
 template <int SY>
-FIELDFX_AVX2_ROW inline __m256i pairSums(const uint8_t* const* rows, int x) {
+FIELDFX_TARGET("avx2") inline __m256i pairSums(const uint8_t* const* rows, int x) {
     const __m256i cbByte = _mm256_set1_epi32(0xff), crByte = _mm256_set1_epi32(0xff0000);
     __m256i s[2];
     for (int j = 0; j < 2; ++j) {
@@ -119,7 +115,7 @@ FIELDFX_AVX2_ROW inline __m256i pairSums(const uint8_t* const* rows, int x) {
 }
 
 template <int SY>
-FIELDFX_AVX2_ROW int reduceHalvedChromaAvx2(const uint8_t* const* rows, int width, uint8_t* cb,
+FIELDFX_TARGET("avx2") int reduceHalvedChromaAvx2(const uint8_t* const* rows, int width, uint8_t* cb,
                                             uint8_t* cr) {
     const __m256i word = _mm256_set1_epi32(0xffff), half = _mm256_set1_epi16(1 << SY);
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
@@ -145,14 +141,14 @@ FIELDFX_AVX2_ROW int reduceHalvedChromaAvx2(const uint8_t* const* rows, int widt
 void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uint8_t* a, int width,
                int sx, uint8_t* out) {
     int x = 0;
-#if defined(FIELDFX_FRAME_AVX2)
+#if defined(__x86_64__)
     if (sx <= 1 && haveAvx2()) {
         x = expandRowAvx2(y, cb, cr, a, width, sx, out);
         out += 4 * x;
     }
 #endif
 #if defined(__SSE2__)
-    if (sx <= 1) {
+    if (sx <= 1 && haveSse2()) {
         auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
         auto store = [](uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
         for (; x + 16 <= width; x += 16, out += 64) {
@@ -189,7 +185,7 @@ void expandRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, const uin
 // (shifted down, masked and packed).
 void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
     int x = 0;
-#if defined(FIELDFX_FRAME_AVX2)
+#if defined(__x86_64__)
     if (haveAvx2()) x = extractLaneAvx2(in, width, lane, out);
 #endif
 #if defined(__SSE2__)
@@ -197,7 +193,7 @@ void extractLane(const uint8_t* in, int width, int lane, uint8_t* out) {
     auto take = [&](const uint8_t* p) {
         return _mm_and_si128(_mm_srl_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), shift), low);
     };
-    for (; x + 16 <= width; x += 16) {
+    for (; haveSse2() && x + 16 <= width; x += 16) {
         const uint8_t* p = in + 4 * x;
         const __m128i low8 = _mm_packs_epi32(take(p), take(p + 16));
         const __m128i high8 = _mm_packs_epi32(take(p + 32), take(p + 48));
@@ -223,8 +219,8 @@ void reduceChromaLine(const uint8_t* const* rows, int count, int width, int sx, 
     // each pixel's Cb and Cr as two 16-bit lanes, the rows added, then each
     // pixel to its right-hand neighbour; the same sums and rounding as below.
     if constexpr (SX == 1 && SY >= 0) {
-        if (count == 1 << SY) {
-#if defined(FIELDFX_FRAME_AVX2)
+        if (count == 1 << SY && haveSse2()) {
+#if defined(__x86_64__)
             if (haveAvx2()) k = reduceHalvedChromaAvx2<SY>(rows, width, cb, cr);
 #endif
             const __m128i cbByte = _mm_set1_epi32(0xff), crByte = _mm_set1_epi32(0xff0000);
@@ -388,7 +384,7 @@ void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
         throw VideoError("the video changes its size or pixel format mid-stream (" +
                          std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                          "), which is not supported");
-    const int width = source_.width, fieldHeight = (source_.height + 1) / 2;
+    const int width = source_.width, fieldHeight = io::fieldRows(source_.height);
     shape(first, width, fieldHeight);
     shape(second, width, fieldHeight);
     Field* byParity[2];
@@ -404,21 +400,17 @@ void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
     int sx, sy;
     subsampling(planar_, sx, sy);
     // Each field's rows straight from the frame's lines. An interlaced
-    // field's chroma comes from its own chroma lines only; a field of an
-    // odd-height frame that lacks its last line repeats the one before it.
+    // field's chroma comes from its own chroma lines only, by the same rule
+    // as its lines.
     const bool interlaced = source_.scan != Scan::Progressive;
     const int chromaRows = AV_CEIL_RSHIFT(source_.height, sy);
-    for (int parity = 0; parity < 2; ++parity) {
-        const int last = lastLineOfParity(source_.height, parity);
-        const int lastChroma = lastLineOfParity(chromaRows, parity);
-        for (int r = 0; r < fieldHeight; ++r) {
-            const int l = std::min(2 * r + parity, last);
-            const int c = interlaced ? std::min(2 * (r >> sy) + parity, lastChroma) : l >> sy;
-            expandRow(line(*planar, 0, l), line(*planar, 1, c), line(*planar, 2, c),
-                      alpha_ ? line(*planar, 3, l) : nullptr, width, sx,
-                      byParity[parity]->row(r));
-        }
-    }
+    const int lastChroma[2] = {io::lastLineOfParity(chromaRows, 0),
+                               io::lastLineOfParity(chromaRows, 1)};
+    io::forEachFieldRow(source_.height, [&](int l, int parity, int r) {
+        const int c = interlaced ? std::min(2 * (r >> sy) + parity, lastChroma[parity]) : l >> sy;
+        expandRow(line(*planar, 0, l), line(*planar, 1, c), line(*planar, 2, c),
+                  alpha_ ? line(*planar, 3, l) : nullptr, width, sx, byParity[parity]->row(r));
+    });
 }
 
 FrameWeaver::FrameWeaver(const FrameFormat& target)
@@ -434,7 +426,7 @@ FrameWeaver::FrameWeaver(const FrameFormat& target)
 }
 
 void FrameWeaver::weave(const Field& first, const Field& second, AVFrame& frame) {
-    const int fieldHeight = (target_.height + 1) / 2;
+    const int fieldHeight = io::fieldRows(target_.height);
     for (const Field* f : {&first, &second})
         if (f->width != target_.width || f->height != fieldHeight)
             throw VideoError("a field of " + std::to_string(f->width) + "x" +

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "fieldfx/fieldio/output_file.h"
-#include "fieldfx/services/png.h"
+#include "fieldfx/png/png.h"
 #include "fieldfx/video/sheet.h"
 
 namespace fieldfx::video {

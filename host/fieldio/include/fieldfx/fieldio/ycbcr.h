@@ -10,10 +10,14 @@ namespace fieldfx::io {
 
 enum class Matrix { Bt601, Bt709 };
 
-// The matrix of R'G'B' pictures without a tag: BT.601 below 720 lines, BT.709
-// from there (standard definition and high definition).
+// Frames of 720 lines and more are high definition. Pictures whose colour
+// is not tagged take their matrix (and the built-in clips their primaries and
+// transfer) from this: BT.709 for high definition, BT.601 below.
+inline bool isHighDefinition(int32_t frameHeight) { return frameHeight >= 720; }
+
+// The matrix of R'G'B' pictures without a tag.
 inline Matrix matrixForHeight(int32_t frameHeight) {
-    return frameHeight < 720 ? Matrix::Bt601 : Matrix::Bt709;
+    return isHighDefinition(frameHeight) ? Matrix::Bt709 : Matrix::Bt601;
 }
 
 // r, g, b in 0..1; the pixel gets the nearest 8-bit Y'CbCr and `opacity`.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fieldfx/fieldio/field.h"
+#include "fieldfx/fieldio/frames.h"
 
 namespace fieldfx::video {
 
@@ -40,7 +41,9 @@ bool parseScan(const std::string& text, Scan& scan);
 // lines: the second field of top-first and progressive frames, the first of
 // bottom-first frames.
 inline bool fieldHoldsOddLines(Scan scan, int64_t index) {
-    return (index & 1) == (scan == Scan::BottomFirst ? 0 : 1);
+    return io::holdsOddLines(scan == Scan::BottomFirst ? io::FieldOrder::BottomFirst
+                                                       : io::FieldOrder::TopFirst,
+                             unsigned(index & 1));
 }
 
 // Colour description, in the numbering of the ITU-T H.273 code points that
@@ -53,8 +56,8 @@ struct ColourTags {
     int transfer = 2;
 };
 
-// BT.709 for frames of 720 lines or more, BT.601 below: the matrix assumed
-// for a clip that does not name its own.
+// BT.709 for high-definition frames (io::isHighDefinition), BT.601 below: the
+// matrix assumed for a clip that does not name its own.
 int defaultMatrix(int frameHeight);
 // The tagged matrix, or the default one for the size when it is unspecified.
 int effectiveMatrix(const ColourTags& tags, int frameHeight);

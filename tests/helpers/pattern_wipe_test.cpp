@@ -355,7 +355,7 @@ TEST_P(PatternWipe, OneMaskValueChangesEveryPixelTogether) {
 // 2r / 5 = 0 0 0 1 1. Hard edge at T = 35: '1' where the mask is below.
 TEST_P(PatternWipe, MaskIsStretchedOverTheActiveRectangle) {
     FieldSpec a = makeField(10, 7, kA), b = makeField(10, 7, kB);
-    for (FieldSpec* f : {&a, &b}) f->activeX = 2, f->activeY = 1, f->activeWidth = 7, f->activeHeight = 5;
+    for (FieldSpec* f : {&a, &b}) f->setActive(2, 1, 7, 5);
     host.setInput(0, a);
     host.setInput(1, b);
     tx.setMaskBytes(3, 2, {10, 40, 20, 50, 30, 60});
@@ -379,7 +379,7 @@ TEST_P(PatternWipe, MaskIsStretchedOverTheActiveRectangle) {
 
 TEST_P(PatternWipe, ActiveRectangleReachingOutsideTheFieldPaintsOnlyInside) {
     FieldSpec a = makeField(6, 4, kA);
-    a.activeX = 4, a.activeY = -1, a.activeWidth = 50, a.activeHeight = 3;
+    a.setActive(4, -1, 50, 3);
     host.setInput(0, a);
     host.setInput(1, makeField(6, 4, kB));
     tx.setMask(3, 2, 0);

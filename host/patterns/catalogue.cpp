@@ -1,7 +1,7 @@
 // The built-in patterns: names, settings and their ranges.
 #include <iterator>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 namespace fieldfx::patterns {
 namespace {

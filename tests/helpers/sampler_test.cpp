@@ -32,10 +32,7 @@ struct Image {
                             fieldSpec.activeHeight};
     }
     void setActive(int x, int y, int w, int h) {
-        fieldSpec.activeX = int16_t(x);
-        fieldSpec.activeY = int16_t(y);
-        fieldSpec.activeWidth = int16_t(w);
-        fieldSpec.activeHeight = int16_t(h);
+        fieldSpec.setActive(x, y, w, h);
         sync();
     }
     void set(int x, int y, Pixel p) {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 namespace fieldfx::patterns {
 

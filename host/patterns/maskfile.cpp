@@ -4,8 +4,8 @@
 #include <new>
 
 #include "checks.h"
-#include "fieldfx/services/patterns.h"
-#include "fieldfx/services/png.h"
+#include "fieldfx/patterns/patterns.h"
+#include "fieldfx/png/png.h"
 
 namespace fieldfx::patterns {
 namespace {

@@ -1,6 +1,6 @@
 // The mask of a transition choice: a built-in pattern or a scaled mask file.
-#include "fieldfx/services/patterns.h"
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/patterns.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 namespace fieldfx {
 

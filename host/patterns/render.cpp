@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "checks.h"
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 #include "rank.h"
 #include "shapes.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "checks.h"
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 namespace fieldfx::patterns {
 namespace {

@@ -10,7 +10,7 @@
  *   1      1     source: 0 built-in pattern, 1 mask file
  *   2      1     flags: bit 0 invert; the other bits are 0
  *   source 0 (built-in pattern):
- *   3      1     pattern number (fieldfx/services/patterns.h)
+ *   3      1     pattern number (fieldfx/patterns/patterns.h)
  *   4      32    eight int32 settings; the first settingCount are the
  *                pattern's settings in order, each within its range, the
  *                rest 0

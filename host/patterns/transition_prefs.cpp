@@ -1,10 +1,10 @@
 // The transition preference block: reading, writing, and the text form.
-#include "fieldfx/services/transition_prefs.h"
+#include "fieldfx/patterns/transition_prefs.h"
 
 #include <charconv>
 #include <cstring>
 
-#include "fieldfx/services/patterns.h"
+#include "fieldfx/patterns/patterns.h"
 
 namespace fieldfx {
 namespace {

@@ -1,4 +1,4 @@
-#include "fieldfx/services/png.h"
+#include "fieldfx/png/png.h"
 
 #include <cstring>
 
