@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fieldfx/fieldio/frames.h"
-#include "fieldfx/helpers/cpu.h"
+#include "fieldfx/helpers/lanes/cpu.h"
 
 // The row conversions run sixteen pixels at a time with SSE2 and thirty-two
 // with AVX2 (on x86-64), at the level the project's dispatcher chooses once
