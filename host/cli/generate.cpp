@@ -9,6 +9,7 @@
 #include "fieldfx/fieldio/sequence.h"
 #include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/values.h"
 #include "options.h"
 
 namespace fieldfx::cli {
@@ -79,13 +80,10 @@ int generateCommand(const Words& words) {
     const int variant = args.has("--variant") ? int(parseCount("--variant", args.value("--variant"), 1)) : 0;
     int32_t w = 720, h = 576;
     if (args.has("--size")) {
-        const std::string s = args.value("--size");
-        const std::size_t x = s.find('x');
-        if (x == std::string::npos) throw Error(ErrorKind::Usage, "--size " + s + ": expected WxH");
-        w = int32_t(parseCount("--size", s.substr(0, x), 32767));
-        h = int32_t(parseCount("--size", s.substr(x + 1), 65534));
-        if (w < 1 || h < 2 || h % 2 != 0)
-            throw Error(ErrorKind::Usage, "--size " + s + ": width at least 1, an even height");
+        // Frames of two fields of one height.
+        const runtime::Size size = runtime::parseSize("--size", args.value("--size"), {1, 2, true});
+        w = size.width;
+        h = size.height;
     }
     if (fields == 0) throw Error(ErrorKind::Usage, "--frames and --fields must be at least 1");
     std::unique_ptr<io::ClipWriter> writer;

@@ -52,7 +52,7 @@ void pattern(const std::string& text) {
 }
 
 void range(const std::string& text, uint32_t frames) {
-    const cli::FrameRange r = cli::parseRange(text, frames, 25.0);
+    const cli::FrameRange r = cli::parseRange("--range", text, frames, 25.0);
     check(r.first <= r.last && r.last < frames);
 }
 
@@ -63,7 +63,8 @@ void media(const std::string& option, const std::string& text) {
                                           {"--crf", nullptr, true, false}});
     const cli::MediaOptions m = cli::readMediaOptions(args);
     if (option == "--size")
-        check(m.width >= 16 && m.height >= 16 && m.width <= 8192 && m.height <= 8192);
+        check(m.width >= 16 && m.height >= 16 && m.width <= runtime::kMaxSide &&
+              m.height <= runtime::kMaxSide);
     if (option == "--codec") check(!m.output.codec.empty());
 }
 
@@ -99,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     try {
         switch (which) {
             case 0: {
-                const double rate = cli::parseRate(text);
+                const double rate = cli::parseRate("--rate", text);
                 check(rate > 0.0 && rate <= 1000.0);
                 break;
             }

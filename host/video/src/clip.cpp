@@ -13,14 +13,6 @@ const char* scanName(Scan scan) {
     }
 }
 
-bool parseScan(const std::string& text, Scan& scan) {
-    if (text == "progressive") scan = Scan::Progressive;
-    else if (text == "tff" || text == "top") scan = Scan::TopFirst;
-    else if (text == "bff" || text == "bottom") scan = Scan::BottomFirst;
-    else return false;
-    return true;
-}
-
 int defaultMatrix(int frameHeight) { return frameHeight >= 720 ? 1 : 5; }
 
 int effectiveMatrix(const ColourTags& tags, int frameHeight) {

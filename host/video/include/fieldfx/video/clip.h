@@ -32,9 +32,9 @@ struct Rational {
 // frames are split into their even lines, then their odd lines.
 enum class Scan { Progressive, TopFirst, BottomFirst };
 
-const char* scanName(Scan scan);  // "progressive", "tff", "bff"
-// Parses "progressive", "tff"/"top", "bff"/"bottom"; false for other text.
-bool parseScan(const std::string& text, Scan& scan);
+// "progressive", "tff", "bff", for messages (a user's text is read by the
+// runtime's value layer).
+const char* scanName(Scan scan);
 
 // Field `index` in time (0 or 1 within its frame) holds the frame's odd
 // lines: the second field of top-first and progressive frames, the first of
