@@ -66,6 +66,7 @@ int generateCommand(const Words& words) {
                   "Writes a synthetic clip (colour bars, a ramp, a moving disc) as PAM fields\n"
                   "or PNG frames (top field first). --fields N writes N fields (a PAM output\n"
                   "may end inside a frame; --fields 1 makes a single field for apply).\n"
+                  "--size is the frame's: width 1..8192, an even height 2..8192.\n"
                   "Defaults: 10 frames of 720x576 (fields of 720x288), variant 0.");
         return 0;
     }
