@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -430,7 +432,8 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
                                         : std::max(1u, std::thread::hardware_concurrency());
 
     if (args.has("--range")) {
-        const FrameRange r = parseRange("--range", args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        const FrameRange r =
+            parseRange("--range", args.value("--range"), uint32_t(job.fields / 2), job.rate);
         SegmentOutput& segment = job.segment.emplace();
         segment.first = 2 * std::size_t(r.first);
         segment.count = 2 * (std::size_t(r.last) - r.first + 1);

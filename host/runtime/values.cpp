@@ -58,7 +58,8 @@ TimeFault readTime(const std::string& text, double rate, uint32_t& frames) {
     const bool seconds = !text.empty() && (text.back() == 's' || text.back() == 'S');
     double v;
     if (seconds) {
-        if (!readDecimal(text.substr(0, text.size() - 1), v) || v > 1e6) return TimeFault::Malformed;
+        if (!readDecimal(text.substr(0, text.size() - 1), v) || v > 1e6)
+            return TimeFault::Malformed;
         if (!(rate > 0.0)) return TimeFault::NeedsRate;
         v = std::floor(v * rate + 0.5);
     } else {
@@ -80,8 +81,8 @@ TimeFault readTime(const std::string& text, double rate, uint32_t& frames) {
 // ("angle=0@1.5: key time \"1.5\""); the reasons read on from either.
 uint32_t timeOrRefuse(const std::string& subject, bool key, const std::string& text, double rate) {
     uint32_t frames = 0;
-    const std::string range = "a frame 0.." + std::to_string(kMaxFrames) +
-                              " or seconds such as 2s (at most 1000000)";
+    const std::string range =
+        "a frame 0.." + std::to_string(kMaxFrames) + " or seconds such as 2s (at most 1000000)";
     const std::string hint = "not a whole frame (seconds take an s: " + text + "s)";
     std::string reason;
     switch (readTime(text, rate, frames)) {
@@ -177,7 +178,8 @@ uint32_t parseCount(const std::string& option, const std::string& text, uint32_t
 int32_t parseWhole(const std::string& option, const std::string& text, int32_t minimum,
                    int32_t maximum, const std::string& what) {
     int64_t v;
-    if (!readWhole(text, v) || v < minimum || v > maximum) refuse(option + " " + text, "expected " + what);
+    if (!readWhole(text, v) || v < minimum || v > maximum)
+        refuse(option + " " + text, "expected " + what);
     return int32_t(v);
 }
 
@@ -186,8 +188,8 @@ double parseRate(const std::string& option, const std::string& text) {
     double rate = -1.0, num, den;
     if (slash == std::string::npos) {
         if (readDecimal(text, num)) rate = num;
-    } else if (readDecimal(text.substr(0, slash), num) && readDecimal(text.substr(slash + 1), den) &&
-               den > 0.0) {
+    } else if (readDecimal(text.substr(0, slash), num) &&
+               readDecimal(text.substr(slash + 1), den) && den > 0.0) {
         rate = num / den;
     }
     if (!(rate > 0.0) || rate > 1000.0)
@@ -219,7 +221,8 @@ Rect parseRect(const std::string& option, const std::string& text) {
     const std::vector<std::string> parts = splitList(text, ',');
     int64_t v[4];
     bool ok = parts.size() == 4;
-    for (std::size_t i = 0; ok && i < 4; ++i) ok = readWhole(parts[i], v[i]) && v[i] >= 0 && v[i] <= 32767;
+    for (std::size_t i = 0; ok && i < 4; ++i)
+        ok = readWhole(parts[i], v[i]) && v[i] >= 0 && v[i] <= 32767;
     if (!ok || v[2] == 0 || v[3] == 0)
         refuse(option + " " + text, "expected x,y,w,h (x, y >= 0; w, h >= 1)");
     return Rect{int16_t(v[0]), int16_t(v[1]), int16_t(v[2]), int16_t(v[3])};
@@ -256,9 +259,9 @@ FrameRange parseRange(const std::string& option, const std::string& text, uint32
         refuse(option + " " + text, "expected FIRST:LAST (frames of the span) or PART/PARTS");
     }
     if (r.first > r.last || r.last >= frames)
-        refuse(option + " " + text, "frames " + std::to_string(r.first) + ":" +
-                                        std::to_string(r.last) + " are not within the span's 0:" +
-                                        std::to_string(frames - 1));
+        refuse(option + " " + text,
+               "frames " + std::to_string(r.first) + ":" + std::to_string(r.last) +
+                   " are not within the span's 0:" + std::to_string(frames - 1));
     return r;
 }
 

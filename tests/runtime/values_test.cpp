@@ -47,7 +47,8 @@ std::string keys(const Parameter& p, const std::string& text, double rate) {
 
 // Each kind of value, read from a text into a text that shows it.
 const std::map<std::string, std::function<std::string(const std::string&)>> kReaders = {
-    {"count", [](const std::string& t) { return std::to_string(parseCount("--threads", t, 256, 1)); }},
+    {"count",
+     [](const std::string& t) { return std::to_string(parseCount("--threads", t, 256, 1)); }},
     {"big count",
      [](const std::string& t) { return std::to_string(parseCount("--position", t, UINT32_MAX)); }},
     {"aspect",
@@ -61,7 +62,8 @@ const std::map<std::string, std::function<std::string(const std::string&)>> kRea
      [](const std::string& t) {
          return std::to_string(parseFrames("--duration", t, 30000.0 / 1001.0));
      }},
-    {"time no rate", [](const std::string& t) { return std::to_string(parseFrames("--start", t, 0)); }},
+    {"time no rate",
+     [](const std::string& t) { return std::to_string(parseFrames("--start", t, 0)); }},
     {"clip size",
      [](const std::string& t) {
          const Size s = parseSize("--size", t, {16, 16});
@@ -87,14 +89,36 @@ const std::map<std::string, std::function<std::string(const std::string&)>> kRea
          const FrameRange r = parseRange("--range", t, 100, 25.0);
          return std::to_string(r.first) + ":" + std::to_string(r.last);
      }},
-    {"order", [](const std::string& t) { return std::string(scanName(parseScan("--field-order", t))); }},
-    {"angle", [](const std::string& t) { return list(parseParameterValue({"Angle", 1, &angle.head}, t)); }},
-    {"choice", [](const std::string& t) { return list(parseParameterValue({"Steps", 2, &steps.head}, t)); }},
-    {"colour", [](const std::string& t) { return list(parseParameterValue({"Fill", 3, &colour.head}, t)); }},
-    {"position", [](const std::string& t) { return list(parseParameterValue({"Area", 4, &area.head}, t)); }},
-    {"angle keys", [](const std::string& t) { return keys({"Angle", 1, &angle.head}, t, 25.0); }},
-    {"position keys", [](const std::string& t) { return keys({"Area", 4, &area.head}, t, 25.0); }},
-    {"keys no rate", [](const std::string& t) { return keys({"Angle", 1, &angle.head}, t, 0.0); }},
+    {"order",
+     [](const std::string& t) { return std::string(scanName(parseScan("--field-order", t))); }},
+    {"angle",
+     [](const std::string& t) {
+         return list(parseParameterValue({"Angle", 1, &angle.head}, t));
+     }},
+    {"choice",
+     [](const std::string& t) {
+         return list(parseParameterValue({"Steps", 2, &steps.head}, t));
+     }},
+    {"colour",
+     [](const std::string& t) {
+         return list(parseParameterValue({"Fill", 3, &colour.head}, t));
+     }},
+    {"position",
+     [](const std::string& t) {
+         return list(parseParameterValue({"Area", 4, &area.head}, t));
+     }},
+    {"angle keys",
+     [](const std::string& t) {
+         return keys({"Angle", 1, &angle.head}, t, 25.0);
+     }},
+    {"position keys",
+     [](const std::string& t) {
+         return keys({"Area", 4, &area.head}, t, 25.0);
+     }},
+    {"keys no rate",
+     [](const std::string& t) {
+         return keys({"Angle", 1, &angle.head}, t, 0.0);
+     }},
 };
 
 struct Case {
@@ -103,7 +127,13 @@ struct Case {
     std::string result;  // the value shown, or the error message
 };
 
-const std::string kAngleRange = " (allowed: -3600..3600 (degrees -360.0..360.0 with a point or \"deg\"))";
+// What a time, a built-in clip's size and a generated frame's size allow.
+const std::string kTime = "a frame 0..1073741824 or seconds such as 2s (at most 1000000)";
+const std::string kClip = ": expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)";
+const std::string kFrame =
+    ": expected WIDTHxHEIGHT, width 1..8192, height an even number 2..8192 (720x576)";
+const std::string kAngleRange =
+    " (allowed: -3600..3600 (degrees -360.0..360.0 with a point or \"deg\"))";
 
 const Case kCases[] = {
     // Whole numbers: a sign, digits, the caller's range.
@@ -116,7 +146,8 @@ const Case kCases[] = {
     {"count", "", "--threads : expected a whole number 1..256"},
     {"count", "-", "--threads -: expected a whole number 1..256"},
     {"count", "0x10", "--threads 0x10: expected a whole number 1..256"},
-    {"count", "99999999999999999999", "--threads 99999999999999999999: expected a whole number 1..256"},
+    {"count", "99999999999999999999",
+     "--threads 99999999999999999999: expected a whole number 1..256"},
     {"big count", "4294967295", "4294967295"},  // ten digits are read (once nine at most)
     {"big count", "4294967296", "--position 4294967296: expected a whole number 0..4294967295"},
     {"big count", "-1", "--position -1: expected a whole number 0..4294967295"},
@@ -143,14 +174,12 @@ const Case kCases[] = {
     {"time", "2.0", "2"},
     {"time", "1073741824", "1073741824"},
     {"time", "1.5", "--start 1.5: not a whole frame (seconds take an s: 1.5s)"},
-    {"time", "1073741825",
-     "--start 1073741825: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
-    {"time", "1000001s",
-     "--start 1000001s: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
-    {"time", "-1", "--start -1: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
-    {"time", "s", "--start s: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
-    {"time", "2 s", "--start 2 s: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
-    {"time", "1e1s", "--start 1e1s: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
+    {"time", "1073741825", "--start 1073741825: expected " + kTime},
+    {"time", "1000001s", "--start 1000001s: expected " + kTime},
+    {"time", "-1", "--start -1: expected " + kTime},
+    {"time", "s", "--start s: expected " + kTime},
+    {"time", "2 s", "--start 2 s: expected " + kTime},
+    {"time", "1e1s", "--start 1e1s: expected " + kTime},
     {"time ntsc", "1s", "30"},  // 29.97 frames
     {"time ntsc", "10s", "300"},
     {"time no rate", "12", "12"},
@@ -158,18 +187,17 @@ const Case kCases[] = {
     // Sizes: WIDTHxHEIGHT, sides at most 8192, the smallest by use.
     {"clip size", "720x576", "720x576"},
     {"clip size", "8192x16", "8192x16"},
-    {"clip size", "15x576", "--size 15x576: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
-    {"clip size", "720x8193", "--size 720x8193: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
-    {"clip size", "720X576", "--size 720X576: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
-    {"clip size", "+720x576", "--size +720x576: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
-    {"clip size", "720x-576", "--size 720x-576: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
-    {"clip size", "720x576x2", "--size 720x576x2: expected WIDTHxHEIGHT, width 16..8192, height 16..8192 (720x576)"},
+    {"clip size", "15x576", "--size 15x576" + kClip},
+    {"clip size", "720x8193", "--size 720x8193" + kClip},
+    {"clip size", "720X576", "--size 720X576" + kClip},
+    {"clip size", "+720x576", "--size +720x576" + kClip},
+    {"clip size", "720x-576", "--size 720x-576" + kClip},
+    {"clip size", "720x576x2", "--size 720x576x2" + kClip},
     {"frame size", "16x8", "16x8"},
     {"frame size", "1x2", "1x2"},
-    {"frame size", "16x7",
-     "--size 16x7: expected WIDTHxHEIGHT, width 1..8192, height an even number 2..8192 (720x576)"},
+    {"frame size", "16x7", "--size 16x7" + kFrame},
     {"frame size", "32767x2",  // once allowed: 32767 x 65534 frames
-     "--size 32767x2: expected WIDTHxHEIGHT, width 1..8192, height an even number 2..8192 (720x576)"},
+     "--size 32767x2" + kFrame},
     // Rectangles, ratios.
     {"rect", "0,0,720,288", "0,0,720,288"},
     {"rect", "8,4,1,1", "8,4,1,1"},
@@ -191,8 +219,7 @@ const Case kCases[] = {
     {"range", "50:100", "--range 50:100: frames 50:100 are not within the span's 0:99"},
     {"range", "20:10", "--range 20:10: frames 20:10 are not within the span's 0:99"},
     {"range", "10-20", "--range 10-20: expected FIRST:LAST (frames of the span) or PART/PARTS"},
-    {"range", "x:5",
-     "--range x: expected a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
+    {"range", "x:5", "--range x: expected " + kTime},
     // Field orders, with the long names of earlier releases.
     {"order", "tff", "tff"},
     {"order", "top", "tff"},
@@ -215,24 +242,28 @@ const Case kCases[] = {
      "Fill=red: not a colour (allowed: #RRGGBB, or 0x + pixel bytes (opacity, Cb, Cr, luma))"},
     {"position", "10,-20", "10,-20,64,32"},  // the size stays
     {"position", "1,2,16,999", "1,2,16,999"},
-    {"position", "1,2,15,8", "Area=1,2,15,8: size out of range (allowed: x,y or x,y,w,h (w 16..999, h 8..999))"},
+    {"position", "1,2,15,8",
+     "Area=1,2,15,8: size out of range (allowed: x,y or x,y,w,h (w 16..999, h 8..999))"},
     {"position", "40000,0", "Area=40000,0: x and y must lie within -32768..32767"},
-    {"position", "1,,2", "Area=1,,2: not a list of integers (allowed: x,y or x,y,w,h (w 16..999, h 8..999))"},
+    {"position", "1,,2",
+     "Area=1,,2: not a list of integers (allowed: x,y or x,y,w,h (w 16..999, h 8..999))"},
     // Key lists: times as every time is read, values as the parameter's.
     {"angle keys", "0@0,45deg@2s", "0,0,0,0@0 450,0,0,0@50"},
     {"angle keys", "10@0.5s", "10,0,0,0@13"},  // on a frame, as --start is
-    {"position keys", "0,0,16,8@0,5,5@10", "0,0,16,8@0 5,5,16,8@10"},  // x,y keeps the key before's size
+    {"position keys", "0,0,16,8@0,5,5@10",
+     "0,0,16,8@0 5,5,16,8@10"},  // x,y keeps the key before's size
     {"angle keys", "10@5,20@2", "Angle=10@5,20@2: key times must increase"},
     {"angle keys", "10@5,20@5", "Angle=10@5,20@5: key times must increase"},
     {"angle keys", "0@0,45", "Angle=0@0,45: \"45\" has no key time (@)"},
     {"angle keys", "0@0,,1@2", "Angle=0@0,,1@2: an empty entry between commas (or at an end)"},
-    {"angle keys", "0@1.5", "Angle=0@1.5: key time \"1.5\" is not a whole frame (seconds take an s: 1.5s)"},
-    {"angle keys", "0@x",
-     "Angle=0@x: key time \"x\" is not a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
+    {"angle keys", "0@1.5",
+     "Angle=0@1.5: key time \"1.5\" is not a whole frame (seconds take an s: 1.5s)"},
+    {"angle keys", "0@x", "Angle=0@x: key time \"x\" is not " + kTime},
     {"angle keys", "0@1e3",  // once read as frame 1000
-     "Angle=0@1e3: key time \"1e3\" is not a frame 0..1073741824 or seconds such as 2s (at most 1000000)"},
+     "Angle=0@1e3: key time \"1e3\" is not " + kTime},
     {"angle keys", "9999@0", "Angle=9999: out of range" + kAngleRange},
-    {"keys no rate", "0@1s", "Angle=0@1s: key time \"1s\" is in seconds, which need a frame rate (--rate)"},
+    {"keys no rate", "0@1s",
+     "Angle=0@1s: key time \"1s\" is in seconds, which need a frame rate (--rate)"},
 };
 
 TEST(Values, EveryKindOfTextGivesItsValueOrNamesWhatIsWrong) {
