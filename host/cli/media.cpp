@@ -156,26 +156,10 @@ video::Rational rationalRate(double rate) {
 
 }  // namespace
 
-video::Scan videoScan(runtime::Scan scan) {
-    switch (scan) {
-        case runtime::Scan::TopFirst: return video::Scan::TopFirst;
-        case runtime::Scan::BottomFirst: return video::Scan::BottomFirst;
-        default: return video::Scan::Progressive;
-    }
-}
-
-runtime::Scan scanOf(video::Scan scan) {
-    switch (scan) {
-        case video::Scan::TopFirst: return runtime::Scan::TopFirst;
-        case video::Scan::BottomFirst: return runtime::Scan::BottomFirst;
-        default: return runtime::Scan::Progressive;
-    }
-}
-
 MediaOptions readMediaOptions(const Args& args) {
     MediaOptions m;
     if (args.has("--field-order"))
-        m.scan = videoScan(runtime::parseScan("--field-order", args.value("--field-order")));
+        m.scan = runtime::parseScan("--field-order", args.value("--field-order"));
     // The built-in clips are at least 16x16 (the video library's own limit).
     if (args.has("--size")) {
         const runtime::Size size = runtime::parseSize("--size", args.value("--size"), {16, 16});

@@ -14,7 +14,6 @@
 
 #include "args.h"
 #include "fieldfx/fieldio/sequence.h"
-#include "fieldfx/runtime/values.h"
 #include "fieldfx/video/clip.h"
 #include "fieldfx/video/output.h"
 
@@ -28,10 +27,6 @@ struct MediaOptions {
     video::OutputOptions output;      // --lossless, --codec, --crf, --pix-fmt, -y
     bool quiet = false;               // --quiet: no progress bar
 };
-
-// A field order as the video library and as the value layer name it.
-video::Scan videoScan(runtime::Scan scan);
-runtime::Scan scanOf(video::Scan scan);
 
 // --field-order (tff, bff, progressive), --size, --lossless, --codec, --crf,
 // --pix-fmt, --quiet and -y; throws Error(Usage) for malformed values.

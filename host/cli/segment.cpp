@@ -137,7 +137,7 @@ std::string formatTag(const video::ClipInfo& f) {
     std::ostringstream s;
     s << f.width << "x" << f.height << " rate=" << f.frameRate.num << "/" << f.frameRate.den
       << " timebase=" << f.timeBase.num << "/" << f.timeBase.den
-      << " scan=" << runtime::scanName(scanOf(f.scan)) << " sar=" << f.sampleAspect.num << "/"
+      << " scan=" << video::scanName(f.scan) << " sar=" << f.sampleAspect.num << "/"
       << f.sampleAspect.den << " colour=" << f.colour.matrix << "," << f.colour.range << ","
       << f.colour.primaries << "," << f.colour.transfer << " alpha=" << int(f.alpha);
     return s.str();
@@ -176,7 +176,6 @@ Segment readSegment(const std::string& path, const Tags& tags) {
     video::ClipInfo& f = seg.format;
     char scan[16] = {};
     int alpha = 0;
-    runtime::Scan order = runtime::Scan::Progressive;
     if (std::sscanf(format.c_str(),
                     "%dx%d rate=%d/%d timebase=%d/%d scan=%15s sar=%d/%d colour=%d,%d,%d,%d "
                     "alpha=%d%c",
@@ -184,10 +183,9 @@ Segment readSegment(const std::string& path, const Tags& tags) {
                     &f.timeBase.den, scan, &f.sampleAspect.num, &f.sampleAspect.den,
                     &f.colour.matrix, &f.colour.range, &f.colour.primaries, &f.colour.transfer,
                     &alpha, &tail) != 14 ||
-        !runtime::readScan(scan, order) || f.width <= 0 || f.height <= 0 ||
+        !runtime::readScan(scan, f.scan) || f.width <= 0 || f.height <= 0 ||
         f.frameRate.num <= 0 || f.frameRate.den <= 0 || f.timeBase.num <= 0 || f.timeBase.den <= 0)
         malformed(path, "FIELDFX_FORMAT", format);
-    f.scan = videoScan(order);
     f.alpha = alpha != 0;
     f.frames = seg.frames;
 

@@ -266,9 +266,14 @@ FrameRange parseRange(const std::string& option, const std::string& text, uint32
 }
 
 bool readScan(const std::string& text, Scan& scan) {
-    if (text == "progressive") scan = Scan::Progressive;
-    else if (text == "tff" || text == "top") scan = Scan::TopFirst;
-    else if (text == "bff" || text == "bottom") scan = Scan::BottomFirst;
+    for (Scan s : {Scan::TopFirst, Scan::BottomFirst, Scan::Progressive})
+        if (text == io::scanName(s)) {
+            scan = s;
+            return true;
+        }
+    // The long names of earlier releases.
+    if (text == "top") scan = Scan::TopFirst;
+    else if (text == "bottom") scan = Scan::BottomFirst;
     else return false;
     return true;
 }
@@ -277,14 +282,6 @@ Scan parseScan(const std::string& option, const std::string& text) {
     Scan scan;
     if (!readScan(text, scan)) refuse(option + " " + text, "expected tff, bff or progressive");
     return scan;
-}
-
-const char* scanName(Scan scan) {
-    switch (scan) {
-        case Scan::TopFirst: return "tff";
-        case Scan::BottomFirst: return "bff";
-        default: return "progressive";
-    }
 }
 
 const char* scanLabel(Scan scan) {

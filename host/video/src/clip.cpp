@@ -2,17 +2,6 @@
 
 namespace fieldfx::video {
 
-const char* scanName(Scan scan) {
-    switch (scan) {
-    case Scan::TopFirst:
-        return "tff";
-    case Scan::BottomFirst:
-        return "bff";
-    default:
-        return "progressive";
-    }
-}
-
 int defaultMatrix(int frameHeight) { return frameHeight >= 720 ? 1 : 5; }
 
 int effectiveMatrix(const ColourTags& tags, int frameHeight) {

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "fieldfx/fieldio/scan.h"
 #include "fieldfx/operator.h"
 
 namespace fieldfx::runtime {
@@ -87,14 +88,12 @@ struct FrameRange {
 FrameRange parseRange(const std::string& option, const std::string& text, uint32_t frames,
                       double rate);
 
-// How a frame's lines make its two fields, in the order the editors'
-// "Field order" choice lists them.
-enum class Scan { TopFirst, BottomFirst, Progressive };
-// False when `text` names no field order.
+// A field order: io::scanName's names, and "top" and "bottom". False when
+// `text` names none.
+using io::Scan;
 bool readScan(const std::string& text, Scan& scan);
 Scan parseScan(const std::string& option, const std::string& text);
-const char* scanName(Scan scan);   // "tff", "bff", "progressive"
-const char* scanLabel(Scan scan);  // "Top field first", ...
+const char* scanLabel(Scan scan);  // "Top field first", ...: the editors' entries
 
 // A parameter's value apart from its descriptor: a slider's value, a
 // choice's value or a colour's pixel word in [0]; a position's x, y, w, h.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fieldfx/fieldio/field.h"
+#include "fieldfx/fieldio/scan.h"
 
 namespace fieldfx::video {
 
@@ -28,13 +29,9 @@ struct Rational {
     double value() const { return den == 0 ? 0.0 : double(num) / den; }
 };
 
-// How the two fields of a frame follow each other in time. Progressive
-// frames are split into their even lines, then their odd lines.
-enum class Scan { Progressive, TopFirst, BottomFirst };
-
-// "progressive", "tff", "bff", for messages (a user's text is read by the
-// runtime's value layer).
-const char* scanName(Scan scan);
+// How the two fields of a frame follow each other in time (fieldio/scan.h).
+using io::Scan;
+using io::scanName;
 
 // Field `index` in time (0 or 1 within its frame) holds the frame's odd
 // lines: the second field of top-first and progressive frames, the first of
