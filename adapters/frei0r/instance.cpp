@@ -88,17 +88,18 @@ void Instance::setParam(int index, const void* value) {
     double v;
     switch (p.role) {
         case Role::Slider: {
-            auto* s = reinterpret_cast<SliderDescriptor*>(d);
+            const auto* s = reinterpret_cast<const SliderDescriptor*>(d);
             const double base = sliderBase(s->minimum);
             if (unit(number, v))
-                s->value = std::clamp(int32_t(base) + roundedScale(v, double(s->maximum) - base),
-                                      s->minimum, std::max(s->minimum, s->maximum));
+                runtime::writeParameter(
+                    d, {std::clamp(int32_t(base) + roundedScale(v, double(s->maximum) - base),
+                                   s->minimum, std::max(s->minimum, s->maximum)),
+                        0, 0, 0});
             break;
         }
         case Role::Choice:
             if (unit(number, v))
-                reinterpret_cast<ChoiceDescriptor*>(d)->value =
-                    uint32_t(choiceEntry(v, int(p.entries.size())));
+                runtime::writeParameter(d, {choiceEntry(v, int(p.entries.size())), 0, 0, 0});
             break;
         case Role::Colour: {
             const auto* c = static_cast<const f0r_param_color_t*>(value);
@@ -106,9 +107,9 @@ void Instance::setParam(int index, const void* value) {
             if (!unit(c->r, r) || !unit(c->g, g) || !unit(c->b, b)) break;
             uint8_t px[4];
             io::rgbToPixel(r, g, b, 255, px, frames_.matrix());
-            reinterpret_cast<ColourDescriptor*>(d)->value =
-                uint32_t(px[0]) | uint32_t(px[1]) << 8 | uint32_t(px[2]) << 16 |
-                uint32_t(px[3]) << 24;
+            runtime::writeParameter(d, {int32_t(uint32_t(px[0]) | uint32_t(px[1]) << 8 |
+                                                uint32_t(px[2]) << 16 | uint32_t(px[3]) << 24),
+                                        0, 0, 0});
             break;
         }
         case Role::Pattern:
@@ -253,33 +254,33 @@ void Instance::writePositions(const runtime::ActiveRect& active) {
         if (p.role != Role::PositionX && p.role != Role::PositionY && p.role != Role::AreaWidth &&
             p.role != Role::AreaHeight)
             continue;
-        auto* pos = reinterpret_cast<PositionDescriptor*>(
-            module_->description().params[p.operand].descriptor);
+        ParamDescriptor* d = module_->description().params[p.operand].descriptor;
+        const auto* pos = reinterpret_cast<const PositionDescriptor*>(d);
         const int32_t across = roundedScale(values_[i], active.width);
         const int32_t down = roundedScale(values_[i], active.height);
+        runtime::ParameterValue value = runtime::readParameter(d);  // x, y, w, h
         switch (p.role) {
-            case Role::PositionX: pos->posX = int16_t(across); break;
-            case Role::PositionY: pos->posY = int16_t(down); break;
+            case Role::PositionX: value[0] = int16_t(across); break;
+            case Role::PositionY: value[1] = int16_t(down); break;
             case Role::AreaWidth:
-                pos->areaWidth = int16_t(std::clamp<int32_t>(across, pos->minWidth, pos->maxWidth));
+                value[2] = std::clamp<int32_t>(across, pos->minWidth, pos->maxWidth);
                 break;
-            default:
-                pos->areaHeight =
-                    int16_t(std::clamp<int32_t>(down, pos->minHeight, pos->maxHeight));
-                break;
+            default: value[3] = std::clamp<int32_t>(down, pos->minHeight, pos->maxHeight); break;
         }
+        runtime::writeParameter(d, value);
     }
 }
 
 // One field at `position` from the current frame's fields; `keep` hands the
 // result to output_, otherwise (a replayed position) it is dropped.
 void Instance::process(uint32_t position, int count, bool keep) {
-    FieldOrder order = FieldOrder::TopFirst;
+    runtime::Scan order = runtime::Scan::TopFirst;
     for (std::size_t i = 0; i < params_.size(); ++i)
         if (params_[i].role == Role::FieldOrder)
-            order = FieldOrder(choiceEntry(values_[i], int(params_[i].entries.size())));
+            order = runtime::Scan(choiceEntry(values_[i], int(params_[i].entries.size())));
     // The field first in time holds the even lines unless bottom first.
-    const int which = order == FieldOrder::BottomFirst ? int(1 - (position & 1)) : int(position & 1);
+    const int which =
+        order == runtime::Scan::BottomFirst ? int(1 - (position & 1)) : int(position & 1);
     for (int i = 0; i < count; ++i) sources_[i]->set(position, &pictures_[i].fields[which]);
     effect_->process(position, which == 1);
     if (keep) effect_->swapOutput(output_[which]);

@@ -179,7 +179,9 @@ std::vector<PluginParam> pluginParams(const runtime::OperatorModule& module) {
     out.push_back(choice("Field order",
                          "How the frame's lines make the two fields; progressive frames are "
                          "split as top field first",
-                         {"Top field first", "Bottom field first", "Progressive"},
+                         {runtime::scanLabel(runtime::Scan::TopFirst),
+                          runtime::scanLabel(runtime::Scan::BottomFirst),
+                          runtime::scanLabel(runtime::Scan::Progressive)},
                          Role::FieldOrder, -1, 0));
     out.push_back({"Pixel aspect",
                    "Pixel width to height in thousandths; " +

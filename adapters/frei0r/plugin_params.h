@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "fieldfx/runtime/module.h"
+#include "fieldfx/runtime/values.h"
 
 namespace fieldfx::frei0r {
 
@@ -68,8 +69,8 @@ std::vector<PluginParam> pluginParams(const runtime::OperatorModule& module);
 // The operators' defaults are laid out in a field of this size.
 constexpr double kDesignWidth = 640.0, kDesignHeight = 280.0;
 
-// The adapter's own settings with their scales.
-enum class FieldOrder { TopFirst, BottomFirst, Progressive };
+// The adapter's own settings with their scales; the field order's entries
+// are runtime::Scan's, in its order.
 constexpr double kPixelAspectScale = 2000.0;  // 0.5 is 1000, square pixels
 constexpr double kLengthScale = 1000.0;       // 0.025 is 25 frames
 constexpr double kFrameRateScale = 1000.0;    // 0.025 is 25 frames/s

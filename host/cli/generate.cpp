@@ -9,6 +9,7 @@
 #include "fieldfx/fieldio/sequence.h"
 #include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/values.h"
 #include "options.h"
 
 namespace fieldfx::cli {
@@ -65,6 +66,7 @@ int generateCommand(const Words& words) {
                   "Writes a synthetic clip (colour bars, a ramp, a moving disc) as PAM fields\n"
                   "or PNG frames (top field first). --fields N writes N fields (a PAM output\n"
                   "may end inside a frame; --fields 1 makes a single field for apply).\n"
+                  "--size is the frame's: width 1..8192, an even height 2..8192.\n"
                   "Defaults: 10 frames of 720x576 (fields of 720x288), variant 0.");
         return 0;
     }
@@ -79,13 +81,10 @@ int generateCommand(const Words& words) {
     const int variant = args.has("--variant") ? int(parseCount("--variant", args.value("--variant"), 1)) : 0;
     int32_t w = 720, h = 576;
     if (args.has("--size")) {
-        const std::string s = args.value("--size");
-        const std::size_t x = s.find('x');
-        if (x == std::string::npos) throw Error(ErrorKind::Usage, "--size " + s + ": expected WxH");
-        w = int32_t(parseCount("--size", s.substr(0, x), 32767));
-        h = int32_t(parseCount("--size", s.substr(x + 1), 65534));
-        if (w < 1 || h < 2 || h % 2 != 0)
-            throw Error(ErrorKind::Usage, "--size " + s + ": width at least 1, an even height");
+        // Frames of two fields of one height.
+        const runtime::Size size = runtime::parseSize("--size", args.value("--size"), {1, 2, true});
+        w = size.width;
+        h = size.height;
     }
     if (fields == 0) throw Error(ErrorKind::Usage, "--frames and --fields must be at least 1");
     std::unique_ptr<io::ClipWriter> writer;

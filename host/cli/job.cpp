@@ -286,37 +286,6 @@ void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::siz
 
 }  // namespace
 
-uint32_t parseFrames(const std::string& option, const std::string& text, double rate) {
-    if (!text.empty() && (text.back() == 's' || text.back() == 'S')) {
-        if (rate <= 0.0)
-            throw Error(ErrorKind::Usage,
-                        option + " " + text + ": seconds need a frame rate (--rate)");
-        char* end = nullptr;
-        const std::string number = text.substr(0, text.size() - 1);
-        const double seconds = std::strtod(number.c_str(), &end);
-        if (number.empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 1e6)
-            throw Error(ErrorKind::Usage, option + " " + text + ": expected seconds such as 2s");
-        return uint32_t(std::floor(seconds * rate + 0.5));
-    }
-    return parseCount(option, text, 1u << 30);
-}
-
-double parseRate(const std::string& text) {
-    const std::size_t slash = text.find('/');
-    // `end` points into these strings: they must outlive the checks below.
-    const std::string numerator = text.substr(0, slash);
-    const std::string denominator = slash == std::string::npos ? "" : text.substr(slash + 1);
-    char* end = nullptr;
-    double rate = std::strtod(numerator.c_str(), &end);
-    if (slash != std::string::npos && *end == '\0') {
-        const double den = std::strtod(denominator.c_str(), &end);
-        rate = den > 0.0 ? rate / den : -1.0;
-    }
-    if (text.empty() || *end != '\0' || !(rate > 0.0) || rate > 1000.0)
-        throw Error(ErrorKind::Usage, "--rate " + text + ": expected frames a second, e.g. 25");
-    return rate;
-}
-
 std::vector<OptionSpec> effectOptions(std::initializer_list<OptionSpec> own) {
     std::vector<OptionSpec> options = {{"--input", "-i", true, true},
                                      {"--output", "-o", true, false},
@@ -377,7 +346,7 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
     // Field files take the order given (progressive frames split like
     // top-field-first ones); a video brings its own.
     if (job.media.scan == video::Scan::BottomFirst) job.order = io::FieldOrder::BottomFirst;
-    job.rate = args.has("--rate") ? parseRate(args.value("--rate")) : 0.0;
+    job.rate = args.has("--rate") ? parseRate("--rate", args.value("--rate")) : 0.0;
 
     const std::vector<std::string> inputs = inputNames(args, module.isFilter());
     const std::size_t needed = module.isFilter() ? 1 : 2;
@@ -463,7 +432,8 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
                                         : std::max(1u, std::thread::hardware_concurrency());
 
     if (args.has("--range")) {
-        const FrameRange r = parseRange(args.value("--range"), uint32_t(job.fields / 2), job.rate);
+        const FrameRange r =
+            parseRange("--range", args.value("--range"), uint32_t(job.fields / 2), job.rate);
         SegmentOutput& segment = job.segment.emplace();
         segment.first = 2 * std::size_t(r.first);
         segment.count = 2 * (std::size_t(r.last) - r.first + 1);

@@ -21,11 +21,6 @@
 
 namespace fieldfx::cli {
 
-// A frame count: N, or seconds "2s" / "1.5s" with a frame rate.
-uint32_t parseFrames(const std::string& option, const std::string& text, double rate);
-// --rate: 25, 29.97, 30000/1001.
-double parseRate(const std::string& text);
-
 struct EffectJob {
     std::unique_ptr<runtime::OperatorModule> module;
     runtime::EffectSettings settings;  // duration: the span in fields

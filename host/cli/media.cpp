@@ -154,28 +154,17 @@ video::Rational rationalRate(double rate) {
     return {int(std::lround(rate * 1000)), 1000};
 }
 
-int parseSize(const std::string& text, int& width, int& height) {
-    char tail = 0;
-    return std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) == 2 ? 1 : 0;
-}
-
 }  // namespace
 
 MediaOptions readMediaOptions(const Args& args) {
     MediaOptions m;
-    if (args.has("--field-order")) {
-        video::Scan scan;
-        if (!video::parseScan(args.value("--field-order"), scan))
-            throw Error(ErrorKind::Usage, "--field-order " + args.value("--field-order") +
-                                              ": expected tff, bff or progressive");
-        m.scan = scan;
-    }
+    if (args.has("--field-order"))
+        m.scan = runtime::parseScan("--field-order", args.value("--field-order"));
+    // The built-in clips are at least 16x16 (the video library's own limit).
     if (args.has("--size")) {
-        const std::string text = args.value("--size");
-        if (!parseSize(text, m.width, m.height) || m.width < 16 || m.height < 16 ||
-            m.width > 8192 || m.height > 8192)
-            throw Error(ErrorKind::Usage,
-                        "--size " + text + ": expected WIDTHxHEIGHT, each 16..8192 (720x576)");
+        const runtime::Size size = runtime::parseSize("--size", args.value("--size"), {16, 16});
+        m.width = size.width;
+        m.height = size.height;
     }
     for (const char* option : {"--codec", "--pix-fmt"})
         if (args.has(option) && args.value(option).empty())

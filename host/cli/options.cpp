@@ -1,6 +1,5 @@
 #include "options.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "fieldfx/patterns/patterns.h"
@@ -14,78 +13,21 @@ namespace fieldfx::cli {
 using runtime::Error;
 using runtime::ErrorKind;
 
-namespace {
-
-bool parseSigned(const std::string& s, int64_t& out) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    if (i == s.size() || s.size() - i > 9) return false;
-    out = 0;
-    for (; i < s.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-        out = out * 10 + (s[i] - '0');
-    }
-    if (negative) out = -out;
-    return true;
-}
-
-std::vector<std::string> splitList(const std::string& s, char sep) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = s.find(sep, start);
-        parts.push_back(s.substr(start, end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
-}
-
-}  // namespace
-
-uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit,
-                    uint32_t minimum) {
-    int64_t v;
-    if (!parseSigned(text, v) || v < int64_t(minimum) || v > int64_t(limit))
-        throw Error(ErrorKind::Usage, option + " " + text + ": expected a whole number " +
-                                          std::to_string(minimum) + ".." + std::to_string(limit));
-    return uint32_t(v);
-}
-
 void readGeometryOptions(const Args& args, runtime::EffectSettings& settings) {
     if (args.has("--active")) {
-        const std::string text = args.value("--active");
-        const std::vector<std::string> parts = splitList(text, ',');
-        int64_t v[4];
-        bool ok = parts.size() == 4;
-        for (std::size_t i = 0; ok && i < 4; ++i)
-            ok = parseSigned(parts[i], v[i]) && v[i] >= 0 && v[i] <= 32767;
-        if (!ok || v[2] == 0 || v[3] == 0)
-            throw Error(ErrorKind::Usage, "--active " + text +
-                                              ": expected x,y,w,h (x, y >= 0; w, h >= 1)");
+        const runtime::Rect r = runtime::parseRect("--active", args.value("--active"));
         settings.hasActive = true;
-        settings.active = runtime::ActiveRect{int16_t(v[0]), int16_t(v[1]), int16_t(v[2]),
-                                              int16_t(v[3])};
+        settings.active = runtime::ActiveRect{r.x, r.y, r.width, r.height};
     }
-    if (args.has("--pixel-aspect")) {
-        const std::string text = args.value("--pixel-aspect");
-        int64_t v;
-        if (!parseSigned(text, v) || v < 1 || v > 32767)
-            throw Error(ErrorKind::Usage, "--pixel-aspect " + text +
-                                              ": expected the pixel aspect x 1000, 1..32767");
-        settings.pixelAspect = int16_t(v);
-    }
+    if (args.has("--pixel-aspect"))
+        settings.pixelAspect =
+            int16_t(runtime::parseWhole("--pixel-aspect", args.value("--pixel-aspect"), 1, 32767,
+                                        "the pixel aspect x 1000, 1..32767"));
     if (args.has("--scale")) {
-        const std::string text = args.value("--scale");
-        const std::vector<std::string> parts = splitList(text, '/');
-        int64_t n, d;
-        if (parts.size() != 2 || !parseSigned(parts[0], n) || !parseSigned(parts[1], d) ||
-            n < 1 || n > 32767 || d < 1 || d > 32767)
-            throw Error(ErrorKind::Usage, "--scale " + text +
-                                              ": expected N/D, each a whole number 1..32767");
+        const runtime::Ratio scale = runtime::parseRatio("--scale", args.value("--scale"));
         settings.scale = true;
-        settings.scaleNum = int16_t(n);
-        settings.scaleDen = int16_t(d);
+        settings.scaleNum = scale.num;
+        settings.scaleDen = scale.den;
     }
 }
 

@@ -9,12 +9,16 @@
 #include "args.h"
 #include "fieldfx/runtime/effect.h"
 #include "fieldfx/runtime/parameters.h"
+#include "fieldfx/runtime/values.h"
 
 namespace fieldfx::cli {
 
-// A whole number 0..limit; throws Error(Usage) naming the option.
-uint32_t parseCount(const std::string& option, const std::string& text, uint32_t limit,
-                    uint32_t minimum = 0);
+// Option values are read by the runtime's value layer (values.h).
+using runtime::FrameRange;
+using runtime::parseCount;
+using runtime::parseFrames;
+using runtime::parseRange;
+using runtime::parseRate;
 
 // --active, --pixel-aspect, --scale into the settings (duration is the
 // caller's).

@@ -13,12 +13,16 @@
 #include "fieldfx/fieldio/png.h"
 #include "fieldfx/patterns/patterns.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/values.h"
 #include "options.h"
 
 namespace fieldfx::cli {
 
 using runtime::Error;
 using runtime::ErrorKind;
+
+// A mask of the largest size a --size names is within the patterns' limit.
+static_assert(int64_t(runtime::kMaxSide) * runtime::kMaxSide <= patterns::kMaxPixels);
 
 int patternsCommand(const Words& words) {
     const Args args(words, {{"--output", "-o", true, false},
@@ -36,13 +40,9 @@ int patternsCommand(const Words& words) {
     if (!args.positional().empty()) throw Error(ErrorKind::Usage, "patterns takes no arguments");
     int32_t width = 360, height = 288;
     if (args.has("--size")) {
-        const std::string s = args.value("--size");
-        const std::size_t x = s.find('x');
-        if (x == std::string::npos) throw Error(ErrorKind::Usage, "--size " + s + ": expected WxH");
-        width = int32_t(parseCount("--size", s.substr(0, x), patterns::kMaxSide));
-        height = int32_t(parseCount("--size", s.substr(x + 1), patterns::kMaxSide));
-        if (width < 1 || height < 1 || int64_t(width) * height > patterns::kMaxPixels)
-            throw Error(ErrorKind::Usage, "--size " + s + ": too small or too large");
+        const runtime::Size size = runtime::parseSize("--size", args.value("--size"), {});
+        width = size.width;
+        height = size.height;
     }
     for (const patterns::Pattern& p : patterns::builtinPatterns()) {
         std::printf("%-22s %s\n", p.name, p.description);

@@ -133,36 +133,6 @@ std::string inputsChangedSince(const std::string& tag) {
     return changed;
 }
 
-FrameRange parseRange(const std::string& text, uint32_t frames, double rate) {
-    FrameRange r;
-    const std::size_t colon = text.find(':');
-    const std::size_t slash = text.find('/');
-    if (colon != std::string::npos) {
-        r.first = parseFrames("--range", text.substr(0, colon), rate);
-        const std::string last = text.substr(colon + 1);
-        r.last = last.empty() ? frames - 1 : parseFrames("--range", last, rate);
-    } else if (slash != std::string::npos) {
-        const uint32_t parts = parseCount("--range", text.substr(slash + 1), 1u << 20);
-        const uint32_t part = parseCount("--range", text.substr(0, slash), 1u << 20);
-        if (part == 0 || part > parts)
-            throw Error(ErrorKind::Usage, "--range " + text + ": the part is one of 1.." +
-                                              std::to_string(parts));
-        if (parts > frames)
-            throw Error(ErrorKind::Usage, "--range " + text + ": the span has only " +
-                                              std::to_string(frames) + " frames");
-        r.first = uint32_t(uint64_t(part - 1) * frames / parts);
-        r.last = uint32_t(uint64_t(part) * frames / parts) - 1;
-    } else {
-        throw Error(ErrorKind::Usage,
-                    "--range " + text + ": expected FIRST:LAST (frames of the span) or PART/PARTS");
-    }
-    if (r.first > r.last || r.last >= frames)
-        throw Error(ErrorKind::Usage, "--range " + text + ": frames " + rangeText(r) +
-                                          " are not within the span's 0:" +
-                                          std::to_string(frames - 1));
-    return r;
-}
-
 std::string formatTag(const video::ClipInfo& f) {
     std::ostringstream s;
     s << f.width << "x" << f.height << " rate=" << f.frameRate.num << "/" << f.frameRate.den
@@ -213,7 +183,7 @@ Segment readSegment(const std::string& path, const Tags& tags) {
                     &f.timeBase.den, scan, &f.sampleAspect.num, &f.sampleAspect.den,
                     &f.colour.matrix, &f.colour.range, &f.colour.primaries, &f.colour.transfer,
                     &alpha, &tail) != 14 ||
-        !video::parseScan(scan, f.scan) || f.width <= 0 || f.height <= 0 ||
+        !runtime::readScan(scan, f.scan) || f.width <= 0 || f.height <= 0 ||
         f.frameRate.num <= 0 || f.frameRate.den <= 0 || f.timeBase.num <= 0 || f.timeBase.den <= 0)
         malformed(path, "FIELDFX_FORMAT", format);
     f.alpha = alpha != 0;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "fieldfx/runtime/values.h"
 #include "fieldfx/video/clip.h"
 #include "fieldfx/video/output.h"
 
@@ -45,14 +46,8 @@ std::string contentDigest(const std::string& path);
 // clips, which the build defines, are left out).
 std::string inputsTag(const std::vector<std::string>& names);
 
-// The frames [first, last] of a span of `frames` frames that --range TEXT
-// names: "FIRST:LAST" (LAST included; empty LAST: to the end; numbers may
-// be seconds such as 1.5s at `rate`) or "PART/PARTS" (the PART-th of PARTS
-// nearly equal shares, counted from 1). Throws Error(Usage).
-struct FrameRange {
-    uint32_t first = 0, last = 0;
-};
-FrameRange parseRange(const std::string& text, uint32_t frames, double rate);
+// --range FIRST:LAST or PART/PARTS is read by runtime::parseRange.
+using runtime::FrameRange;
 
 // What the tags carry about the whole render's output.
 std::string formatTag(const video::ClipInfo& format);

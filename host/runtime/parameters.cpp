@@ -1,13 +1,13 @@
 #include "fieldfx/runtime/parameters.h"
 
 #include <cctype>
-#include <climits>
 #include <cstdio>
 
 #include "fieldfx/services/backend.h"
 #include "fieldfx/fieldio/ycbcr.h"
 #include "fieldfx/runtime/catalogue.h"
 #include "fieldfx/runtime/error.h"
+#include "fieldfx/runtime/values.h"
 
 namespace fieldfx::runtime {
 
@@ -18,21 +18,6 @@ constexpr int kFormatterBuffer = 64;  // 16-bit characters handed to a formatter
 std::string lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
-}
-
-// A decimal integer with an optional sign and nothing else, within int32.
-bool parseInt(const std::string& s, int64_t& out) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    if (i == s.size() || s.size() - i > 10) return false;
-    int64_t v = 0;
-    for (; i < s.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-        v = v * 10 + (s[i] - '0');
-    }
-    out = negative ? -v : v;
-    return out >= INT32_MIN && out <= INT32_MAX;
 }
 
 std::string toUtf8(const char16_t* s, int capacity) {
@@ -57,54 +42,6 @@ std::string tenthsAsDegrees(int32_t v) {
     const int32_t whole = v / 10, tenth = v % 10 < 0 ? -(v % 10) : v % 10;
     return std::string(v < 0 && whole == 0 ? "-" : "") + std::to_string(whole) + "." +
            std::to_string(tenth);
-}
-
-// Degrees written "1.5", "-0.5", "15deg", "1.5deg" as tenths; false when
-// `s` is not such a text or not a whole number of tenths.
-bool parseDegrees(std::string s, int64_t& tenths, bool& fractional) {
-    fractional = false;
-    bool suffix = false;
-    if (s.size() > 3 && lower(s.substr(s.size() - 3)) == "deg") {
-        s.resize(s.size() - 3);
-        suffix = true;
-    }
-    const std::size_t dot = s.find('.');
-    if (dot == std::string::npos) {
-        if (!suffix || !parseInt(s, tenths)) return false;
-        tenths *= 10;
-        return true;
-    }
-    std::string whole = s.substr(0, dot), frac = s.substr(dot + 1);
-    while (frac.size() > 1 && frac.back() == '0') frac.pop_back();
-    bool digits = !frac.empty();
-    for (char c : frac) digits = digits && std::isdigit(static_cast<unsigned char>(c));
-    if (!digits || frac.size() > 1) {
-        fractional = digits;
-        return false;
-    }
-    const bool negative = !whole.empty() && whole[0] == '-';
-    if (whole == "-" || whole == "+" || whole.empty()) whole += "0";
-    int64_t w;
-    if (!parseInt(whole, w)) return false;
-    tenths = w * 10 + (negative ? -1 : 1) * (frac[0] - '0');
-    return true;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = char(std::tolower(static_cast<unsigned char>(c)));
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-bool parseHex(const std::string& s, std::size_t from, std::size_t digits, uint32_t& out) {
-    if (s.size() != from + digits) return false;
-    out = 0;
-    for (std::size_t i = from; i < s.size(); ++i) {
-        const int d = hexDigit(s[i]);
-        if (d < 0) return false;
-        out = out << 4 | uint32_t(d);
-    }
-    return true;
 }
 
 std::string byteHex(uint32_t word) {
@@ -236,90 +173,7 @@ std::string Parameter::helpText() const {
 }
 
 void Parameter::set(const std::string& text) {
-    const std::string bad = name + "=" + text + ": ";
-    const std::string allowed = " (allowed: " + rangeText() + ")";
-    switch (kind()) {
-        case PARAM_SLIDER: {
-            auto* s = reinterpret_cast<SliderDescriptor*>(descriptor);
-            int64_t v;
-            bool ok = parseInt(text, v);
-            if (!ok && sliderUnit(s->head.textId).kind == SliderUnitKind::TenthDegrees) {
-                bool fractional;
-                ok = parseDegrees(text, v, fractional);
-                if (!ok && fractional)
-                    throw Error(ErrorKind::Usage,
-                                bad + "not a whole number of tenths of a degree" + allowed);
-            }
-            if (!ok) throw Error(ErrorKind::Usage, bad + "not an integer" + allowed);
-            if (v < s->minimum || v > s->maximum)
-                throw Error(ErrorKind::Usage, bad + "out of range" + allowed);
-            s->value = int32_t(v);
-            return;
-        }
-        case PARAM_CHOICE: {
-            auto* c = reinterpret_cast<ChoiceDescriptor*>(descriptor);
-            const std::vector<std::string> e = entries();
-            int64_t v;
-            if (parseInt(text, v)) {
-                if (v < 0 || v >= int64_t(e.size()))
-                    throw Error(ErrorKind::Usage, bad + "out of range" + allowed);
-                c->value = uint32_t(v);
-                return;
-            }
-            if (c->head.style != 1)
-                for (std::size_t i = 0; i < e.size(); ++i)
-                    if (lower(e[i]) == lower(text)) {
-                        c->value = uint32_t(i);
-                        return;
-                    }
-            throw Error(ErrorKind::Usage, bad + "not a value or entry" + allowed);
-        }
-        case PARAM_COLOUR: {
-            auto* c = reinterpret_cast<ColourDescriptor*>(descriptor);
-            uint32_t v;
-            if (!text.empty() && text[0] == '#' && parseHex(text, 1, 6, v)) {
-                c->value = io::pixelWordOfRgb(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
-                return;
-            }
-            if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
-                parseHex(text, 2, 8, v)) {
-                // Bytes in memory order: the first two digits are byte 0.
-                c->value = (v >> 24) | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | (v << 24);
-                return;
-            }
-            throw Error(ErrorKind::Usage, bad + "not a colour" + allowed);
-        }
-        case PARAM_POSITION: {
-            auto* p = reinterpret_cast<PositionDescriptor*>(descriptor);
-            std::vector<int64_t> parts;
-            std::size_t start = 0;
-            for (;;) {
-                const std::size_t comma = text.find(',', start);
-                int64_t v;
-                if (!parseInt(text.substr(start, comma - start), v))
-                    throw Error(ErrorKind::Usage, bad + "not a list of integers" + allowed);
-                parts.push_back(v);
-                if (comma == std::string::npos) break;
-                start = comma + 1;
-            }
-            if (parts.size() != 2 && parts.size() != 4)
-                throw Error(ErrorKind::Usage, bad + "expected x,y or x,y,w,h" + allowed);
-            for (int i = 0; i < 2; ++i)
-                if (parts[i] < INT16_MIN || parts[i] > INT16_MAX)
-                    throw Error(ErrorKind::Usage, bad + "x and y must lie within -32768..32767");
-            if (parts.size() == 4 && (parts[2] < p->minWidth || parts[2] > p->maxWidth ||
-                                      parts[3] < p->minHeight || parts[3] > p->maxHeight))
-                throw Error(ErrorKind::Usage, bad + "size out of range" + allowed);
-            p->posX = int16_t(parts[0]);
-            p->posY = int16_t(parts[1]);
-            if (parts.size() == 4) {
-                p->areaWidth = int16_t(parts[2]);
-                p->areaHeight = int16_t(parts[3]);
-            }
-            return;
-        }
-        default: throw Error(ErrorKind::Usage, bad + "a group heading takes no value");
-    }
+    writeParameter(descriptor, parseParameterValue(*this, text));
 }
 
 ParameterSet::ParameterSet(const OperatorModule& module) : operator_(module.name()) {

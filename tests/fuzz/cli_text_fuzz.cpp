@@ -1,8 +1,8 @@
 // The command line's option texts: --rate, --start/--duration with seconds,
 // --active, --pixel-aspect, --scale, --pattern, --range (FIRST:LAST and
-// PART/PARTS), --size and --threads. Each is taken within its documented
-// range or refused with a usage error naming the option. And join's segment
-// tags, taken or refused as an input error.
+// PART/PARTS), --size, --field-order and --threads. Each is taken within its
+// documented range or refused with a usage error naming the option. And
+// join's segment tags, taken or refused as an input error.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -52,19 +52,22 @@ void pattern(const std::string& text) {
 }
 
 void range(const std::string& text, uint32_t frames) {
-    const cli::FrameRange r = cli::parseRange(text, frames, 25.0);
+    const cli::FrameRange r = cli::parseRange("--range", text, frames, 25.0);
     check(r.first <= r.last && r.last < frames);
 }
 
 void media(const std::string& option, const std::string& text) {
     const cli::Args args({option, text}, {{"--size", nullptr, true, false},
+                                          {"--field-order", nullptr, true, false},
                                           {"--codec", nullptr, true, false},
                                           {"--pix-fmt", nullptr, true, false},
                                           {"--crf", nullptr, true, false}});
     const cli::MediaOptions m = cli::readMediaOptions(args);
     if (option == "--size")
-        check(m.width >= 16 && m.height >= 16 && m.width <= 8192 && m.height <= 8192);
+        check(m.width >= 16 && m.height >= 16 && m.width <= runtime::kMaxSide &&
+              m.height <= runtime::kMaxSide);
     if (option == "--codec") check(!m.output.codec.empty());
+    if (option == "--field-order") check(m.scan.has_value());
 }
 
 // A segment's tags, split from the text at newlines as KEY=VALUE.
@@ -93,13 +96,13 @@ void segmentTags(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    const int which = in.ConsumeIntegralInRange(0, 10);
+    const int which = in.ConsumeIntegralInRange(0, 11);
     const uint32_t frames = in.ConsumeIntegralInRange<uint32_t>(1, 1u << 20);
     const std::string text = in.ConsumeRemainingBytesAsString();
     try {
         switch (which) {
             case 0: {
-                const double rate = cli::parseRate(text);
+                const double rate = cli::parseRate("--rate", text);
                 check(rate > 0.0 && rate <= 1000.0);
                 break;
             }
@@ -117,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 break;
             }
             case 10: segmentTags(text); break;
+            case 11: media("--field-order", text); break;
         }
     } catch (const runtime::Error& e) {
         check(e.kind() == runtime::ErrorKind::Usage);

@@ -4,25 +4,6 @@
 
 namespace fieldfx::video {
 
-const char* scanName(Scan scan) {
-    switch (scan) {
-    case Scan::TopFirst:
-        return "tff";
-    case Scan::BottomFirst:
-        return "bff";
-    default:
-        return "progressive";
-    }
-}
-
-bool parseScan(const std::string& text, Scan& scan) {
-    if (text == "progressive") scan = Scan::Progressive;
-    else if (text == "tff" || text == "top") scan = Scan::TopFirst;
-    else if (text == "bff" || text == "bottom") scan = Scan::BottomFirst;
-    else return false;
-    return true;
-}
-
 int defaultMatrix(int frameHeight) { return io::isHighDefinition(frameHeight) ? 1 : 5; }
 
 int effectiveMatrix(const ColourTags& tags, int frameHeight) {

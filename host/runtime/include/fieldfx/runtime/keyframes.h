@@ -1,6 +1,7 @@
 // Parameters that change over a render: "angle=0@0,45@2s" sets Angle to 0
 // at frame 0 and to 45 at two seconds. Each key is a value in the
-// parameter's own syntax, "@", and a frame number or seconds ("2s", "0.5s").
+// parameter's own syntax, "@", and a time: a frame or seconds ("2s", "0.5s"),
+// seconds on the nearest frame as every time is (values.h).
 // A position's own commas stay with its key: "centre=100,50@0,300,50@20".
 // Sliders and positions move linearly between keys, rounded to whole steps;
 // choices and colours keep each key's value until the next. Before the first
@@ -8,11 +9,11 @@
 #ifndef FIELDFX_RUNTIME_KEYFRAMES_H
 #define FIELDFX_RUNTIME_KEYFRAMES_H
 
-#include <array>
 #include <string>
 #include <vector>
 
 #include "fieldfx/runtime/parameters.h"
+#include "fieldfx/runtime/values.h"
 
 namespace fieldfx::runtime {
 
@@ -30,14 +31,6 @@ public:
     void applyAt(double frame, const OperatorModule& module) const;
 
 private:
-    using Value = std::array<int32_t, 4>;  // slider, choice, colour word, or x, y, w, h
-    struct Key {
-        double frame;
-        Value value;
-    };
-    static Value read(const ParamDescriptor* d);
-    static void write(ParamDescriptor* d, const Value& value);
-
     int index_;  // the parameter's tag index
     uint16_t kind_;
     std::vector<Key> keys_;

@@ -34,8 +34,9 @@ struct Parameter {
     std::string valueText() const;             // the current value
     std::string unitText() const;              // sliders: the unit
     std::string helpText() const;              // sliders: the second text
-    // Writes `text` into the descriptor; throws Error(Usage) naming the
-    // parameter, the value and the allowed range.
+    // Writes `text` (read by parseParameterValue, values.h) into the
+    // descriptor; throws Error(Usage) naming the parameter, the value and
+    // the allowed range.
     void set(const std::string& text);
 };
 

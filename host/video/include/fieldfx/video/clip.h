@@ -12,6 +12,7 @@
 
 #include "fieldfx/fieldio/field.h"
 #include "fieldfx/fieldio/frames.h"
+#include "fieldfx/fieldio/scan.h"
 
 namespace fieldfx::video {
 
@@ -29,13 +30,9 @@ struct Rational {
     double value() const { return den == 0 ? 0.0 : double(num) / den; }
 };
 
-// How the two fields of a frame follow each other in time. Progressive
-// frames are split into their even lines, then their odd lines.
-enum class Scan { Progressive, TopFirst, BottomFirst };
-
-const char* scanName(Scan scan);  // "progressive", "tff", "bff"
-// Parses "progressive", "tff"/"top", "bff"/"bottom"; false for other text.
-bool parseScan(const std::string& text, Scan& scan);
+// How the two fields of a frame follow each other in time (fieldio/scan.h).
+using io::Scan;
+using io::scanName;
 
 // Field `index` in time (0 or 1 within its frame) holds the frame's odd
 // lines: the second field of top-first and progressive frames, the first of
