@@ -1,6 +1,7 @@
 // Renders on several threads: every operator gives the bytes of a render on
 // one thread (Standbild, whose fields depend on the requests before them,
-// included), and a failing field stops the render as it does on one.
+// and Iris, which sets up at its first request, included), and a failing
+// field stops the render as it does on one.
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
@@ -29,6 +30,17 @@ TEST(RenderThreads, EveryOperatorGivesTheBytesOfOneThread) {
         ASSERT_FALSE(one.empty()) << op;
         EXPECT_TRUE(rendered(dir, op, settings, 3) == one) << op;
     }
+}
+
+TEST(RenderThreads, EveryModuleCopyStartsAtTheSpansFirstField) {
+    // Iris makes its distance map from the Centre of its first request: a
+    // worker whose first field is another must not make it from that one's
+    // keyed value.
+    const std::string dir = tempDir("threads-first");
+    const std::string keyed = "--set centre=10,5@0,50,20@2";
+    const std::string one = rendered(dir, "Iris", keyed, 1);
+    ASSERT_FALSE(one.empty());
+    EXPECT_TRUE(rendered(dir, "Iris", keyed, 3) == one);
 }
 
 TEST(RenderThreads, VideoInAndOutIsTheSame) {
