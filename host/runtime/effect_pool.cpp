@@ -10,8 +10,14 @@ namespace fieldfx::runtime {
 
 namespace {
 
-// The span's first field: every module copy's first request.
-constexpr uint32_t kFirstPosition = 0;
+// The field a module copy whose first position is `first` requests before
+// it, -1 for none: the field of the span's first frame with the parity of
+// `first`, unless `first` is in that frame. The first frame, because an
+// operator that sets something up at its first request (Iris's map) does so
+// from the values of that moment, and keys change values per frame; the
+// same parity, because an operator that keeps something per parity
+// (Tunnel's geometry table) then makes nothing the copy would not make anyway.
+int64_t primePosition(uint32_t first) { return first < 2 ? -1 : int64_t(first & 1u); }
 
 // Input fields from `first` on, by the message's position.
 class ClipSource : public FieldSource {
@@ -33,6 +39,7 @@ struct Slot {
     std::size_t index = 0;  // into the positions
     bool has[2] = {false, false};
     io::Field inputs[2];
+    std::unique_ptr<io::LaterField> later[2];  // inputs the worker makes
     io::Field output;
     std::vector<std::string> warnings;
     std::exception_ptr error;
@@ -131,9 +138,10 @@ void EffectPool::renderInline(const std::vector<uint32_t>& positions, const Take
     // The positions skipped by an operator rendered in order are requested
     // too, their fields dropped; any other starts at the span's first field.
     const bool inOrder = rendersInOrder(module);
-    if (!inOrder && !positions.empty() && positions.front() != kFirstPosition) {
-        applyKeys(module, kFirstPosition);
-        effect.process(kFirstPosition, io::holdsOddLines(setup_.order, kFirstPosition & 1u));
+    if (const int64_t q = positions.empty() ? -1 : primePosition(positions.front());
+        !inOrder && q >= 0) {
+        applyKeys(module, uint32_t(q));
+        effect.process(uint32_t(q), io::holdsOddLines(setup_.order, unsigned(q)));
         effect.takeWarnings();
     }
     io::Field out;  // the field handed on; its buffer goes back to the effect
@@ -168,11 +176,12 @@ void EffectPool::renderOnWorkers(const std::vector<uint32_t>& positions, std::si
     bool stop = false;
     std::vector<Slot> slots(2 * workerCount + 2);
     std::vector<Worker> workers(workerCount);
-    // The span's first field of each input, read before the others, for the
-    // workers whose first position is another.
-    bool primes = false;
-    for (std::size_t w = 0; w < workerCount; ++w) primes = primes || positions[w] != kFirstPosition;
-    Slot prime;
+    // The fields of the span's first frame that workers request first, read
+    // before the others.
+    bool primes[2] = {false, false};
+    for (std::size_t w = 0; w < workerCount; ++w)
+        if (const int64_t q = primePosition(positions[w]); q >= 0) primes[q] = true;
+    Slot prime[2];
     for (std::size_t w = 0; w < workerCount; ++w) {
         Worker& worker = workers[w];
         if (w > 0) worker.copy = own.copy();
@@ -190,7 +199,8 @@ void EffectPool::renderOnWorkers(const std::vector<uint32_t>& positions, std::si
     auto work = [&](std::size_t w) {
         Worker& worker = workers[w];
         const OperatorModule& module = worker.module(own);
-        bool primed = positions[w] == kFirstPosition;
+        const int64_t q = primePosition(positions[w]);
+        bool primed = q < 0;
         for (std::size_t k = w; k < n; k += workerCount) {
             Slot& s = slots[k % slots.size()];
             {
@@ -202,15 +212,18 @@ void EffectPool::renderOnWorkers(const std::vector<uint32_t>& positions, std::si
             try {
                 // Published before the first slot: the prime fields are read.
                 if (!primed) {
+                    Slot& first = prime[q];
                     for (std::size_t i = 0; i < worker.sources.size(); ++i)
-                        worker.sources[i].serve(kFirstPosition,
-                                                prime.has[i] ? &prime.inputs[i] : nullptr, true);
-                    applyKeys(module, kFirstPosition);
-                    worker.effect->process(kFirstPosition,
-                                           io::holdsOddLines(setup_.order, kFirstPosition & 1u));
+                        worker.sources[i].serve(uint32_t(q),
+                                                first.has[i] ? &first.inputs[i] : nullptr, true);
+                    applyKeys(module, uint32_t(q));
+                    worker.effect->process(uint32_t(q), io::holdsOddLines(setup_.order, unsigned(q)));
                     worker.effect->takeWarnings();
                     primed = true;
                 }
+                for (std::size_t i = 0; i < worker.sources.size(); ++i)
+                    if (std::unique_ptr<io::LaterField> later = std::move(s.later[i]))
+                        later->make(s.inputs[i]);
                 const uint32_t p = positions[k];
                 for (std::size_t i = 0; i < worker.sources.size(); ++i)
                     worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr, false);
@@ -229,17 +242,20 @@ void EffectPool::renderOnWorkers(const std::vector<uint32_t>& positions, std::si
         }
     };
     // The reading thread decodes ahead into free slots while this thread
-    // hands finished fields on: neither waits for the other's work. A field
-    // that cannot be read fails its slot, and the reading ends there.
+    // hands finished fields on: neither waits for the other's work. The
+    // conversion of a decoded frame into fields is left to the workers where
+    // the clip can leave it. A field that cannot be read fails its slot, and
+    // the reading ends there.
     auto readAhead = [&] {
-        if (primes) {
+        if (primes[0] || primes[1]) {
             try {
                 const std::lock_guard<std::mutex> hold(clipLock);
-                for (std::size_t i = 0; i < clips.size(); ++i) {
-                    const std::size_t f = setup_.firstField + kFirstPosition;
-                    prime.has[i] = f < clips[i]->fieldCount();
-                    if (prime.has[i]) prime.inputs[i] = clips[i]->field(f);
-                }
+                for (std::size_t q = 0; q < 2; ++q)
+                    for (std::size_t i = 0; primes[q] && i < clips.size(); ++i) {
+                        const std::size_t f = setup_.firstField + q;
+                        prime[q].has[i] = f < clips[i]->fieldCount();
+                        if (prime[q].has[i]) prime[q].inputs[i] = clips[i]->field(f);
+                    }
             } catch (...) {
                 Slot& s = slots[0];
                 s.error = std::current_exception();
@@ -265,7 +281,10 @@ void EffectPool::renderOnWorkers(const std::vector<uint32_t>& positions, std::si
                 for (std::size_t i = 0; i < clips.size(); ++i) {
                     const std::size_t f = setup_.firstField + positions[r];
                     s.has[i] = f < clips[i]->fieldCount();
-                    if (s.has[i]) clips[i]->takeField(f, s.inputs[i]);
+                    s.later[i].reset();
+                    if (!s.has[i]) continue;
+                    s.later[i] = clips[i]->takeLater(f);
+                    if (!s.later[i]) clips[i]->takeField(f, s.inputs[i]);
                 }
             } catch (...) {
                 s.error = std::current_exception();

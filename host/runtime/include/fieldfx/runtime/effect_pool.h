@@ -10,9 +10,10 @@
 //   values of that moment, with two exceptions the pool provides for;
 // - an operator that sets something up at an effect's first request (Iris
 //   makes its distance map from the Centre of that moment) gets, on every
-//   module copy whose first position is not the span's first field, that
-//   field requested first, with the values of the span's first frame, its
-//   output and notes dropped: every copy starts as the whole render does;
+//   module copy whose first position is not in the span's first frame, the
+//   field of that frame with the same parity requested first, with that
+//   frame's values, its output and notes dropped: every copy starts as the
+//   whole render does;
 // - an operator whose fields depend on every request before them
 //   (rendersInOrder) is rendered by one worker in order, and given positions
 //   that skip some from 0 on (a part of the span, a preview) on the calling
