@@ -3,13 +3,11 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
-#include <mutex>
 #include <thread>
 
+#include "fieldfx/runtime/effect_pool.h"
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/runtime/parameters.h"
 #include "options.h"
@@ -22,28 +20,6 @@ using runtime::ErrorKind;
 
 namespace {
 
-// Input fields from `first` on, by the message's position.
-class ClipSource : public runtime::FieldSource {
-public:
-    ClipSource(io::ClipReader& clip, std::size_t first) : clip_(clip), first_(first) {}
-    const io::Field* fieldAt(uint32_t position) override {
-        const std::size_t i = first_ + position;
-        return i < clip_.fieldCount() ? &clip_.field(i) : nullptr;
-    }
-
-private:
-    io::ClipReader& clip_;
-    std::size_t first_;
-};
-
-// Operators whose fields depend on the requests before them within one
-// effect: Standbild's shake and noise (one draw per pixel) come from a
-// generator that runs from OP_OPEN across every request. Their fields are
-// rendered in order, every earlier position included.
-bool rendersInOrder(const runtime::OperatorModule& module) {
-    return module.name() == "Standbild";
-}
-
 // The options that decide a render's fields, as text the segments of one
 // render share.
 std::string effectText(const Args& args, const EffectJob& job) {
@@ -53,235 +29,6 @@ std::string effectText(const Args& args, const EffectJob& job) {
         for (const std::string& v : args.values(option)) text += std::string(" ") + option + " " + v;
     return text + " (fields " + std::to_string(job.firstField) + "+" + std::to_string(job.fields) +
            ")";
-}
-
-// One field in flight between the reading thread and a worker.
-struct Slot {
-    enum State { Free, Ready, Done } state = Free;
-    std::size_t index = 0;  // into the positions
-    bool has[2] = {false, false};
-    io::Field inputs[2];
-    io::Field output;
-    std::vector<std::string> warnings;
-    std::exception_ptr error;
-};
-
-// An input as a worker's effect sees it: the field read ahead for the
-// request in progress, which the effect may take over (the slot is refilled
-// before its next use); any other position, or that one once taken, straight
-// from the clip, under the lock the reading thread takes too.
-class AheadSource : public runtime::FieldSource {
-public:
-    AheadSource(io::ClipReader& clip, std::size_t first, std::mutex& clipLock)
-        : clip_(clip), first_(first), clipLock_(clipLock) {}
-    void serve(uint32_t position, io::Field* field) {
-        position_ = position;
-        field_ = field;
-        taken_ = false;
-    }
-    io::Field* takeField(uint32_t position) override {
-        if (position != position_ || taken_) return nullptr;
-        taken_ = true;
-        return field_;
-    }
-    const io::Field* fieldAt(uint32_t position) override {
-        if (position == position_ && !taken_) return field_;
-        const std::lock_guard<std::mutex> hold(clipLock_);
-        const std::size_t i = first_ + position;
-        if (i >= clip_.fieldCount()) return nullptr;
-        other_ = clip_.field(i);
-        return &other_;
-    }
-
-private:
-    io::ClipReader& clip_;
-    std::size_t first_;
-    std::mutex& clipLock_;
-    uint32_t position_ = 0;
-    io::Field* field_ = nullptr;
-    bool taken_ = false;
-    io::Field other_;
-};
-
-// An effect on its own module copy, opened for the job.
-struct Worker {
-    std::unique_ptr<runtime::OperatorModule> copy;  // null: the job's own module
-    std::vector<AheadSource> sources;
-    std::unique_ptr<runtime::Effect> effect;
-    std::thread thread;
-};
-
-void openEffect(EffectJob& job, runtime::Effect& effect) {
-    if (!job.prefs.empty()) effect.applyPreferences(job.prefs);
-    effect.open(job.settings, job.width, job.height);
-}
-
-// The keyed parameters' values of the frame that holds field `position`,
-// written into `module` (the job's, or a worker's copy).
-void applyKeys(const EffectJob& job, const runtime::OperatorModule& module, uint32_t position) {
-    for (const runtime::Keyframes& k : job.keyframes) k.applyAt(position / 2, module);
-}
-
-void runInline(EffectJob& job, const std::vector<uint32_t>& positions,
-               const std::function<void(uint32_t, io::Field&)>& take) {
-    std::vector<ClipSource> sources;
-    for (const auto& c : job.clips) sources.emplace_back(*c, job.firstField);
-    runtime::Effect effect(*job.module);
-    for (std::size_t i = 0; i < sources.size(); ++i) effect.setInput(int(i), &sources[i]);
-    openEffect(job, effect);
-    printWarnings(effect);
-    // The positions skipped by an operator rendered in order are requested
-    // too, their fields dropped.
-    const bool inOrder = rendersInOrder(*job.module);
-    io::Field out;  // the field handed on; its buffer goes back to the effect
-    uint32_t next = 0;  // the positions below have been requested
-    for (uint32_t p : positions) {
-        for (; inOrder && next < p; ++next) {
-            applyKeys(job, *job.module, next);
-            effect.process(next, io::holdsOddLines(job.order, next & 1u));
-            printWarnings(effect);
-        }
-        next = p + 1;
-        applyKeys(job, *job.module, p);
-        effect.process(p, io::holdsOddLines(job.order, p & 1u));
-        effect.swapOutput(out);
-        printWarnings(effect);
-        take(p, out);
-    }
-    effect.close();
-    printWarnings(effect);
-}
-
-// Position k goes to worker k % workers through slot k % slots. Two slots a
-// worker and two more: each worker has a field waiting while it renders
-// one, and reading keeps ahead while the oldest field is being taken.
-void runWorkers(EffectJob& job, const std::vector<uint32_t>& positions, std::size_t workerCount,
-                const std::function<void(uint32_t, io::Field&)>& take) {
-    const std::size_t n = positions.size();
-    std::mutex clipLock, lock;
-    std::condition_variable changed;
-    bool stop = false;
-    std::vector<Slot> slots(2 * workerCount + 2);
-    std::vector<Worker> workers(workerCount);
-    for (std::size_t w = 0; w < workerCount; ++w) {
-        Worker& worker = workers[w];
-        if (w > 0) worker.copy = job.module->copy();
-        worker.effect =
-            std::make_unique<runtime::Effect>(worker.copy ? *worker.copy : *job.module);
-        for (const auto& c : job.clips) worker.sources.emplace_back(*c, job.firstField, clipLock);
-        for (std::size_t i = 0; i < worker.sources.size(); ++i)
-            worker.effect->setInput(int(i), &worker.sources[i]);
-        openEffect(job, *worker.effect);
-        // Copies of one module with one setting note the same at OP_OPEN and
-        // OP_CLOSE: the first worker's notes stand for all.
-        if (w == 0) printWarnings(*worker.effect);
-        else worker.effect->takeWarnings();
-    }
-
-    auto work = [&](std::size_t w) {
-        Worker& worker = workers[w];
-        for (std::size_t k = w; k < n; k += workerCount) {
-            Slot& s = slots[k % slots.size()];
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold,
-                             [&] { return stop || (s.state == Slot::Ready && s.index == k); });
-                if (stop) return;
-            }
-            try {
-                const uint32_t p = positions[k];
-                for (std::size_t i = 0; i < worker.sources.size(); ++i)
-                    worker.sources[i].serve(p, s.has[i] ? &s.inputs[i] : nullptr);
-                applyKeys(job, worker.copy ? *worker.copy : *job.module, p);
-                worker.effect->process(p, io::holdsOddLines(job.order, p & 1u));
-                worker.effect->swapOutput(s.output);
-                s.warnings = worker.effect->takeWarnings();
-            } catch (...) {
-                s.error = std::current_exception();
-            }
-            {
-                const std::lock_guard<std::mutex> hold(lock);
-                s.state = Slot::Done;
-            }
-            changed.notify_all();
-        }
-    };
-    // The reading thread decodes ahead into free slots while this thread
-    // hands finished fields on (the encoder's share): neither waits for the
-    // other's work. A field that cannot be read fails its slot, and the
-    // reading ends there.
-    auto readAhead = [&] {
-        for (std::size_t r = 0; r < n; ++r) {
-            Slot& s = slots[r % slots.size()];
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold, [&] { return stop || s.state == Slot::Free; });
-                if (stop) return;
-            }
-            s.error = nullptr;
-            try {
-                const std::lock_guard<std::mutex> hold(clipLock);
-                for (std::size_t i = 0; i < job.clips.size(); ++i) {
-                    const std::size_t f = job.firstField + positions[r];
-                    s.has[i] = f < job.clips[i]->fieldCount();
-                    if (s.has[i]) job.clips[i]->takeField(f, s.inputs[i]);
-                }
-            } catch (...) {
-                s.error = std::current_exception();
-            }
-            const bool failed = s.error != nullptr;  // the slot is the worker's once published
-            {
-                const std::lock_guard<std::mutex> hold(lock);
-                s.index = r;
-                s.state = failed ? Slot::Done : Slot::Ready;
-            }
-            changed.notify_all();
-            if (failed) return;
-        }
-    };
-    // However this ends, the threads stop and are joined before the effects go.
-    std::thread reader;
-    struct Joiner {
-        std::vector<Worker>& workers;
-        std::thread& reader;
-        std::mutex& lock;
-        std::condition_variable& changed;
-        bool& stop;
-        ~Joiner() {
-            {
-                const std::lock_guard<std::mutex> hold(lock);
-                stop = true;
-            }
-            changed.notify_all();
-            if (reader.joinable()) reader.join();
-            for (Worker& w : workers)
-                if (w.thread.joinable()) w.thread.join();
-        }
-    } joiner{workers, reader, lock, changed, stop};
-    for (std::size_t w = 0; w < workerCount; ++w) workers[w].thread = std::thread(work, w);
-    reader = std::thread(readAhead);
-
-    for (std::size_t k = 0; k < n; ++k) {
-        Slot& s = slots[k % slots.size()];
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            changed.wait(hold, [&] { return s.state == Slot::Done && s.index == k; });
-        }
-        for (const std::string& w : s.warnings)
-            std::fprintf(stderr, "fieldfx: warning: %s\n", w.c_str());
-        s.warnings.clear();
-        if (s.error) std::rethrow_exception(s.error);
-        take(positions[k], s.output);
-        {
-            const std::lock_guard<std::mutex> hold(lock);
-            s.state = Slot::Free;
-        }
-        changed.notify_all();
-    }
-    reader.join();
-    for (Worker& w : workers) w.thread.join();
-    for (Worker& w : workers) w.effect->close();
-    printWarnings(*workers[0].effect);
 }
 
 }  // namespace
@@ -461,13 +208,21 @@ EffectJob prepareJob(const Args& args, const std::string& command) {
 
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, io::Field&)>& take) {
-    const bool inOrder = rendersInOrder(*job.module);
-    const std::size_t workers = inOrder ? 1 : std::min<std::size_t>(job.threads, positions.size());
-    // Positions that skip some from 0 on (a part of the span, a preview) of
-    // an operator rendered in order need the skipped ones replayed.
-    const bool replays = inOrder && !positions.empty() && positions.back() + 1 != positions.size();
-    if (job.threads <= 1 || positions.size() <= 1 || replays) runInline(job, positions, take);
-    else runWorkers(job, positions, workers, take);
+    runtime::PoolSetup setup;
+    setup.module = job.module.get();
+    setup.settings = job.settings;
+    setup.width = job.width;
+    setup.height = job.height;
+    setup.prefs = job.prefs;
+    setup.keyframes = &job.keyframes;
+    for (const auto& c : job.clips) setup.clips.push_back(c.get());
+    setup.firstField = job.firstField;
+    setup.order = job.order;
+    setup.threads = job.threads;
+    runtime::EffectPool pool(setup, [](const std::string& note) {
+        std::fprintf(stderr, "fieldfx: warning: %s\n", note.c_str());
+    });
+    pool.render(positions, take);
 }
 
 }  // namespace fieldfx::cli

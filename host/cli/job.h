@@ -51,19 +51,10 @@ extern const char kEffectOptionsHelp[];
 // operator and opens its inputs. Throws runtime::Error.
 EffectJob prepareJob(const Args& args, const std::string& command);
 
-// OP_OPEN, OP_PROCESS for each of `positions` (increasing), OP_CLOSE; hands
-// each output field to `take`, in order, on the calling thread; `take` may
-// keep the field's buffer (swap it out). Warnings go to stderr.
-//
-// With more than one thread the positions are dealt out in turn to that many
-// effects, each on its own module copy and worker thread, while a reading
-// thread decodes the inputs ahead and this one takes the outputs: the bytes are those of one
-// effect, as an effect's fields depend on nothing but their own request. An
-// operator whose fields depend on the requests before them is rendered by
-// one worker, in order, still beside the reading and taking; given positions
-// that skip some from 0 on (a part of the span, a preview), it is rendered
-// on the calling thread with the skipped positions requested too, their
-// fields dropped, so every field is the one a render of the whole span makes.
+// Renders `positions` (increasing) of the job's span through a
+// runtime::EffectPool on job.threads workers, handing each output field to
+// `take`, in order, on the calling thread; `take` may keep the field's
+// buffer (swap it out). Warnings go to stderr.
 void runEffect(EffectJob& job, const std::vector<uint32_t>& positions,
                const std::function<void(uint32_t, io::Field&)>& take);
 

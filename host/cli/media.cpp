@@ -49,6 +49,18 @@ public:
         }
     }
 
+    std::unique_ptr<io::LaterField> takeLater(std::size_t index) override {
+        if (conformed_) return nullptr;
+        try {
+            std::shared_ptr<const video::FrameFields> frame;
+            int which = 0;
+            if (!reader_->takeLater(int64_t(index), frame, which)) return nullptr;
+            return std::make_unique<Later>(std::move(frame), which);
+        } catch (const video::VideoError& e) {
+            throw io::IoError(e.what());
+        }
+    }
+
     // The clip as delivered, and as the file has it.
     const video::ClipInfo& info() const { return source().info(); }
     const video::ClipInfo& fileInfo() const { return reader_->info(); }
@@ -70,6 +82,23 @@ public:
     }
 
 private:
+    class Later final : public io::LaterField {
+    public:
+        Later(std::shared_ptr<const video::FrameFields> frame, int which)
+            : frame_(std::move(frame)), which_(which) {}
+        void make(io::Field& into) override {
+            try {
+                frame_->field(which_, into);
+            } catch (const video::VideoError& e) {
+                throw io::IoError(e.what());
+            }
+        }
+
+    private:
+        std::shared_ptr<const video::FrameFields> frame_;
+        int which_;
+    };
+
     video::FieldSource& source() const {
         if (conformed_) return *conformed_;
         return *reader_;

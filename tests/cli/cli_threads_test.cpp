@@ -1,7 +1,10 @@
 // Renders on several threads: every operator gives the bytes of a render on
 // one thread (Standbild, whose fields depend on the requests before them,
-// included), and a failing field stops the render as it does on one.
+// and Iris, which sets up at its first request, included), and a failing
+// field stops the render as it does on one.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "cli_run.h"
 
@@ -31,6 +34,17 @@ TEST(RenderThreads, EveryOperatorGivesTheBytesOfOneThread) {
     }
 }
 
+TEST(RenderThreads, EveryModuleCopyStartsAtTheSpansFirstField) {
+    // Iris makes its distance map from the Centre of its first request: a
+    // worker whose first field is another must not make it from that one's
+    // keyed value.
+    const std::string dir = tempDir("threads-first");
+    const std::string keyed = "--set centre=10,5@0,50,20@2";
+    const std::string one = rendered(dir, "Iris", keyed, 1);
+    ASSERT_FALSE(one.empty());
+    EXPECT_TRUE(rendered(dir, "Iris", keyed, 3) == one);
+}
+
 TEST(RenderThreads, VideoInAndOutIsTheSame) {
     // Both inputs decoded ahead on their own thread, the second conformed to
     // the first's size, timestamps and fields handed to the encoder.
@@ -45,6 +59,38 @@ TEST(RenderThreads, VideoInAndOutIsTheSame) {
     const std::string one = readFile(dir + "/1.y4m");
     EXPECT_GT(one.size(), 5u * 96 * 64 * 3);
     EXPECT_TRUE(readFile(dir + "/3.y4m") == one);
+}
+
+TEST(RenderThreads, VideoFilesSplitByTheWorkersAreTheSame) {
+    // Frames decoded on the reading thread and split into fields by the
+    // workers: interlaced H.264 (4:2:0) as input 0, FFV1 4:2:2 bottom field
+    // first of another size as input 1 (conformed on the reading thread).
+    const std::string dir = tempDir("threads-files");
+    const std::string a = dir + "/a.mp4", b = dir + "/b.mkv";
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -t 0.4 "
+                           "-c:v libx264 -pix_fmt yuv420p -flags +ilme+ildct -field_order tt " +
+                           a)
+                              .c_str()),
+              0);
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=80x48:rate=25 -t 0.4 "
+                           "-c:v ffv1 -pix_fmt yuv422p -field_order bb " + b)
+                              .c_str()),
+              0);
+    for (int threads : {1, 2, 3}) {
+        const std::string t = std::to_string(threads);
+        Result r = fieldfx("render Iris -i " + a + " -i " + b + " -q -o " + dir + "/iris" + t +
+                           ".pam --threads " + t);
+        ASSERT_EQ(r.status, 0) << r.err;
+        r = fieldfx("render Drunken -i " + b + " -q -o " + dir + "/drunken" + t +
+                    ".pam --threads " + t);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    for (const char* name : {"iris", "drunken"}) {
+        const std::string one = readFile(dir + "/" + name + "1.pam");
+        EXPECT_GT(one.size(), 10u * 96 * 32 * 4) << name;
+        EXPECT_TRUE(readFile(dir + "/" + name + "2.pam") == one) << name;
+        EXPECT_TRUE(readFile(dir + "/" + name + "3.pam") == one) << name;
+    }
 }
 
 TEST(RenderThreads, AFieldFetchedAgainIsServedWhole) {

@@ -188,3 +188,41 @@ TEST(FieldSplit, RgbSourcesBecomeYCbCrInTheMatrixOfTheirSize) {
     EXPECT_LE(laneDeviation(f.first, 1, 90), 1);
     EXPECT_LE(laneDeviation(f.first, 2, 240), 1);
 }
+
+TEST(FieldSplit, FieldsMadeLaterAreTheFieldsMadeAtOnce) {
+    // A render decodes on one thread and leaves the split to its workers:
+    // each field made apart must be the field the reader makes, and a field
+    // given up that way is read again when asked for once more.
+    const std::string rgb = clip(
+        "rgb.mkv", {"-f", "lavfi", "-i", "color=c=0xFF0000:s=64x48:r=25:d=0.08,format=bgr0",
+                    "-c:v", "ffv1"});
+    const struct {
+        std::string path;
+        bool later;  // false: the scaler converts, at once
+    } clips[] = {{ffv1Pattern("yuv420p", "tt"), true},
+                 {ffv1Pattern("yuv422p", "bb"), true},
+                 {ffv1Pattern("yuv420p", "progressive"), true},
+                 {ffv1Exact444("tt", "64x33"), true},
+                 {rgb, false}};
+    for (const auto& c : clips) {
+        SCOPED_TRACE(c.path);
+        FieldReader atOnce(c.path), apart(c.path);
+        const int64_t fields = atOnce.fieldCount();
+        for (int64_t i = 0; i < fields; ++i) {
+            const Field expected = atOnce.field(i);
+            std::shared_ptr<const FrameFields> frame;
+            int which = -1;
+            ASSERT_EQ(apart.takeLater(i, frame, which), c.later) << i;
+            if (!c.later) continue;
+            EXPECT_EQ(which, int(i & 1));
+            Field made;
+            frame->field(which, made);
+            ASSERT_EQ(made.height, expected.height);
+            EXPECT_TRUE(made.pixels == expected.pixels) << "field " << i;
+        }
+        if (c.later) {
+            EXPECT_TRUE(apart.field(fields - 1).pixels == atOnce.field(fields - 1).pixels);
+            EXPECT_TRUE(apart.field(1).pixels == atOnce.field(1).pixels);
+        }
+    }
+}

@@ -104,6 +104,20 @@ INSTANTIATE_TEST_SUITE_P(Every, CliSegmentsOf, testing::ValuesIn(kOperators),
                              return std::string(info.param);
                          });
 
+TEST(CliSegments, SegmentsStartAsTheWholeRenderDoes) {
+    // Iris makes its distance map at its first request, from the Centre of
+    // that moment: a segment's effects start at the span's first field too,
+    // on one thread and on several.
+    for (const char* threads : {"1", "3"}) {
+        SCOPED_TRACE(std::string("--threads ") + threads);
+        ScratchDir dir;
+        renderSplit({"Iris", "--size", "64x48", "--duration", "12", "-q", "--set",
+                     "centre=10,5@0,50,20@9", "--threads", threads},
+                    {"0:3", "4:"}, dir / "whole.mkv", dir / "joined.mkv", dir, {"--lossless"});
+        expectSameFrames(dir / "joined.mkv", dir / "whole.mkv");
+    }
+}
+
 TEST(CliSegments, JoinedVideoKeepsTheTimingOrderColourAndAudioOfTheWholeRender) {
     const std::string aac = h264Pattern("yuv420p", "tt", "mp4");
     const std::string flac = h264Pattern("yuv422p", "bb", "mkv");

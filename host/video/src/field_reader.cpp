@@ -11,6 +11,15 @@ FieldReader::FieldReader(const std::string& name, const SourceOptions& options)
     : name_(name), options_(options), source_(openSource(name, options)) {}
 
 const Frame& FieldReader::frame(int64_t k) {
+    Frame& f = readFrame(k);
+    if (std::shared_ptr<const FrameFields> later = std::move(later_[k & 1])) {
+        later->field(0, f.first);
+        later->field(1, f.second);
+    }
+    return f;
+}
+
+Frame& FieldReader::readFrame(int64_t k) {
     if (k < 0 || k >= info().frames)
         throw VideoError("'" + name_ + "' has no frame " + std::to_string(k) + " (it has " +
                          std::to_string(info().frames) + ")");
@@ -32,7 +41,7 @@ const Frame& FieldReader::frame(int64_t k) {
         }
         Frame& next = frames_[(newest_ + 1) & 1];
         taken_[(newest_ + 1) & 1] = 0;
-        if (!source_->read(next))
+        if (!source_->readLater(next, later_[(newest_ + 1) & 1]))
             throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
                              " frames");
         ++newest_;
@@ -50,14 +59,18 @@ int64_t FieldReader::pts(int64_t k) {
     return frame(k).pts;
 }
 
-const Field& FieldReader::field(int64_t index) {
+// A kept frame whose field was given up reads it again, from the start.
+void FieldReader::rereadTaken(int64_t index) {
     const int64_t k = index >= 0 ? index / 2 : -1;
-    // A kept frame whose field was given up reads it again, from the start.
     if (k >= 0 && k >= newest_ - 1 && k <= newest_ && (taken_[k & 1] >> (index & 1) & 1) != 0) {
         source_ = openSource(name_, options_);
         newest_ = -1;
     }
-    const Frame& f = frame(k);
+}
+
+const Field& FieldReader::field(int64_t index) {
+    rereadTaken(index);
+    const Frame& f = frame(index >= 0 ? index / 2 : -1);
     return (index & 1) ? f.second : f.first;
 }
 
@@ -66,6 +79,18 @@ void FieldReader::takeField(int64_t index, Field& into) {
     Frame& f = frames_[(index / 2) & 1];
     std::swap(into, (index & 1) ? f.second : f.first);
     taken_[(index / 2) & 1] |= uint8_t(1u << (index & 1));
+}
+
+bool FieldReader::takeLater(int64_t index, std::shared_ptr<const FrameFields>& frame,
+                            int& which) {
+    rereadTaken(index);
+    readFrame(index >= 0 ? index / 2 : -1);
+    const std::shared_ptr<const FrameFields>& later = later_[(index / 2) & 1];
+    if (!later) return false;
+    frame = later;
+    which = int(index & 1);
+    taken_[(index / 2) & 1] |= uint8_t(1u << (index & 1));
+    return true;
 }
 
 struct ConformedReader::Scaler {

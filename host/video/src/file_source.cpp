@@ -95,12 +95,28 @@ int64_t expectedFrames(const AVFormatContext& input, const AVStream& st) {
     return int64_t(seconds * av_q2d(rate) + 0.5);
 }
 
+// A decoded frame kept for its fields, which its splitter makes apart.
+class DecodedFrame final : public FrameFields {
+public:
+    DecodedFrame(av::FramePtr frame, std::shared_ptr<const FrameSplitter> splitter)
+        : frame_(std::move(frame)), splitter_(std::move(splitter)) {}
+    void field(int which, Field& into) const override {
+        splitter_->splitField(*frame_, which, into);
+    }
+
+private:
+    av::FramePtr frame_;
+    std::shared_ptr<const FrameSplitter> splitter_;
+};
+
 class FileSource final : public Source {
 public:
     FileSource(const std::string& path, const SourceOptions& options);
     bool read(Frame& frame) override;
+    bool readLater(Frame& frame, std::shared_ptr<const FrameFields>& later) override;
 
 private:
+    bool next(Frame& frame);
     bool decodeNext();
     int readPacket();
     [[noreturn]] void damaged(const std::string& what);
@@ -112,7 +128,7 @@ private:
     int stream_ = -1;
     av::PacketPtr packet_ = av::allocPacket();
     av::FramePtr decoded_ = av::allocFrame();
-    std::unique_ptr<FrameSplitter> splitter_;
+    std::shared_ptr<FrameSplitter> splitter_;
     bool pending_ = false;   // decoded_ holds a frame not yet delivered
     bool draining_ = false;  // the demuxer is at its end; the decoder is flushed
     int64_t declared_ = 0;   // the container's frame count, 0 when it gives none
@@ -219,7 +235,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
         source.matrix = tags.matrix;
         source.range = AVCOL_RANGE_JPEG;
     }
-    splitter_ = std::make_unique<FrameSplitter>(source);
+    splitter_ = std::make_shared<FrameSplitter>(source);
 
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
     // AVI counts the empty entries of dropped frames among its frames.
@@ -316,7 +332,8 @@ int FileSource::readPacket() {
     return readAll_ ? AVERROR_EOF : av_read_frame(input_.get(), packet_.get());
 }
 
-bool FileSource::read(Frame& frame) {
+// The next decoded frame into decoded_, with its timestamp into `frame`.
+bool FileSource::next(Frame& frame) {
     if (!pending_ && !decodeNext()) {
         if (declared_ > packets_)
             damaged("ends after " + std::to_string(packets_) + " of its " +
@@ -324,10 +341,30 @@ bool FileSource::read(Frame& frame) {
         return false;
     }
     pending_ = false;
-    splitter_->split(*decoded_, frame.first, frame.second);
     const int64_t pts = decoded_->best_effort_timestamp;
     frame.pts = pts != AV_NOPTS_VALUE ? pts : nextPts_;
     nextPts_ = frame.pts + frameDuration_;
+    return true;
+}
+
+bool FileSource::read(Frame& frame) {
+    if (!next(frame)) return false;
+    splitter_->split(*decoded_, frame.first, frame.second);
+    return true;
+}
+
+// The decoder's picture is referenced, not copied: the decoder takes
+// another buffer for the next one.
+bool FileSource::readLater(Frame& frame, std::shared_ptr<const FrameFields>& later) {
+    if (!splitter_->splitsDirectly()) {
+        later.reset();
+        return read(frame);
+    }
+    if (!next(frame)) return false;
+    splitter_->check(*decoded_);
+    av::FramePtr kept = av::allocFrame();
+    if (int r = av_frame_ref(kept.get(), decoded_.get()); r < 0) throw std::bad_alloc();
+    later = std::make_shared<DecodedFrame>(std::move(kept), splitter_);
     return true;
 }
 

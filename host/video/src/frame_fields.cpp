@@ -378,25 +378,30 @@ FrameSplitter::FrameSplitter(const FrameFormat& source)
     }
 }
 
-void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
+void FrameSplitter::check(const AVFrame& frame) const {
     if (frame.width != source_.width || frame.height != source_.height ||
         frame.format != source_.format)
         throw VideoError("the video changes its size or pixel format mid-stream (" +
                          std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                          "), which is not supported");
-    const int width = source_.width, fieldHeight = io::fieldRows(source_.height);
-    shape(first, width, fieldHeight);
-    shape(second, width, fieldHeight);
-    Field* byParity[2];
-    byParity[parityOf(source_.scan, 0)] = &first;
-    byParity[parityOf(source_.scan, 1)] = &second;
+}
 
+void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
+    check(frame);
     const AVFrame* planar = &frame;
     if (scaler_) {
         sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height,
                   planarFrame_->data, planarFrame_->linesize);
         planar = planarFrame_.get();
     }
+    splitField(*planar, 0, first);
+    splitField(*planar, 1, second);
+}
+
+void FrameSplitter::splitField(const AVFrame& planar, int which, Field& out) const {
+    const int width = source_.width, fieldHeight = io::fieldRows(source_.height);
+    shape(out, width, fieldHeight);
+    const int parity = parityOf(source_.scan, which);
     int sx, sy;
     subsampling(planar_, sx, sy);
     // Each field's rows straight from the frame's lines. An interlaced
@@ -404,13 +409,13 @@ void FrameSplitter::split(const AVFrame& frame, Field& first, Field& second) {
     // as its lines.
     const bool interlaced = source_.scan != Scan::Progressive;
     const int chromaRows = AV_CEIL_RSHIFT(source_.height, sy);
-    const int lastChroma[2] = {io::lastLineOfParity(chromaRows, 0),
-                               io::lastLineOfParity(chromaRows, 1)};
-    io::forEachFieldRow(source_.height, [&](int l, int parity, int r) {
-        const int c = interlaced ? std::min(2 * (r >> sy) + parity, lastChroma[parity]) : l >> sy;
-        expandRow(line(*planar, 0, l), line(*planar, 1, c), line(*planar, 2, c),
-                  alpha_ ? line(*planar, 3, l) : nullptr, width, sx, byParity[parity]->row(r));
-    });
+    const int lastChroma = io::lastLineOfParity(chromaRows, parity);
+    for (int r = 0; r < fieldHeight; ++r) {
+        const int l = io::frameLineOf(source_.height, parity, r);
+        const int c = interlaced ? std::min(2 * (r >> sy) + parity, lastChroma) : l >> sy;
+        expandRow(line(planar, 0, l), line(planar, 1, c), line(planar, 2, c),
+                  alpha_ ? line(planar, 3, l) : nullptr, width, sx, out.row(r));
+    }
 }
 
 FrameWeaver::FrameWeaver(const FrameFormat& target)

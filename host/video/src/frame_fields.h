@@ -42,6 +42,15 @@ public:
     // alpha channel, 255 without one.
     void split(const AVFrame& frame, Field& first, Field& second);
 
+    // Whether frames are split without the scaler: their fields can then be
+    // made apart (splitField), each on any thread.
+    bool splitsDirectly() const { return !scaler_; }
+    // Throws VideoError for a frame of another size or format than the source's.
+    void check(const AVFrame& frame) const;
+    // Field `which` (0 first in time, 1 second) of a checked frame that
+    // needs no scaler, as split makes it. Safe on several threads at once.
+    void splitField(const AVFrame& frame, int which, Field& out) const;
+
 private:
     FrameFormat source_;
     AVPixelFormat planar_;

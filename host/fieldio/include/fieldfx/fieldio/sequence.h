@@ -28,6 +28,15 @@ struct NumberedName {
     std::string format(std::size_t number) const;
 };
 
+// A field read from its clip but not yet converted into 4-byte pixels:
+// make() does that, on any thread (a video's frames are decoded in order on
+// one thread, their fields made on others).
+class LaterField {
+public:
+    virtual ~LaterField() = default;
+    virtual void make(Field& into) = 0;  // throws IoError
+};
+
 class ClipReader {
 public:
     virtual ~ClipReader() = default;
@@ -42,6 +51,9 @@ public:
     // exchanges buffers (and reads it again if asked for it later); the
     // others copy.
     virtual void takeField(std::size_t index, Field& into) { into = field(index); }
+    // takeField() with the conversion left to the returned field; null from
+    // a reader that converts as it reads (takeField then).
+    virtual std::unique_ptr<LaterField> takeLater(std::size_t) { return nullptr; }
     const std::string& path() const { return path_; }
 
 protected:

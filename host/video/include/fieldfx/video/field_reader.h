@@ -33,6 +33,10 @@ public:
     // into later): a caller that keeps the field needs no copy. Asked for
     // again, the field is read again.
     void takeField(int64_t index, Field& into);
+    // takeField() with the conversion of the decoded frame left undone: the
+    // frame whose fields `which` of `frame` makes (on any thread). False
+    // when the source converts at once: takeField then.
+    bool takeLater(int64_t index, std::shared_ptr<const FrameFields>& frame, int& which);
     // Frame `k` (both fields and its timestamp).
     const Frame& frame(int64_t k);
     // The timestamp of frame `k`: kept for every frame read so far, so a
@@ -42,10 +46,16 @@ public:
     int64_t pts(int64_t k);
 
 private:
+    // Frame `k` read, its fields perhaps not yet made (later_).
+    Frame& readFrame(int64_t k);
+    // Reopens the source when field `index` is of a kept frame that gave it up.
+    void rereadTaken(int64_t index);
+
     std::string name_;
     SourceOptions options_;
     std::unique_ptr<Source> source_;
     Frame frames_[2];      // the last two frames read
+    std::shared_ptr<const FrameFields> later_[2];  // of each, its fields when not yet made
     uint8_t taken_[2] = {0, 0};  // of each, the fields given up (bit 0 first, 1 second)
     int64_t newest_ = -1;  // index of the newest frame read
     std::mutex ptsLock_;

@@ -12,6 +12,15 @@
 
 namespace fieldfx::video {
 
+// The two fields of a frame that is decoded but not yet converted into
+// fields: field() converts one, on any thread, both at once if need be.
+class FrameFields {
+public:
+    virtual ~FrameFields() = default;
+    // Field `which` (0 first in time, 1 second) into `into`.
+    virtual void field(int which, Field& into) const = 0;
+};
+
 struct SourceOptions {
     std::optional<Scan> scan;  // overrides the field order the stream gives
     int width = 0;             // size of a built-in clip (0: 720 x 576)
@@ -27,6 +36,13 @@ public:
     // The next frame; false after the last one. Throws VideoError when the
     // input is damaged.
     virtual bool read(Frame& frame) = 0;
+    // read(), leaving the conversion into fields to `later` where the source
+    // can (frame.first and frame.second are then not set); a source that
+    // cannot converts at once and resets `later`.
+    virtual bool readLater(Frame& frame, std::shared_ptr<const FrameFields>& later) {
+        later.reset();
+        return read(frame);
+    }
     // Passes over the next frame, giving only its timestamp; false after
     // the last one. A source that can tell a frame's timestamp without
     // making the frame does so.
