@@ -286,4 +286,47 @@ TEST(CliHostileModules, ADamagedModuleIsExit5NamingItAndListGoesOn) {
     std::system(("rm -rf " + dir).c_str());
 }
 
+TEST(CliHostileModules, AMissingOrDamagedServiceLibraryIsExit5NamingIt) {
+    // The command line, its libraries and modules copied; then one library
+    // removed or cut short. The dynamic loader refused to start the binary
+    // (status 127, its own message).
+    const std::string dir = tempDir("services");
+    const std::string cli = FIELDFX_CLI;
+    const std::string build = cli.substr(0, cli.rfind('/')) + "/..";
+    shell("mkdir " + dir + "/bin && cp " + cli + " " + dir + "/bin/ && cp -r " + build + "/lib " +
+          build + "/ops " + dir + "/");
+    auto run = [&](const std::string& arguments) {
+        const std::string err = dir + "/err";
+        const int raw = std::system(("cd " + dir + " && env -u FIELDFX_OPS_PATH " + dir +
+                                     "/bin/fieldfx " + arguments + " >/dev/null 2>" + err).c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.err = readFile(err);
+        std::remove(err.c_str());
+        return r;
+    };
+    const std::string render = "render Glide -q --size 64x48 --duration 2 -o o.mkv";
+    ASSERT_EQ(run(render).status, 0);
+    std::remove((dir + "/o.mkv").c_str());
+
+    std::remove((dir + "/lib/libtranshost.so").c_str());
+    for (const std::string& arguments : {std::string("list"), render}) {
+        const Result r = run(arguments);
+        EXPECT_EQ(r.status, 5) << arguments << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot load the service library libtranshost.so: cannot open shared "
+                             "object file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("error while loading shared libraries"), std::string::npos) << r.err;
+    }
+    const std::string fieldhost = readFile(dir + "/lib/libfieldhost.so");
+    shell("cp " + build + "/lib/libtranshost.so " + dir + "/lib/");
+    writeFile(dir + "/lib/libfieldhost.so", fieldhost.substr(0, fieldhost.size() / 2));
+    const Result cut = run(render);
+    EXPECT_EQ(cut.status, 5) << cut.err;
+    EXPECT_NE(cut.err.find("service library libfieldhost.so is damaged: loading it crashed"),
+              std::string::npos) << cut.err;
+    EXPECT_EQ(cut.err.find("fieldfx: crashed"), std::string::npos) << cut.err;
+    EXPECT_FALSE(exists(dir + "/o.mkv"));
+    std::system(("rm -rf " + dir).c_str());
+}
+
 }  // namespace
