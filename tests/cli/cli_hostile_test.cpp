@@ -3,6 +3,7 @@
 // case does, every input keeps its bytes, and a refused run leaves the
 // directory exactly as it was (no output, no temporary file).
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,6 +232,38 @@ TEST(CliHostileInputs, AFifoIsReadOnceAndRenderedWhole) {
     const int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
     EXPECT_EQ(readPam(dir + "/o.pam").size(), 10u);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(CliHostileInputs, ARegularInputIsOpenedOnce) {
+    // Counting a clip's frames and copying its audio opened the file again by
+    // its name: a file renamed or replaced meanwhile gave frames of another.
+    // The kernel counts the opens (inotify), whoever makes them; reads are
+    // watched too, since an open following an open with no read between
+    // would be merged into one event.
+    const std::string dir = tempDir("once");
+    const std::string ffmpeg = "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 ";
+    shell(ffmpeg + "-t 0.2 -pix_fmt yuv444p " + dir + "/in.y4m");
+    shell(ffmpeg + "-t 0.2 -c:v ffv1 " + dir + "/in.mkv");
+    shell(ffmpeg + "-f lavfi -i sine -t 0.2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + dir +
+          "/av.mp4");
+    for (const char* input : {"in.y4m", "in.mkv", "av.mp4"}) {
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, (dir + "/" + input).c_str(), IN_OPEN | IN_ACCESS), 0);
+        const Result r = fieldfx("render Heatwave -q -i " + dir + "/" + input + " -o " + dir + "/o.mkv -y");
+        EXPECT_EQ(r.status, 0) << input << ": " << r.err;
+        int opens = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+            for (char* at = events; at < events + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(at);
+                opens += (e->mask & IN_OPEN) != 0;
+                at += sizeof(inotify_event) + e->len;
+            }
+        close(watch);
+        EXPECT_EQ(opens, 1) << input << " was opened " << opens << " times";
+    }
     std::system(("rm -rf " + dir).c_str());
 }
 
