@@ -235,6 +235,49 @@ TEST(CliHostileInputs, AFifoIsReadOnceAndRenderedWhole) {
     std::system(("rm -rf " + dir).c_str());
 }
 
+TEST(CliHostileInputs, AY4mCutShortThroughAPipeIsAnInputError) {
+    // A file gives its size, a pipe does not: a named pipe or /dev/stdin read
+    // as a stream lost the cut frame and rendered the rest with exit 0.
+    const std::string dir = tempDir("pipecut");
+    shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -pix_fmt yuv444p " + dir +
+          "/in.y4m");
+    const std::string y4m = readFile(dir + "/in.y4m");
+    writeFile(dir + "/cut.y4m", y4m.substr(0, y4m.size() - 100));     // inside the last frame
+    writeFile(dir + "/header.y4m", y4m.substr(0, y4m.size() * 3 / 5 + 2));  // anywhere
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0600), 0);
+    const std::string render = std::string(FIELDFX_CLI) + " render Heatwave -q -o " + dir + "/o.mkv -i ";
+    struct PipeCase {
+        const char* clip;
+        std::string command;  // %s: the clip
+        int status;
+    };
+    const std::vector<PipeCase> cases = {
+        {"cut.y4m", "cat %s | " + render + "-", 3},
+        {"cut.y4m", "cat %s | " + render + "pipe:", 3},
+        {"cut.y4m", "cat %s | " + render + "/dev/stdin", 3},
+        {"cut.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 3},
+        {"header.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 3},
+        {"header.y4m", "cat %s | " + render + "/dev/stdin", 3},
+        {"in.y4m", "cat %s | " + render + "/dev/stdin", 0},
+        {"in.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 0},
+    };
+    for (const PipeCase& c : cases) {
+        std::string command = c.command;
+        command.replace(command.find("%s"), 2, dir + "/" + c.clip);
+        const int raw = std::system(("timeout 60 sh -c '" + command + "' >/dev/null 2>" + dir +
+                                     "/err").c_str());
+        const std::string err = readFile(dir + "/err");
+        ASSERT_TRUE(WIFEXITED(raw)) << command;
+        EXPECT_EQ(WEXITSTATUS(raw), c.status) << command << ": " << err;
+        if (c.status == 3) {
+            EXPECT_NE(err.find("is truncated: frame"), std::string::npos) << command << ": " << err;
+            EXPECT_FALSE(exists(dir + "/o.mkv")) << command;
+        }
+        std::remove((dir + "/o.mkv").c_str());
+    }
+    std::system(("rm -rf " + dir).c_str());
+}
+
 TEST(CliHostileInputs, ARegularInputIsOpenedOnce) {
     // Counting a clip's frames and copying its audio opened the file again by
     // its name: a file renamed or replaced meanwhile gave frames of another.
