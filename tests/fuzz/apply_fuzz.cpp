@@ -79,6 +79,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char dir[] = "/tmp/fieldfx-fuzz-apply-XXXXXX";
     if (mkdtemp(dir) == nullptr) std::abort();
     outputDir() = dir;
+    std::atexit([] { rmdir(outputDir().c_str()); });  // empty after every input
     setenv("FIELDFX_OPS_PATH", FIELDFX_FUZZ_OPS_DIR, 1);
     // Every module stays mapped for the whole run: libFuzzer keeps the
     // coverage counters of each one it has seen, and one unloaded under it
