@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "service_libraries.h"
 #include "fieldfx/fieldio/field.h"
 #include "fieldfx/fieldio/output_file.h"
 #include "fieldfx/runtime/error.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const Words words(argv + 2, argv + argc);
     try {
+        loadServiceLibraries();
         if (command == "list") return listCommand(words);
         if (command == "describe") return describeCommand(words);
         if (command == "render") return renderCommand(words);

@@ -3,6 +3,7 @@
 // case does, every input keeps its bytes, and a refused run leaves the
 // directory exactly as it was (no output, no temporary file).
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -234,6 +235,81 @@ TEST(CliHostileInputs, AFifoIsReadOnceAndRenderedWhole) {
     std::system(("rm -rf " + dir).c_str());
 }
 
+TEST(CliHostileInputs, AY4mCutShortThroughAPipeIsAnInputError) {
+    // A file gives its size, a pipe does not: a named pipe or /dev/stdin read
+    // as a stream lost the cut frame and rendered the rest with exit 0.
+    const std::string dir = tempDir("pipecut");
+    shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 0.2 -pix_fmt yuv444p " + dir +
+          "/in.y4m");
+    const std::string y4m = readFile(dir + "/in.y4m");
+    writeFile(dir + "/cut.y4m", y4m.substr(0, y4m.size() - 100));     // inside the last frame
+    writeFile(dir + "/header.y4m", y4m.substr(0, y4m.size() * 3 / 5 + 2));  // anywhere
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0600), 0);
+    const std::string render = std::string(FIELDFX_CLI) + " render Heatwave -q -o " + dir + "/o.mkv -i ";
+    struct PipeCase {
+        const char* clip;
+        std::string command;  // %s: the clip
+        int status;
+    };
+    const std::vector<PipeCase> cases = {
+        {"cut.y4m", "cat %s | " + render + "-", 3},
+        {"cut.y4m", "cat %s | " + render + "pipe:", 3},
+        {"cut.y4m", "cat %s | " + render + "/dev/stdin", 3},
+        {"cut.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 3},
+        {"header.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 3},
+        {"header.y4m", "cat %s | " + render + "/dev/stdin", 3},
+        {"in.y4m", "cat %s | " + render + "/dev/stdin", 0},
+        {"in.y4m", "cat %s > " + dir + "/pipe & " + render + dir + "/pipe", 0},
+    };
+    for (const PipeCase& c : cases) {
+        std::string command = c.command;
+        command.replace(command.find("%s"), 2, dir + "/" + c.clip);
+        const int raw = std::system(("timeout 60 sh -c '" + command + "' >/dev/null 2>" + dir +
+                                     "/err").c_str());
+        const std::string err = readFile(dir + "/err");
+        ASSERT_TRUE(WIFEXITED(raw)) << command;
+        EXPECT_EQ(WEXITSTATUS(raw), c.status) << command << ": " << err;
+        if (c.status == 3) {
+            EXPECT_NE(err.find("is truncated: frame"), std::string::npos) << command << ": " << err;
+            EXPECT_FALSE(exists(dir + "/o.mkv")) << command;
+        }
+        std::remove((dir + "/o.mkv").c_str());
+    }
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(CliHostileInputs, ARegularInputIsOpenedOnce) {
+    // Counting a clip's frames and copying its audio opened the file again by
+    // its name: a file renamed or replaced meanwhile gave frames of another.
+    // The kernel counts the opens (inotify), whoever makes them; reads are
+    // watched too, since an open following an open with no read between
+    // would be merged into one event.
+    const std::string dir = tempDir("once");
+    const std::string ffmpeg = "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 ";
+    shell(ffmpeg + "-t 0.2 -pix_fmt yuv444p " + dir + "/in.y4m");
+    shell(ffmpeg + "-t 0.2 -c:v ffv1 " + dir + "/in.mkv");
+    shell(ffmpeg + "-f lavfi -i sine -t 0.2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + dir +
+          "/av.mp4");
+    for (const char* input : {"in.y4m", "in.mkv", "av.mp4"}) {
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, (dir + "/" + input).c_str(), IN_OPEN | IN_ACCESS), 0);
+        const Result r = fieldfx("render Heatwave -q -i " + dir + "/" + input + " -o " + dir + "/o.mkv -y");
+        EXPECT_EQ(r.status, 0) << input << ": " << r.err;
+        int opens = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+            for (char* at = events; at < events + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(at);
+                opens += (e->mask & IN_OPEN) != 0;
+                at += sizeof(inotify_event) + e->len;
+            }
+        close(watch);
+        EXPECT_EQ(opens, 1) << input << " was opened " << opens << " times";
+    }
+    std::system(("rm -rf " + dir).c_str());
+}
+
 TEST(CliHostileInputs, AStartFarIntoABuiltinClipDrawsNoSkippedFrame) {
     // 20000 frames of 720x576 drawn took about two minutes.
     const std::string dir = tempDir("start");
@@ -283,6 +359,49 @@ TEST(CliHostileModules, ADamagedModuleIsExit5NamingItAndListGoesOn) {
         const Result r = fieldfx("describe Flipped", env);
         EXPECT_TRUE(r.status == 0 || r.status == 5) << seed << ": status " << r.status << " " << r.err;
     }
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(CliHostileModules, AMissingOrDamagedServiceLibraryIsExit5NamingIt) {
+    // The command line, its libraries and modules copied; then one library
+    // removed or cut short. The dynamic loader refused to start the binary
+    // (status 127, its own message).
+    const std::string dir = tempDir("services");
+    const std::string cli = FIELDFX_CLI;
+    const std::string build = cli.substr(0, cli.rfind('/')) + "/..";
+    shell("mkdir " + dir + "/bin && cp " + cli + " " + dir + "/bin/ && cp -r " + build + "/lib " +
+          build + "/ops " + dir + "/");
+    auto run = [&](const std::string& arguments) {
+        const std::string err = dir + "/err";
+        const int raw = std::system(("cd " + dir + " && env -u FIELDFX_OPS_PATH " + dir +
+                                     "/bin/fieldfx " + arguments + " >/dev/null 2>" + err).c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.err = readFile(err);
+        std::remove(err.c_str());
+        return r;
+    };
+    const std::string render = "render Glide -q --size 64x48 --duration 2 -o o.mkv";
+    ASSERT_EQ(run(render).status, 0);
+    std::remove((dir + "/o.mkv").c_str());
+
+    std::remove((dir + "/lib/libtranshost.so").c_str());
+    for (const std::string& arguments : {std::string("list"), render}) {
+        const Result r = run(arguments);
+        EXPECT_EQ(r.status, 5) << arguments << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot load the service library libtranshost.so: cannot open shared "
+                             "object file"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("error while loading shared libraries"), std::string::npos) << r.err;
+    }
+    const std::string fieldhost = readFile(dir + "/lib/libfieldhost.so");
+    shell("cp " + build + "/lib/libtranshost.so " + dir + "/lib/");
+    writeFile(dir + "/lib/libfieldhost.so", fieldhost.substr(0, fieldhost.size() / 2));
+    const Result cut = run(render);
+    EXPECT_EQ(cut.status, 5) << cut.err;
+    EXPECT_NE(cut.err.find("service library libfieldhost.so is damaged: loading it crashed"),
+              std::string::npos) << cut.err;
+    EXPECT_EQ(cut.err.find("fieldfx: crashed"), std::string::npos) << cut.err;
+    EXPECT_FALSE(exists(dir + "/o.mkv"));
     std::system(("rm -rf " + dir).c_str());
 }
 

@@ -1,4 +1,5 @@
 // Finding modules on the search path and rejecting malformed descriptions.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -143,6 +144,12 @@ TEST(SearchPath, EnvironmentFirstThenBesideTheBinaryThenTheBuildTree) {
 TEST(SearchPath, EarlierDirectoryHidesALaterModuleOfTheSameName) {
     const std::string dir = tempDir();
     ASSERT_EQ(symlink(FIELDFX_PROBE_DIR "/Probe.so", (dir + "/Matte.so").c_str()), 0);
+    // The module's run path is relative to where it is reached ($ORIGIN, here
+    // the link's directory): it finds the service libraries by name among
+    // those its host loaded first, as fieldfx and the plug-ins do.
+    for (const char* lib : {"libfieldhost.so", "libimagehost.so", "liblogger.so"})
+        ASSERT_NE(dlopen((std::string(FIELDFX_LIB_DIR) + "/" + lib).c_str(), RTLD_NOW | RTLD_GLOBAL),
+                  nullptr) << dlerror();
     setenv("FIELDFX_OPS_PATH", dir.c_str(), 1);
     const auto m = OperatorModule::load("Matte");
     EXPECT_EQ(m->description().ident, "$Id: Probe,v 1.0 $");

@@ -1,9 +1,13 @@
 #include "av.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -75,6 +79,118 @@ std::string takeLogError() {
     return text;
 }
 
+namespace {
+
+// A regular input file, opened once and shared by every demuxer reading it
+// (each at its own position, with pread).
+struct OpenFile {
+    int fd = -1;
+    ~OpenFile() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// The files open now, by the name they were opened with.
+std::mutex filesLock;
+std::map<std::string, std::weak_ptr<OpenFile>> openFiles;
+
+std::shared_ptr<OpenFile> openOnce(const std::string& name) {
+    const std::lock_guard<std::mutex> hold(filesLock);
+    if (auto it = openFiles.find(name); it != openFiles.end())
+        if (auto file = it->second.lock()) return file;
+    auto file = std::make_shared<OpenFile>();
+    file->fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file->fd < 0) return nullptr;
+    openFiles[name] = file;
+    return file;
+}
+
+// One demuxer's reading of a shared file.
+struct FileReading {
+    std::shared_ptr<OpenFile> file;
+    int64_t position = 0;
+};
+
+int readFile(void* opaque, uint8_t* buffer, int size) {
+    auto* r = static_cast<FileReading*>(opaque);
+    ssize_t n;
+    while ((n = pread(r->file->fd, buffer, std::size_t(size), off_t(r->position))) < 0 &&
+           errno == EINTR) {
+    }
+    if (n < 0) return AVERROR(errno);
+    if (n == 0) return AVERROR_EOF;
+    r->position += n;
+    return int(n);
+}
+
+int64_t seekFile(void* opaque, int64_t offset, int whence) {
+    auto* r = static_cast<FileReading*>(opaque);
+    struct stat st;
+    if (fstat(r->file->fd, &st) != 0) return AVERROR(errno);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return int64_t(st.st_size);
+    case SEEK_SET: break;
+    case SEEK_CUR: offset += r->position; break;
+    case SEEK_END: offset += int64_t(st.st_size); break;
+    default: return AVERROR(EINVAL);
+    }
+    if (offset < 0) return AVERROR(EINVAL);
+    r->position = offset;
+    return offset;
+}
+
+void freeFileIo(AVIOContext* io) {
+    if (io == nullptr) return;
+    delete static_cast<FileReading*>(io->opaque);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+}
+
+// Opens the regular file `name` for `input` through the shared descriptor.
+int openRegularFile(AVFormatContext** input, const std::string& name, AVDictionary** options) {
+    auto file = openOnce(name);
+    if (!file) return AVERROR(errno ? errno : ENOENT);
+    constexpr int kBufferSize = 1 << 16;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
+    auto* reading = new (std::nothrow) FileReading{std::move(file), 0};
+    AVIOContext* io = buffer && reading ? avio_alloc_context(buffer, kBufferSize, 0, reading,
+                                                             readFile, nullptr, seekFile)
+                                        : nullptr;
+    AVFormatContext* context = io ? avformat_alloc_context() : nullptr;
+    if (context == nullptr) {
+        if (io) {
+            freeFileIo(io);
+        } else {
+            av_free(buffer);
+            delete reading;
+        }
+        return AVERROR(ENOMEM);
+    }
+    context->pb = io;
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    const int r = avformat_open_input(&context, name.c_str(), nullptr, options);
+    if (r < 0) {
+        freeFileIo(io);  // the failed open freed the context, not its custom I/O
+        return r;
+    }
+    *input = context;
+    return r;
+}
+
+bool isReading(const AVIOContext* io) {
+    return io != nullptr && io->read_packet == readFile;
+}
+
+}  // namespace
+
+void closeInput(AVFormatContext* input) {
+    if (input == nullptr) return;
+    AVIOContext* io = (input->flags & AVFMT_FLAG_CUSTOM_IO) && isReading(input->pb) ? input->pb
+                                                                                   : nullptr;
+    avformat_close_input(&input);
+    freeFileIo(io);
+}
+
 int openInput(AVFormatContext** input, const std::string& name) {
     std::string allowed = "file,pipe";
     if (const char* more = std::getenv("FIELDFX_INPUT_PROTOCOLS"); more != nullptr && *more)
@@ -101,7 +217,9 @@ int openInput(AVFormatContext** input, const std::string& name) {
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", allowed.c_str(), 0);
-    const int r = avformat_open_input(input, url.c_str(), nullptr, &options);
+    const bool regular = stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const int r = regular ? openRegularFile(input, name, &options)
+                          : avformat_open_input(input, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     return r;
 }

@@ -28,8 +28,11 @@ struct PacketFree {
 struct CodecFree {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
+// Closes an input of openInput (with the file it reads, when it was its last
+// reader) or any other demuxer.
+void closeInput(AVFormatContext* input);
 struct InputClose {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+    void operator()(AVFormatContext* f) const { closeInput(f); }
 };
 struct ScalerFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
@@ -56,7 +59,10 @@ void unwatchErrors(const AVCodecContext* decoder);
 // in a file's name is no protocol), and pipes; other protocols (network,
 // concat:, ...) only when FIELDFX_INPUT_PROTOCOLS lists them
 // (comma-separated). Throws VideoError for a protocol not allowed; returns
-// avformat_open_input's result.
+// avformat_open_input's result. A regular file is opened once: while an
+// input of it is open, every further one (counting its frames, copying its
+// audio) reads the same open file, so a file renamed, replaced or unlinked
+// in between cannot change what is read. Close with closeInput (InputPtr).
 int openInput(AVFormatContext** input, const std::string& name);
 
 // errorText(code), followed by the captured log line in parentheses.

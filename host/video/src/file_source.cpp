@@ -35,10 +35,14 @@ Scan scanOf(AVFieldOrder order, const AVFrame& first) {
 
 // The bytes a YUV4MPEG file holds after its last whole frame, whose packet
 // ends at `lastEnd`: its reader drops a last frame that the file cuts short
-// without a word.
+// without a word. A pipe has no size (a named one says 0): there, once its
+// end is reached, the bytes read from it.
 int64_t y4mTail(AVFormatContext& input, int64_t lastEnd) {
     if (std::strcmp(input.iformat->name, "yuv4mpegpipe") != 0 || lastEnd < 0) return 0;
-    return std::max<int64_t>(0, avio_size(input.pb) - lastEnd);
+    int64_t end = avio_size(input.pb);
+    if ((input.pb->seekable & AVIO_SEEKABLE_NORMAL) == 0)
+        end = input.pb->eof_reached ? avio_tell(input.pb) : -1;
+    return std::max<int64_t>(0, end - lastEnd);
 }
 
 // A colour tag as a number, `unspecified` for a value outside the enum's
@@ -244,15 +248,17 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
     const bool pipe = raw->pb != nullptr && (raw->pb->seekable & AVIO_SEEKABLE_NORMAL) == 0;
     if (!exact && pipe) {
         // No second reading to count the frames: its packets are kept.
-        int64_t pictures = pictures_;
+        int64_t pictures = pictures_, end = lastEnd_;
         for (av::PacketPtr p = av::allocPacket(); av_read_frame(raw, p.get()) >= 0;
              p = av::allocPacket())
             if (p->stream_index == stream_) {
                 pictures += p->size > 0;
+                end = p->pos >= 0 ? p->pos + p->size : -1;
                 readAhead_.push_back(std::move(p));
             }
         readAll_ = true;
         info_.frames = pictures;
+        tail = y4mTail(*raw, end);
     } else {
         info_.frames = exact ? declared_ : countPackets(path, stream_, tail);
     }

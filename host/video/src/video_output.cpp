@@ -493,7 +493,7 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
 
 std::string videoFormatOf(const std::string& path) {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return "";
+    if (av::openInput(&raw, path) < 0) return "";
     av::InputPtr input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) return "";
     const int stream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
