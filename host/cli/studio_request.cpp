@@ -1,0 +1,83 @@
+#include "studio_request.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "fieldfx/services/patterns.h"
+
+namespace fieldfx::cli::backend {
+
+using nlohmann::json;
+using studio::RequestError;
+
+std::string shellWord(const std::string& w) {
+    bool plain = !w.empty();
+    for (char c : w)
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
+                          std::strchr("@%+=:,./_-", c) != nullptr);
+    if (plain) return w;
+    std::string q = "'";
+    for (char c : w) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string State::key() const {
+    std::string k = effect + '\n' + pattern;
+    for (const std::string& s : sets) k += '\n' + s;
+    return k;
+}
+
+std::string textField(const json& request, const char* name, bool required) {
+    const auto it = request.find(name);
+    if (it == request.end() || it->is_null()) {
+        if (required) throw RequestError(400, std::string("the request lacks \"") + name + "\"");
+        return "";
+    }
+    if (!it->is_string()) throw RequestError(400, std::string("\"") + name + "\" is not text");
+    const std::string text = it->get<std::string>();
+    if (text.size() > kMaxText) throw RequestError(400, std::string("\"") + name + "\" is too long");
+    return text;
+}
+
+int64_t numberField(const json& request, const char* name, int64_t minimum, int64_t maximum,
+                    int64_t fallback) {
+    const auto it = request.find(name);
+    if (it == request.end() || it->is_null()) return fallback;
+    if (!it->is_number_integer())
+        throw RequestError(400, std::string("\"") + name + "\" is not a whole number");
+    const int64_t v = it->get<int64_t>();
+    if (v < minimum || v > maximum)
+        throw RequestError(400, std::string("\"") + name + "\" is out of range " +
+                                    std::to_string(minimum) + ".." + std::to_string(maximum));
+    return v;
+}
+
+void checkPattern(const std::string& text) {
+    if (text.empty()) return;
+    const std::string name = text.substr(0, text.find(':'));
+    if (patterns::findPattern(name) == nullptr)
+        throw RequestError(400, "\"" + name + "\" is not a built-in wipe pattern");
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr(":=,-_", c) == nullptr)
+            throw RequestError(400, "pattern " + text + ": unexpected character");
+}
+
+State readState(const json& request) {
+    State s;
+    s.effect = textField(request, "effect", true);
+    s.pattern = textField(request, "pattern", false);
+    checkPattern(s.pattern);
+    const auto sets = request.find("sets");
+    if (sets != request.end() && !sets->is_null()) {
+        if (!sets->is_array() || sets->size() > kMaxSets)
+            throw RequestError(400, "\"sets\" is not a list of at most 64 assignments");
+        for (const json& a : *sets) {
+            if (!a.is_string() || a.get<std::string>().size() > kMaxText)
+                throw RequestError(400, "\"sets\" holds something other than name=value text");
+            s.sets.push_back(a.get<std::string>());
+        }
+    }
+    return s;
+}
+
+}  // namespace fieldfx::cli::backend
