@@ -24,7 +24,7 @@ namespace {
 
 const char kHelp[] =
     "usage: fieldfx studio [NAME] [-i IN [-i IN2]] [-o OUT] [--port N]\n"
-    "         [--listen ADDRESS] [--cache-mb N] [--no-browser]\n"
+    "         [--listen ADDRESS] [--cache-mb N] [--no-browser] [--root DIR]\n"
     "         [--set name=value]... [--pattern NAME] [--start N] [--duration N]\n"
     "         [--rate FPS] [--active x,y,w,h] [--pixel-aspect N] [--scale N/D]\n"
     "         [--field-order tff|bff|progressive] [--size WxH] [--threads N]\n"
@@ -46,10 +46,13 @@ const char kHelp[] =
     "                    reachable from other machines: the token still guards it)\n"
     "  --cache-mb N      memory for decoded input fields (default 512)\n"
     "  --no-browser      print the address only\n"
+    "  --root DIR        let the page list the folders and files under DIR and\n"
+    "                    choose its clips there (default: no folder, only the\n"
+    "                    clips given here); nothing outside DIR is shown or read\n"
     "--set and --pattern give the first effect's starting settings; the other\n"
     "effect options are those of fieldfx render and hold for every effect.\n"
     "The server answers only requests with the address's token, from its own\n"
-    "page, and reads no file but the clips given here.\n";
+    "page, and reads no file but the clips given here or chosen under --root.\n";
 
 // Opens `url` in the user's browser where there is a display to show it.
 void openBrowser(const std::string& url) {
@@ -69,7 +72,8 @@ std::vector<OptionSpec> studioOptions() {
     return effectOptions({{"--port", nullptr, true, false},
                           {"--listen", nullptr, true, false},
                           {"--cache-mb", nullptr, true, false},
-                          {"--no-browser", nullptr, false, false}});
+                          {"--no-browser", nullptr, false, false},
+                          {"--root", nullptr, true, false}});
 }
 
 int studioCommand(const Words& words) {

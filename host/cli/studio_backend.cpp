@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include "args.h"
@@ -24,6 +25,7 @@
 #include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/runtime/parameters.h"
 #include "fieldfx/services/patterns.h"
+#include "fieldfx/studio/clip_root.h"
 #include "fieldfx/studio/server.h"
 #include "job.h"
 #include "media.h"
@@ -57,7 +59,7 @@ struct Session {
     std::chrono::steady_clock::time_point used;
     std::string key;        // the state the effect below is set up for
     std::string structure;  // its effect and pattern
-    Footage* footage = nullptr;
+    std::shared_ptr<Footage> footage;  // before the sources and the effect that read it
     std::map<std::string, std::unique_ptr<runtime::OperatorModule>> modules;
     runtime::OperatorModule* module = nullptr;  // the effect's, of `modules`
     std::vector<runtime::Keyframes> keyframes;
@@ -113,6 +115,13 @@ public:
         first_.sets = args.values("--set");
         first_.pattern = args.value("--pattern");
         checkPatternOption(first_.pattern);
+        if (args.has("--root")) {
+            try {
+                root_.emplace(args.value("--root"));
+            } catch (const std::runtime_error& e) {
+                throw Error(ErrorKind::Usage, e.what());
+            }
+        }
     }
 
     ~StudioBackend() override {
@@ -127,6 +136,7 @@ public:
         if (call == "pattern") return pattern(request);
         if (call == "render") return Reply::json(render(request));
         if (call == "progress") return Reply::json(progress());
+        if (call == "clips") return Reply::json(clips(request));
         throw RequestError(404, "no such call: " + call);
     }
 
@@ -162,17 +172,36 @@ private:
     }
 
     // The clips of filters or of transitions, opened on first use.
-    Footage& footage(bool filter, const std::string& effect) {
-        const std::lock_guard<std::mutex> hold(footageLock_);
-        std::unique_ptr<Footage>& slot = footage_[filter ? 0 : 1];
-        if (slot) return *slot;
+    // The clips the state shows: those chosen on the page under --root, or
+    // else those of the command line.
+    std::vector<std::string> clipPaths(const State& state) const {
+        if (state.inputs.empty()) return inputs_;
+        if (!root_)
+            throw RequestError(403, "fieldfx studio was started without --root: it shows "
+                                    "only the clips of its command line");
+        std::vector<std::string> paths;
+        for (const std::string& relative : state.inputs) paths.push_back(root_->resolve(relative));
+        return paths;
+    }
+
+    // The clips of filters or of transitions, opened on first use and again
+    // when the page chooses others. A session that still shows the clips
+    // replaced keeps them open until its next request; their cache is
+    // emptied at once (Footage::retire), so that memory stays bounded.
+    std::shared_ptr<Footage> footage(bool filter, const std::string& effect, const State& state) {
+        const std::vector<std::string> chosen = clipPaths(state);
         std::vector<std::string> inputs;
         if (filter) {
-            if (!inputs_.empty()) inputs = {inputs_[0]};
-        } else if (!inputs_.empty()) {
-            inputs = inputs_;
+            if (!chosen.empty()) inputs = {chosen[0]};
+        } else if (!chosen.empty()) {
+            inputs = chosen;
             if (inputs.size() == 1) inputs.push_back("builtin:bars");
         }
+        const std::lock_guard<std::mutex> hold(footageLock_);
+        std::shared_ptr<Footage>& slot = footage_[filter ? 0 : 1];
+        if (slot && slot->inputs() == inputs) return slot;
+        if (slot) slot->retire();
+        slot.reset();
         std::vector<std::string> words;
         for (const std::string& in : inputs) {
             words.push_back("-i");
@@ -188,13 +217,13 @@ private:
         try {
             const Args args(all, effectOptions({}));
             EffectJob job = prepareJob(args, "studio");
-            slot = std::make_unique<Footage>(std::move(job), std::move(words), cacheBytes_);
+            slot = std::make_shared<Footage>(std::move(job), inputs, std::move(words), cacheBytes_);
         } catch (const Error& e) {
             throw RequestError(400, e.what());
         } catch (const io::IoError& e) {
             throw RequestError(400, e.what());
         }
-        return *slot;
+        return slot;
     }
 
     json parameterJson(const runtime::Parameter& p) const {
@@ -260,7 +289,7 @@ private:
             pats.push_back({{"name", p.name}, {"help", p.description}, {"settings", settings}});
         }
         json first = {{"effect", first_.effect}, {"sets", first_.sets}, {"pattern", first_.pattern}};
-        return {{"effects", effects}, {"patterns", pats}, {"first", first},
+        return {{"effects", effects}, {"patterns", pats}, {"first", first}, {"root", bool(root_)},
                 {"output", outputName_}, {"outputDir", outputDir_.empty() ? "." : outputDir_}};
     }
 
@@ -294,7 +323,8 @@ private:
         const std::string key = state.key();
         if (s.effect && s.key == key) return;
         const runtime::OperatorModule& pristine = module(state.effect);
-        Footage& f = footage(pristine.isFilter(), state.effect);
+        const std::shared_ptr<Footage> footage = this->footage(pristine.isFilter(), state.effect, state);
+        Footage& f = *footage;
         const std::string structure = state.effect + '\n' + state.pattern;
         // As render: Standbild's fields depend on every request before them,
         // from the values at OP_OPEN on.
@@ -303,11 +333,13 @@ private:
         // request of an effect and keeps it: a new value needs a new effect,
         // whose first request is the span's first field, as in a render.
         const bool firstRequestSets = state.effect == "Iris";
-        const bool reuse = s.effect && s.structure == structure && !inOrder && !firstRequestSets;
+        const bool reuse = s.effect && s.structure == structure && s.footage == footage &&
+                           !inOrder && !firstRequestSets;
         s.key.clear();
         if (!reuse) {
             s.effect.reset();
             s.sources.clear();
+            s.footage = footage;
             std::unique_ptr<runtime::OperatorModule>& copy = s.modules[state.effect];
             if (!copy) copy = pristine.copy();
             s.module = copy.get();
@@ -339,7 +371,6 @@ private:
             s.effect.reset();
             throw RequestError(400, e.what());
         }
-        s.footage = &f;
         s.key = key;
         s.structure = structure;
         s.inOrder = inOrder;
@@ -494,7 +525,8 @@ private:
         const bool replace = request.value("replace", false);
         const std::string path = outputDir_ + outputName(request);
         const runtime::OperatorModule& pristine = module(st.effect);
-        Footage& f = footage(pristine.isFilter(), st.effect);
+        const std::shared_ptr<Footage> footage = this->footage(pristine.isFilter(), st.effect, st);
+        const Footage& f = *footage;
         std::vector<std::string> words = renderWords(st, f);
         words.push_back("-o");
         words.push_back(path);
@@ -550,6 +582,19 @@ private:
         return {{"path", path}, {"total", render_.total}};
     }
 
+    // The folders and files of a folder under --root, for the page's clip
+    // dialog.
+    json clips(const json& request) const {
+        if (!root_)
+            throw RequestError(403, "fieldfx studio was started without --root: there is no "
+                                    "folder to choose clips from");
+        const std::string dir = textField(request, "dir", false);
+        json entries = json::array();
+        for (const studio::ClipRoot::Entry& e : root_->list(dir))
+            entries.push_back({{"name", e.name}, {"folder", e.folder}});
+        return {{"dir", dir}, {"entries", entries}};
+    }
+
     json progress() {
         const std::lock_guard<std::mutex> hold(render_.lock);
         return {{"running", render_.running}, {"done", render_.done.load()},
@@ -563,7 +608,8 @@ private:
     std::string threads_, outputDir_, outputName_;
     State first_;
     std::mutex footageLock_;
-    std::unique_ptr<Footage> footage_[2];
+    std::shared_ptr<Footage> footage_[2];
+    std::optional<studio::ClipRoot> root_;
     std::mutex sessionsLock_;
     std::map<std::string, std::shared_ptr<Session>> sessions_;
     RenderRun render_;

@@ -14,6 +14,12 @@ Footage::~Footage() {
     reader_.join();
 }
 
+void Footage::retire() {
+    const std::lock_guard<std::mutex> hold(lock_);
+    cache_ = studio::FieldCache(0);
+    wanted_ = ahead_;
+}
+
 std::shared_ptr<const io::Field> Footage::field(int clip, std::size_t index) {
     std::unique_lock<std::mutex> hold(lock_);
     const std::size_t c = std::size_t(clip);

@@ -24,8 +24,12 @@ namespace fieldfx::cli::backend {
 // stepping on finds the next ones decoded.
 class Footage {
 public:
-    Footage(EffectJob job, std::vector<std::string> words, std::size_t cacheBytes)
-        : job_(std::move(job)), words_(std::move(words)), cache_(cacheBytes),
+    // `inputs` as the page chose them, `words` the render command's input
+    // and span options.
+    Footage(EffectJob job, std::vector<std::string> inputs, std::vector<std::string> words,
+            std::size_t cacheBytes)
+        : job_(std::move(job)), inputs_(std::move(inputs)), words_(std::move(words)),
+          cache_(cacheBytes),
           last_(job_.clips.size(), SIZE_MAX), ahead_(job_.clips.size(), 0),
           wanted_(job_.clips.size(), 0), reader_([this] { readAhead(); }) {}
 
@@ -34,6 +38,11 @@ public:
     const EffectJob& job() const { return job_; }
     // The input and span options of the render command.
     const std::vector<std::string>& words() const { return words_; }
+    const std::vector<std::string>& inputs() const { return inputs_; }
+
+    // Replaced by other clips: the cache is emptied and keeps one field from
+    // now on, and nothing more is read ahead.
+    void retire();
 
     // Field `index` of input `clip` (counted in the clip, not the span).
     std::shared_ptr<const io::Field> field(int clip, std::size_t index);
@@ -46,7 +55,7 @@ private:
     void readAhead();
 
     EffectJob job_;
-    std::vector<std::string> words_;
+    std::vector<std::string> inputs_, words_;
     std::mutex lock_;
     std::condition_variable changed_;
     bool stop_ = false;

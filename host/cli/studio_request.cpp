@@ -22,9 +22,7 @@ std::string shellWord(const std::string& w) {
 }
 
 std::string State::key() const {
-    std::string k = effect + '\n' + pattern;
-    for (const std::string& s : sets) k += '\n' + s;
-    return k;
+    return json{effect, pattern, sets, inputs}.dump();
 }
 
 std::string textField(const json& request, const char* name, bool required) {
@@ -75,6 +73,16 @@ State readState(const json& request) {
             if (!a.is_string() || a.get<std::string>().size() > kMaxText)
                 throw RequestError(400, "\"sets\" holds something other than name=value text");
             s.sets.push_back(a.get<std::string>());
+        }
+    }
+    const auto inputs = request.find("inputs");
+    if (inputs != request.end() && !inputs->is_null()) {
+        if (!inputs->is_array() || inputs->size() > 2)
+            throw RequestError(400, "\"inputs\" is not a list of at most two clips");
+        for (const json& i : *inputs) {
+            if (!i.is_string() || i.get<std::string>().empty() || i.get<std::string>().size() > kMaxText)
+                throw RequestError(400, "\"inputs\" holds something other than clip paths");
+            s.inputs.push_back(i.get<std::string>());
         }
     }
     return s;

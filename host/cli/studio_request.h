@@ -25,6 +25,8 @@ struct State {
     std::string effect;
     std::vector<std::string> sets;
     std::string pattern;  // a built-in pattern with its settings, or ""
+    // Clips chosen on the page, relative to --root (none: the command line's).
+    std::vector<std::string> inputs;
 
     std::string key() const;
 };
@@ -40,7 +42,7 @@ int64_t numberField(const nlohmann::json& request, const char* name, int64_t min
 // settings, never a file.
 void checkPattern(const std::string& text);
 
-// The state of a page's request: "effect", "sets", "pattern".
+// The state of a page's request: "effect", "sets", "pattern", "inputs".
 State readState(const nlohmann::json& request);
 
 }  // namespace fieldfx::cli::backend
