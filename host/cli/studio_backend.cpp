@@ -226,51 +226,6 @@ private:
         return slot;
     }
 
-    json parameterJson(const runtime::Parameter& p) const {
-        json j = {{"name", p.name}, {"kind", p.kindName()}, {"range", p.rangeText()},
-                  {"value", p.valueText()}, {"help", p.helpText()}};
-        switch (p.kind()) {
-            case PARAM_SLIDER: {
-                const auto* s = reinterpret_cast<const SliderDescriptor*>(p.descriptor);
-                j["min"] = s->minimum;
-                j["max"] = s->maximum;
-                j["default"] = s->value;
-                j["unit"] = p.unitText();
-                j["tenths"] =
-                    runtime::sliderUnit(s->head.textId).kind == runtime::SliderUnitKind::TenthDegrees;
-                break;
-            }
-            case PARAM_CHOICE: {
-                const auto* c = reinterpret_cast<const ChoiceDescriptor*>(p.descriptor);
-                j["entries"] = p.entries();
-                j["default"] = c->value;
-                j["numbered"] = c->head.style == 1;
-                break;
-            }
-            case PARAM_COLOUR: {
-                const uint32_t w = reinterpret_cast<const ColourDescriptor*>(p.descriptor)->value;
-                const uint8_t px[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16),
-                                       uint8_t(w >> 24)};
-                uint8_t rgb[4];
-                displayPixel(px, rgb);
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-                j["default"] = buf;
-                break;
-            }
-            case PARAM_POSITION: {
-                const auto* d = reinterpret_cast<const PositionDescriptor*>(p.descriptor);
-                j["default"] = {d->posX, d->posY, d->areaWidth, d->areaHeight};
-                j["sized"] = d->minWidth != d->maxWidth || d->minHeight != d->maxHeight;
-                j["minSize"] = {d->minWidth, d->minHeight};
-                j["maxSize"] = {d->maxWidth, d->maxHeight};
-                break;
-            }
-            default: break;
-        }
-        return j;
-    }
-
     json catalogue() {
         json effects = json::array();
         for (const auto& [name, m] : pristine_) {

@@ -1,7 +1,8 @@
 // What fieldfx studio's page sends: the state it asks to see (an effect,
-// its --set assignments, a built-in wipe pattern) and the checked fields of
-// a request, refused with RequestError (400) when malformed; and the shell
-// quoting of the render command the page shows.
+// its --set assignments, a built-in wipe pattern, clips under --root) and
+// the checked fields of a request, refused with RequestError (400) when
+// malformed; the description of a parameter the page builds its control
+// from; and the shell quoting of the render command the page shows.
 #ifndef FIELDFX_CLI_STUDIO_REQUEST_H
 #define FIELDFX_CLI_STUDIO_REQUEST_H
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fieldfx/runtime/parameters.h"
 #include "fieldfx/studio/server.h"
 
 namespace fieldfx::cli::backend {
@@ -41,6 +43,10 @@ int64_t numberField(const nlohmann::json& request, const char* name, int64_t min
 // The wipe pattern as the page gives it: a built-in pattern's name with
 // settings, never a file.
 void checkPattern(const std::string& text);
+
+// A parameter as the page builds its control: name, kind, range, unit,
+// default, entries, the marker's sizes.
+nlohmann::json parameterJson(const runtime::Parameter& p);
 
 // The state of a page's request: "effect", "sets", "pattern", "inputs".
 State readState(const nlohmann::json& request);
