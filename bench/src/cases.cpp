@@ -23,6 +23,13 @@ constexpr int32_t kMiddle = 25;
 // the tunnel and faded.
 constexpr int32_t kFadeEnd = 4;
 
+// A parameter that the operator's kept tables depend on, keyed to change
+// every frame of the span around its default value (the centre runs 8
+// pixels a frame through the default 320,140, so that the disc covers about
+// as much of the field): the cost of rebuilding the tables, against the
+// operator's "default" row (Swivel's against its "slowest").
+constexpr const char* kMovingCentre = "Centre=220,100@0,420,180@24";
+
 // Transitions at their defaults run whole spans; at their slowest they stay
 // at the position of the span that costs the most (`holdAt`).
 BenchCase transition(const std::string& op, const std::string& setting,
@@ -56,9 +63,12 @@ std::vector<BenchCase> benchCases() {
         filter("Matte", "default", {}, ""),
         letterboxed(filter("Matte", "slowest", {}, "letterboxed active rectangle: 1/4 of the rows blackened")),
         filter("Smudge", "default", {}, ""),
+        filter("Smudge", "animated", {"Size=30@0,70@24"}, "Size keyed to change every frame: spot weights rebuilt"),
         filter("Smudge", "slowest", {"Size=200", "Strength=100", "Softness=100"},
                "spot over the whole field, longest box, every pixel blended"),
         filter("Heatwave", "default", {}, ""),
+        filter("Heatwave", "animated", {"Frequency=30@0,70@24"},
+               "Frequency keyed to change every frame: wave tables rebuilt"),
         filter("Heatwave", "slowest",
                {"Area=0,0,999,999", "Horizontal=100", "Vertical=100", "Frequency=100"},
                "largest area (the whole SD field), widest waves"),
@@ -68,9 +78,12 @@ std::vector<BenchCase> benchCases() {
         filter("Standbild", "slowest", {"Horizontal=10", "Vertical=10", "Speed=100", "Noise=10"},
                "noise on every pixel, a new target every field"),
         filter("Tunnel", "default", {}, ""),
+        filter("Tunnel", "animated", {kMovingCentre}, "Centre keyed to move every frame"),
         filter("Tunnel", "slowest", {"Radius=1", "Mix=100", "Depth=20"},
                "smallest disc (every pixel sampled), Mix blended"),
         filter("Swivel", "default", {}, ""),
+        filter("Swivel", "animated", {"Angle=400@0,450@24", "Edges=Border"},
+               "Angle keyed to change every frame, coloured border"),
         filter("Swivel", "slowest", {"Angle=450", "Edges=Border"},
                "45 degrees, coloured border"),
         filter("Widescreen", "default", {}, ""),
@@ -81,9 +94,12 @@ std::vector<BenchCase> benchCases() {
         fetchingOne(transition("Flicker", "slowest", {"Block=1"},
                                "shortest blocks, middle of the span", kMiddle)),
         transition("Iris", "default", {}, ""),
+        transition("Iris", "animated", {kMovingCentre},
+                   "Centre keyed to move every frame (the map holds the first field's)"),
         transition("Iris", "slowest", {"Softness=100"}, "widest soft edge, middle of the span",
                    kMiddle),
         transition("Burrow", "default", {}, ""),
+        transition("Burrow", "animated", {kMovingCentre}, "Centre keyed to move every frame"),
         transition("Burrow", "slowest", {"Depth=20"},
                    "end of the fade phase: small disc, tunnel and fade for nearly every pixel",
                    kFadeEnd),

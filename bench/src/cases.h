@@ -21,7 +21,10 @@ const std::vector<FieldSize>& benchSizes();
 
 struct BenchCase {
     std::string op;
-    std::string setting;  // "default", "slowest", or "host" for the no-op modules
+    // "default", "slowest", "animated" (a parameter the operator's kept
+    // tables depend on keyed to change every frame), or "host" for the
+    // no-op modules
+    std::string setting;
     std::string why;      // what makes the setting slow
     bool transition = false;
     RunSpec runSpec;         // active rectangle in fractions below, per size
@@ -34,7 +37,7 @@ struct BenchCase {
 };
 
 // The cases in the order they are reported: the two no-op modules, then the
-// thirteen operators, default then slowest.
+// thirteen operators, default, animated where they keep tables, then slowest.
 std::vector<BenchCase> benchCases();
 
 // The run of `c` on fields of `size`: the runSpec with its active rectangle.

@@ -23,7 +23,9 @@ EffectRun::EffectRun(const runtime::OperatorModule& module, const RunSpec& runSp
     if (inputs.size() != needed)
         throw runtime::Error(runtime::ErrorKind::Usage,
                              module.name() + " takes " + std::to_string(needed) + " input(s)");
-    for (const std::string& s : spec_.settings) params_.assign(s);
+    for (const std::string& s : spec_.settings)
+        if (!runtime::hasKeys(s)) params_.assign(s);
+    keys_ = runtime::keyedParameters(params_, spec_.settings, 0.0);
     for (std::size_t i = 0; i < inputs.size(); ++i) effect_.setInput(int(i), inputs[i]);
     width_ = inputs[0]->first().width;
     height_ = inputs[0]->first().height;
@@ -40,6 +42,7 @@ EffectRun::~EffectRun() { effect_.close(); }
 
 const io::Field& EffectRun::step() {
     const uint32_t position = position_;
+    for (const runtime::Keyframes& k : keys_) k.applyAt(position / 2, module_);
     // Fields alternate top, bottom: position p is the odd-line field when p is odd.
     const io::Field& out = effect_.process(position, (position & 1u) != 0);
     if (spec_.holdAt >= 0) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fieldfx/runtime/effect.h"
+#include "fieldfx/runtime/keyframes.h"
 #include "fieldfx/runtime/module.h"
 #include "fieldfx/runtime/parameters.h"
 
@@ -38,7 +39,9 @@ constexpr const char* kNoOpTransition = "NoOpTransition";
 std::unique_ptr<runtime::OperatorModule> loadModule(const std::string& name);
 
 struct RunSpec {
-    std::vector<std::string> settings;  // "Name=value", as fieldfx render --set
+    // "Name=value", as fieldfx render --set; keys ("value@frame,...") move a
+    // parameter over the span as a render does, a frame (two fields) a step.
+    std::vector<std::string> settings;
     uint32_t duration = 50;             // fields of one effect (its span)
     // Only the fields at positions holdAt and holdAt + 1, over and over (the
     // effect stays open); when negative, every position of the span in
@@ -75,6 +78,7 @@ private:
     runtime::ParameterSet params_;
     runtime::Effect effect_;
     runtime::EffectSettings settings_;
+    std::vector<runtime::Keyframes> keys_;
     int32_t width_ = 0, height_ = 0;
     uint32_t position_ = 0;
 };

@@ -32,9 +32,9 @@ studio::Backend& backend() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const char* const kCalls[] = {"state", "frame", "pattern", "catalogue", "progress"};
+    static const char* const kCalls[] = {"state", "frame", "pattern", "catalogue", "progress", "clips"};
     if (size < 1) return 0;
-    const std::string call = kCalls[data[0] % 5];
+    const std::string call = kCalls[data[0] % 6];
     nlohmann::json request;
     try {
         request = nlohmann::json::parse(data + 1, data + size);

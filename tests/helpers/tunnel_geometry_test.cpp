@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 
 #include "fieldfx/helpers/effects/tunnel_geometry.h"
 #include "testhost.h"
@@ -91,6 +92,24 @@ TEST(TunnelGeometry, OddFieldAndAspectAreUndoneInTheSampleRow) {
     EXPECT_TRANSCENDENTAL(s.y, 0x1.5a2868bc8990ap+2);  // 5.4087163773713289
 }
 
+// Every pixel of a kept table against its own distance and direction.
+void expectTableHoldsEachPixel(const TunnelTable* table, const TunnelCentre& c, int32_t width,
+                               int32_t height, const std::string& what) {
+    ASSERT_NE(table, nullptr) << what;
+    for (int32_t y = 0; y < height; ++y) {
+        const double dv = frameLineDistance(c, y);
+        const TunnelRows row = table->row(y);
+        for (int32_t x = 0; x < width; ++x) {
+            const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
+            ASSERT_EQ(row.dist[x], dist) << what << " pixel " << x << "," << y;
+            if (dist == 0.0) continue;
+            const Direction u = directionOf(dx, dv, dist);
+            ASSERT_EQ(row.ux[x], u.ux) << what << " pixel " << x << "," << y;
+            ASSERT_EQ(row.uy[x], u.uy) << what << " pixel " << x << "," << y;
+        }
+    }
+}
+
 // The kept table against each pixel's own distance and direction, with
 // centres that let rows and columns mirror others (even fields, and odd ones
 // with square pixels) and centres that do not.
@@ -102,21 +121,86 @@ TEST(TunnelGeometry, KeptTableHoldsEachPixelsDistanceAndDirection) {
         const TunnelCentre c{draw(-10, width + 10), draw(-10, height + 10), draw(0, 1),
                              trial % 2 ? 1000 : draw(1, 3000)};
         TunnelGeometryCache cache;
-        const TunnelRows* table = cache.rows(c, width, height);
-        ASSERT_NE(table, nullptr);
-        for (int32_t y = 0; y < height; ++y) {
-            const double dv = frameLineDistance(c, y);
-            for (int32_t x = 0; x < width; ++x) {
-                const std::size_t i = std::size_t(y) * std::size_t(width) + std::size_t(x);
-                const double dx = columnDistance(c, x), dist = centreDistance(dx, dv);
-                ASSERT_EQ(table->dist[i], dist);
-                if (dist == 0.0) continue;
-                const Direction u = directionOf(dx, dv, dist);
-                ASSERT_EQ(table->ux[i], u.ux) << "trial " << trial << " pixel " << x << "," << y;
-                ASSERT_EQ(table->uy[i], u.uy) << "trial " << trial << " pixel " << x << "," << y;
-            }
-        }
+        expectTableHoldsEachPixel(cache.rows(c, width, height), c, width, height,
+                                  "trial " + std::to_string(trial));
+        if (HasFatalFailure()) return;
     }
+}
+
+// One cache across a moving centre, as an animated Centre drives it: steps of
+// a few pixels, jumps across and out of the field, both parities, a changed
+// pixel aspect and a changed field size. The canvas grows and is read at new
+// offsets; every pixel must still hold its own distance and direction.
+TEST(TunnelGeometry, MovingCentreKeepsEachPixelsDistanceAndDirection) {
+    std::mt19937 random(11);
+    auto draw = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    TunnelGeometryCache cache;
+    int32_t width = 37, height = 23, cx = 18, cy = 11, pa = 1000;
+    for (int step = 0; step < 400; ++step) {
+        switch (draw(0, 9)) {
+            case 0: cx = draw(-60, width + 60), cy = draw(-40, height + 40); break;
+            case 1: pa = draw(0, 1) ? 1000 : draw(1, 3000); break;
+            case 2: width = draw(1, 50), height = draw(1, 30); break;
+            default: cx += draw(-5, 5), cy += draw(-3, 3); break;
+        }
+        const TunnelCentre c{cx, cy, step % 2, pa};
+        expectTableHoldsEachPixel(cache.rows(c, width, height), c, width, height,
+                                  "step " + std::to_string(step) + " centre " +
+                                      std::to_string(cx) + "," + std::to_string(cy) + " pa " +
+                                      std::to_string(pa) + " odd " + std::to_string(step % 2));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// What a moving centre costs: a still centre nothing after its first field;
+// a step of a few pixels at most the strip it uncovers (here none: the margin
+// taken when the canvas first grew covers it); a return to where it was, nothing.
+TEST(TunnelGeometry, MovingCentreWorksOutOnlyOffsetsNotHeldBefore) {
+    TunnelGeometryCache cache;
+    const int32_t width = 200, height = 100;
+    ASSERT_NE(cache.rows(TunnelCentre{100, 50, 0, 1094}, width, height), nullptr);
+    const std::size_t first = cache.cellsComputed();
+    EXPECT_GT(first, std::size_t(width * height / 4));
+    EXPECT_LE(first, std::size_t(width * height));
+    ASSERT_NE(cache.rows(TunnelCentre{100, 50, 0, 1094}, width, height), nullptr);
+    EXPECT_EQ(cache.cellsComputed(), first);
+
+    // Three columns to the right: the canvas grows left by three columns
+    // and half the field more.
+    ASSERT_NE(cache.rows(TunnelCentre{103, 50, 0, 1094}, width, height), nullptr);
+    const std::size_t grown = cache.cellsComputed() - first;
+    EXPECT_GT(grown, 0u);
+    EXPECT_LE(grown, std::size_t((3 + width / 2) * height));
+    for (int32_t cx = 104; cx < 103 + width / 2; cx += 7)
+        ASSERT_NE(cache.rows(TunnelCentre{cx, 50, 0, 1094}, width, height), nullptr);
+    ASSERT_NE(cache.rows(TunnelCentre{100, 50, 0, 1094}, width, height), nullptr);
+    EXPECT_EQ(cache.cellsComputed(), first + grown);
+
+    // The other parity keeps a canvas of its own; a new pixel aspect starts afresh.
+    ASSERT_NE(cache.rows(TunnelCentre{100, 50, 1, 1094}, width, height), nullptr);
+    const std::size_t odd = cache.cellsComputed();
+    ASSERT_NE(cache.rows(TunnelCentre{103, 50, 0, 1094}, width, height), nullptr);
+    EXPECT_EQ(cache.cellsComputed(), odd);
+    ASSERT_NE(cache.rows(TunnelCentre{103, 50, 0, 1000}, width, height), nullptr);
+    EXPECT_GT(cache.cellsComputed(), odd);
+}
+
+// A canvas never grows beyond its bound: a centre that wanders far starts
+// afresh with its window, and still gets the right table.
+TEST(TunnelGeometry, CanvasStartsAfreshRatherThanGrowPastItsBound) {
+    TunnelGeometryCache cache;
+    const int32_t width = 1024, height = 1024;  // the largest window a table takes
+    const TunnelCentre near{10, 10, 0, 1000}, far{5000, 3000, 0, 1000};
+    ASSERT_NE(cache.rows(near, width, height), nullptr);
+    const std::size_t first = cache.cellsComputed();
+    const TunnelTable* table = cache.rows(far, width, height);
+    ASSERT_NE(table, nullptr);
+    EXPECT_LE(cache.cellsComputed() - first, std::size_t(width) * std::size_t(height));
+    const TunnelRows row = table->row(700);
+    const double dx = columnDistance(far, 900), dv = frameLineDistance(far, 700);
+    EXPECT_EQ(row.dist[900], centreDistance(dx, dv));
+    EXPECT_EQ(row.ux[900], directionOf(dx, dv, centreDistance(dx, dv)).ux);
+    EXPECT_EQ(cache.rows(TunnelCentre{10, 10, 0, 1000}, width + 1, height), nullptr);
 }
 
 #if defined(FIELDFX_PAIR_LANES)
@@ -151,10 +235,10 @@ TEST(TunnelGeometry, RingChunkSamplesAsTheScalarFunctions) {
         const double span = draw(1, 400) * 1.375;
         const int32_t depth = draw(0, 20);
         TunnelGeometryCache cache;
-        const TunnelRows* table = cache.rows(c, width, height);
+        const TunnelTable* table = cache.rows(c, width, height);
         ASSERT_NE(table, nullptr);
         for (int32_t y = 0; y < height; ++y) {
-            const TunnelRows row = table->from(std::size_t(y) * std::size_t(width));
+            const TunnelRows row = table->row(y);
             RingChunk four, eight;
             ringRowFour(c, row, width, rim, span, depth, src, four);
             if (haveAvx512()) ringRowEight(c, row, width, rim, span, depth, src, eight);

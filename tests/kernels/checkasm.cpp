@@ -142,7 +142,7 @@ void bench(const char* name, const fieldfx::Kernels<F>& kernels, const Options& 
 // case asks for the direct computation.
 struct Geometry {
     fieldfx::TunnelGeometryCache cache;
-    const fieldfx::TunnelRows* table = nullptr;
+    const fieldfx::TunnelTable* table = nullptr;
 };
 
 template <typename Field>
@@ -184,7 +184,7 @@ Case tunnelCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
         out.assign(std::size_t(cols) * 4, 0);
         const fieldfx::SampleSource source = fieldfx::clampSource(&src->f);
         const fieldfx::TunnelRows part =
-            geometry->table ? geometry->table->from(std::size_t(y) * cols) : fieldfx::TunnelRows{};
+            geometry->table ? geometry->table->row(y) : fieldfx::TunnelRows{};
         fieldfx::tunnel::kTunnelRow.exactly(Isa(level))(
             source, geometry->table ? &part : nullptr, y, cols,
             src->pixels.data() + std::size_t(y) * cols * 4, out.data(), q);
@@ -231,7 +231,7 @@ Case burrowCase(std::mt19937& rng, int32_t maxCols, int32_t size = 0) {
                    a->pixels.begin() + std::size_t(y + 1) * cols * 4);
         const fieldfx::SampleSource source{b->pixels.data(), cols, fieldfx::activeRect(&a->f)};
         const fieldfx::TunnelRows part =
-            geometry->table ? geometry->table->from(std::size_t(y) * cols) : fieldfx::TunnelRows{};
+            geometry->table ? geometry->table->row(y) : fieldfx::TunnelRows{};
         fieldfx::burrow::kBurrowRow.exactly(Isa(level))(
             source.bounds.empty() ? fieldfx::SampleSource{b->pixels.data(), cols, fieldfx::imageRect(&b->f)}
                                   : source,

@@ -26,8 +26,14 @@ let server, url, port, token, browser, page;
 function startStudio() {
   execFileSync(cli, ['generate', '-o', path.join(work, 'clip.pam'), '--frames', '8',
                      '--size', '320x240'], {env});
+  // A folder for --root: a clip in a sub-folder, and links that lead out.
+  fs.mkdirSync(path.join(work, 'root', 'sub'), {recursive: true});
+  execFileSync(cli, ['generate', '-o', path.join(work, 'root', 'sub', 'pick.pam'), '--frames', '8',
+                     '--size', '320x240', '--variant', '1'], {env});
+  fs.symlinkSync(path.join(work, 'clip.pam'), path.join(work, 'root', 'out.pam'));
+  fs.symlinkSync('/etc', path.join(work, 'root', 'etc'));
   server = spawn(cli, ['studio', 'Swivel', '-i', 'clip.pam', '-i', 'builtin:bars', '--size', '320x240',
-                       '--no-browser', '-o', 'studio.mkv'], {cwd: work, env});
+                       '--no-browser', '-o', 'studio.mkv', '--root', 'root'], {cwd: work, env});
   server.stderr.on('data', (d) => process.stderr.write(d));
   return new Promise((resolve, reject) => {
     let out = '';
@@ -405,5 +411,31 @@ test('the server refuses foreign hosts, origins, tokens, paths and bodies, and s
   }
   assert.equal((await api('nothing', {})).status, 404);
   assert.equal((await api('catalogue', {})).status, 200, 'the server is still up');
+  assert.equal(server.exitCode, null);
+});
+
+test('clips chosen under --root in the dialog, and nothing outside it', async () => {
+  await page.click('#clipsbutton');
+  await page.waitForFunction(() => document.querySelectorAll('#cliplist button').length > 0);
+  // Only the sub-folder: the links that lead out are not listed.
+  assert.deepEqual(await page.$$eval('#cliplist button', (b) => b.map((x) => x.textContent)), ['sub/']);
+  await page.click('#cliplist button');
+  await page.waitForFunction(() => [...document.querySelectorAll('#cliplist button')].some((b) => b.textContent === 'pick.pam'));
+  const pick = (await page.$$('#cliplist button'))[1];
+  await pick.click();
+  await settled();
+  const command = await page.$eval('#command', (e) => e.value);
+  assert.ok(command.includes('-i ' + fs.realpathSync(path.join(work, 'root', 'sub', 'pick.pam'))), command);
+  await assertExact();
+  for (const body of [{dir: '..'}, {dir: '/etc'}, {dir: 'etc'}, {dir: 'sub/../..'}])
+    assert.equal((await api('clips', {}, JSON.stringify(body))).status, 403, JSON.stringify(body));
+  for (const inputs of [['../clip.pam'], ['/etc/passwd'], ['out.pam'], ['etc/passwd'], ['sub/../../clip.pam']]) {
+    const r = await api('state', {}, JSON.stringify({session: 's', effect: 'Swivel', inputs}));
+    assert.equal(r.status, 403, JSON.stringify(inputs));
+  }
+  await page.click('#clipsbutton');
+  await page.click('#clipreset');
+  await settled();
+  assert.match(await page.$eval('#command', (e) => e.value), / -i clip\.pam /);
   assert.equal(server.exitCode, null);
 });

@@ -2,12 +2,18 @@
 // not come from the server's own page never reach the backend, whatever
 // their body; what the backend refuses is an error for the page, and the
 // server stays up.
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "fieldfx/studio/clip_root.h"
 #include "fieldfx/studio/field_cache.h"
 #include "fieldfx/studio/server.h"
 
@@ -39,6 +45,85 @@ TEST(StudioToken, RandomHexOfThirtyTwoDigits) {
 
 std::shared_ptr<const io::Field> field(int32_t width) {
     return std::make_shared<io::Field>(width, 1);  // width * 4 bytes
+}
+
+// A folder for --root with a clip in a sub-folder, a link to it inside, and
+// links that lead out: to a file and to a folder outside, and up the tree.
+class StudioClipRoot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/fieldfx-root-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        base_ = pattern;
+        namespace fs = std::filesystem;
+        fs::create_directories(base_ / "root/sub/deeper");
+        fs::create_directories(base_ / "outside");
+        std::ofstream(base_ / "root/sub/clip.pam") << "P7";
+        std::ofstream(base_ / "root/.hidden.pam") << "P7";
+        std::ofstream(base_ / "outside/secret.pam") << "P7";
+        fs::create_symlink("sub/clip.pam", base_ / "root/inner.pam");
+        fs::create_symlink(base_ / "outside/secret.pam", base_ / "root/secret.pam");
+        fs::create_symlink(base_ / "outside", base_ / "root/away");
+        fs::create_symlink("..", base_ / "root/sub/up");
+        root_ = (base_ / "root").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(base_); }
+
+    // The status of the RequestError `f` throws, or 0.
+    template <typename F>
+    static int refusal(F f) {
+        try {
+            f();
+        } catch (const RequestError& e) {
+            return e.status();
+        }
+        return 0;
+    }
+
+    std::filesystem::path base_;
+    std::string root_;
+};
+
+TEST_F(StudioClipRoot, ListsAndResolvesWhatLiesInside) {
+    const ClipRoot root(root_);
+    const auto top = root.list("");
+    ASSERT_EQ(top.size(), 2u);  // no hidden name, nothing that leads out
+    EXPECT_EQ(top[0].name, "sub");
+    EXPECT_TRUE(top[0].folder);
+    EXPECT_EQ(top[1].name, "inner.pam");
+    EXPECT_FALSE(top[1].folder);
+    const auto sub = root.list("sub");
+    ASSERT_EQ(sub.size(), 3u);  // "up" leads to the root itself: inside, a folder
+    EXPECT_EQ(sub[0].name, "deeper");
+    EXPECT_EQ(sub[1].name, "up");
+    EXPECT_EQ(sub[2].name, "clip.pam");
+    const std::string real = std::filesystem::canonical(base_ / "root/sub/clip.pam").string();
+    EXPECT_EQ(root.resolve("sub/clip.pam"), real);
+    EXPECT_EQ(root.resolve("inner.pam"), real);  // a link that stays inside
+    EXPECT_EQ(root.resolve("sub/up/sub/clip.pam"), real);
+    EXPECT_EQ(root.resolve(".hidden.pam"), std::filesystem::canonical(base_ / "root/.hidden.pam").string());
+}
+
+TEST_F(StudioClipRoot, RefusesEveryWayOut) {
+    const ClipRoot root(root_);
+    const std::string outside = (base_ / "outside/secret.pam").string();
+    for (const std::string& path :
+         {std::string("../outside/secret.pam"), std::string("sub/../../outside/secret.pam"), outside,
+          std::string("/etc/passwd"), std::string("secret.pam"), std::string("away/secret.pam"),
+          std::string("sub/up/../outside/secret.pam"), std::string("sub//clip.pam"),
+          std::string("./sub/clip.pam"), std::string("sub/clip.pam/"), std::string(""),
+          std::string("sub/\nclip.pam"), std::string(5000, 'a')}) {
+        EXPECT_EQ(refusal([&] { root.resolve(path); }), 403) << path;
+    }
+    for (const std::string& dir : {std::string(".."), std::string("away"), std::string("/"),
+                                   std::string("sub/.."), std::string("sub/up/..")})
+        EXPECT_EQ(refusal([&] { root.list(dir); }), 403) << dir;
+    // Inside, but not there or not of the kind asked for.
+    EXPECT_EQ(refusal([&] { root.resolve("sub/none.pam"); }), 404);
+    EXPECT_EQ(refusal([&] { root.resolve("sub"); }), 404);
+    EXPECT_EQ(refusal([&] { root.list("inner.pam"); }), 404);
+    EXPECT_THROW(ClipRoot((base_ / "root/sub/clip.pam").string()), std::runtime_error);
+    EXPECT_THROW(ClipRoot((base_ / "none").string()), std::runtime_error);
 }
 
 TEST(StudioFieldCache, KeepsWithinItsBudgetDroppingTheLeastRecentlyUsed) {

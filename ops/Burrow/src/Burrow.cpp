@@ -90,11 +90,11 @@ void paintBurrow(FieldImage* a, const FieldImage* b, const BurrowField& q) {
     const auto* inB = static_cast<const uint8_t*>(b->pixels);
     auto* pixelsA = static_cast<uint8_t*>(a->pixels);
 
-    const fieldfx::TunnelRows* table = geometry.rows(q.c, width, height);
+    const fieldfx::TunnelTable* table = geometry.rows(q.c, width, height);
     const fieldfx::burrow::BurrowRow paintRow = fieldfx::burrow::kBurrowRow.chosen();
     for (int32_t y = 0; y < height; ++y) {
         const fieldfx::TunnelRows row =
-            table ? table->from(std::size_t(y) * std::size_t(width)) : fieldfx::TunnelRows{};
+            table ? table->row(y) : fieldfx::TunnelRows{};
         paintRow(source, table ? &row : nullptr, y, width,
                  pixelsA + std::size_t(y) * std::size_t(width) * 4,
                  inB + std::size_t(std::min(y, lastRowB)) * std::size_t(b->width) * 4, lastColB, q);

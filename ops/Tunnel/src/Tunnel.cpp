@@ -71,11 +71,11 @@ void paintTunnel(const FieldImage* src, FieldImage* dst, const TunnelField& q) {
     }
 
     const fieldfx::SampleSource source = fieldfx::clampSource(src);
-    const fieldfx::TunnelRows* table = geometry.rows(q.c, cols, src->height);
+    const fieldfx::TunnelTable* table = geometry.rows(q.c, cols, src->height);
     const fieldfx::tunnel::TunnelRow paintRow = fieldfx::tunnel::kTunnelRow.chosen();
     for (int32_t y = 0; y < rows; ++y) {
         const fieldfx::TunnelRows row =
-            table ? table->from(std::size_t(y) * std::size_t(cols)) : fieldfx::TunnelRows{};
+            table ? table->row(y) : fieldfx::TunnelRows{};
         paintRow(source, table ? &row : nullptr, y, cols, in + std::size_t(y) * rowBytes,
                  out + std::size_t(y) * rowBytes, q);
     }
