@@ -52,8 +52,15 @@ const char kUsage[] =
     "  --range R         render only frames FIRST:LAST of the span (LAST included,\n"
     "                    empty: to the end) or the PART-th of PARTS equal shares,\n"
     "                    as a segment for fieldfx join: a .mkv (lossless FFV1,\n"
-    "                    or ProRes with --codec prores or prores-4444; no audio)\n"
-    "                    whose fields are those of the whole render\n"
+    "                    or the final codec, see --join-into; no audio) whose\n"
+    "                    fields are those of the whole render\n"
+    "  --join-into OUT   with --range: the output the join will write; with\n"
+    "                    --codec, --lossless and --pix-fmt its name selects the\n"
+    "                    codec as -o does. A codec that codes every frame on its\n"
+    "                    own (ProRes, DNxHR, FFV1 in .avi or .mkv --lossless, DPX,\n"
+    "                    TIFF) is written into the segment as the whole render\n"
+    "                    writes it, and the join copies the frames. --codec with\n"
+    "                    a ProRes or DNxHR preset does so without --join-into\n"
     "  --reuse           with --range: keep OUT when it already holds this segment\n"
     "                    (the same build, settings, range and inputs' content)\n"
     "  --check-segment   with --range: only say whether OUT holds this segment\n"
@@ -88,12 +95,13 @@ std::string segmentDiffers(const std::string& path, const SegmentOutput& segment
     if (stat(path.c_str(), &st) != 0) return "there is no " + path;
     Tags tags;
     try {
-        tags = video::openSource(path)->info().tags;
+        tags = video::containerTags(path);
     } catch (const video::VideoError& e) {
         return e.what();
     }
     for (const char* key :
-         {"FIELDFX_BUILD", "FIELDFX_EFFECT", "FIELDFX_INPUTS", "FIELDFX_RANGE", "FIELDFX_FRAMES"}) {
+         {"FIELDFX_BUILD", "FIELDFX_EFFECT", "FIELDFX_INPUTS", "FIELDFX_RANGE", "FIELDFX_FRAMES",
+          "FIELDFX_CODED"}) {
         const auto it = tags.find(key);
         const std::string have = it == tags.end() ? "" : it->second;
         const std::string& want = segment.tags.at(key);
@@ -194,6 +202,7 @@ int renderCommand(const Words& words) {
                                           {"--reuse", nullptr, false, false},
                                           {"--check-segment", nullptr, false, false},
                                           {"--print-span", nullptr, false, false},
+                                          {"--join-into", nullptr, true, false},
                                           {"--quiet", "-q", false, false}}));
     if (args.help()) {
         std::fputs(kUsage, stdout);
@@ -208,8 +217,12 @@ int renderCommand(const Words& words) {
         return 0;
     }
     const bool check = args.has("--check-segment");
-    if ((args.has("--reuse") || check) && !job.segment)
-        throw Error(ErrorKind::Usage, "--reuse and --check-segment go with --range");
+    if ((args.has("--reuse") || check || args.has("--join-into")) && !job.segment)
+        throw Error(ErrorKind::Usage, "--reuse, --check-segment and --join-into go with --range");
+    if (job.segment) {
+        job.segment->joinInto = args.value("--join-into");
+        job.segment->tags["FIELDFX_CODED"] = segmentCoding(*job.segment, job.media);
+    }
     if (args.has("--reuse") || check) {
         // The segment file is read to compare it and then forgotten as an
         // input, so that a stale one can be replaced: first make sure it is

@@ -275,3 +275,89 @@ TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
     run({"join", "-q", "-o", dir / "again.mkv", "--lossless", dir / "pa.mkv", dir / "pb.mkv"}, {});
     EXPECT_EQ(videoFormatOf(dir / "again.mkv"), "ffv1 yuva444p");
 }
+
+// Segments written in the final codec (render --join-into) of every output
+// whose frames are coded one by one are copied by the join, not decoded:
+// the single render's file, or image files, byte for byte, from segments of
+// uneven length joined out of order. FFV1 among them: its frames are all
+// keyframes, else a segment starting between two would code otherwise.
+TEST(CliSegments, IntraCodedSegmentsAreCopiedIntoTheWholeRendersFiles) {
+    ScratchDir dir;
+    const Words effect = {"render", "Swivel", "--size", "256x128", "--duration", "7",
+                          "--set", "angle=30", "-q"};
+    struct Case {
+        std::string name;
+        Words options;
+        std::string segmentCodec;
+    };
+    const Case cases[] = {{"ffv1.avi", {}, "ffv1 yuv420p"},
+                          {"alpha.avi", {"--lossless"}, "ffv1 yuva444p"},
+                          {"master.mkv", {"--lossless"}, "ffv1 yuva444p"},
+                          {"dnxhr.mov", {"--codec", "dnxhr-hq"}, "dnxhd yuv422p"},
+                          {"prores.mkv", {"--codec", "prores-4444"}, "prores yuva444p12le"},
+                          {"frame%04d.dpx", {}, "dpx gbrp10le"},
+                          {"frame%04d.tif", {}, "tiff rgb48le"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto render = [&](Words extra) {
+            Words words = effect;
+            words.insert(words.end(), c.options.begin(), c.options.end());
+            words.insert(words.end(), extra.begin(), extra.end());
+            const RunResult r = runFieldfx(words);
+            EXPECT_EQ(r.status, 0) << r.err;
+        };
+        const std::string whole = dir / ("whole-" + c.name), joined = dir / ("joined-" + c.name);
+        const std::string a = dir / ("a-" + std::to_string(&c - cases) + ".mkv");
+        const std::string b = dir / ("b-" + std::to_string(&c - cases) + ".mkv");
+        render({"-o", whole});
+        render({"--range", "0:1", "--join-into", whole, "-o", a});
+        render({"--range", "2:", "--join-into", whole, "-o", b});
+        EXPECT_EQ(videoFormatOf(b), c.segmentCodec);
+        Words join = {"join", "-q", "-o", joined};
+        join.insert(join.end(), c.options.begin(), c.options.end());
+        join.insert(join.end(), {b, a});
+        const RunResult r = runFieldfx(join);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("(7 frames, copied)"), std::string::npos) << r.out;
+        if (c.name.find('%') == std::string::npos) {
+            const std::vector<uint8_t> bytes = fileBytes(joined);
+            ASSERT_FALSE(bytes.empty());
+            EXPECT_TRUE(bytes == fileBytes(whole));
+            continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, c.name.c_str(), k);
+            const std::string w = dir / ("whole-" + std::string(name));
+            const std::string j = dir / ("joined-" + std::string(name));
+            ASSERT_EQ(fs::exists(j), k < 7) << j;
+            if (k < 7) EXPECT_TRUE(fileBytes(j) == fileBytes(w)) << name;
+        }
+    }
+}
+
+// A full-range source: ProRes segments hold its pixels in full range as the
+// single render does, and the copying join gives the single render's file.
+TEST(CliSegments, ProResSegmentsOfAFullRangeSourceAreTheWholeRendersFrames) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mkv";
+    ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                   "testsrc2=size=64x48:rate=25", "-frames:v", "5", "-pix_fmt", "yuv444p",
+                   "-color_range", "pc", "-c:v", "ffv1", input}),
+              0);
+    const Words render = {"render", "Swivel", "--set", "angle=20", "-i", input, "-q",
+                          "--codec", "prores"};
+    const auto run = [&](Words words, const Words& extra) {
+        words.insert(words.end(), extra.begin(), extra.end());
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    run(render, {"-o", dir / "whole.mov"});
+    run(render, {"--range", "0:2", "-o", dir / "a.mkv"});
+    run(render, {"--range", "3:", "-o", dir / "b.mkv"});
+    run({"join", "-q", "--codec", "prores", "-o", dir / "joined.mov", dir / "a.mkv", dir / "b.mkv"},
+        {});
+    const std::vector<uint8_t> joined = fileBytes(dir / "joined.mov");
+    ASSERT_FALSE(joined.empty());
+    EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
+}
