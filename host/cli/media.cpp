@@ -65,6 +65,9 @@ public:
         }
     }
 
+    // Why frames were reached by reading from the start ("" if they were not).
+    const std::string& seekNote() const { return reader_->seekNote(); }
+
     void conform(const video::ClipInfo& target) {
         conformed_ = std::make_unique<video::ConformedReader>(*reader_, target);
         refresh();
@@ -276,6 +279,15 @@ bool conformSecondInput(const io::ClipReader& first, io::ClipReader& second,
     if (!video::needsConforming(target, v->info())) return false;
     v->conform(target);
     return true;
+}
+
+std::vector<std::string> seekNotes(const std::vector<std::unique_ptr<io::ClipReader>>& clips) {
+    std::vector<std::string> notes;
+    for (const auto& clip : clips)
+        if (const VideoClipReader* v = asVideo(*clip); v != nullptr && !v->seekNote().empty())
+            notes.push_back(clip->path() + ": the frames before the first one needed were decoded "
+                            "from its start, since it cannot seek exactly: " + v->seekNote());
+    return notes;
 }
 
 std::string segmentCoding(const SegmentOutput& segment, const MediaOptions& options) {

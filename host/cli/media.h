@@ -75,6 +75,10 @@ struct SegmentOutput {
     std::string joinInto;  // the output the join writes (render --join-into), "" if not given
 };
 
+// For each video input whose frames before the render's first were read
+// from its start rather than sought, why (Source::seekRefusal).
+std::vector<std::string> seekNotes(const std::vector<std::unique_ptr<io::ClipReader>>& clips);
+
 // The coding of a segment's frames (video::intraCoding) when they are
 // written in the final output's own codec, for the join to copy: that of
 // the output `segment.joinInto` with `options` (given), else of a preset

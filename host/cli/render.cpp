@@ -269,6 +269,8 @@ int renderCommand(const Words& words) {
         throw Error(ErrorKind::Output, e.what());
     }
     progress.finish();
+    for (const std::string& note : seekNotes(job.clips))
+        std::fprintf(stderr, "fieldfx: note: %s\n", note.c_str());
     try {
         writer->commit();
     } catch (const io::IoError& e) {

@@ -5,6 +5,8 @@
 // render are refused and nothing is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -360,4 +362,72 @@ TEST(CliSegments, ProResSegmentsOfAFullRangeSourceAreTheWholeRendersFrames) {
     const std::vector<uint8_t> joined = fileBytes(dir / "joined.mov");
     ASSERT_FALSE(joined.empty());
     EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
+}
+
+// A segment seeks to its first frame where the codec lets a decoding start
+// there and still give the frames of a decoding from the start: any frame
+// of a codec of single frames (ProRes, MJPEG), FFV1's keyframe before it.
+// H.264 is decoded from the start, and the render says so. Every split
+// joins to the whole render's frames, and a segment of FFV1 reads nothing
+// before its keyframe: damage there is the business of the segment that
+// holds it (and of the whole render), not of the segments after it.
+TEST(CliSegments, SegmentsSeekExactlyOrDecodeFromTheStartAndSaySo) {
+    ScratchDir dir;
+    struct Input {
+        std::string name;
+        Words codec;
+        bool seeks;
+    };
+    const Input inputs[] = {{"ffv1.mkv", {"-c:v", "ffv1", "-level", "3", "-g", "6"}, true},
+                            {"prores.mov", {"-c:v", "prores_ks"}, true},
+                            {"mjpeg.mkv", {"-c:v", "mjpeg"}, true},
+                            {"h264.mp4", {"-c:v", "libx264", "-g", "6", "-bf", "2"}, false}};
+    for (const Input& in : inputs) {
+        SCOPED_TRACE(in.name);
+        const std::string input = dir / in.name;
+        Words make = {FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                      "testsrc2=size=64x48:rate=25", "-frames:v", "30"};
+        make.insert(make.end(), in.codec.begin(), in.codec.end());
+        make.push_back(input);
+        ASSERT_EQ(run(make), 0);
+        const Words effect = {"Swivel", "--set", "angle=30", "-i", input, "-q", "-y"};
+        renderSplit(effect, {"0:10", "11:22", "23:"}, dir / ("whole-" + in.name + ".mkv"),
+                    dir / ("joined-" + in.name + ".mkv"), dir, {"--lossless"});
+        expectSameFrames(dir / ("joined-" + in.name + ".mkv"), dir / ("whole-" + in.name + ".mkv"));
+        Words late = {"render"};
+        late.insert(late.end(), effect.begin(), effect.end());
+        late.insert(late.end(), {"--range", "23:", "-o", dir / "late.mkv"});
+        const RunResult r = runFieldfx(late);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("decoded from its start") == std::string::npos, in.seeks) << r.err;
+        if (!in.seeks)
+            EXPECT_NE(r.err.find("h264 codes frames from others"), std::string::npos) << r.err;
+    }
+
+    // Frame 3 of the FFV1 clip damaged: its slice CRC fails.
+    std::vector<uint8_t> bytes = fileBytes(dir / "ffv1.mkv");
+    const StreamRecord stream = readStream(dir / "ffv1.mkv", AVMEDIA_TYPE_VIDEO);
+    ASSERT_GE(stream.packets.size(), 30u);
+    const std::vector<uint8_t>& packet = stream.packets[2].data;
+    const auto at = std::search(bytes.begin(), bytes.end(), packet.begin(), packet.end());
+    ASSERT_NE(at, bytes.end());
+    at[std::ptrdiff_t(packet.size() / 2)] ^= 0x5a;
+    const std::string damaged = dir / "damaged.mkv";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    const auto render = [&](const Words& extra) {
+        Words words = {"render", "Swivel", "-i", damaged, "-q", "-y", "-o", dir / "d.mkv"};
+        words.insert(words.end(), extra.begin(), extra.end());
+        return runFieldfx(words);
+    };
+    RunResult r = render({});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(damaged + "' is damaged"), std::string::npos) << r.err;
+    r = render({"--range", "0:10"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(damaged + "' is damaged"), std::string::npos) << r.err;
+    r = render({"--range", "11:"});
+    EXPECT_EQ(r.status, 0) << r.err;
 }
