@@ -65,7 +65,10 @@ const char kUsage[] =
     "                    (the same build, settings, range and inputs' content)\n"
     "  --check-segment   with --range: only say whether OUT holds this segment\n"
     "                    (exit 0) or not (exit 3, with the reason)\n"
-    "  --print-span      only print the number of frames of the span\n";
+    "  --print-span      only print the number of frames of the span\n"
+    "  --progress-lines  progress as lines on stderr for a log, \"progress: 40/80\n"
+    "                    fields (50%)\", when the percentage changes (at most one\n"
+    "                    a second), in place of the bar\n";
 
 const char kOutputHelp[] =
     "  --lossless        video output without loss: FFV1 4:4:4 with the opacity\n"
@@ -203,6 +206,7 @@ int renderCommand(const Words& words) {
                                           {"--check-segment", nullptr, false, false},
                                           {"--print-span", nullptr, false, false},
                                           {"--join-into", nullptr, true, false},
+                                          {"--progress-lines", nullptr, false, false},
                                           {"--quiet", "-q", false, false}}));
     if (args.help()) {
         std::fputs(kUsage, stdout);
@@ -249,6 +253,7 @@ int renderCommand(const Words& words) {
     const std::size_t fields = job.segment ? job.segment->count : job.fields;
 
     Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
+    if (args.has("--progress-lines")) progress.writeLines();
     std::vector<uint32_t> positions(fields);
     std::iota(positions.begin(), positions.end(), uint32_t(first));
     // With more than one thread the output is written on its own.
