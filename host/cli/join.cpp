@@ -30,8 +30,9 @@ const char kHelp[] =
     "written. A lossless OUT (.mkv --lossless, .pam) holds exactly the fields of\n"
     "the single render (.mkv --lossless takes the segments' frames as they are,\n"
     "without decoding them); other outputs are encoded once, as render encodes\n"
-    "them. Segments rendered with --codec prores (or prores-4444) are copied into\n"
-    "an output of that codec without decoding: the same file as the single render.\n"
+    "them. Segments rendered in the output's own codec (render --join-into OUT,\n"
+    "or --codec with a ProRes or DNxHR preset) are copied into it without\n"
+    "decoding: the same file, or image files, as the single render.\n"
     "  -o OUT            .mp4, .mov, .mkv, .avi, .y4m, .nut, .pam, out%06d.dpx,\n"
     "                    out%06d.tif, - with -f (see fieldfx render)\n"
     "  --lossless, --codec NAME, --crf N, --pix-fmt NAME, -f FORMAT: as for\n"
@@ -75,7 +76,14 @@ int joinCommand(const Words& words) {
 
     std::vector<Segment> segments;
     for (const std::string& path : args.positional()) {
-        const Tags tags = openSegment(path, video::Scan::Progressive)->info().tags;
+        // The tags alone: a segment's frames are decoded, if at all, when
+        // they are joined.
+        Tags tags;
+        try {
+            tags = video::containerTags(path);
+        } catch (const video::VideoError& e) {
+            throw Error(ErrorKind::Input, e.what());
+        }
         segments.push_back(readSegment(path, tags));
     }
     segments = orderSegments(std::move(segments));
@@ -88,26 +96,27 @@ int joinCommand(const Words& words) {
 
     const Segment& whole = segments.front();
     const std::size_t fields = std::size_t(whole.frames) * 2;
-    // A lossless .mkv takes the segments' FFV1 frames as they are. They hold
-    // limited-range pixels, as the single render does unless its source
-    // is full-range.
     const video::OutputOptions& out = media.output;
-    const bool copy = output.size() > 4 && output.compare(output.size() - 4, 4, ".mkv") == 0 &&
-                      out.lossless && out.codec.empty() && out.pixelFormat.empty() &&
-                      whole.format.colour.range != 2 &&
-                      video::videoFormatOf(whole.path).rfind("ffv1 ", 0) == 0;
-    // Segments in the output's own codec (ProRes, written with --codec) are
-    // copied packet for packet into its container.
+    // Segments in the output's own codec (written with render --join-into,
+    // or --codec with a ProRes or DNxHR preset) are copied packet for packet
+    // into its container or image files: the single render's output.
     bool copyCoded = false;
-    if (video::isIntraPreset(out.codec) && out.pixelFormat.empty() && !isFieldFileName(output)) {
+    if (const std::string& coded = whole.identity.at("FIELDFX_CODED");
+        !coded.empty() && !isFieldFileName(output)) {
         try {
-            const video::OutputFormat chosen = video::chooseOutputFormat(output, out);
-            const std::string wanted = "prores " + chosen.pixelFormat;
-            copyCoded = !chosen.sequence && video::videoFormatOf(whole.path) == wanted;
+            copyCoded = video::intraCoding(video::chooseOutputFormat(output, out)) == coded;
         } catch (const video::VideoError& e) {
             throw Error(ErrorKind::Output, e.what());
         }
     }
+    // A lossless .mkv takes the FFV1 frames of lossless segments as they
+    // are. They hold limited-range pixels, as the single render does unless
+    // its source is full-range.
+    const bool copy = !copyCoded && whole.identity.at("FIELDFX_CODED").empty() &&
+                      output.size() > 4 && output.compare(output.size() - 4, 4, ".mkv") == 0 &&
+                      out.lossless && out.codec.empty() && out.pixelFormat.empty() &&
+                      whole.format.colour.range != 2 &&
+                      video::videoFormatOf(whole.path).rfind("ffv1 ", 0) == 0;
     std::unique_ptr<io::ClipWriter> fieldFile;
     std::unique_ptr<video::VideoOutput> video;
     try {
@@ -181,8 +190,8 @@ int joinCommand(const Words& words) {
         throw Error(ErrorKind::Output, e.what());
     }
     std::fprintf(video::pipeDescriptor(output, 1) == 1 ? stderr : stdout,
-                 "join: %zu segments, %zu fields (%zu frames) -> %s\n", segments.size(), fields,
-                 fields / 2, output.c_str());
+                 "join: %zu segments, %zu fields (%zu frames%s) -> %s\n", segments.size(), fields,
+                 fields / 2, copy || copyCoded ? ", copied" : "", output.c_str());
     return 0;
 }
 

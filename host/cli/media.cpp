@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <set>
+#include <sstream>
 
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/video/field_reader.h"
@@ -75,6 +76,9 @@ public:
             throw Error(ErrorKind::Input, e.what());
         }
     }
+
+    // Why frames were reached by reading from the start ("" if they were not).
+    const std::string& seekNote() const { return reader_->seekNote(); }
 
     void conform(const video::ClipInfo& target) {
         conformed_ = std::make_unique<video::ConformedReader>(*reader_, target);
@@ -295,6 +299,28 @@ bool conformSecondInput(const io::ClipReader& first, io::ClipReader& second,
     return true;
 }
 
+std::vector<std::string> seekNotes(const std::vector<std::unique_ptr<io::ClipReader>>& clips) {
+    std::vector<std::string> notes;
+    for (const auto& clip : clips)
+        if (const VideoClipReader* v = asVideo(*clip); v != nullptr && !v->seekNote().empty())
+            notes.push_back(clip->path() + ": the frames before the first one needed were decoded "
+                            "from its start, since it cannot seek exactly: " + v->seekNote());
+    return notes;
+}
+
+std::string segmentCoding(const SegmentOutput& segment, const MediaOptions& options) {
+    if (segment.joinInto.empty() && !video::isIntraPreset(options.output.codec)) return "";
+    video::OutputOptions final = options.output;
+    final.container.clear();
+    try {
+        return video::intraCoding(
+            video::chooseOutputFormat(segment.joinInto.empty() ? "segment.mkv" : segment.joinInto,
+                                      final));
+    } catch (const video::VideoError& e) {
+        throw Error(ErrorKind::Usage, std::string("--join-into: ") + e.what());
+    }
+}
+
 std::unique_ptr<io::ClipWriter> createWriter(
     const std::string& path, const std::vector<std::unique_ptr<io::ClipReader>>& clips,
     io::FieldOrder order, double rate, std::size_t firstField, std::size_t fields,
@@ -352,11 +378,25 @@ std::unique_ptr<io::ClipWriter> createWriter(
         video::OutputOptions lossless;
         lossless.lossless = true;
         lossless.replace = options.output.replace;
+        video::ClipInfo stored = format;
+        stored.frames = int64_t(pts.size());
         // A final codec whose frames are coded one by one is written as it
-        // is, for the join to copy.
-        if (video::isIntraPreset(options.output.codec)) {
+        // is, for the join to copy: the encoder of the final output with its
+        // profile, pixel format and colour range.
+        const auto coded = segment->tags.find("FIELDFX_CODED");
+        if (coded != segment->tags.end() && !coded->second.empty()) {
+            std::istringstream words(coded->second);
+            std::string encoder, profile;
+            words >> encoder >> profile >> lossless.pixelFormat;
             lossless.lossless = false;
-            lossless.codec = options.output.codec;
+            lossless.codec = video::isIntraPreset(options.output.codec) ? options.output.codec
+                                                                         : encoder;
+            if (video::intraCoding(video::chooseOutputFormat(path, lossless)) != coded->second)
+                throw Error(ErrorKind::Usage, "-o " + path + ": a segment cannot hold " +
+                                                  coded->second + " frames");
+        } else {
+            // Lossless FFV1 that the join decodes: limited-range pixels.
+            stored.colour.range = 1;
         }
         lossless.tags = segment->tags;
         lossless.tags["FIELDFX_FORMAT"] = cli::formatTag(format);
@@ -364,9 +404,6 @@ std::unique_ptr<io::ClipWriter> createWriter(
         if (const auto tc = format.tags.find("timecode"); tc != format.tags.end())
             lossless.tags["FIELDFX_TIMECODE"] = tc->second;
         lossless.tags["FIELDFX_PTS"] = cli::ptsTag(pts);
-        video::ClipInfo stored = format;
-        stored.frames = int64_t(pts.size());
-        stored.colour.range = 1;
         return std::make_unique<VideoClipWriter>(
             path, stored, lossless, video::AudioSpan{},
             [pts](int64_t k) { return pts[std::size_t(k)]; });

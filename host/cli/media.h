@@ -72,15 +72,29 @@ bool conformSecondInput(const io::ClipReader& first, io::ClipReader& second,
 struct SegmentOutput {
     std::size_t first = 0, count = 0;
     std::map<std::string, std::string> tags;
+    std::string joinInto;  // the output the join writes (render --join-into), "" if not given
 };
+
+// For each video input whose frames before the render's first were read
+// from its start rather than sought, why (Source::seekRefusal).
+std::vector<std::string> seekNotes(const std::vector<std::unique_ptr<io::ClipReader>>& clips);
+
+// The coding of a segment's frames (video::intraCoding) when they are
+// written in the final output's own codec, for the join to copy: that of
+// the output `segment.joinInto` with `options` (given), else of a preset
+// such as --codec prores; "" when the segment holds lossless FFV1 frames
+// for the join to decode. Throws Error(Usage) when the final output and
+// options do not fit together, as the join would.
+std::string segmentCoding(const SegmentOutput& segment, const MediaOptions& options);
 
 // The writer of a render's output. Video outputs take the first input's
 // frame rate, field order, sample aspect and colour tags and the timestamps
 // of its frames from `firstField` on; they carry the audio of the first
 // input (a filter) or of the second (a transition) over the span.
 // `fields` is the number of fields of the span. With `segment` only its
-// fields are written, into a lossless .mkv without audio that records in its
-// tags the format, timestamps and audio of the whole output. Throws
+// fields are written, into a .mkv without audio that records in its tags
+// the format, timestamps and audio of the whole output: lossless FFV1, or
+// the final codec when the tag FIELDFX_CODED (segmentCoding) names it. Throws
 // Error(Output), Error(Usage) for a segment that is not a .mkv.
 std::unique_ptr<io::ClipWriter> createWriter(
     const std::string& path, const std::vector<std::unique_ptr<io::ClipReader>>& clips,

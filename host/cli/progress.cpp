@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -84,6 +85,18 @@ void Progress::draw(int64_t done, double now, bool last) {
 }
 
 void Progress::update(int64_t done) {
+    if (lines_ && !finished_) {
+        const int percent = total_ > 0 ? int(std::min(done, total_) * 100 / total_) : 100;
+        const double now = clock_();
+        if (percent != lastPercent_ && (lastDraw_ < 0.0 || now - lastDraw_ >= 1.0)) {
+            std::fprintf(out_, "progress: %lld/%lld fields (%d%%)\n", (long long)done,
+                         (long long)total_, percent);
+            std::fflush(out_);
+            lastPercent_ = percent;
+            lastDraw_ = now;
+        }
+        return;
+    }
     if (!enabled_ || finished_) return;
     const double now = clock_();
     if (lastDraw_ >= 0.0 && now - lastDraw_ < kRedrawInterval && done < total_) return;
@@ -91,6 +104,13 @@ void Progress::update(int64_t done) {
 }
 
 void Progress::finish() {
+    if (lines_ && !finished_) {
+        finished_ = true;
+        std::fprintf(out_, "progress: %lld/%lld fields (100%%)\n", (long long)total_,
+                     (long long)total_);
+        std::fflush(out_);
+        return;
+    }
     if (!enabled_ || finished_) return;
     finished_ = true;
     draw(total_, clock_(), true);

@@ -27,6 +27,11 @@ public:
     static bool wanted(std::FILE* out, bool quiet);
     static double steadySeconds();
 
+    // Lines for a log instead of a bar (on any stream, not only a
+    // terminal): "progress: 40/80 fields (50%)" whenever the percentage
+    // changes, at most one a second, and at the end.
+    void writeLines() { lines_ = out_ != nullptr; }
+
     void update(int64_t done);
     // Draws the final state and ends the line.
     void finish();
@@ -46,6 +51,8 @@ private:
     double lastDraw_ = -1.0;
     std::size_t lastLength_ = 0;
     bool finished_ = false;
+    bool lines_ = false;
+    int lastPercent_ = -1;
 };
 
 // m:ss, or h:mm:ss from an hour on; seconds rounded up.

@@ -52,13 +52,23 @@ const char kUsage[] =
     "  --range R         render only frames FIRST:LAST of the span (LAST included,\n"
     "                    empty: to the end) or the PART-th of PARTS equal shares,\n"
     "                    as a segment for fieldfx join: a .mkv (lossless FFV1,\n"
-    "                    or ProRes with --codec prores or prores-4444; no audio)\n"
-    "                    whose fields are those of the whole render\n"
+    "                    or the final codec, see --join-into; no audio) whose\n"
+    "                    fields are those of the whole render\n"
+    "  --join-into OUT   with --range: the output the join will write; with\n"
+    "                    --codec, --lossless and --pix-fmt its name selects the\n"
+    "                    codec as -o does. A codec that codes every frame on its\n"
+    "                    own (ProRes, DNxHR, FFV1 in .avi or .mkv --lossless, DPX,\n"
+    "                    TIFF) is written into the segment as the whole render\n"
+    "                    writes it, and the join copies the frames. --codec with\n"
+    "                    a ProRes or DNxHR preset does so without --join-into\n"
     "  --reuse           with --range: keep OUT when it already holds this segment\n"
     "                    (the same build, settings, range and inputs' content)\n"
     "  --check-segment   with --range: only say whether OUT holds this segment\n"
     "                    (exit 0) or not (exit 3, with the reason)\n"
-    "  --print-span      only print the number of frames of the span\n";
+    "  --print-span      only print the number of frames of the span\n"
+    "  --progress-lines  progress as lines on stderr for a log, \"progress: 40/80\n"
+    "                    fields (50%)\", when the percentage changes (at most one\n"
+    "                    a second), in place of the bar\n";
 
 const char kOutputHelp[] =
     "  --lossless        video output without loss: FFV1 4:4:4 with the opacity\n"
@@ -88,12 +98,13 @@ std::string segmentDiffers(const std::string& path, const SegmentOutput& segment
     if (stat(path.c_str(), &st) != 0) return "there is no " + path;
     Tags tags;
     try {
-        tags = video::openSource(path)->info().tags;
+        tags = video::containerTags(path);
     } catch (const video::VideoError& e) {
         return e.what();
     }
     for (const char* key :
-         {"FIELDFX_BUILD", "FIELDFX_EFFECT", "FIELDFX_INPUTS", "FIELDFX_RANGE", "FIELDFX_FRAMES"}) {
+         {"FIELDFX_BUILD", "FIELDFX_EFFECT", "FIELDFX_INPUTS", "FIELDFX_RANGE", "FIELDFX_FRAMES",
+          "FIELDFX_CODED"}) {
         const auto it = tags.find(key);
         const std::string have = it == tags.end() ? "" : it->second;
         const std::string& want = segment.tags.at(key);
@@ -194,6 +205,8 @@ int renderCommand(const Words& words) {
                                           {"--reuse", nullptr, false, false},
                                           {"--check-segment", nullptr, false, false},
                                           {"--print-span", nullptr, false, false},
+                                          {"--join-into", nullptr, true, false},
+                                          {"--progress-lines", nullptr, false, false},
                                           {"--quiet", "-q", false, false}}));
     if (args.help()) {
         std::fputs(kUsage, stdout);
@@ -208,8 +221,12 @@ int renderCommand(const Words& words) {
         return 0;
     }
     const bool check = args.has("--check-segment");
-    if ((args.has("--reuse") || check) && !job.segment)
-        throw Error(ErrorKind::Usage, "--reuse and --check-segment go with --range");
+    if ((args.has("--reuse") || check || args.has("--join-into")) && !job.segment)
+        throw Error(ErrorKind::Usage, "--reuse, --check-segment and --join-into go with --range");
+    if (job.segment) {
+        job.segment->joinInto = args.value("--join-into");
+        job.segment->tags["FIELDFX_CODED"] = segmentCoding(*job.segment, job.media);
+    }
     if (args.has("--reuse") || check) {
         // The segment file is read to compare it and then forgotten as an
         // input, so that a stale one can be replaced: first make sure it is
@@ -236,6 +253,7 @@ int renderCommand(const Words& words) {
     const std::size_t fields = job.segment ? job.segment->count : job.fields;
 
     Progress progress(stderr, int64_t(fields), Progress::wanted(stderr, job.media.quiet));
+    if (args.has("--progress-lines")) progress.writeLines();
     std::vector<uint32_t> positions(fields);
     std::iota(positions.begin(), positions.end(), uint32_t(first));
     // With more than one thread the output is written on its own.
@@ -256,6 +274,8 @@ int renderCommand(const Words& words) {
         throw Error(ErrorKind::Output, e.what());
     }
     progress.finish();
+    for (const std::string& note : seekNotes(job.clips))
+        std::fprintf(stderr, "fieldfx: note: %s\n", note.c_str());
     try {
         writer->commit();
     } catch (const io::IoError& e) {

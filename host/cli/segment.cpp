@@ -159,9 +159,12 @@ Segment readSegment(const std::string& path, const Tags& tags) {
     Segment seg;
     seg.path = path;
     for (const char* key : {"FIELDFX_BUILD", "FIELDFX_EFFECT"}) seg.identity[key] = tagOf(tags, path, key);
-    // Segments of earlier builds carry no digest of their inputs.
-    const auto inputs = tags.find("FIELDFX_INPUTS");
-    seg.identity["FIELDFX_INPUTS"] = inputs == tags.end() ? "" : inputs->second;
+    // Segments of earlier builds carry no digest of their inputs and no
+    // coding of their frames.
+    for (const char* key : {"FIELDFX_INPUTS", "FIELDFX_CODED"}) {
+        const auto it = tags.find(key);
+        seg.identity[key] = it == tags.end() ? "" : it->second;
+    }
 
     const std::string range = tagOf(tags, path, "FIELDFX_RANGE");
     const std::string frames = tagOf(tags, path, "FIELDFX_FRAMES");

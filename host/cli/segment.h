@@ -1,5 +1,6 @@
 // Segments of a render split by frame ranges (render --range on farm nodes)
-// and their join. A segment is a lossless FFV1 .mkv of its frames; container
+// and their join. A segment is a .mkv of its frames (lossless FFV1, or the
+// final output's codec where that codes each frame on its own); container
 // tags record what the join needs to rebuild the single-machine output and to
 // check that every segment belongs to the same render:
 //   FIELDFX_BUILD   checksums of the fieldfx binary and the operator module
@@ -14,6 +15,9 @@
 //   FIELDFX_TIMECODE the timecode of the whole render's first frame, when
 //                   its input has one
 //   FIELDFX_PTS     the timestamps of the segment's frames, in that time base
+//   FIELDFX_CODED   the coding of the final output (video::intraCoding) when
+//                   the segment's frames are in it, for the join to copy;
+//                   empty for lossless FFV1 frames that the join decodes
 // The segment file itself stores limited-range pixels and millisecond
 // timestamps; the tags keep the exact values.
 #ifndef FIELDFX_CLI_SEGMENT_H
@@ -62,7 +66,7 @@ struct Segment {
     video::ClipInfo format;    // of the whole render
     video::AudioSpan audio;
     std::vector<int64_t> pts;  // one per frame of the segment
-    Tags identity;             // FIELDFX_BUILD, FIELDFX_EFFECT and FIELDFX_INPUTS
+    Tags identity;             // FIELDFX_BUILD, FIELDFX_EFFECT, FIELDFX_INPUTS, FIELDFX_CODED
 };
 
 // The first input named in two FIELDFX_INPUTS texts whose digests differ,

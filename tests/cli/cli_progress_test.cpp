@@ -124,3 +124,26 @@ TEST(Progress, NotWantedWhenQuietOrNotATerminal) {
     EXPECT_FALSE(Progress::wanted(out.file(), false));
     EXPECT_FALSE(Progress::wanted(nullptr, false));
 }
+
+// Lines for a log (render --progress-lines, which farm-render --status
+// reads): one when the percentage changes, at most one a second, whatever
+// the stream, and the last at the end.
+TEST(Progress, LinesForALogComeWithEachNewPercentageAtMostOnceASecond) {
+    Capture out;
+    double now = 0.0;
+    Progress p(out.file(), 200, false, [&now] { return now; });
+    p.writeLines();
+    p.update(0);
+    now = 0.5;
+    p.update(100);  // within the second: left out
+    now = 1.5;
+    p.update(101);
+    now = 3.0;
+    p.update(101);  // the same percentage: left out
+    p.finish();
+    p.update(150);  // after the end: nothing
+    EXPECT_EQ(out.text(),
+              "progress: 0/200 fields (0%)\n"
+              "progress: 101/200 fields (50%)\n"
+              "progress: 200/200 fields (100%)\n");
+}

@@ -5,6 +5,8 @@
 // render are refused and nothing is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -288,4 +290,158 @@ TEST(CliSegments, JoinedIntoProResIsTheWholeRenderByteForByteWithItsTimecode) {
     // Into another codec they are decoded and encoded again.
     run({"join", "-q", "-o", dir / "again.mkv", "--lossless", dir / "pa.mkv", dir / "pb.mkv"}, {});
     EXPECT_EQ(videoFormatOf(dir / "again.mkv"), "ffv1 yuva444p");
+}
+
+// Segments written in the final codec (render --join-into) of every output
+// whose frames are coded one by one are copied by the join, not decoded:
+// the single render's file, or image files, byte for byte, from segments of
+// uneven length joined out of order. FFV1 among them: its frames are all
+// keyframes, else a segment starting between two would code otherwise.
+TEST(CliSegments, IntraCodedSegmentsAreCopiedIntoTheWholeRendersFiles) {
+    ScratchDir dir;
+    const Words effect = {"render", "Swivel", "--size", "256x128", "--duration", "7",
+                          "--set", "angle=30", "-q"};
+    struct Case {
+        std::string name;
+        Words options;
+        std::string segmentCodec;
+    };
+    const Case cases[] = {{"ffv1.avi", {}, "ffv1 yuv420p"},
+                          {"alpha.avi", {"--lossless"}, "ffv1 yuva444p"},
+                          {"master.mkv", {"--lossless"}, "ffv1 yuva444p"},
+                          {"dnxhr.mov", {"--codec", "dnxhr-hq"}, "dnxhd yuv422p"},
+                          {"prores.mkv", {"--codec", "prores-4444"}, "prores yuva444p12le"},
+                          {"frame%04d.dpx", {}, "dpx gbrp10le"},
+                          {"frame%04d.tif", {}, "tiff rgb48le"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto render = [&](Words extra) {
+            Words words = effect;
+            words.insert(words.end(), c.options.begin(), c.options.end());
+            words.insert(words.end(), extra.begin(), extra.end());
+            const RunResult r = runFieldfx(words);
+            EXPECT_EQ(r.status, 0) << r.err;
+        };
+        const std::string whole = dir / ("whole-" + c.name), joined = dir / ("joined-" + c.name);
+        const std::string a = dir / ("a-" + std::to_string(&c - cases) + ".mkv");
+        const std::string b = dir / ("b-" + std::to_string(&c - cases) + ".mkv");
+        render({"-o", whole});
+        render({"--range", "0:1", "--join-into", whole, "-o", a});
+        render({"--range", "2:", "--join-into", whole, "-o", b});
+        EXPECT_EQ(videoFormatOf(b), c.segmentCodec);
+        Words join = {"join", "-q", "-o", joined};
+        join.insert(join.end(), c.options.begin(), c.options.end());
+        join.insert(join.end(), {b, a});
+        const RunResult r = runFieldfx(join);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("(7 frames, copied)"), std::string::npos) << r.out;
+        if (c.name.find('%') == std::string::npos) {
+            const std::vector<uint8_t> bytes = fileBytes(joined);
+            ASSERT_FALSE(bytes.empty());
+            EXPECT_TRUE(bytes == fileBytes(whole));
+            continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, c.name.c_str(), k);
+            const std::string w = dir / ("whole-" + std::string(name));
+            const std::string j = dir / ("joined-" + std::string(name));
+            ASSERT_EQ(fs::exists(j), k < 7) << j;
+            if (k < 7) EXPECT_TRUE(fileBytes(j) == fileBytes(w)) << name;
+        }
+    }
+}
+
+// A full-range source: ProRes segments hold its pixels in full range as the
+// single render does, and the copying join gives the single render's file.
+TEST(CliSegments, ProResSegmentsOfAFullRangeSourceAreTheWholeRendersFrames) {
+    ScratchDir dir;
+    const std::string input = dir / "in.mkv";
+    ASSERT_EQ(run({FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                   "testsrc2=size=64x48:rate=25", "-frames:v", "5", "-pix_fmt", "yuv444p",
+                   "-color_range", "pc", "-c:v", "ffv1", input}),
+              0);
+    const Words render = {"render", "Swivel", "--set", "angle=20", "-i", input, "-q",
+                          "--codec", "prores"};
+    const auto run = [&](Words words, const Words& extra) {
+        words.insert(words.end(), extra.begin(), extra.end());
+        const RunResult r = runFieldfx(words);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    run(render, {"-o", dir / "whole.mov"});
+    run(render, {"--range", "0:2", "-o", dir / "a.mkv"});
+    run(render, {"--range", "3:", "-o", dir / "b.mkv"});
+    run({"join", "-q", "--codec", "prores", "-o", dir / "joined.mov", dir / "a.mkv", dir / "b.mkv"},
+        {});
+    const std::vector<uint8_t> joined = fileBytes(dir / "joined.mov");
+    ASSERT_FALSE(joined.empty());
+    EXPECT_TRUE(joined == fileBytes(dir / "whole.mov"));
+}
+
+// A segment seeks to its first frame where the codec lets a decoding start
+// there and still give the frames of a decoding from the start: any frame
+// of a codec of single frames (ProRes, MJPEG), FFV1's keyframe before it.
+// H.264 is decoded from the start, and the render says so. Every split
+// joins to the whole render's frames, and a segment of FFV1 reads nothing
+// before its keyframe: damage there is the business of the segment that
+// holds it (and of the whole render), not of the segments after it.
+TEST(CliSegments, SegmentsSeekExactlyOrDecodeFromTheStartAndSaySo) {
+    ScratchDir dir;
+    struct Input {
+        std::string name;
+        Words codec;
+        bool seeks;
+    };
+    const Input inputs[] = {{"ffv1.mkv", {"-c:v", "ffv1", "-level", "3", "-g", "6"}, true},
+                            {"prores.mov", {"-c:v", "prores_ks"}, true},
+                            {"mjpeg.mkv", {"-c:v", "mjpeg"}, true},
+                            {"h264.mp4", {"-c:v", "libx264", "-g", "6", "-bf", "2"}, false}};
+    for (const Input& in : inputs) {
+        SCOPED_TRACE(in.name);
+        const std::string input = dir / in.name;
+        Words make = {FIELDFX_TEST_FFMPEG, "-v", "error", "-f", "lavfi", "-i",
+                      "testsrc2=size=64x48:rate=25", "-frames:v", "30"};
+        make.insert(make.end(), in.codec.begin(), in.codec.end());
+        make.push_back(input);
+        ASSERT_EQ(run(make), 0);
+        const Words effect = {"Swivel", "--set", "angle=30", "-i", input, "-q", "-y"};
+        renderSplit(effect, {"0:10", "11:22", "23:"}, dir / ("whole-" + in.name + ".mkv"),
+                    dir / ("joined-" + in.name + ".mkv"), dir, {"--lossless"});
+        expectSameFrames(dir / ("joined-" + in.name + ".mkv"), dir / ("whole-" + in.name + ".mkv"));
+        Words late = {"render"};
+        late.insert(late.end(), effect.begin(), effect.end());
+        late.insert(late.end(), {"--range", "23:", "-o", dir / "late.mkv"});
+        const RunResult r = runFieldfx(late);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("decoded from its start") == std::string::npos, in.seeks) << r.err;
+        if (!in.seeks)
+            EXPECT_NE(r.err.find("h264 codes frames from others"), std::string::npos) << r.err;
+    }
+
+    // Frame 3 of the FFV1 clip damaged: its slice CRC fails.
+    std::vector<uint8_t> bytes = fileBytes(dir / "ffv1.mkv");
+    const StreamRecord stream = readStream(dir / "ffv1.mkv", AVMEDIA_TYPE_VIDEO);
+    ASSERT_GE(stream.packets.size(), 30u);
+    const std::vector<uint8_t>& packet = stream.packets[2].data;
+    const auto at = std::search(bytes.begin(), bytes.end(), packet.begin(), packet.end());
+    ASSERT_NE(at, bytes.end());
+    at[std::ptrdiff_t(packet.size() / 2)] ^= 0x5a;
+    const std::string damaged = dir / "damaged.mkv";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    const auto render = [&](const Words& extra) {
+        Words words = {"render", "Swivel", "-i", damaged, "-q", "-y", "-o", dir / "d.mkv"};
+        words.insert(words.end(), extra.begin(), extra.end());
+        return runFieldfx(words);
+    };
+    RunResult r = render({});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(damaged + "' is damaged"), std::string::npos) << r.err;
+    r = render({"--range", "0:10"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(damaged + "' is damaged"), std::string::npos) << r.err;
+    r = render({"--range", "11:"});
+    EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -47,6 +47,17 @@ public:
         pts = next_++;
         return true;
     }
+    bool seek(int64_t k) override {
+        if (k < 0 || k > info_.frames) return false;
+        next_ = k;
+        return true;
+    }
+    std::string seekRefusal() override { return ""; }
+    bool timestamps(int64_t k, int64_t count, std::vector<int64_t>& out) override {
+        out.clear();
+        for (int64_t i = k; i < k + count && i < info_.frames; ++i) out.push_back(i);
+        return true;
+    }
 
 private:
     // Paints the field of the given parity (0 even lines, 1 odd) at field

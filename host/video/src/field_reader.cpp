@@ -7,8 +7,31 @@
 
 namespace fieldfx::video {
 
+namespace {
+constexpr int64_t kNoPts = INT64_MIN;
+// Timestamps asked for ahead of the frames read come in batches of this many.
+constexpr int64_t kPtsBatch = 1024;
+}  // namespace
+
 FieldReader::FieldReader(const std::string& name, const SourceOptions& options)
-    : name_(name), options_(options), source_(openSource(name, options)) {}
+    : name_(name), options_(options), source_(openSource(name, options)),
+      pts_(std::size_t(std::max<int64_t>(0, source_->info().frames)), kNoPts) {}
+
+void FieldReader::reopen() {
+    source_ = openSource(name_, options_);
+    newest_ = -1;
+}
+
+void FieldReader::notePts(int64_t k, int64_t pts) {
+    const std::lock_guard<std::mutex> hold(ptsLock_);
+    if (k < 0 || k >= int64_t(pts_.size())) return;
+    int64_t& known = pts_[std::size_t(k)];
+    if (known != kNoPts && known != pts)
+        throw VideoError("'" + name_ + "': frame " + std::to_string(k + 1) + " has the timestamp " +
+                         std::to_string(pts) + ", its container's index said " +
+                         std::to_string(known));
+    known = pts;
+}
 
 const Frame& FieldReader::frame(int64_t k) {
     Frame& f = readFrame(k);
@@ -23,10 +46,26 @@ Frame& FieldReader::readFrame(int64_t k) {
     if (k < 0 || k >= info().frames)
         throw VideoError("'" + name_ + "' has no frame " + std::to_string(k) + " (it has " +
                          std::to_string(info().frames) + ")");
-    if (k < newest_ - 1) {
-        source_ = openSource(name_, options_);
-        newest_ = -1;
+    // Back before the two frames kept, or on past more than a few: straight
+    // to the frame before k (the two kept are k - 1 and k), where the source
+    // can seek exactly; else from the start, reading on.
+    const bool back = k < newest_ - 1;
+    if ((back || k > newest_ + 2) && seeking_) {
+        if (const std::string why = source_->seekRefusal(); !why.empty()) {
+            seeking_ = false;
+            refusal_ = why;
+        } else if (const int64_t to = std::max<int64_t>(0, k - 1); source_->seek(to)) {
+            newest_ = to - 1;
+            taken_[0] = taken_[1] = 0;
+        } else {
+            seeking_ = false;
+            refusal_ = source_->seekRefusal();
+            reopen();
+        }
     }
+    // Frames before k - 1 read only to be passed over.
+    if ((back || k > newest_ + 2) && !seeking_ && k > 1) seekNote_ = refusal_;
+    if (k < newest_ - 1) reopen();
     while (newest_ < k) {
         // Frames before the two kept are passed over.
         if (newest_ + 1 < k - 1) {
@@ -35,8 +74,7 @@ Frame& FieldReader::readFrame(int64_t k) {
                 throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
                                  " frames");
             ++newest_;
-            const std::lock_guard<std::mutex> hold(ptsLock_);
-            if (newest_ == int64_t(pts_.size())) pts_.push_back(pts);
+            notePts(newest_, pts);
             continue;
         }
         Frame& next = frames_[(newest_ + 1) & 1];
@@ -45,8 +83,7 @@ Frame& FieldReader::readFrame(int64_t k) {
             throw VideoError("'" + name_ + "' ends after " + std::to_string(newest_ + 1) +
                              " frames");
         ++newest_;
-        const std::lock_guard<std::mutex> hold(ptsLock_);
-        if (newest_ == int64_t(pts_.size())) pts_.push_back(next.pts);
+        notePts(newest_, next.pts);
     }
     return frames_[k & 1];
 }
@@ -54,7 +91,18 @@ Frame& FieldReader::readFrame(int64_t k) {
 int64_t FieldReader::pts(int64_t k) {
     {
         const std::lock_guard<std::mutex> hold(ptsLock_);
-        if (k >= 0 && k < int64_t(pts_.size())) return pts_[std::size_t(k)];
+        if (k >= 0 && k < int64_t(pts_.size()) && pts_[std::size_t(k)] != kNoPts)
+            return pts_[std::size_t(k)];
+    }
+    // A frame not read yet: its timestamp from the container where the
+    // source can tell it without making the frame.
+    std::vector<int64_t> batch;
+    if (k > newest_ && k < info().frames && source_->timestamps(k, kPtsBatch, batch) &&
+        !batch.empty()) {
+        const std::lock_guard<std::mutex> hold(ptsLock_);
+        for (std::size_t i = 0; i < batch.size() && k + int64_t(i) < int64_t(pts_.size()); ++i)
+            if (pts_[std::size_t(k) + i] == kNoPts) pts_[std::size_t(k) + i] = batch[i];
+        return batch[0];
     }
     return frame(k).pts;
 }
@@ -63,8 +111,9 @@ int64_t FieldReader::pts(int64_t k) {
 void FieldReader::rereadTaken(int64_t index) {
     const int64_t k = index >= 0 ? index / 2 : -1;
     if (k >= 0 && k >= newest_ - 1 && k <= newest_ && (taken_[k & 1] >> (index & 1) & 1) != 0) {
-        source_ = openSource(name_, options_);
-        newest_ = -1;
+        const int64_t to = std::max<int64_t>(0, k - 1);
+        if (!seeking_ || !source_->seekRefusal().empty() || !source_->seek(to)) reopen();
+        else newest_ = to - 1;
     }
 }
 

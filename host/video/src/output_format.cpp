@@ -122,7 +122,17 @@ std::string timecodeAfter(const std::string& timecode, Rational rate, int64_t fr
 
 bool isContainerName(const std::string& name) { return containerNamed(name) != nullptr; }
 
-bool isIntraPreset(const std::string& codec) { return codec == "prores" || codec == "prores-4444"; }
+bool isIntraPreset(const std::string& codec) {
+    for (const Preset& p : kPresets)
+        if (codec == p.name) return true;
+    return false;
+}
+
+std::string intraCoding(const OutputFormat& format) {
+    const std::string& e = format.encoder;
+    if (e != "prores_ks" && e != "dnxhd" && e != "ffv1" && e != "dpx" && e != "tiff") return "";
+    return e + " " + (format.profile.empty() ? "-" : format.profile) + " " + format.pixelFormat;
+}
 
 OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& options) {
     const bool pipe = pipeDescriptor(path, 1) >= 0;
@@ -178,7 +188,14 @@ OutputFormat chooseOutputFormat(const std::string& path, const OutputOptions& op
     if (muxer == nullptr) throw VideoError("this FFmpeg cannot write ." + ext + " files");
     // A muxer that keeps no list of codecs takes only its own default one.
     // (An image sequence holds whatever image codec its extension names.)
-    const int holds = avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL);
+    int holds = avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL);
+    // Matroska holds video of a codec that has a Video for Windows or a
+    // QuickTime tag (DNxHR, DPX, TIFF) in its compatibility modes, which
+    // FFmpeg reads back.
+    const AVCodecTag* const compatible[] = {avformat_get_riff_video_tags(),
+                                            avformat_get_mov_video_tags(), nullptr};
+    if (holds == 0 && out.muxer == "matroska" && av_codec_get_tag(compatible, codec->id) != 0)
+        holds = 1;
     if (!out.sequence && (holds == 0 || (holds < 0 && codec->id != muxer->video_codec)))
         throw VideoError("." + ext + " files cannot hold " + out.encoder + " video");
 

@@ -80,6 +80,7 @@ struct VideoOutput::State {
     std::vector<std::unique_ptr<io::OutputFile>> frameFiles;
     int64_t images = 0;  // frames written
     bool copying = false;  // an encoder describes the stream; its frames are copied
+    int partFormat = -1;   // copying: the pixel format the first part decodes to
     bool replace = false;
     AVIOContext* io = nullptr;
     AVFormatContext* mux = nullptr;
@@ -327,6 +328,11 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     // FFV1 version 3 records each frame's field order and checks every slice
     // with a CRC.
     if (s.format.encoder == "ffv1") av_dict_set(&settings, "level", "3", 0);
+    // FFV1 carries its context state over from frame to frame up to the next
+    // keyframe (every 12th by default); a keyframe every frame makes each
+    // frame stand alone, so that a damaged frame stays alone and frames
+    // encoded in parts (the segments of a farm) are those of one encode.
+    if (s.format.encoder == "ffv1") enc.gop_size = 1;
     if (!s.format.profile.empty()) av_dict_set(&settings, "profile", s.format.profile.c_str(), 0);
     errno = 0;
     const int opened = avcodec_open2(&enc, codec, &settings);
@@ -344,7 +350,6 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
         clip.width, clip.height, pixelFormat, clip.scan, fullRange ? 2 : 1, matrix});
     s.frame = av::allocFrame(pixelFormat, clip.width, clip.height);
     if (options.copyPackets) {
-        if (s.format.sequence) throw VideoError("'" + path + "': a sequence is not copied");
         s.copying = true;
         s.copied.reset(avcodec_parameters_alloc());
         if (!s.copied || avcodec_parameters_from_context(s.copied.get(), &enc) < 0)
@@ -446,10 +451,14 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
     // as Matroska keeps ProRes's fourcc: only the frames' format counts.)
     const AVCodecParameters& a = *part.par;
     const AVCodecParameters& b = *s.copied;
-    if (s.copying ? a.codec_id != b.codec_id || a.format != b.format || a.width != b.width ||
-                        a.height != b.height
+    // (Copying, the parts are compared with each other in the format their
+    // decoder gives, which may be wider than the encoder's: ProRes 4444
+    // decodes to 12 bits.)
+    if (s.copying ? a.codec_id != b.codec_id || a.width != b.width || a.height != b.height ||
+                        (s.partFormat >= 0 && a.format != s.partFormat)
                   : !sameSetup(a, b))
         throw VideoError("'" + path + "' was encoded otherwise than the other parts");
+    s.partFormat = a.format;
     const AVRational source = rational(s.clip.timeBase);
     const AVRational frame = av_inv_q(rational(s.clip.frameRate));
     std::size_t k = 0;
@@ -469,6 +478,13 @@ void VideoOutput::copyFrames(const std::string& path, const std::vector<int64_t>
         if (a.codec_id == AV_CODEC_ID_FFV1 && !slicesIntact(p.data, p.size))
             throw VideoError("'" + path + "' is damaged: frame " + std::to_string(k + 1) +
                              " fails its slice CRC");
+        if (s.format.sequence) {
+            // An image sequence's file is the encoder's packet.
+            s.writeImage(p);
+            av_packet_unref(&p);
+            ++k;
+            continue;
+        }
         p.stream_index = s.video->index;
         if (s.copying) {
             // The timestamps the encoder would have given the packet.
@@ -501,6 +517,18 @@ std::string videoFormatOf(const std::string& path) {
     const AVCodecParameters& par = *raw->streams[stream]->codecpar;
     const char* format = av_get_pix_fmt_name(AVPixelFormat(par.format));
     return std::string(avcodec_get_name(par.codec_id)) + " " + (format ? format : "?");
+}
+
+std::map<std::string, std::string> containerTags(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (int r = av::openInput(&raw, path); r < 0)
+        throw VideoError("cannot open '" + path + "': " + av::describe(r));
+    av::InputPtr input(raw);
+    std::map<std::string, std::string> tags;
+    for (const AVDictionaryEntry* e = nullptr;
+         (e = av_dict_get(raw->metadata, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr;)
+        tags[e->key] = e->value;
+    return tags;
 }
 
 VideoOutput::~VideoOutput() = default;

@@ -1,6 +1,8 @@
 // Fields of a clip by their index in time, for a host that asks for field
 // after field: frame k holds fields 2k and 2k + 1. Reading goes forward; a
-// request for a field before the frames kept reopens the clip.
+// request for a field before the frames kept, or far beyond them, seeks
+// where the source can do so exactly (Source::seek), else reopens the clip
+// or reads on to it.
 #ifndef FIELDFX_VIDEO_FIELD_READER_H
 #define FIELDFX_VIDEO_FIELD_READER_H
 
@@ -44,6 +46,9 @@ public:
     // beside a thread that reads frames for a frame read already; any other
     // is read here, which only the reading thread may do.
     int64_t pts(int64_t k);
+    // Why the reader went to a frame by reading from the start rather than
+    // seeking ("" when it never had to, or seeking worked).
+    const std::string& seekNote() const { return seekNote_; }
 
 private:
     // Frame `k` read, its fields perhaps not yet made (later_).
@@ -58,8 +63,12 @@ private:
     std::shared_ptr<const FrameFields> later_[2];  // of each, its fields when not yet made
     uint8_t taken_[2] = {0, 0};  // of each, the fields given up (bit 0 first, 1 second)
     int64_t newest_ = -1;  // index of the newest frame read
+    void reopen();
+    void notePts(int64_t k, int64_t pts);
+    std::string seekNote_, refusal_;
+    bool seeking_ = true;  // seeking not refused yet
     std::mutex ptsLock_;
-    std::vector<int64_t> pts_;  // of frames 0, 1, ... as read
+    std::vector<int64_t> pts_;  // of every frame: as read, or as the source told; kNoPts if neither
 };
 
 // A second input made to match the first: its fields scaled to the target's

@@ -69,9 +69,20 @@ bool isContainerName(const std::string& name);
 // yuv422p10le"), "" when it cannot be read or has none.
 std::string videoFormatOf(const std::string& path);
 
+// The container metadata of a file, read without decoding any frame;
+// throws VideoError when the file cannot be opened as a container.
+std::map<std::string, std::string> containerTags(const std::string& path);
+
 // Whether `codec` is a preset whose every frame is coded on its own, so that
-// parts encoded apart can be copied one after the other (ProRes).
+// parts encoded apart can be copied one after the other (ProRes, DNxHR).
 bool isIntraPreset(const std::string& codec);
+
+// "ENCODER PROFILE PIXFMT" of an output whose every frame is coded on its
+// own, with nothing of the frames before it (ProRes, DNxHR, FFV1, which is
+// written with a keyframe every frame, DPX, TIFF): frames of such an
+// output encoded in parts are the frames of one encode, and parts with the
+// same coding can be copied one after the other. "" for other outputs.
+std::string intraCoding(const OutputFormat& format);
 
 // SMPTE timecode `frames` frames after `timecode` ("HH:MM:SS:FF", ';' before
 // FF for drop-frame) at `rate`; `timecode` itself when it cannot be read.

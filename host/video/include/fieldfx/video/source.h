@@ -51,6 +51,20 @@ public:
         pts = skipped_.pts;
         return true;
     }
+    // Makes frame `k` the next one read, when the source can get there
+    // without reading the frames before it and still give exactly the
+    // frames a reading from the start gives. False when it cannot (see
+    // seekRefusal); false after the source began to move means the source
+    // must be opened again.
+    virtual bool seek(int64_t /*k*/) { return false; }
+    // Why seek() is refused or was not trusted ("" when it may be tried).
+    virtual std::string seekRefusal() { return "it reads its frames in order only"; }
+    // The timestamps of frames [k, k + count), as read() would give them,
+    // found without making the frames; false when the source cannot tell
+    // them so (the frames must then be read).
+    virtual bool timestamps(int64_t /*k*/, int64_t /*count*/, std::vector<int64_t>& /*out*/) {
+        return false;
+    }
 
 protected:
     ClipInfo info_;
