@@ -2,9 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "fieldfx/runtime/effect_pool.h"
