@@ -134,7 +134,7 @@ Server::Server(Backend& backend, ServerOptions options)
     });
 
     // The page's files: only these names, never a path of the disk.
-    http.Get(R"(/|/(studio\.css|studio\.js))", [this](const httplib::Request& req,
+    http.Get(R"(/|/(studio\.css|studio\.js|clips\.js))", [this](const httplib::Request& req,
                                                     httplib::Response& res) {
         const std::string name = req.path == "/" ? "index.html" : req.path.substr(1);
         const PageFile* file = pageFile(name);
