@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "fieldfx/runtime/error.h"
 #include "fieldfx/services/backend.h"
@@ -50,6 +51,42 @@ void* symbol(void* library, const char* file, const char* name) {
 constexpr const char* kFiles[] = {"libfieldhost.so", "libimagehost.so", "liblogger.so",
                                   "libtexthost.so", "libtranshost.so"};
 
+// The loader's reason for the last failed dlopen of `name`, without the name
+// it starts with.
+std::string loaderReason(const std::string& name) {
+    const char* error = dlerror();
+    std::string why = error ? error : "unknown reason";
+    if (why.rfind(name + ": ", 0) == 0) why.erase(0, name.size() + 2);
+    return why;
+}
+
+// Opens a service library as the program's own run path finds it. A plain
+// dlopen looks in the run path of its caller, which is this binary, except
+// where a sanitizer's interceptor of dlopen becomes the caller; then the
+// directories the loader lists for the program (its run path, $ORIGIN
+// expanded) are tried in their order. On failure, `why` holds the reason.
+void* openService(const char* file, std::string& why) {
+    if (void* handle = dlopen(file, RTLD_NOW | RTLD_GLOBAL)) return handle;
+    why = loaderReason(file);
+    void* program = dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo size;
+    if (program == nullptr || dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0) return nullptr;
+    std::vector<unsigned char> storage(size.dls_size);
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.data());
+    *info = size;
+    if (dlinfo(program, RTLD_DI_SERINFOSIZE, info) != 0 ||
+        dlinfo(program, RTLD_DI_SERINFO, info) != 0)
+        return nullptr;
+    for (unsigned i = 0; i < info->dls_cnt; ++i) {
+        const std::string path = std::string(info->dls_serpath[i].dls_name) + "/" + file;
+        if (access(path.c_str(), F_OK) != 0) continue;
+        if (void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL)) return handle;
+        why = loaderReason(path);
+        return nullptr;
+    }
+    return nullptr;
+}
+
 // Loads the libraries in a child process first: one that is cut short or
 // damaged in its code or relocations can crash the loader (SIGBUS, SIGSEGV),
 // and then only the child dies. The child writes the index of each library
@@ -72,7 +109,7 @@ void probeInChild() {
             std::signal(signal, SIG_DFL);
         for (unsigned char i = 0; i < 5; ++i) {
             if (write(pipeEnds[1], &i, 1) != 1) _exit(0);
-            if (dlopen(kFiles[i], RTLD_NOW | RTLD_GLOBAL) == nullptr) _exit(0);
+            if (std::string why; openService(kFiles[i], why) == nullptr) _exit(0);
         }
         _exit(0);
     }
@@ -97,13 +134,9 @@ void load() {
     const char* const* files = kFiles;
     void* handles[5] = {};
     for (int i = 0; i < 5; ++i) {
-        handles[i] = dlopen(files[i], RTLD_NOW | RTLD_GLOBAL);
+        std::string why;
+        handles[i] = openService(files[i], why);
         if (handles[i] == nullptr) {
-            const char* error = dlerror();
-            std::string why = error ? error : "unknown reason";
-            // The loader's message starts with the name already.
-            if (why.rfind(std::string(files[i]) + ": ", 0) == 0)
-                why.erase(0, std::string(files[i]).size() + 2);
             throw runtime::Error(runtime::ErrorKind::Module,
                                  std::string("cannot load the service library ") + files[i] +
                                      ": " + why + " (is fieldfx installed whole?)");
