@@ -380,8 +380,10 @@ TEST(CliSegments, ProResSegmentsOfAFullRangeSourceAreTheWholeRendersFrames) {
 
 // A segment seeks to its first frame where the codec lets a decoding start
 // there and still give the frames of a decoding from the start: any frame
-// of a codec of single frames (ProRes, MJPEG), FFV1's keyframe before it.
-// H.264 is decoded from the start, and the render says so. Every split
+// of a codec of single frames (ProRes, MJPEG), FFV1's keyframe before it,
+// H.264's IDR picture before it (B-frames shown out of their stored order).
+// An open GOP's keyframes are no IDR pictures, and MPEG-2's GOPs may be
+// open: those are decoded from the start, and the render says so. Every split
 // joins to the whole render's frames, and a segment of FFV1 reads nothing
 // before its keyframe: damage there is the business of the segment that
 // holds it (and of the whole render), not of the segments after it.
@@ -392,10 +394,16 @@ TEST(CliSegments, SegmentsSeekExactlyOrDecodeFromTheStartAndSaySo) {
         Words codec;
         bool seeks;
     };
+    const Words h264 = {"-c:v", "libx264", "-g", "6", "-bf", "2"};
+    Words openGop = h264;
+    openGop.insert(openGop.end(), {"-x264-params", "open-gop=1"});
     const Input inputs[] = {{"ffv1.mkv", {"-c:v", "ffv1", "-level", "3", "-g", "6"}, true},
                             {"prores.mov", {"-c:v", "prores_ks"}, true},
                             {"mjpeg.mkv", {"-c:v", "mjpeg"}, true},
-                            {"h264.mp4", {"-c:v", "libx264", "-g", "6", "-bf", "2"}, false}};
+                            {"h264.mp4", h264, true},
+                            {"h264.mkv", h264, true},
+                            {"open-gop.mp4", openGop, false},
+                            {"mpeg2.mkv", {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"}, false}};
     for (const Input& in : inputs) {
         SCOPED_TRACE(in.name);
         const std::string input = dir / in.name;
@@ -415,7 +423,9 @@ TEST(CliSegments, SegmentsSeekExactlyOrDecodeFromTheStartAndSaySo) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err.find("decoded from its start") == std::string::npos, in.seeks) << r.err;
         if (!in.seeks)
-            EXPECT_NE(r.err.find("h264 codes frames from others"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(in.name[0] == 'o' ? "no IDR picture" : "codes frames from others"),
+                      std::string::npos)
+                << r.err;
     }
 
     // Frame 3 of the FFV1 clip damaged: its slice CRC fails.

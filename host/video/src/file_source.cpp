@@ -9,6 +9,7 @@
 #include "av.h"
 #include "fieldfx/fieldio/output_file.h"
 #include "frame_fields.h"
+#include "frame_table.h"
 #include "sources.h"
 
 namespace fieldfx::video {
@@ -57,28 +58,26 @@ int tagValue(const Enum& field, int unspecified, int count) {
 }
 
 // Frames of the stream by reading (not decoding) its packets, for containers
-// that do not declare a count; `tail` as y4mTail.
-// Each video packet's timestamp and keyframe flag are recorded in `table`
-// (the frame table that seeking needs).
-struct FrameEntry {
-    int64_t pts;
-    bool key;
-};
-
-int64_t countPackets(const std::string& path, int stream, int64_t& tail,
-                     std::vector<FrameEntry>& table) {
+// that do not declare a count, and for seeking in H.264; `tail` as y4mTail.
+// Each video packet goes into `table` (what seeking needs).
+int64_t countPackets(const std::string& path, int stream, int64_t& tail, FrameTable& table) {
     AVFormatContext* raw = nullptr;
     if (av::openInput(&raw, path) < 0) return 0;
     av::InputPtr input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0) return 0;
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         if (int(i) != stream) raw->streams[i]->discard = AVDISCARD_ALL;
+    const AVCodecParameters& codec = *raw->streams[stream]->codecpar;
+    const bool h264 = codec.codec_id == AV_CODEC_ID_H264;
     av::PacketPtr packet = av::allocPacket();
     int64_t count = 0, lastEnd = -1;
+    table.clear();
     while (av_read_frame(raw, packet.get()) >= 0) {
         if (packet->stream_index == stream)
-            table.push_back({packet->size > 0 ? packet->pts : AV_NOPTS_VALUE,
-                             (packet->flags & AV_PKT_FLAG_KEY) != 0});
+            table.packets.push_back(
+                {packet->size > 0 ? packet->pts : AV_NOPTS_VALUE, packet->dts,
+                 (packet->flags & AV_PKT_FLAG_KEY) != 0,
+                 h264 && isH264Idr(packet->data, packet->size, codec)});
         if (packet->stream_index == stream && packet->size > 0) ++count;
         lastEnd = packet->pos >= 0 ? packet->pos + packet->size : -1;
         av_packet_unref(packet.get());
@@ -138,7 +137,7 @@ public:
 private:
     bool next(Frame& frame);
     bool seekable();
-    std::vector<FrameEntry> table_;  // every frame's packet, in order (see seekable)
+    FrameTable table_;  // every video packet (see seekable)
     bool decodeNext();
     int readPacket();
     [[noreturn]] void damaged(const std::string& what);
@@ -169,10 +168,10 @@ private:
         }
     } watching_;
     // Seeking: whether it was checked, the reason it is refused ("" when
-    // allowed), and whether every frame is coded on its own.
+    // allowed), and where the codec lets a decoding start.
     bool seekChecked_ = false;
     std::string seekRefusal_;
-    bool intraOnly_ = false;
+    Restart restart_ = Restart::Never;
     bool pipe_ = false;
     std::string file_;       // the path opened
     int64_t lastEnd_ = -1;   // the file offset after the last packet read
@@ -403,48 +402,41 @@ bool FileSource::readLater(Frame& frame, std::shared_ptr<const FrameFields>& lat
 
 // Seeking. A decoding that starts at a frame gives the frames of a decoding
 // from the start only where no frame depends on the frames before that
-// one: codecs whose every frame is coded on its own (ProRes, DNxHR, DPX,
-// MJPEG, ...) at any frame, and FFV1 at a keyframe, where its coder starts
-// afresh. Other codecs (H.264, MPEG-2, ...) are read from the start: a
-// keyframe of theirs may be followed by frames that refer to frames before
-// it. A frame is found by its packet's timestamp, from a table of every
-// video packet: the one the count of the frames read at opening (Matroska
-// and others that state no count), else the container's index (QuickTime,
-// which lists every frame). The timestamps must rise from packet to packet
-// and no packet may be empty; these codecs reorder no frames, so a frame's
-// timestamp is its packet's.
+// one (Restart): codecs whose every frame is coded on its own at any frame,
+// FFV1 at a keyframe, H.264 at an IDR picture. Other codecs (MPEG-2, HEVC,
+// ...) are read from the start. A frame is found by its packet's
+// timestamp, from a table of every video packet: the one the count of the
+// frames read at opening (Matroska and others that state no count), else
+// the container's index (QuickTime, which lists every frame). H.264 needs
+// the packets themselves, to tell an IDR picture from another keyframe: its
+// table is read here when the opening did not read one.
 bool FileSource::seekable() {
     if (seekChecked_) return seekRefusal_.empty();
     seekChecked_ = true;
     AVStream& st = *input_->streams[stream_];
-    const AVCodecDescriptor* d = avcodec_descriptor_get(st.codecpar->codec_id);
-    intraOnly_ = d != nullptr && (d->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+    restart_ = restartOf(*st.codecpar);
     const char* codec = avcodec_get_name(st.codecpar->codec_id);
     if (pipe_ || readAll_) {
         seekRefusal_ = "it is a pipe, read once";
         return false;
     }
-    if (!intraOnly_ && st.codecpar->codec_id != AV_CODEC_ID_FFV1) {
+    if (restart_ == Restart::Never) {
         seekRefusal_ = std::string(codec) + " codes frames from others, and a frame after a "
                        "keyframe may still refer to frames before it";
         return false;
     }
-    if (table_.empty()) {
+    if (restart_ == Restart::Idr && table_.packets.empty()) {
+        int64_t tail = 0;
+        countPackets(file_, stream_, tail, table_);
+    } else if (table_.packets.empty()) {
         const int entries = avformat_index_get_entries_count(&st);
         for (int i = 0; i < entries; ++i) {
             const AVIndexEntry* e = avformat_index_get_entry(&st, i);
-            table_.push_back({e->size > 0 ? e->timestamp : AV_NOPTS_VALUE,
-                              (e->flags & AVINDEX_KEYFRAME) != 0});
+            table_.packets.push_back({e->size > 0 ? e->timestamp : AV_NOPTS_VALUE, e->timestamp,
+                                      (e->flags & AVINDEX_KEYFRAME) != 0, false});
         }
     }
-    if (int64_t(table_.size()) != info_.frames) {
-        seekRefusal_ = "its container lists " + std::to_string(table_.size()) +
-                       " packets for its " + std::to_string(info_.frames) + " frames";
-    } else {
-        for (std::size_t i = 0; i < table_.size() && seekRefusal_.empty(); ++i)
-            if (table_[i].pts == AV_NOPTS_VALUE || (i > 0 && table_[i].pts <= table_[i - 1].pts))
-                seekRefusal_ = "its frames' timestamps do not rise from frame to frame";
-    }
+    seekRefusal_ = table_.check(info_.frames, restart_);
     if (!seekRefusal_.empty()) table_.clear();
     return seekRefusal_.empty();
 }
@@ -456,41 +448,43 @@ std::string FileSource::seekRefusal() {
 
 bool FileSource::seek(int64_t k) {
     if (k < 0 || k >= info_.frames || !seekable()) return false;
-    // The decoding starts at frame j: k itself, or FFV1's keyframe before it.
-    int64_t j = k;
-    while (!intraOnly_ && j > 0 && !table_[std::size_t(j)].key) --j;
-    const int64_t from = table_[std::size_t(j)].pts;
     const auto refuse = [this](const std::string& why) {
         seekRefusal_ = why;
         return false;
     };
-    if (av_seek_frame(input_.get(), stream_, from, AVSEEK_FLAG_BACKWARD) < 0)
+    // The decoding starts at packet j, which is also the j-th frame shown.
+    // A decoding from the first packet is one from the start, and says so.
+    const int64_t j = table_.start(k, restart_);
+    if (j < 0 || (j == 0 && k > 0))
+        return refuse(std::string(restart_ == Restart::Idr ? "no IDR picture" : "no keyframe") +
+                      " after its first stands at or before frame " + std::to_string(k + 1));
+    const PacketEntry& start = table_.packets[std::size_t(j)];
+    const int64_t from = start.pts;
+    // The container's index may count in decoding timestamps (QuickTime),
+    // which stand at or before the packet's showing one.
+    const int64_t to = start.dts != AV_NOPTS_VALUE ? std::min(start.dts, from) : from;
+    if (av_seek_frame(input_.get(), stream_, to, AVSEEK_FLAG_BACKWARD) < 0)
         return refuse("its container did not seek");
     avcodec_flush_buffers(decoder_.get());
     pending_ = draining_ = false;
     readAhead_.clear();
     lastEnd_ = -1;
-    // The container may stand before frame j (at a cue of Matroska): the
-    // packets before j's are passed over unread.
+    // The container may stand before packet j (at a cue of Matroska, a
+    // keyframe before): the packets before j's are passed over unread.
     av::PacketPtr first = av::allocPacket();
-    for (;;) {
-        if (av_read_frame(input_.get(), first.get()) < 0)
-            return refuse("its container's seek ended before frame " + std::to_string(j + 1));
-        if (first->stream_index != stream_ || (first->size > 0 && first->pts < from)) {
-            av_packet_unref(first.get());
-            continue;
-        }
-        if (first->size == 0 || first->pts != from)
-            return refuse("its container's seek passed frame " + std::to_string(j + 1));
-        break;
+    for (std::size_t passed = 0;; ++passed) {
+        if (passed > table_.packets.size() || av_read_frame(input_.get(), first.get()) < 0)
+            return refuse("its container's seek did not find frame " + std::to_string(j + 1));
+        if (first->stream_index == stream_ && first->size > 0 && first->pts == from) break;
+        av_packet_unref(first.get());
     }
     readAhead_.push_back(std::move(first));
     packets_ = pictures_ = j;
-    // FFV1: decoded from keyframe j on, the frames before k dropped.
-    if (!intraOnly_)
+    // Decoded from packet j on, the frames before k dropped.
+    if (restart_ != Restart::Anywhere)
         for (int64_t i = j; i <= k; ++i) {
             if (!decodeNext()) return refuse("it ended after a seek");
-            if (decoded_->best_effort_timestamp != table_[std::size_t(i)].pts ||
+            if (decoded_->best_effort_timestamp != table_.shownPts(i) ||
                 (i == j && !decoded_->key_frame))
                 return refuse("its frame " + std::to_string(i + 1) + " is not what its "
                               "container lists");
@@ -502,8 +496,7 @@ bool FileSource::seek(int64_t k) {
 bool FileSource::timestamps(int64_t k, int64_t count, std::vector<int64_t>& out) {
     out.clear();
     if (k < 0 || !seekable()) return false;
-    for (int64_t i = k; i < k + count && i < int64_t(table_.size()); ++i)
-        out.push_back(table_[std::size_t(i)].pts);
+    for (int64_t i = k; i < k + count && i < table_.size(); ++i) out.push_back(table_.shownPts(i));
     return !out.empty();
 }
 
