@@ -104,6 +104,14 @@ TEST(CliIntermediate, ProResAndDnxhrDecodeToTheRenderWithOrderAndTimecode) {
         const StreamRecord video = readStream(dir / c.file, AVMEDIA_TYPE_VIDEO);
         EXPECT_EQ(video.profile, c.profile);
     }
+    // DNxHR's smallest frame is 256x120: a smaller one is refused by name, nothing written.
+    ScratchDir empty;
+    r = runCaptured({kCli, "render", "Swivel", "-i", "builtin:bars", "--size", "128x96",
+                     "--duration", "2", "--codec", "dnxhr-hq", "-o", empty / "small.mov"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_NE(r.err.find("DNxHR codes frames of 256x120 and up, not 128x96"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(empty.entries().empty());
 }
 
 TEST(CliIntermediate, DpxAndTiffSequencesHoldOneRgbFileAFrame) {

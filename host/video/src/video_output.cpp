@@ -277,6 +277,13 @@ VideoOutput::VideoOutput(const std::string& path, const ClipInfo& clip,
     s.create(path, clip, options);
     const AVOutputFormat* muxer = av_guess_format(s.format.muxer.c_str(), nullptr, nullptr);
 
+    // FFmpeg's DNxHR encoder refuses smaller frames with a message its
+    // thread start-up hides.
+    if (s.format.encoder == "dnxhd" && (clip.width < 256 || clip.height < 120))
+        throw VideoError("cannot write '" + s.path + "': DNxHR codes frames of 256x120 and up, "
+                         "not " + std::to_string(clip.width) + "x" + std::to_string(clip.height) +
+                         " (ProRes and FFV1 take any size)");
+
     // The encoder, configured like the source.
     const AVCodec* codec = avcodec_find_encoder_by_name(s.format.encoder.c_str());
     s.encoder.reset(avcodec_alloc_context3(codec));
