@@ -3,6 +3,7 @@
 // the file, and no partial output is left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "fieldfx/video/output.h"
@@ -102,6 +103,22 @@ TEST(BadInput, MatroskaCutShort) {
     const std::string why = readError(path);
     EXPECT_NE(why.find("'" + path + "'"), std::string::npos) << why;
     EXPECT_NE(why.find("truncated"), std::string::npos) << why;
+}
+
+// A frame count stated beyond what the file can hold is refused at opening,
+// before anything is sized by it (it took every byte of memory).
+TEST(BadInput, Mp4StatingMoreFramesThanItsBytesHold) {
+    ScratchDir dir;
+    std::vector<uint8_t> bytes = fileBytes(h264Clip());
+    const uint8_t stts[] = {'s', 't', 't', 's'};
+    const auto at = std::search(bytes.begin(), bytes.end(), std::begin(stts), std::end(stts));
+    ASSERT_NE(at, bytes.end());
+    // Its first entry's sample count: after the version, flags and entry count.
+    std::fill(at + 12, at + 16, uint8_t(0x7f));
+    writeFile(dir / "lying.mp4", bytes);
+    const std::string why = readError(dir / "lying.mp4");
+    EXPECT_NE(why.find("'" + dir / "lying.mp4" + "' states 2139062"), std::string::npos) << why;
+    EXPECT_NE(why.find("its frame count is damaged"), std::string::npos) << why;
 }
 
 TEST(BadInput, DamagedH264) {

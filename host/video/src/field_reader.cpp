@@ -14,8 +14,15 @@ constexpr int64_t kPtsBatch = 1024;
 }  // namespace
 
 FieldReader::FieldReader(const std::string& name, const SourceOptions& options)
-    : name_(name), options_(options), source_(openSource(name, options)),
-      pts_(std::size_t(std::max<int64_t>(0, source_->info().frames)), kNoPts) {}
+    : name_(name), options_(options), source_(openSource(name, options)) {}
+
+// Frame k's entry, the table grown to it: a file's stated frame count is
+// not trusted with memory before its frames are read.
+int64_t* FieldReader::ptsSlot(int64_t k) {
+    if (k < 0 || k >= info().frames) return nullptr;
+    if (k >= int64_t(pts_.size())) pts_.resize(std::size_t(k) + 1, kNoPts);
+    return &pts_[std::size_t(k)];
+}
 
 void FieldReader::reopen() {
     source_ = openSource(name_, options_);
@@ -24,8 +31,9 @@ void FieldReader::reopen() {
 
 void FieldReader::notePts(int64_t k, int64_t pts) {
     const std::lock_guard<std::mutex> hold(ptsLock_);
-    if (k < 0 || k >= int64_t(pts_.size())) return;
-    int64_t& known = pts_[std::size_t(k)];
+    int64_t* slot = ptsSlot(k);
+    if (slot == nullptr) return;
+    int64_t& known = *slot;
     if (known != kNoPts && known != pts)
         throw VideoError("'" + name_ + "': frame " + std::to_string(k + 1) + " has the timestamp " +
                          std::to_string(pts) + ", its container's index said " +
@@ -100,8 +108,9 @@ int64_t FieldReader::pts(int64_t k) {
     if (k > newest_ && k < info().frames && source_->timestamps(k, kPtsBatch, batch) &&
         !batch.empty()) {
         const std::lock_guard<std::mutex> hold(ptsLock_);
-        for (std::size_t i = 0; i < batch.size() && k + int64_t(i) < int64_t(pts_.size()); ++i)
-            if (pts_[std::size_t(k) + i] == kNoPts) pts_[std::size_t(k) + i] = batch[i];
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            if (int64_t* slot = ptsSlot(k + int64_t(i)); slot != nullptr && *slot == kNoPts)
+                *slot = batch[i];
         return batch[0];
     }
     return frame(k).pts;

@@ -266,6 +266,12 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
     splitter_ = std::make_shared<FrameSplitter>(source);
 
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
+    // Every frame a container states takes a byte of the file at least: a
+    // greater count is damage, not a clip to make room for.
+    if (const int64_t bytes = raw->pb != nullptr ? avio_size(raw->pb) : -1;
+        bytes > 0 && declared_ > bytes)
+        damaged("states " + std::to_string(declared_) + " frames in " + std::to_string(bytes) +
+                " bytes: its frame count is damaged");
     // AVI counts the empty entries of dropped frames among its frames.
     const bool exact = declared_ > 0 && std::strcmp(raw->iformat->name, "avi") != 0;
     int64_t tail = 0;

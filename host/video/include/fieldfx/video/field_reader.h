@@ -68,7 +68,8 @@ private:
     std::string seekNote_, refusal_;
     bool seeking_ = true;  // seeking not refused yet
     std::mutex ptsLock_;
-    std::vector<int64_t> pts_;  // of every frame: as read, or as the source told; kNoPts if neither
+    std::vector<int64_t> pts_;  // of the frames up to the last known: as read, or as the source told; kNoPts if neither
+    int64_t* ptsSlot(int64_t k);  // under ptsLock_
 };
 
 // A second input made to match the first: its fields scaled to the target's
