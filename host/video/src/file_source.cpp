@@ -501,6 +501,11 @@ bool FileSource::seek(int64_t k) {
 
 bool FileSource::timestamps(int64_t k, int64_t count, std::vector<int64_t>& out) {
     out.clear();
+    // H.264's table is read from the file's packets: only once a seek needs
+    // it, not for a plain render from the start.
+    if (!seekChecked_ && table_.packets.empty() &&
+        restartOf(*input_->streams[stream_]->codecpar) == Restart::Idr)
+        return false;
     if (k < 0 || !seekable()) return false;
     for (int64_t i = k; i < k + count && i < table_.size(); ++i) out.push_back(table_.shownPts(i));
     return !out.empty();
