@@ -402,6 +402,7 @@ TEST(CliSegments, SegmentsSeekExactlyOrDecodeFromTheStartAndSaySo) {
                             {"mjpeg.mkv", {"-c:v", "mjpeg"}, true},
                             {"h264.mp4", h264, true},
                             {"h264.mkv", h264, true},
+                            {"h264.ts", h264, true},  // NAL units after start codes
                             {"open-gop.mp4", openGop, false},
                             {"mpeg2.mkv", {"-c:v", "mpeg2video", "-g", "6", "-bf", "2"}, false}};
     for (const Input& in : inputs) {
