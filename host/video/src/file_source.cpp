@@ -168,7 +168,7 @@ private:
         }
     } watching_;
     // Seeking: whether it was checked, the reason it is refused ("" when
-    // allowed), and where the codec lets a decoding start.
+    // allowed), and where the codec lets a decoding start (set at opening).
     bool seekChecked_ = false;
     std::string seekRefusal_;
     Restart restart_ = Restart::Never;
@@ -266,6 +266,7 @@ FileSource::FileSource(const std::string& path, const SourceOptions& options)
     splitter_ = std::make_shared<FrameSplitter>(source);
 
     declared_ = st->nb_frames > 0 ? st->nb_frames : 0;
+    restart_ = restartOf(*st->codecpar);
     // Every frame a container states takes a byte of the file at least: a
     // greater count is damage, not a clip to make room for.
     if (const int64_t bytes = raw->pb != nullptr ? avio_size(raw->pb) : -1;
@@ -420,7 +421,6 @@ bool FileSource::seekable() {
     if (seekChecked_) return seekRefusal_.empty();
     seekChecked_ = true;
     AVStream& st = *input_->streams[stream_];
-    restart_ = restartOf(*st.codecpar);
     const char* codec = avcodec_get_name(st.codecpar->codec_id);
     if (pipe_ || readAll_) {
         seekRefusal_ = "it is a pipe, read once";
@@ -504,7 +504,7 @@ bool FileSource::timestamps(int64_t k, int64_t count, std::vector<int64_t>& out)
     // H.264's table is read from the file's packets: only once a seek needs
     // it, not for a plain render from the start.
     if (!seekChecked_ && table_.packets.empty() &&
-        restartOf(*input_->streams[stream_]->codecpar) == Restart::Idr)
+        restart_ == Restart::Idr)
         return false;
     if (k < 0 || !seekable()) return false;
     for (int64_t i = k; i < k + count && i < table_.size(); ++i) out.push_back(table_.shownPts(i));
