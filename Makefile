@@ -117,12 +117,14 @@ ci-asan: deps
 	    ctest --output-on-failure -j $(JOBS)
 
 # The threaded paths under ThreadSanitizer: effects at once on their own
-# module copies, renders on several threads.
+# module copies, renders on several threads, and fieldfx studio answering its
+# page's calls on the server's threads (the browser test, about 30 s more).
 ci-tsan: deps
+	@scripts/install-deps studio
 	cmake -S . -B build-tsan -DFIELDFX_TSAN=ON
 	cmake --build build-tsan -j $(JOBS) --target effect_threads_test cli_threads_test cli_damaged_video_test
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) \
-	    -R '^(EffectsAtOnce|RenderThreads|CliDamagedVideo)\.'
+	    -R '^((EffectsAtOnce|RenderThreads|CliDamagedVideo)\.|studio_browser$$)'
 
 # 32-bit Windows (mingw-w64 i686): the modules, their exports and maths, and
 # the operator tests as Windows programs, run under wine.

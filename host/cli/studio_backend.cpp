@@ -10,7 +10,6 @@
 // render, and their decoded fields are shared through a bounded cache
 // (studio_footage.h).
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -27,6 +26,7 @@
 #include "fieldfx/patterns/patterns.h"
 #include "fieldfx/studio/clip_root.h"
 #include "fieldfx/studio/server.h"
+#include "fieldfx/studio/session_table.h"
 #include "job.h"
 #include "media.h"
 #include "options.h"
@@ -56,7 +56,6 @@ constexpr std::size_t kMaxSessions = 16;
 // and the effect opened for its state.
 struct Session {
     std::mutex lock;
-    std::chrono::steady_clock::time_point used;
     std::string key;        // the state the effect below is set up for
     std::string structure;  // its effect and pattern
     std::shared_ptr<Footage> footage;  // before the sources and the effect that read it
@@ -251,20 +250,7 @@ private:
     std::shared_ptr<Session> session(const json& request) {
         const std::string id = textField(request, "session", true);
         if (id.empty() || id.size() > 64) throw RequestError(400, "bad session id");
-        const std::lock_guard<std::mutex> hold(sessionsLock_);
-        auto& slot = sessions_[id];
-        if (!slot) {
-            slot = std::make_shared<Session>();
-            // Pages left open long ago give their module copies back.
-            while (sessions_.size() > kMaxSessions) {
-                auto oldest = sessions_.begin();
-                for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
-                    if (it->second != slot && it->second->used < oldest->second->used) oldest = it;
-                sessions_.erase(oldest);
-            }
-        }
-        slot->used = std::chrono::steady_clock::now();
-        return slot;
+        return sessions_.get(id);
     }
 
     // Sets the session's effect up for `state`. A change of parameter values
@@ -565,8 +551,8 @@ private:
     std::mutex footageLock_;
     std::shared_ptr<Footage> footage_[2];
     std::optional<studio::ClipRoot> root_;
-    std::mutex sessionsLock_;
-    std::map<std::string, std::shared_ptr<Session>> sessions_;
+    // Pages left open long ago give their module copies back.
+    studio::SessionTable<Session> sessions_{kMaxSessions};
     RenderRun render_;
 };
 

@@ -1,7 +1,7 @@
-// The studio server's guard and the field cache's budget: requests that do
-// not come from the server's own page never reach the backend, whatever
-// their body; what the backend refuses is an error for the page, and the
-// server stays up.
+// The studio server's guard, the field cache's budget and the table of open
+// pages: requests that do not come from the server's own page never reach
+// the backend, whatever their body; what the backend refuses is an error for
+// the page, and the server stays up.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 #include "fieldfx/studio/clip_root.h"
 #include "fieldfx/studio/field_cache.h"
 #include "fieldfx/studio/server.h"
+#include "fieldfx/studio/session_table.h"
 
 namespace fieldfx::studio {
 namespace {
@@ -148,6 +149,30 @@ TEST(StudioFieldCache, KeepsWithinItsBudgetDroppingTheLeastRecentlyUsed) {
     EXPECT_EQ(cache.size(), 1u);
     EXPECT_EQ(cache.bytes(), 8000u);
     EXPECT_EQ(held->pixels.size(), 1200u);
+}
+
+// A page first seen when the table is full must get a live session whatever
+// its id: "0" sorts before every other id, where the search for the oldest
+// starts.
+TEST(StudioSessions, ANewPageTakesThePlaceOfTheOneUsedLongestAgo) {
+    SessionTable<std::string> table(3);
+    *table.get("a") = "a";
+    *table.get("b") = "b";
+    *table.get("c") = "c";
+    const std::shared_ptr<std::string> b = table.get("b");  // a call still answering
+    table.get("a");
+    table.get("c");  // "b" again the oldest
+    const std::shared_ptr<std::string> fresh = table.get("0");
+    *fresh = "0";
+    EXPECT_EQ(table.size(), 3u);
+    EXPECT_EQ(*table.get("0"), "0");
+    EXPECT_EQ(*table.get("a"), "a");
+    EXPECT_EQ(*table.get("c"), "c");
+    // "b" went: its id now starts afresh, while its old session lives on
+    // with the call that holds it.
+    EXPECT_EQ(*table.get("b"), "");
+    EXPECT_EQ(*b, "b");
+    EXPECT_EQ(table.size(), 3u);
 }
 
 class CountingBackend : public Backend {
